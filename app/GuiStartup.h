@@ -1,0 +1,19 @@
+#pragma once
+
+#include "app/StartupServices.h"
+
+namespace qp {
+
+// The real pieces that start-up calls in the running program.
+class GuiStartupServices final : public StartupServices {
+public:
+    void RunUpdate(CQuillpostApp& app) override;
+    void RunInitialConfig(CQuillpostApp& app) override;
+    void CreateTrayWindow(CQuillpostApp& app) override;
+    std::string FindFaxPrinterPort() override;
+    void SetDefaultViewer(CQuillpostApp& app) override;
+    void RunPreferences(CQuillpostApp& app) override;
+    bool StartWatcher(CQuillpostApp& app) override;
+};
+
+} // namespace qp

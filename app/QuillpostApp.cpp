@@ -1,0 +1,161 @@
+#include "app/QuillpostApp.h"
+
+#include "app/CommandLine.h"
+#include "app/Settings.h"
+#include "app/StartupServices.h"
+#include "app/WorkPaths.h"
+#include "platform/CommonFolder.h"
+#include "platform/FileOps.h"
+#include "platform/MessageBox.h"
+#include "platform/Sockets.h"
+
+#include <QCoreApplication>
+#include <atomic>
+
+namespace {
+std::atomic<CQuillpostApp*> g_instance{nullptr};
+
+constexpr const char* kProgramName = "quillpost";
+} // namespace
+
+CQuillpostApp::CQuillpostApp(std::string commandLine,
+                             std::unique_ptr<QCoreApplication> qtApplication,
+                             qp::ProcessRunner& runner)
+    : m_qtApplication(std::move(qtApplication)), m_commandLine(std::move(commandLine)),
+      m_runner(runner) {
+    g_instance = this;
+    std::optional<std::string> folder = qp::ExistingCommonFolder();
+    if (!folder)
+        qp::ShowMessage("Unable to retrieve directory for processing faxes");
+    // Without the folder the paths still name it, so nothing is ever found there until it exists.
+    const qp::WorkPaths paths = qp::WorkPathsIn(folder.value_or(qp::CommonFolderPath()));
+    m_portFile = paths.portFile;
+    m_bodyFile = paths.bodyFile;
+    m_coverFile = paths.coverFile;
+    m_faxImage = paths.faxImage;
+    m_gsPath = qp::kGhostscriptPath;
+}
+
+CQuillpostApp::~CQuillpostApp() {
+    CQuillpostApp* self = this;
+    g_instance.compare_exchange_strong(self, nullptr);
+}
+
+CQuillpostApp* CQuillpostApp::Instance() { return g_instance.load(); }
+
+int CQuillpostApp::Run(qp::StartupServices& services) {
+    switch (InitInstance(services)) {
+    case StartOutcome::Exit:
+        return 0;
+    case StartOutcome::Fail:
+        return 1;
+    case StartOutcome::RunEventLoop:
+        break;
+    }
+    return QCoreApplication::instance() != nullptr ? QCoreApplication::exec() : 0;
+}
+
+CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& services) {
+    if (!qp::StartSockets()) {
+        qp::ShowMessage("Windows sockets initialization failed.");
+        return StartOutcome::Fail;
+    }
+
+    switch (qp::ChooseStartMode(m_commandLine)) {
+    case qp::StartMode::Bootstrap:
+        RunBootstrap();
+        return StartOutcome::Exit;
+    case qp::StartMode::Update:
+        if (std::optional<std::string> host = qp::HostFromCommandLine(m_commandLine))
+            SetHost(*host);
+        else
+            qp::ShowMessage("Error parsing host");
+        services.RunUpdate(*this);
+        return StartOutcome::Exit;
+    case qp::StartMode::Configure:
+        ReadSettings();
+        services.RunInitialConfig(*this);
+        return StartOutcome::Exit;
+    case qp::StartMode::Tray:
+        break;
+    }
+
+    ReadSettings();
+    services.CreateTrayWindow(*this);
+
+    const std::string port = services.FindFaxPrinterPort();
+    if (port.size() > 4)
+        m_portFile = port;
+
+    services.SetDefaultViewer(*this);
+
+    // First use: the account must be entered before any print job can be captured.
+    if (GetProfileString(qp::settings::kSection, qp::settings::kLogin, "").empty())
+        services.RunPreferences(*this);
+
+    services.StartWatcher(*this);
+    return StartOutcome::RunEventLoop;
+}
+
+void CQuillpostApp::ReadSettings() {
+    using namespace qp::settings;
+    qp::AccountSettings account;
+    account.login = GetProfileString(kSection, kLogin, "");
+    account.pin = GetProfileString(kSection, kPin, "");
+    account.host = GetProfileString(kSection, kHost, kDefaultFaxHost);
+    account.port = GetProfileInt(kSection, kPort, kDefaultFaxPort);
+    account.notifyEmail = GetProfileString(kSection, kNotifyEmail, "");
+    SetAccount(account);
+}
+
+void CQuillpostApp::RunBootstrap() {
+    for (const std::string& dir : m_installDirs) {
+        const std::string program = dir + kProgramName;
+        if (!qp::FileExists(program))
+            continue;
+        // The installed copy runs from its own folder, with its program name as its only argument.
+        m_runner.StartDetached({program}, dir);
+        return;
+    }
+}
+
+std::string CQuillpostApp::GetProfileString(const std::string& section, const std::string& entry,
+                                            const std::string& defaultValue) const {
+    return m_profile.GetString(section, entry, defaultValue);
+}
+
+int CQuillpostApp::GetProfileInt(const std::string& section, const std::string& entry,
+                                 int defaultValue) const {
+    return m_profile.GetInt(section, entry, defaultValue);
+}
+
+bool CQuillpostApp::WriteProfileString(const std::string& section, const std::string& entry,
+                                       const char* value) const {
+    if (value == nullptr)
+        return m_profile.WriteString(section, entry, std::nullopt);
+    return m_profile.WriteString(section, entry, std::string(value));
+}
+
+bool CQuillpostApp::WriteProfileInt(const std::string& section, const std::string& entry,
+                                    int value) const {
+    return m_profile.WriteInt(section, entry, value);
+}
+
+qp::AccountSettings CQuillpostApp::Account() const {
+    std::lock_guard<std::mutex> lock(m_accountMutex);
+    return qp::AccountSettings{m_host, m_port, m_login, m_pin, m_notifyEmail};
+}
+
+void CQuillpostApp::SetAccount(const qp::AccountSettings& account) {
+    std::lock_guard<std::mutex> lock(m_accountMutex);
+    m_host = account.host;
+    m_port = account.port;
+    m_login = account.login;
+    m_pin = account.pin;
+    m_notifyEmail = account.notifyEmail;
+}
+
+void CQuillpostApp::SetHost(const std::string& host) {
+    std::lock_guard<std::mutex> lock(m_accountMutex);
+    m_host = host;
+}

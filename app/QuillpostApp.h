@@ -1,0 +1,100 @@
+#pragma once
+
+#include "platform/ProcessRunner.h"
+#include "platform/Profile.h"
+
+#include <QCoreApplication>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TrayDialog;
+class FaxMonitor;
+
+namespace qp {
+class StartupServices;
+
+// The fax server account as one consistent snapshot: the configuration dialogs write it on one
+// thread while a send on the watcher thread reads it.
+struct AccountSettings {
+    std::string host;
+    int port = 0;
+    std::string login;
+    std::string pin;
+    std::string notifyEmail;
+};
+} // namespace qp
+
+// The application object: work-file paths, the fax server account, the long-lived tray window and
+// watcher, and the start-up sequence that picks the process's one job.
+class CQuillpostApp {
+public:
+    enum class StartOutcome {
+        RunEventLoop, // tray mode: the caller runs the event loop
+        Exit,         // a single-job mode finished: end the process with exit code 0
+        Fail          // start-up could not go on: end without a window
+    };
+
+    // Computes the work-file paths; warns when the common folder is missing and goes on.
+    // Takes ownership of the Qt application object, when the program has one.
+    explicit CQuillpostApp(std::string commandLine,
+                           std::unique_ptr<QCoreApplication> qtApplication = nullptr,
+                           qp::ProcessRunner& runner = qp::SystemProcessRunner());
+    ~CQuillpostApp();
+    CQuillpostApp(const CQuillpostApp&) = delete;
+    CQuillpostApp& operator=(const CQuillpostApp&) = delete;
+
+    // The one application object of the process, for the pieces that reach it from anywhere.
+    static CQuillpostApp* Instance();
+
+    StartOutcome InitInstance(qp::StartupServices& services);
+    // Start-up, then the event loop in tray mode; returns the process's exit code.
+    int Run(qp::StartupServices& services);
+
+    // The four profile operations over the per-user settings store. A null value deletes.
+    std::string GetProfileString(const std::string& section, const std::string& entry,
+                                 const std::string& defaultValue) const;
+    int GetProfileInt(const std::string& section, const std::string& entry,
+                      int defaultValue) const;
+    bool WriteProfileString(const std::string& section, const std::string& entry,
+                            const char* value) const;
+    bool WriteProfileInt(const std::string& section, const std::string& entry, int value) const;
+
+    qp::AccountSettings Account() const;
+    void SetAccount(const qp::AccountSettings& account);
+    void SetHost(const std::string& host);
+
+    const std::string& CommandLine() const { return m_commandLine; }
+    const qp::Profile& Profile() const { return m_profile; }
+
+    // Fixed once start-up has settled the port file, before the watcher starts; read-only after.
+    std::string m_gsPath;
+    std::string m_portFile;
+    std::string m_coverFile;
+    std::string m_bodyFile;
+    std::string m_faxImage;
+
+    TrayDialog* m_pTrayDialog = nullptr;
+    FaxMonitor* m_pFaxMonitor = nullptr;
+
+    // Where "-bootstrap" looks for the installed program, in order.
+    std::vector<std::string> m_installDirs{"/opt/quillpost/", "/usr/local/lib/quillpost/"};
+
+private:
+    void ReadSettings();
+    void RunBootstrap();
+
+    std::unique_ptr<QCoreApplication> m_qtApplication;
+    std::string m_commandLine;
+    qp::ProcessRunner& m_runner;
+    qp::Profile m_profile;
+
+    mutable std::mutex m_accountMutex;
+    std::string m_host;
+    int m_port = 0;
+    std::string m_login;
+    std::string m_pin;
+    std::string m_notifyEmail;
+};

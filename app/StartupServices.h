@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+class CQuillpostApp;
+
+namespace qp {
+
+// The pieces of other subsystems that start-up calls, in one place. The program wires the real
+// pieces; tests record the order of the calls.
+class StartupServices {
+public:
+    virtual ~StartupServices() = default;
+
+    // "-update": the self-update run on the main thread, with the host from the command line.
+    virtual void RunUpdate(CQuillpostApp& app) = 0;
+    // "-configure": the message box configuration dialog.
+    virtual void RunInitialConfig(CQuillpostApp& app) = 0;
+    // The hidden tray window and its icon.
+    virtual void CreateTrayWindow(CQuillpostApp& app) = 0;
+    // The port file of the "Quill Post" printer, or empty when there is none.
+    virtual std::string FindFaxPrinterPort() = 0;
+    // Stores a preview program when none is stored.
+    virtual void SetDefaultViewer(CQuillpostApp& app) = 0;
+    // The preferences dialog, shown on first use before any job can be captured.
+    virtual void RunPreferences(CQuillpostApp& app) = 0;
+    // The print-job watcher; false when it could not be started.
+    virtual bool StartWatcher(CQuillpostApp& app) = 0;
+};
+
+} // namespace qp

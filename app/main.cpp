@@ -1,0 +1,28 @@
+#include "app/CommandLine.h"
+#include "app/GuiStartup.h"
+#include "app/QuillpostApp.h"
+#include "platform/QtMessageSink.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <memory>
+
+int main(int argc, char** argv) {
+    const std::string commandLine = qp::JoinArguments(argc, argv);
+
+    // Bootstrap only starts the installed copy, so it must work without a window system.
+    std::unique_ptr<QCoreApplication> qtApplication;
+    if (qp::ChooseStartMode(commandLine) == qp::StartMode::Bootstrap) {
+        qtApplication = std::make_unique<QCoreApplication>(argc, argv);
+    } else {
+        auto gui = std::make_unique<QApplication>(argc, argv);
+        // The tray client has no main window; closing a dialog must not end it.
+        QApplication::setQuitOnLastWindowClosed(false);
+        qtApplication = std::move(gui);
+        qp::InstallQtMessageSink();
+    }
+
+    CQuillpostApp app(commandLine, std::move(qtApplication));
+    qp::GuiStartupServices services;
+    return app.Run(services);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace qp {
+
+// Size of a file whose status can be read, else nothing.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Deletes a file; false when it did not exist or could not be removed.
+bool RemoveFile(const std::string& path);
+
+// Renames a file, failing (EEXIST) when the new name is already taken, as a move of a work file
+// must never overwrite another job. Sets errno on failure.
+bool MoveFileNoReplace(const std::string& from, const std::string& to);
+
+// Replaces `path` with `contents` atomically: a temporary file in the same folder, flushed, then
+// renamed over. On failure the old file is untouched. `mode` is the new file's permission bits.
+bool WriteFileAtomically(const std::string& path, const std::string& contents, unsigned mode = 0644);
+
+// Whole contents of a file, or nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+} // namespace qp

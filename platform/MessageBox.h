@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+
+namespace qp {
+
+// Caption of every message box the program shows.
+inline constexpr const char* kAppName = "Quillpost";
+
+enum class MessageIcon { Warning, Information, Error, Question, None };
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+struct MessageRequest {
+    std::string text;
+    MessageIcon icon = MessageIcon::Warning;
+    MessageButtons buttons = MessageButtons::Ok;
+};
+
+// Where message boxes go: a real modal box in the GUI, a recorder in tests, stderr otherwise.
+class MessageSink {
+public:
+    virtual ~MessageSink() = default;
+    virtual MessageAnswer Show(const MessageRequest& request) = 0;
+};
+
+// Shows a modal message box with caption "Quillpost" and waits for the answer. Callable from any
+// thread; the installed sink decides how it reaches the user.
+MessageAnswer ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::Warning,
+                          MessageButtons buttons = MessageButtons::Ok);
+
+// Installs the sink that ShowMessage uses; nullptr restores the stderr sink. Returns the old one.
+MessageSink* SetMessageSink(MessageSink* sink);
+
+// Writes each message to standard error and answers with the first button.
+class StderrMessageSink final : public MessageSink {
+public:
+    MessageAnswer Show(const MessageRequest& request) override;
+};
+
+// Installs a sink for the lifetime of a scope (tests, command-line tools).
+class ScopedMessageSink {
+public:
+    explicit ScopedMessageSink(MessageSink& sink) : m_previous(SetMessageSink(&sink)) {}
+    ~ScopedMessageSink() { SetMessageSink(m_previous); }
+    ScopedMessageSink(const ScopedMessageSink&) = delete;
+    ScopedMessageSink& operator=(const ScopedMessageSink&) = delete;
+
+private:
+    MessageSink* m_previous;
+};
+
+} // namespace qp

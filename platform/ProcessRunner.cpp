@@ -1,0 +1,107 @@
+#include "platform/ProcessRunner.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace qp {
+namespace {
+
+std::vector<char*> ArgvPointers(const std::vector<std::string>& argv) {
+    std::vector<char*> pointers;
+    pointers.reserve(argv.size() + 1);
+    for (const std::string& arg : argv)
+        pointers.push_back(const_cast<char*>(arg.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+class PosixProcessRunner final : public ProcessRunner {
+public:
+    ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
+        ProcessResult result;
+        if (argv.empty()) {
+            result.error = EINVAL;
+            return result;
+        }
+        std::vector<char*> args = ArgvPointers(argv);
+        pid_t pid = 0;
+        int rc = ::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
+        if (rc != 0) {
+            result.error = rc;
+            return result;
+        }
+        result.started = true;
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0) {
+            if (errno != EINTR) {
+                result.error = errno;
+                return result;
+            }
+        }
+        if (WIFEXITED(status)) {
+            result.exited = true;
+            result.exitCode = WEXITSTATUS(status);
+        }
+        return result;
+    }
+
+    bool StartDetached(const std::vector<std::string>& argv, const std::string& workDir) override {
+        if (argv.empty())
+            return false;
+        std::vector<char*> args = ArgvPointers(argv);
+        // The grandchild is re-parented to init, so nothing is left for us to reap later; the
+        // pipe tells us whether exec succeeded.
+        int pipeFds[2];
+        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+            return false;
+        pid_t child = ::fork();
+        if (child < 0) {
+            ::close(pipeFds[0]);
+            ::close(pipeFds[1]);
+            return false;
+        }
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            ::setsid();
+            pid_t grandchild = ::fork();
+            if (grandchild != 0)
+                ::_exit(grandchild < 0 ? 1 : 0);
+            if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) {
+                int err = errno;
+                (void)!::write(pipeFds[1], &err, sizeof err);
+                ::_exit(127);
+            }
+            ::signal(SIGPIPE, SIG_DFL);
+            ::execv(args[0], args.data());
+            int err = errno;
+            (void)!::write(pipeFds[1], &err, sizeof err);
+            ::_exit(127);
+        }
+        ::close(pipeFds[1]);
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        int err = 0;
+        ssize_t n;
+        do {
+            n = ::read(pipeFds[0], &err, sizeof err);
+        } while (n < 0 && errno == EINTR);
+        ::close(pipeFds[0]);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+    }
+};
+
+} // namespace
+
+ProcessRunner& SystemProcessRunner() {
+    static PosixProcessRunner runner;
+    return runner;
+}
+
+} // namespace qp

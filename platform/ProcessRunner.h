@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qp {
+
+struct ProcessResult {
+    bool started = false; // false when the program could not be run at all
+    int error = 0;        // errno of the failed start
+    bool exited = false;  // false when killed by a signal
+    int exitCode = -1;
+};
+
+// Starting other programs, behind a seam so that callers are tested without running them.
+// argv[0] is the program's path; no shell is involved.
+class ProcessRunner {
+public:
+    virtual ~ProcessRunner() = default;
+    // Runs the program and waits for it. Only the calling thread blocks.
+    virtual ProcessResult RunAndWait(const std::vector<std::string>& argv) = 0;
+    // Starts the program in its own session and does not wait; `workDir` empty keeps ours.
+    virtual bool StartDetached(const std::vector<std::string>& argv,
+                               const std::string& workDir = {}) = 0;
+};
+
+ProcessRunner& SystemProcessRunner();
+
+} // namespace qp

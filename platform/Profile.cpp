@@ -1,0 +1,104 @@
+#include "platform/Profile.h"
+
+#include <QSettings>
+#include <QString>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qp {
+namespace {
+
+constexpr const char* kOrganisation = "Tamarind Works";
+constexpr const char* kApplication = "Quillpost";
+
+// Creates the folder and an empty, owner-only file before QSettings touches it, so the PIN is never
+// readable by others, not even for a moment.
+bool EnsurePrivateFile(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    return true;
+}
+
+QString Key(const std::string& section, const std::string& entry) {
+    return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(entry);
+}
+
+bool Finish(QSettings& settings, const std::string& path) {
+    settings.sync();
+    ::chmod(path.c_str(), 0600);
+    return settings.status() == QSettings::NoError;
+}
+
+} // namespace
+
+std::string DefaultProfilePath() {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        base = std::string(home) + "/.config";
+    } else {
+        base = "/tmp";
+    }
+    return base + "/" + kOrganisation + "/" + kApplication + ".conf";
+}
+
+std::string Profile::FilePath() const {
+    return m_filePath.empty() ? DefaultProfilePath() : m_filePath;
+}
+
+std::string Profile::GetString(const std::string& section, const std::string& entry,
+                               const std::string& defaultValue) const {
+    const std::string path = FilePath();
+    EnsurePrivateFile(path);
+    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    const QVariant value = settings.value(Key(section, entry));
+    if (!value.isValid())
+        return defaultValue;
+    return value.toString().toStdString();
+}
+
+int Profile::GetInt(const std::string& section, const std::string& entry, int defaultValue) const {
+    const std::string path = FilePath();
+    EnsurePrivateFile(path);
+    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    const QVariant value = settings.value(Key(section, entry));
+    if (!value.isValid())
+        return defaultValue;
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    return ok ? number : defaultValue;
+}
+
+bool Profile::WriteString(const std::string& section, const std::string& entry,
+                          const std::optional<std::string>& value) const {
+    const std::string path = FilePath();
+    if (!EnsurePrivateFile(path))
+        return false;
+    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    if (value)
+        settings.setValue(Key(section, entry), QString::fromStdString(*value));
+    else
+        settings.remove(Key(section, entry));
+    return Finish(settings, path);
+}
+
+bool Profile::WriteInt(const std::string& section, const std::string& entry, int value) const {
+    const std::string path = FilePath();
+    if (!EnsurePrivateFile(path))
+        return false;
+    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    settings.setValue(Key(section, entry), value);
+    return Finish(settings, path);
+}
+
+} // namespace qp

@@ -1,0 +1,70 @@
+#include "platform/QtMessageSink.h"
+
+#include "platform/GuiThread.h"
+
+#include <QMessageBox>
+#include <QString>
+
+namespace qp {
+namespace {
+
+QMessageBox::Icon ToQtIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::None:
+        return QMessageBox::NoIcon;
+    }
+    return QMessageBox::Warning;
+}
+
+QMessageBox::StandardButtons ToQtButtons(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::Ok:
+        return QMessageBox::Ok;
+    case MessageButtons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case MessageButtons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+MessageAnswer FromQt(int button) {
+    switch (button) {
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    default:
+        return MessageAnswer::Ok;
+    }
+}
+
+} // namespace
+
+MessageAnswer QtMessageSink::Show(const MessageRequest& request) {
+    MessageAnswer answer = MessageAnswer::Ok;
+    RunOnGuiThread([&] {
+        QMessageBox box(ToQtIcon(request.icon), QString::fromLatin1(kAppName),
+                        QString::fromStdString(request.text), ToQtButtons(request.buttons));
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        answer = FromQt(box.exec());
+    });
+    return answer;
+}
+
+void InstallQtMessageSink() {
+    static QtMessageSink sink;
+    SetMessageSink(&sink);
+}
+
+} // namespace qp

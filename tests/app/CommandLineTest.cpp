@@ -1,0 +1,39 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using qp::ChooseStartMode;
+using qp::HostFromCommandLine;
+using qp::StartMode;
+
+TEST(CommandLine, ArgumentsAreJoinedBySingleBlanks) {
+    const char* argv[] = {"quillpost", "-update", "-h:fax.example.com"};
+    EXPECT_EQ(qp::JoinArguments(3, argv), "-update -h:fax.example.com");
+    EXPECT_EQ(qp::JoinArguments(1, argv), "");
+}
+
+TEST(CommandLine, ModesFollowTheirPrecedence) {
+    EXPECT_EQ(ChooseStartMode(""), StartMode::Tray);
+    EXPECT_EQ(ChooseStartMode("-update -bootstrap"), StartMode::Bootstrap);
+    EXPECT_EQ(ChooseStartMode("-configure -update -h:x"), StartMode::Update);
+    EXPECT_EQ(ChooseStartMode("-configure"), StartMode::Configure);
+}
+
+TEST(CommandLine, SwitchesMatchInsideLongerWordsAndOnlyInTheirLetterCase) {
+    EXPECT_EQ(ChooseStartMode("-configured"), StartMode::Configure);
+    EXPECT_EQ(ChooseStartMode("x-bootstrapper"), StartMode::Bootstrap);
+    EXPECT_EQ(ChooseStartMode("-Update -CONFIGURE -Bootstrap"), StartMode::Tray);
+}
+
+TEST(CommandLine, HostIsTheRestOfTheLineAfterTheFirstPrefix) {
+    EXPECT_EQ(HostFromCommandLine("-update -h:fax.example.com"), "fax.example.com");
+    EXPECT_EQ(HostFromCommandLine("-update -h:fax.example.com   "), "fax.example.com   ");
+    EXPECT_EQ(HostFromCommandLine("-h:a -update -h:b"), "a -update -h:b");
+    EXPECT_EQ(HostFromCommandLine("-update -h:"), "");
+}
+
+TEST(CommandLine, WithoutPrefixTheHostStartsAtTheThirdCharacter) {
+    EXPECT_EQ(HostFromCommandLine("-update"), "pdate");
+    EXPECT_EQ(HostFromCommandLine("ab"), "");
+    EXPECT_EQ(HostFromCommandLine("a"), std::nullopt);
+}

@@ -1,0 +1,179 @@
+#include "app/QuillpostApp.h"
+#include "app/Settings.h"
+#include "app/StartupServices.h"
+#include "platform/Profile.h"
+#include "tests/support/TestSupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace qp::settings;
+using qp::test::RecordingMessageSink;
+using qp::test::ScopedEnv;
+using qp::test::TempDir;
+
+namespace {
+
+class RecordingServices final : public qp::StartupServices {
+public:
+    std::vector<std::string> calls;
+    std::string printerPort;
+    qp::AccountSettings accountSeenByConfig;
+    std::string hostSeenByUpdate;
+
+    void RunUpdate(CQuillpostApp& app) override {
+        calls.push_back("update");
+        hostSeenByUpdate = app.Account().host;
+    }
+    void RunInitialConfig(CQuillpostApp& app) override {
+        calls.push_back("initial-config");
+        accountSeenByConfig = app.Account();
+    }
+    void CreateTrayWindow(CQuillpostApp&) override { calls.push_back("tray"); }
+    std::string FindFaxPrinterPort() override {
+        calls.push_back("find-port");
+        return printerPort;
+    }
+    void SetDefaultViewer(CQuillpostApp&) override { calls.push_back("viewer"); }
+    void RunPreferences(CQuillpostApp&) override { calls.push_back("preferences"); }
+    bool StartWatcher(CQuillpostApp&) override {
+        calls.push_back("watcher");
+        return true;
+    }
+};
+
+class FakeRunner final : public qp::ProcessRunner {
+public:
+    std::vector<std::vector<std::string>> detached;
+    std::vector<std::string> workDirs;
+    qp::ProcessResult RunAndWait(const std::vector<std::string>&) override { return {}; }
+    bool StartDetached(const std::vector<std::string>& argv, const std::string& workDir) override {
+        detached.push_back(argv);
+        workDirs.push_back(workDir);
+        return true;
+    }
+};
+
+class StartupTest : public ::testing::Test {
+protected:
+    TempDir m_home;
+    ScopedEnv m_xdg{"XDG_CONFIG_HOME", m_home.Path() + "/config"};
+    ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_home.Path()};
+    RecordingMessageSink m_messages;
+    qp::ScopedMessageSink m_sink{m_messages};
+    RecordingServices m_services;
+    FakeRunner m_runner;
+};
+
+} // namespace
+
+TEST_F(StartupTest, WorkPathsLieInTheCommonFolder) {
+    CQuillpostApp app("");
+    EXPECT_EQ(app.m_portFile, m_home.Path() + "/fax.ps");
+    EXPECT_EQ(app.m_bodyFile, m_home.Path() + "/faxbody.ps");
+    EXPECT_EQ(app.m_coverFile, m_home.Path() + "/faxcover.ps");
+    EXPECT_EQ(app.m_faxImage, m_home.Path() + "/fax.tif");
+    EXPECT_EQ(app.m_gsPath, "/usr/bin/gs");
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(StartupTest, WithoutTheVariableTheSpoolFolderIsUsed) {
+    ScopedEnv unset("QUILLPOST_COMMON_DIR", std::nullopt);
+    CQuillpostApp app("");
+    EXPECT_EQ(app.m_portFile, "/var/spool/quillpost/fax.ps");
+    EXPECT_EQ(app.m_faxImage, "/var/spool/quillpost/fax.tif");
+}
+
+TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
+    ScopedEnv missing("QUILLPOST_COMMON_DIR", m_home.Path() + "/absent");
+    CQuillpostApp app("");
+    ASSERT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Unable to retrieve directory for processing faxes"});
+    EXPECT_EQ(m_messages.Messages()[0].icon, qp::MessageIcon::Warning);
+    EXPECT_EQ(app.m_portFile, m_home.Path() + "/absent/fax.ps");
+    EXPECT_FALSE(std::filesystem::exists(app.m_portFile));
+}
+
+TEST_F(StartupTest, TrayModeRunsItsStepsInOrderAndAsksForTheAccountOnFirstUse) {
+    CQuillpostApp app("");
+    EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::RunEventLoop);
+    EXPECT_EQ(m_services.calls, (std::vector<std::string>{"tray", "find-port", "viewer",
+                                                           "preferences", "watcher"}));
+    const qp::AccountSettings account = app.Account();
+    EXPECT_EQ(account.host, kDefaultFaxHost);
+    EXPECT_EQ(account.port, 7541);
+    EXPECT_EQ(account.login, "");
+}
+
+TEST_F(StartupTest, StoredAccountIsReadAndPreferencesAreSkipped) {
+    qp::Profile profile;
+    profile.WriteString(kSection, kLogin, std::string("5550100"));
+    profile.WriteString(kSection, kPin, std::string("1234"));
+    profile.WriteString(kSection, kHost, std::string("fax.example.com"));
+    profile.WriteInt(kSection, kPort, 9100);
+    profile.WriteString(kSection, kNotifyEmail, std::string("me@example.com"));
+
+    CQuillpostApp app("");
+    app.InitInstance(m_services);
+    EXPECT_EQ(m_services.calls,
+              (std::vector<std::string>{"tray", "find-port", "viewer", "watcher"}));
+    const qp::AccountSettings account = app.Account();
+    EXPECT_EQ(account.login, "5550100");
+    EXPECT_EQ(account.pin, "1234");
+    EXPECT_EQ(account.host, "fax.example.com");
+    EXPECT_EQ(account.port, 9100);
+    EXPECT_EQ(account.notifyEmail, "me@example.com");
+}
+
+TEST_F(StartupTest, PrinterPortReplacesThePortFileOnlyWhenLongerThanFourCharacters) {
+    CQuillpostApp shortPort("");
+    m_services.printerPort = "/a/b";
+    shortPort.InitInstance(m_services);
+    EXPECT_EQ(shortPort.m_portFile, m_home.Path() + "/fax.ps");
+
+    CQuillpostApp longPort("");
+    m_services.printerPort = "/a/bc";
+    longPort.InitInstance(m_services);
+    EXPECT_EQ(longPort.m_portFile, "/a/bc");
+}
+
+TEST_F(StartupTest, ConfigureModeReadsTheSettingsBeforeItsDialogAndExits) {
+    qp::Profile().WriteString(kSection, kLogin, std::string("5550100"));
+    CQuillpostApp app("-configure");
+    EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
+    EXPECT_EQ(m_services.calls, std::vector<std::string>{"initial-config"});
+    EXPECT_EQ(m_services.accountSeenByConfig.login, "5550100");
+    EXPECT_EQ(m_services.accountSeenByConfig.host, kDefaultFaxHost);
+}
+
+TEST_F(StartupTest, UpdateModeTakesTheHostFromTheCommandLineOnly) {
+    qp::Profile().WriteString(kSection, kHost, std::string("stored.example.com"));
+    CQuillpostApp app("-update -configure -h:updates.example.com");
+    EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
+    EXPECT_EQ(m_services.calls, std::vector<std::string>{"update"});
+    EXPECT_EQ(m_services.hostSeenByUpdate, "updates.example.com");
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(StartupTest, BootstrapStartsTheFirstInstalledCopyFromItsFolder) {
+    const std::string first = m_home.Path() + "/opt/";
+    const std::string second = m_home.Path() + "/lib/";
+    std::filesystem::create_directories(second);
+    qp::test::WriteFile(second + "quillpost", "#!/bin/sh\n");
+
+    CQuillpostApp app("-bootstrap -update", nullptr, m_runner);
+    app.m_installDirs = {first, second};
+    EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
+    ASSERT_EQ(m_runner.detached.size(), 1u);
+    EXPECT_EQ(m_runner.detached[0], std::vector<std::string>{second + "quillpost"});
+    EXPECT_EQ(m_runner.workDirs[0], second);
+    EXPECT_TRUE(m_services.calls.empty());
+}
+
+TEST_F(StartupTest, BootstrapWithoutAnInstalledCopyStartsNothing) {
+    CQuillpostApp app("-bootstrap", nullptr, m_runner);
+    app.m_installDirs = {m_home.Path() + "/nowhere/"};
+    EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
+    EXPECT_TRUE(m_runner.detached.empty());
+    EXPECT_TRUE(m_messages.Texts().empty());
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qp::test {
+
+// A clock whose sleeps return at once and only move its own time forward.
+class FakeClock final : public Clock {
+public:
+    TimePoint Now() const override;
+    void SleepMs(int milliseconds) override;
+    std::vector<int> Sleeps() const;
+
+private:
+    mutable std::mutex m_mutex;
+    TimePoint m_now{};
+    std::vector<int> m_sleeps;
+};
+
+// Records every message box and answers from a queue (first button when the queue is empty).
+class RecordingMessageSink final : public MessageSink {
+public:
+    MessageAnswer Show(const MessageRequest& request) override;
+    void SetNextAnswer(MessageAnswer answer);
+    std::vector<MessageRequest> Messages() const;
+    std::vector<std::string> Texts() const;
+    void Clear();
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<MessageRequest> m_messages;
+    std::deque<MessageAnswer> m_answers;
+};
+
+// A fresh temporary folder, removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Sets (or with nullopt unsets) an environment variable for the scope, then restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+void WriteFile(const std::string& path, const std::string& contents);
+std::string ReadFile(const std::string& path);
+
+} // namespace qp::test
