@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+namespace res {
+
+// String table and version record.
+inline constexpr const char* kTooltip130 = "Quill Post";
+inline constexpr const char* kVersionText = "1.0.030";
+
+inline constexpr int kIcon130 = 130;
+
+// The program's icon (resource 130); empty for any other id.
+QIcon IconById(int id);
+
+// Makes the compiled-in resources available; call once before using IconById.
+void InitResources();
+
+} // namespace res
