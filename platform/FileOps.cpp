@@ -18,9 +18,13 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-bool FileExists(const std::string& path) { return FileSize(path).has_value(); }
+bool FileExists(const std::string& path) {
+    return FileSize(path).has_value();
+}
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
 #ifdef SYS_renameat2

@@ -19,7 +19,8 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to);
 
 // Replaces `path` with `contents` atomically: a temporary file in the same folder, flushed, then
 // renamed over. On failure the old file is untouched. `mode` is the new file's permission bits.
-bool WriteFileAtomically(const std::string& path, const std::string& contents, unsigned mode = 0644);
+bool WriteFileAtomically(const std::string& path, const std::string& contents,
+                         unsigned mode = 0644);
 
 // Whole contents of a file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);

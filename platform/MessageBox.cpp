@@ -28,7 +28,9 @@ MessageAnswer StderrMessageSink::Show(const MessageRequest& request) {
     return FirstButton(request.buttons);
 }
 
-MessageSink* SetMessageSink(MessageSink* sink) { return g_sink.exchange(sink); }
+MessageSink* SetMessageSink(MessageSink* sink) {
+    return g_sink.exchange(sink);
+}
 
 MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons) {
     MessageSink* sink = g_sink.load();
