@@ -41,7 +41,9 @@ CQuillpostApp::~CQuillpostApp() {
     g_instance.compare_exchange_strong(self, nullptr);
 }
 
-CQuillpostApp* CQuillpostApp::Instance() { return g_instance.load(); }
+CQuillpostApp* CQuillpostApp::Instance() {
+    return g_instance.load();
+}
 
 int CQuillpostApp::Run(qp::StartupServices& services) {
     switch (InitInstance(services)) {

@@ -56,8 +56,7 @@ public:
     // The four profile operations over the per-user settings store. A null value deletes.
     std::string GetProfileString(const std::string& section, const std::string& entry,
                                  const std::string& defaultValue) const;
-    int GetProfileInt(const std::string& section, const std::string& entry,
-                      int defaultValue) const;
+    int GetProfileInt(const std::string& section, const std::string& entry, int defaultValue) const;
     bool WriteProfileString(const std::string& section, const std::string& entry,
                             const char* value) const;
     bool WriteProfileInt(const std::string& section, const std::string& entry, int value) const;

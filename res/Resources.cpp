@@ -2,11 +2,15 @@
 
 #include <QtCore/qresource.h>
 
-static void InitQpResources() { Q_INIT_RESOURCE(resources); }
+static void InitQpResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace res {
 
-void InitResources() { InitQpResources(); }
+void InitResources() {
+    InitQpResources();
+}
 
 QIcon IconById(int id) {
     if (id != kIcon130)

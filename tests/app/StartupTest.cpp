@@ -97,8 +97,8 @@ TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
 TEST_F(StartupTest, TrayModeRunsItsStepsInOrderAndAsksForTheAccountOnFirstUse) {
     CQuillpostApp app("");
     EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::RunEventLoop);
-    EXPECT_EQ(m_services.calls, (std::vector<std::string>{"tray", "find-port", "viewer",
-                                                           "preferences", "watcher"}));
+    EXPECT_EQ(m_services.calls,
+              (std::vector<std::string>{"tray", "find-port", "viewer", "preferences", "watcher"}));
     const qp::AccountSettings account = app.Account();
     EXPECT_EQ(account.host, kDefaultFaxHost);
     EXPECT_EQ(account.port, 7541);
