@@ -23,8 +23,8 @@ std::string GuiStartupServices::FindFaxPrinterPort() {
     return {};
 }
 
-void GuiStartupServices::SetDefaultViewer(CQuillpostApp&) {
-    // Filled by the preview viewer (fax/).
+void GuiStartupServices::SetDefaultViewer(CQuillpostApp& app) {
+    app.SetDefaultViewer();
 }
 
 void GuiStartupServices::RunPreferences(CQuillpostApp&) {

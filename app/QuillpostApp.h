@@ -1,5 +1,8 @@
 #pragma once
 
+#include "fax/Account.h"
+#include "fax/Upload.h"
+#include "platform/Clock.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Profile.h"
 
@@ -15,16 +18,6 @@ class FaxMonitor;
 
 namespace qp {
 class StartupServices;
-
-// The fax server account as one consistent snapshot: the configuration dialogs write it on one
-// thread while a send on the watcher thread reads it.
-struct AccountSettings {
-    std::string host;
-    int port = 0;
-    std::string login;
-    std::string pin;
-    std::string notifyEmail;
-};
 } // namespace qp
 
 // The application object: work-file paths, the fax server account, the long-lived tray window and
@@ -60,6 +53,18 @@ public:
     bool WriteProfileString(const std::string& section, const std::string& entry,
                             const char* value) const;
     bool WriteProfileInt(const std::string& section, const std::string& entry, int value) const;
+
+    // Converts whichever of the cover and body files exist into the image with Ghostscript.
+    // Blocks only the calling thread; failures have been shown when it returns false.
+    bool CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
+                        const std::string& imagePath, int xDpi, int yDpi, int widthPx, int heightPx,
+                        qp::Clock& clock = qp::SystemClock());
+    // Uploads the fax image to the account's message box; true once every byte was handed over.
+    bool UploadFax(const std::string& number, const std::string& email,
+                   const qp::UploadProgress& progress,
+                   qp::Connector& connector = qp::DefaultFaxConnector());
+    // Stores the desktop's opener as the preview viewer when the user has none.
+    void SetDefaultViewer();
 
     qp::AccountSettings Account() const;
     void SetAccount(const qp::AccountSettings& account);

@@ -1,0 +1,20 @@
+#include "app/QuillpostApp.h"
+
+#include "fax/Conversion.h"
+#include "fax/Viewer.h"
+
+bool CQuillpostApp::CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
+                                   const std::string& imagePath, int xDpi, int yDpi, int widthPx,
+                                   int heightPx, qp::Clock& clock) {
+    return qp::CreateFaxImage(m_gsPath, coverPath, bodyPath, imagePath,
+                              qp::ConversionParams{xDpi, yDpi, widthPx, heightPx}, m_runner, clock);
+}
+
+bool CQuillpostApp::UploadFax(const std::string& number, const std::string& email,
+                              const qp::UploadProgress& progress, qp::Connector& connector) {
+    return qp::UploadFax(Account(), number, email, m_faxImage, progress, connector);
+}
+
+void CQuillpostApp::SetDefaultViewer() {
+    qp::SetDefaultViewer(m_profile);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace qp {
+
+enum class IoStatus {
+    Ok,       // bytes moved
+    Closed,   // the peer ended the stream: nothing more to read
+    TimedOut, // the peer stayed silent for longer than we wait
+    Failed    // the system reported an error (`error` holds errno)
+};
+
+struct IoResult {
+    IoStatus status = IoStatus::Ok;
+    std::size_t bytes = 0;
+    int error = 0;
+    bool Ok() const { return status == IoStatus::Ok; }
+};
+
+// A connection as far as the upload needs it: read what has arrived, write everything.
+class ByteStream {
+public:
+    virtual ~ByteStream() = default;
+    // Waits for at least one byte and returns up to `capacity` of them.
+    virtual IoResult Read(char* buffer, std::size_t capacity) = 0;
+    // Hands over all `size` bytes, or fails.
+    virtual IoResult Write(const char* data, std::size_t size) = 0;
+};
+
+// Opening a connection, in the two steps whose failures the user is told apart.
+enum class ConnectStep { Socket, Connect };
+
+struct Connection {
+    std::unique_ptr<ByteStream> stream; // null when the connection could not be made
+    ConnectStep failedAt = ConnectStep::Connect;
+    int error = 0; // errno of the failure
+};
+
+class Connector {
+public:
+    virtual ~Connector() = default;
+    virtual Connection Connect(const std::string& host, int port) = 0;
+};
+
+} // namespace qp

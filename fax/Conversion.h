@@ -1,0 +1,31 @@
+#pragma once
+
+#include "fax/SendSettings.h"
+#include "platform/Clock.h"
+#include "platform/ProcessRunner.h"
+
+#include <string>
+#include <vector>
+
+namespace qp {
+
+// Ghostscript may still be settling its output when it exits; the image is left alone this long.
+inline constexpr int kAfterConversionPauseMs = 500;
+
+// Ghostscript's argument vector, program first: the G4 TIFF device at the chosen resolution and
+// page size, the image as output, then the cover (when present) before the body (when present),
+// so the cover's pages come first.
+std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool withCover,
+                                              const std::string& coverPath, bool withBody,
+                                              const std::string& bodyPath,
+                                              const std::string& imagePath,
+                                              const ConversionParams& params);
+
+// Turns whichever of the cover and body files exist into the fax image. Blocks only the calling
+// thread (Ghostscript, then the pause), so it may run on a worker. Every failure has been shown to
+// the user when it returns false.
+bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
+                    const std::string& bodyPath, const std::string& imagePath,
+                    const ConversionParams& params, ProcessRunner& runner, Clock& clock);
+
+} // namespace qp

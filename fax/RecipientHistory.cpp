@@ -1,0 +1,88 @@
+#include "fax/RecipientHistory.h"
+
+#include "fax/TextLines.h"
+#include "platform/FileOps.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace qp {
+namespace {
+
+// Phone numbers are the user's own business.
+constexpr unsigned kHistoryFileMode = 0600;
+
+std::string HistoryPath(const std::string& folder) {
+    return folder + "/" + kHistoryFileName;
+}
+
+} // namespace
+
+std::optional<std::string> UserProfileFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+        return std::string(home);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return std::string(found->pw_dir);
+    return std::nullopt;
+}
+
+std::vector<std::string> ParseHistory(const std::string& contents) {
+    std::vector<std::string> entries = SplitTextLines(contents);
+    for (std::string& entry : entries)
+        entry = TrimBlanks(entry);
+    return entries;
+}
+
+std::string FormatHistory(const std::vector<std::string>& entries) {
+    std::string text;
+    for (const std::string& entry : entries)
+        text += entry + "\r\n";
+    return text;
+}
+
+bool AddToHistory(std::vector<std::string>& entries, const std::string& entry) {
+    if (!entries.empty() && entries.front() == entry)
+        return false;
+    entries.insert(entries.begin(), entry);
+    for (auto it = entries.begin() + 1; it != entries.end();) {
+        if (*it == entry)
+            it = entries.erase(it);
+        else
+            ++it;
+    }
+    // One save adds at most one entry, so only the 21st can be over the limit; a longer file
+    // written by hand keeps its tail.
+    if (entries.size() > kMaxHistoryEntries)
+        entries.erase(entries.begin() + kMaxHistoryEntries);
+    return true;
+}
+
+RecipientHistory::RecipientHistory(FolderFinder findFolder) : m_findFolder(std::move(findFolder)) {}
+
+void RecipientHistory::LoadHistory() {
+    m_entries.clear();
+    const std::optional<std::string> folder = m_findFolder();
+    if (!folder)
+        return;
+    if (std::optional<std::string> contents = ReadWholeFile(HistoryPath(*folder)))
+        m_entries = ParseHistory(*contents);
+}
+
+RecipientHistory::SaveResult RecipientHistory::SaveHistory(const std::string& entry) {
+    if (!AddToHistory(m_entries, entry))
+        return SaveResult::Unchanged;
+    const std::optional<std::string> folder = m_findFolder();
+    if (!folder)
+        return SaveResult::NoFolder;
+    // A failed write must never cost the user the history they had.
+    if (!WriteFileAtomically(HistoryPath(*folder), FormatHistory(m_entries), kHistoryFileMode))
+        return SaveResult::WriteFailed;
+    return SaveResult::Saved;
+}
+
+} // namespace qp

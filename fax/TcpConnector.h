@@ -1,0 +1,32 @@
+#pragma once
+
+#include "fax/ByteStream.h"
+
+namespace qp {
+
+// A fax server that accepts the connection but never answers must not hold the sender for ever.
+// Both limits are generous: a busy server on a slow line still gets through.
+inline constexpr int kConnectTimeoutMs = 30'000;
+inline constexpr int kReplyTimeoutMs = 60'000;
+
+struct TcpTimeouts {
+    int connectMs = kConnectTimeoutMs;
+    // How long a read waits for the next bytes, and a write for room to send.
+    int replyMs = kReplyTimeoutMs;
+};
+
+// TCP to a host name or dotted IPv4 address: the name's first IPv4 address is used. A name that
+// does not resolve fails to connect with EINVAL, a time-out with ETIMEDOUT.
+class TcpConnector final : public Connector {
+public:
+    explicit TcpConnector(TcpTimeouts timeouts = {}) : m_timeouts(timeouts) {}
+    Connection Connect(const std::string& host, int port) override;
+
+private:
+    TcpTimeouts m_timeouts;
+};
+
+// The connector the program uses, with the standard time-outs.
+Connector& DefaultFaxConnector();
+
+} // namespace qp

@@ -1,0 +1,150 @@
+#include "fax/Upload.h"
+
+#include "fax/StreamBuffers.h"
+#include "platform/FileOps.h"
+#include "platform/MessageBox.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace qp {
+namespace {
+
+constexpr const char* kSuccessMark = "success:";
+
+bool Accepted(const Reply& reply) {
+    return !reply.lines.empty() && reply.lines.front().find(kSuccessMark) != std::string::npos;
+}
+
+bool ContainsAt(const std::string& address) {
+    return address.find('@') != std::string::npos;
+}
+
+void ShowFileError(const std::string& imagePath) {
+    ShowMessage("Error accessing fax file: " + imagePath);
+}
+
+// A connection that breaks or stalls after it was opened.
+bool ConnectionLost(const IoResult& result) {
+    ShowMessage("Lost the connection to the fax server: " + std::to_string(result.error));
+    return false;
+}
+
+// A reply that never came: the server went silent, or closed without a word.
+bool NoResponse() {
+    ShowMessage("Did not receive a response to the fax upload.");
+    return false;
+}
+
+bool SendImage(std::ifstream& image, std::uint64_t size, BufferedWriter& writer,
+               const std::string& imagePath, const UploadProgress& progress) {
+    char block[kImageReadSize];
+    std::uint64_t total = 0;
+    // Exactly the announced length goes out: a file that changed in between must not make the
+    // server read into the next fax or wait for bytes that never come.
+    while (total < size) {
+        const auto want =
+            static_cast<std::streamsize>(std::min<std::uint64_t>(sizeof block, size - total));
+        image.read(block, want);
+        const std::streamsize got = image.gcount();
+        if (got <= 0) {
+            ShowFileError(imagePath);
+            return false;
+        }
+        const IoResult written = writer.Write(block, static_cast<std::size_t>(got));
+        if (!written.Ok())
+            return ConnectionLost(written);
+        total += static_cast<std::uint64_t>(got);
+        if (progress)
+            progress(total, size);
+    }
+    const IoResult flushed = writer.Flush();
+    if (!flushed.Ok())
+        return ConnectionLost(flushed);
+    return true;
+}
+
+} // namespace
+
+std::string FaxHeader(const std::string& number, const std::string& email,
+                      const std::string& notifyEmail, std::uint64_t contentLength) {
+    std::string header = "fax2\r\n";
+    header += "to: " + number + "\r\n";
+    if (ContainsAt(email))
+        header += "email: " + email + "\r\n";
+    if (ContainsAt(notifyEmail))
+        header += "notifyemail: " + notifyEmail + "\r\n";
+    header += std::string("filename: ") + kAnnouncedFileName + "\r\n";
+    header += "content-length: " + std::to_string(contentLength) + "\r\n";
+    header += "\r\n";
+    return header;
+}
+
+bool UploadFax(const AccountSettings& account, const std::string& number, const std::string& email,
+               const std::string& imagePath, const UploadProgress& progress, Connector& connector) {
+    const std::optional<std::uint64_t> size = FileSize(imagePath);
+    if (!size) {
+        ShowFileError(imagePath);
+        return false;
+    }
+
+    Connection connection = connector.Connect(account.host, account.port);
+    if (!connection.stream) {
+        if (connection.failedAt == ConnectStep::Socket)
+            ShowMessage("Failed to create socket: " + std::to_string(connection.error));
+        else
+            ShowMessage("Could not connect to fax server: " + std::to_string(connection.error));
+        return false;
+    }
+    ByteStream& stream = *connection.stream;
+    BufferedWriter writer(stream);
+    LineReader reader(stream);
+
+    IoResult written =
+        writer.Write("login: " + account.login + "\r\n" + "pass: " + account.pin + "\r\n" + "\r\n");
+    if (written.Ok())
+        written = writer.Flush();
+    if (!written.Ok())
+        return ConnectionLost(written);
+
+    Reply reply = ReadReply(reader);
+    if (reply.status == IoStatus::TimedOut)
+        return NoResponse();
+    if (reply.status != IoStatus::Ok)
+        return ConnectionLost({reply.status, 0, reply.error});
+    // A server that hangs up without a line has not let us in either.
+    if (!Accepted(reply)) {
+        ShowMessage("Login failed due to an invalid username or password.\r\n\r\nPlease check "
+                    "your login and password in the configuration.");
+        return false;
+    }
+
+    written = writer.Write(FaxHeader(number, email, account.notifyEmail, *size));
+    if (written.Ok())
+        written = writer.Flush();
+    if (!written.Ok())
+        return ConnectionLost(written);
+
+    reply = ReadReply(reader);
+    if (reply.status == IoStatus::TimedOut)
+        return NoResponse();
+    if (reply.status != IoStatus::Ok)
+        return ConnectionLost({reply.status, 0, reply.error});
+    if (reply.lines.empty())
+        return NoResponse();
+    if (!Accepted(reply)) {
+        ShowMessage("Fax upload failed: " + reply.lines.front());
+        return false;
+    }
+
+    if (progress)
+        progress(0, *size);
+    std::ifstream image(imagePath, std::ios::binary);
+    if (!image) {
+        ShowFileError(imagePath);
+        return false;
+    }
+    return SendImage(image, *size, writer, imagePath, progress);
+}
+
+} // namespace qp

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "fax/Account.h"
+#include "fax/ByteStream.h"
+#include "fax/TcpConnector.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace qp {
+
+// Told the image's size before the first byte goes out (position 0), then the running total of
+// bytes handed to the connection after each block. Called on the uploading thread.
+using UploadProgress = std::function<void(std::uint64_t position, std::uint64_t size)>;
+
+// The name every fax is announced under, whatever the image file is called.
+inline constexpr const char* kAnnouncedFileName = "fax.tif";
+// The image goes out in reads of this size through the connection's buffered writer.
+inline constexpr std::size_t kImageReadSize = 1024;
+
+// The "fax2" announcement: recipient, the addresses that contain "@", file name, length.
+std::string FaxHeader(const std::string& number, const std::string& email,
+                      const std::string& notifyEmail, std::uint64_t contentLength);
+
+// Logs in to the account's fax message box, announces a fax to `number` and streams the image.
+// True when the server accepted the announcement and every image byte was handed over; false
+// after any failure, which has then been shown to the user.
+bool UploadFax(const AccountSettings& account, const std::string& number, const std::string& email,
+               const std::string& imagePath, const UploadProgress& progress,
+               Connector& connector = DefaultFaxConnector());
+
+} // namespace qp

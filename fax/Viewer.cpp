@@ -1,0 +1,83 @@
+#include "fax/Viewer.h"
+
+#include "app/Settings.h"
+#include "platform/FileOps.h"
+#include "platform/MessageBox.h"
+
+namespace qp {
+namespace {
+
+// Inside double quotes a backslash only escapes the characters a shell lets it escape there.
+bool EscapableInDoubleQuotes(char c) {
+    return c == '"' || c == '\\' || c == '$' || c == '`' || c == '\n';
+}
+
+} // namespace
+
+std::vector<std::string> SplitShellWords(const std::string& text) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == '\\') {
+            if (i + 1 < text.size() && text[i + 1] != '\n')
+                word += text[i + 1];
+            ++i;
+        } else if (c == '\'') {
+            // An unclosed quote runs to the end of the text.
+            while (++i < text.size() && text[i] != '\'')
+                word += text[i];
+        } else if (c == '"') {
+            while (++i < text.size() && text[i] != '"') {
+                if (text[i] == '\\' && i + 1 < text.size() && EscapableInDoubleQuotes(text[i + 1]))
+                    ++i;
+                word += text[i];
+            }
+        } else {
+            word += c;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
+    return words;
+}
+
+std::vector<std::string> ViewerArguments(const std::string& viewer, const std::string& params,
+                                         const std::string& imagePath) {
+    std::vector<std::string> argv{viewer};
+    for (std::string& word : SplitShellWords(params))
+        argv.push_back(std::move(word));
+    argv.push_back(imagePath);
+    return argv;
+}
+
+bool LaunchViewer(const Profile& profile, const std::string& imagePath, ProcessRunner& runner) {
+    using namespace settings;
+    const std::string viewer = profile.GetString(kSection, kTiffViewer, "");
+    const std::string params = profile.GetString(kSection, kTiffViewerParams, "");
+    if (!viewer.empty() && runner.StartDetached(ViewerArguments(viewer, params, imagePath)))
+        return true;
+    ShowMessage("Could not find viewer: " + viewer);
+    return false;
+}
+
+void SetDefaultViewer(const Profile& profile, const std::string& candidate) {
+    using namespace settings;
+    if (!profile.GetString(kSection, kTiffViewer, "").empty())
+        return;
+    if (!FileExists(candidate))
+        return;
+    profile.WriteString(kSection, kTiffViewer, candidate);
+    profile.WriteString(kSection, kTiffViewerParams, std::string());
+}
+
+} // namespace qp

@@ -1,0 +1,73 @@
+#include "app/QuillpostApp.h"
+#include "app/Settings.h"
+#include "fax/Viewer.h"
+#include "platform/FileOps.h"
+#include "tests/fax/support/FakeRunner.h"
+#include "tests/fax/support/MemoryStream.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using qp::test::FakeClock;
+using qp::test::FakeRunner;
+using qp::test::RecordingMessageSink;
+using qp::test::ScopedEnv;
+using qp::test::TempDir;
+using qp::test::WriteFile;
+using namespace qp::settings;
+
+namespace {
+
+class AppFaxTest : public ::testing::Test {
+protected:
+    TempDir m_home;
+    ScopedEnv m_xdg{"XDG_CONFIG_HOME", m_home.Path() + "/config"};
+    ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_home.Path()};
+    RecordingMessageSink m_messages;
+    qp::ScopedMessageSink m_sink{m_messages};
+    FakeRunner m_runner;
+    FakeClock m_clock;
+};
+
+} // namespace
+
+TEST_F(AppFaxTest, ConversionRunsTheApplicationsGhostscript) {
+    CQuillpostApp app("", nullptr, m_runner);
+    WriteFile(app.m_bodyFile, "%!PS\n");
+    EXPECT_TRUE(app.CreateFaxImage(app.m_coverFile, app.m_bodyFile, app.m_faxImage, 204, 98, 1728,
+                                   1372, m_clock));
+    ASSERT_EQ(m_runner.waited.size(), 1u);
+    EXPECT_EQ(m_runner.waited[0],
+              (std::vector<std::string>{"/usr/bin/gs", "-sDEVICE=tiffg4", "-r204x98", "-q",
+                                        "-dNOPAUSE", "-dBATCH", "-g1728x1372",
+                                        "-sOutputFile=" + app.m_faxImage, app.m_bodyFile}));
+    EXPECT_EQ(m_clock.Sleeps(), std::vector<int>{500});
+}
+
+TEST_F(AppFaxTest, UploadTakesTheAccountAsItStandsAndTheFaxImage) {
+    CQuillpostApp app("", nullptr, m_runner);
+    app.SetAccount({"127.0.0.1", 9100, "5550100", "4321", "boss@example.com"});
+    WriteFile(app.m_faxImage, "II*");
+    qp::test::MemoryConnector connector;
+    connector.script->incoming = "success:\r\n\r\nsuccess:\r\n\r\n";
+    EXPECT_TRUE(app.UploadFax("5551234567", "", nullptr, connector));
+    EXPECT_EQ(connector.host, "127.0.0.1");
+    EXPECT_EQ(connector.port, 9100);
+    EXPECT_EQ(connector.script->writes[0], "login: 5550100\r\npass: 4321\r\n\r\n");
+    EXPECT_NE(connector.script->writes[1].find("notifyemail: boss@example.com\r\n"),
+              std::string::npos);
+    EXPECT_EQ(connector.script->writes[2], "II*");
+}
+
+TEST_F(AppFaxTest, DefaultViewerIsTheDesktopOpenerWhenThereIsOne) {
+    CQuillpostApp app("", nullptr, m_runner);
+    app.SetDefaultViewer();
+    const std::string expected =
+        qp::FileExists(qp::kDefaultViewerPath) ? qp::kDefaultViewerPath : "";
+    EXPECT_EQ(app.GetProfileString(kSection, kTiffViewer, ""), expected);
+
+    app.WriteProfileString(kSection, kTiffViewer, "/opt/viewer");
+    app.SetDefaultViewer();
+    EXPECT_EQ(app.GetProfileString(kSection, kTiffViewer, ""), "/opt/viewer");
+    EXPECT_TRUE(m_messages.Texts().empty());
+}

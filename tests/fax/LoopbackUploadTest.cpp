@@ -1,0 +1,264 @@
+#include "fax/TcpConnector.h"
+#include "fax/Upload.h"
+#include "platform/Sockets.h"
+#include "tests/fax/support/ChildProcess.h"
+#include "tests/support/TestSupport.h"
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <random>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using qp::test::FaxdProcess;
+using qp::test::ReadFile;
+using qp::test::RecordingMessageSink;
+using qp::test::TempDir;
+using qp::test::WriteFile;
+
+namespace {
+
+constexpr const char* kLoginFailed = "Login failed due to an invalid username or password.\r\n\r\n"
+                                     "Please check your login and password in the configuration.";
+
+std::string RandomTiff(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    return std::string("II*\0", 4) + bytes;
+}
+
+// A listening socket on a free loopback port, for servers that misbehave on purpose.
+class LoopbackListener {
+public:
+    LoopbackListener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof local;
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+            ::listen(m_fd, 8) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+            throw std::runtime_error("cannot listen on loopback");
+        m_port = ntohs(local.sin_port);
+    }
+    ~LoopbackListener() {
+        Join();
+        ::close(m_fd);
+    }
+    void Join() {
+        if (m_server.joinable())
+            m_server.join();
+    }
+    int Port() const { return m_port; }
+
+    // Accepts one client and hands it to `serve` on a thread of its own.
+    void ServeOne(std::function<void(int)> serve) {
+        m_server = std::thread([this, serve = std::move(serve)] {
+            const int client = ::accept(m_fd, nullptr, nullptr);
+            if (client < 0)
+                return;
+            serve(client);
+            ::close(client);
+        });
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+    std::thread m_server;
+};
+
+// Reads up to and including the empty line that ends a block of lines.
+std::string ReadBlock(int fd) {
+    std::string text;
+    char c;
+    while (text.size() < 4 || text.compare(text.size() - 4, 4, "\r\n\r\n") != 0) {
+        if (::recv(fd, &c, 1, 0) != 1)
+            break;
+        text += c;
+    }
+    return text;
+}
+
+class LoopbackUploadTest : public ::testing::Test {
+protected:
+    LoopbackUploadTest() {
+        qp::StartSockets();
+        m_account = {"127.0.0.1", 0, "5550100", "2468", ""};
+    }
+
+    bool Upload(qp::Connector& connector = qp::DefaultFaxConnector(),
+                const std::string& number = "5551234567") {
+        return qp::UploadFax(m_account, number, "", m_image, nullptr, connector);
+    }
+
+    TempDir m_dir;
+    std::string m_image = m_dir.File("fax.tif");
+    qp::AccountSettings m_account;
+    RecordingMessageSink m_messages;
+    qp::ScopedMessageSink m_sink{m_messages};
+};
+
+} // namespace
+
+TEST_F(LoopbackUploadTest, ServerStoresTheImageByteForByteWithItsRecord) {
+    FaxdProcess server(m_dir.Path(), "# demo boxes\n5550100 2468\n5550199 1111\n");
+    m_account.port = server.Port();
+    m_account.notifyEmail = "boss@example.com";
+    const std::string image = RandomTiff(300 * 1024, 1);
+    WriteFile(m_image, image);
+
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
+    ASSERT_TRUE(qp::UploadFax(
+        m_account, "5551234567", "me@example.com", m_image,
+        [&](std::uint64_t position, std::uint64_t size) { progress.emplace_back(position, size); }))
+        << ::testing::PrintToString(m_messages.Texts());
+    ASSERT_TRUE(server.WaitForLog("fax stored:"));
+    const std::uint64_t size = image.size();
+    EXPECT_EQ(progress.back(), std::make_pair(size, size));
+
+    const std::vector<std::string> images = server.Stored(".tif");
+    const std::vector<std::string> records = server.Stored(".meta");
+    ASSERT_EQ(images.size(), 1u);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(ReadFile(images[0]), image);
+    const std::string record = ReadFile(records[0]);
+    EXPECT_NE(record.find("box: 5550100\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("to: 5551234567\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("email: me@example.com\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("notifyemail: boss@example.com\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("size: " + std::to_string(image.size()) + "\n"), std::string::npos);
+    EXPECT_NE(record.find("time: "), std::string::npos);
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(LoopbackUploadTest, ConcurrentClientsEachGetTheirOwnFax) {
+    FaxdProcess server(m_dir.Path(), "5550100 2468\n");
+    // A host name resolves to its first IPv4 address.
+    m_account.host = "localhost";
+    m_account.port = server.Port();
+    std::vector<std::string> images;
+    std::vector<std::thread> clients;
+    std::vector<int> results(4, 0);
+    for (int i = 0; i < 4; ++i) {
+        images.push_back(RandomTiff(64 * 1024 + static_cast<std::size_t>(i), 10u + i));
+        WriteFile(m_dir.File("fax" + std::to_string(i) + ".tif"), images.back());
+    }
+    for (int i = 0; i < 4; ++i) {
+        clients.emplace_back([&, i] {
+            results[i] = qp::UploadFax(m_account, "555123456" + std::to_string(i), "",
+                                       m_dir.File("fax" + std::to_string(i) + ".tif"), nullptr);
+        });
+    }
+    for (std::thread& client : clients)
+        client.join();
+    EXPECT_EQ(results, std::vector<int>(4, 1));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(server.WaitForLog("to=555123456" + std::to_string(i)));
+
+    std::vector<std::string> stored;
+    for (const std::string& path : server.Stored(".tif"))
+        stored.push_back(ReadFile(path));
+    std::sort(stored.begin(), stored.end());
+    std::sort(images.begin(), images.end());
+    EXPECT_EQ(stored, images);
+}
+
+TEST_F(LoopbackUploadTest, WrongPinAndNonTiffBodiesAreRefused) {
+    FaxdProcess server(m_dir.Path(), "5550100 2468\n");
+    m_account.port = server.Port();
+    WriteFile(m_image, RandomTiff(1000, 2));
+    m_account.pin = "0000";
+    EXPECT_FALSE(Upload());
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{kLoginFailed});
+    EXPECT_TRUE(server.WaitForLog("login refused: box=5550100"));
+
+    // The client has handed everything over; only the server can tell the body is no TIFF.
+    m_account.pin = "2468";
+    m_messages.Clear();
+    WriteFile(m_image, "%PDF-1.4 not a fax");
+    EXPECT_TRUE(Upload());
+    EXPECT_TRUE(server.WaitForLog("fax rejected: box=5550100 to=5551234567"));
+    EXPECT_TRUE(server.Stored(".tif").empty());
+    EXPECT_TRUE(server.Stored(".meta").empty());
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(LoopbackUploadTest, ServerThatClosesAfterTheHeader) {
+    LoopbackListener listener;
+    std::string header;
+    listener.ServeOne([&](int client) {
+        ReadBlock(client);
+        const std::string reply = "success: logged in\r\n\r\n";
+        ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+        header = ReadBlock(client);
+    });
+    m_account.port = listener.Port();
+    WriteFile(m_image, RandomTiff(100, 3));
+    EXPECT_FALSE(Upload());
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Did not receive a response to the fax upload."});
+    listener.Join();
+    EXPECT_EQ(header, "fax2\r\nto: 5551234567\r\nfilename: fax.tif\r\ncontent-length: 104\r\n\r\n");
+}
+
+TEST_F(LoopbackUploadTest, SilentServerTimesOutInsteadOfHanging) {
+    // The kernel completes the connection, but nobody ever accepts or answers it.
+    LoopbackListener listener;
+    m_account.port = listener.Port();
+    WriteFile(m_image, RandomTiff(100, 4));
+    qp::TcpConnector impatient(qp::TcpTimeouts{2000, 300});
+    EXPECT_FALSE(Upload(impatient));
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Did not receive a response to the fax upload."});
+}
+
+TEST_F(LoopbackUploadTest, ConnectFailuresCarryTheSystemsCode) {
+    WriteFile(m_image, RandomTiff(100, 5));
+    int closedPort = 0;
+    {
+        LoopbackListener listener;
+        closedPort = listener.Port();
+    }
+    m_account.port = closedPort;
+    EXPECT_FALSE(Upload());
+    m_account.host = "";
+    EXPECT_FALSE(Upload());
+    m_account.host = "127.0.0.1";
+    m_account.port = 70000;
+    EXPECT_FALSE(Upload());
+    EXPECT_EQ(m_messages.Texts(),
+              (std::vector<std::string>{
+                  "Could not connect to fax server: " + std::to_string(ECONNREFUSED),
+                  "Could not connect to fax server: " + std::to_string(EINVAL),
+                  "Could not connect to fax server: " + std::to_string(EINVAL),
+              }));
+}
+
+TEST_F(LoopbackUploadTest, ServerStopsCleanlyWithAClientHalfWayThrough) {
+    FaxdProcess server(m_dir.Path(), "5550100 2468\n");
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<std::uint16_t>(server.Port()));
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&peer), sizeof peer), 0);
+    const std::string opening = "login: 5550100\r\npass: 2468\r\n\r\nfax2\r\nto: 5551234567\r\n"
+                                "content-length: 1000\r\n\r\n" +
+                                std::string("II*\0partial", 11);
+    ::send(client, opening.data(), opening.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(ReadBlock(client), "success: logged in\r\n\r\n");
+    EXPECT_EQ(ReadBlock(client), "success: send 1000 bytes\r\n\r\n");
+
+    EXPECT_EQ(server.Stop(), 0);
+    EXPECT_EQ(server.Log().back(), "stopped");
+    EXPECT_TRUE(server.Stored(".tif").empty());
+    ::close(client);
+}

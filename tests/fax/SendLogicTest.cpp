@@ -1,0 +1,224 @@
+#include "app/Settings.h"
+#include "fax/FaxNumber.h"
+#include "fax/RecipientHistory.h"
+#include "fax/SendSettings.h"
+#include "tests/support/TestSupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using qp::test::ReadFile;
+using qp::test::ScopedEnv;
+using qp::test::TempDir;
+using qp::test::WriteFile;
+using namespace qp::settings;
+
+namespace {
+
+constexpr const char* kTooShort = "Fax phone number must be at least ten digits in length.";
+constexpr const char* kNotNumeric = "Invalid Fax To phone number (must be numeric only)";
+
+std::vector<std::string> Numbered(int first, int last) {
+    std::vector<std::string> entries;
+    for (int i = first; i <= last; ++i)
+        entries.push_back("555000" + std::to_string(1000 + i));
+    return entries;
+}
+
+} // namespace
+
+TEST(FaxNumber, SeparatorsAndOuterBlanksGoTenDigitsGetTheHistoryForm) {
+    for (const char* typed : {"  (555) 123-4567  ", "555.123.4567", "\t555 123 4567\r\n"}) {
+        const qp::FaxNumberCheck check = qp::CheckFaxNumber(typed);
+        ASSERT_TRUE(check.Ok()) << typed;
+        EXPECT_EQ(check.number, "5551234567") << typed;
+        EXPECT_EQ(qp::HistoryEntryFor(check.number), "(555) 123-4567");
+    }
+    // An entry picked from the history list goes back to the digits it came from.
+    EXPECT_EQ(qp::CheckFaxNumber("(555) 123-4567").number, "5551234567");
+}
+
+TEST(FaxNumber, LengthIsTestedBeforeTheCharacters) {
+    EXPECT_EQ(qp::CheckFaxNumber("555-1234").message, kTooShort);
+    EXPECT_EQ(qp::CheckFaxNumber("abc").message, kTooShort);
+    EXPECT_EQ(qp::CheckFaxNumber("").message, kTooShort);
+    // Ten characters, not ten digits, pass the length test.
+    EXPECT_EQ(qp::CheckFaxNumber("555123456x").message, kNotNumeric);
+    // Blanks inside count only once removed; a tab inside is not removed.
+    EXPECT_EQ(qp::CheckFaxNumber("555\t1234567").message, kNotNumeric);
+}
+
+TEST(FaxNumber, OnlyDigitsAndSemicolonsAreSent) {
+    EXPECT_EQ(qp::CheckFaxNumber("+1 555 123 4567").message, kNotNumeric);
+    const qp::FaxNumberCheck hyphens = qp::CheckFaxNumber("1-555-123-4567");
+    ASSERT_TRUE(hyphens.Ok());
+    EXPECT_EQ(hyphens.number, "15551234567");
+    EXPECT_EQ(qp::HistoryEntryFor(hyphens.number), "15551234567");
+
+    const qp::FaxNumberCheck two = qp::CheckFaxNumber("5551234567;5557654321");
+    ASSERT_TRUE(two.Ok());
+    EXPECT_EQ(two.number, "5551234567;5557654321");
+    EXPECT_EQ(qp::HistoryEntryFor(two.number), two.number);
+
+    // Letters outside ASCII fail, and count as one character each in the length test.
+    EXPECT_EQ(qp::CheckFaxNumber("555123456\xC3\xA9").message, kNotNumeric);
+    EXPECT_EQ(qp::CheckFaxNumber("55512345\xC3\xA9").message, kTooShort);
+}
+
+TEST(RecipientHistoryFile, LinesEndAtLfOrCrAndTheByteAfterIt) {
+    EXPECT_EQ(qp::ParseHistory("(555) 123-4567\r\n15551234567\r\n"),
+              (std::vector<std::string>{"(555) 123-4567", "15551234567"}));
+    EXPECT_EQ(qp::ParseHistory("a\nb"), (std::vector<std::string>{"a", "b"}));
+    // A CR swallows the character after it, whatever it is.
+    EXPECT_EQ(qp::ParseHistory("a\rXb\r\n"), (std::vector<std::string>{"a", "b"}));
+    // Lines are trimmed; empty lines and duplicates are kept as they are.
+    EXPECT_EQ(qp::ParseHistory("  a \r\n\r\na\r\n"), (std::vector<std::string>{"a", "", "a"}));
+    EXPECT_TRUE(qp::ParseHistory("").empty());
+    EXPECT_EQ(qp::FormatHistory({"(555) 123-4567", "1"}), "(555) 123-4567\r\n1\r\n");
+}
+
+TEST(RecipientHistoryRules, MoveToTopRemovesCopiesAndDropsOnlyThe21st) {
+    std::vector<std::string> entries{"a", "b", "c", "b"};
+    EXPECT_FALSE(qp::AddToHistory(entries, "a"));
+    EXPECT_EQ(entries, (std::vector<std::string>{"a", "b", "c", "b"}));
+
+    EXPECT_TRUE(qp::AddToHistory(entries, "b"));
+    EXPECT_EQ(entries, (std::vector<std::string>{"b", "a", "c"}));
+    // Exact comparison: another spelling of the same number is another entry.
+    EXPECT_TRUE(qp::AddToHistory(entries, "B"));
+    EXPECT_EQ(entries, (std::vector<std::string>{"B", "b", "a", "c"}));
+
+    std::vector<std::string> full = Numbered(1, 20);
+    EXPECT_TRUE(qp::AddToHistory(full, "new"));
+    ASSERT_EQ(full.size(), 20u);
+    EXPECT_EQ(full.front(), "new");
+    EXPECT_EQ(full.back(), Numbered(19, 19)[0]);
+
+    // A longer list written by hand loses only its 21st entry per save.
+    std::vector<std::string> longer = Numbered(1, 25);
+    EXPECT_TRUE(qp::AddToHistory(longer, "new"));
+    EXPECT_EQ(longer.size(), 25u);
+    EXPECT_EQ(longer[20], Numbered(21, 21)[0]);
+}
+
+TEST(RecipientHistoryStore, RoundTripsThroughTheFileInTheProfileFolder) {
+    TempDir home;
+    ScopedEnv homeEnv("HOME", home.Path());
+    EXPECT_EQ(qp::UserProfileFolder(), home.Path());
+
+    qp::RecipientHistory history;
+    history.LoadHistory();
+    EXPECT_TRUE(history.Entries().empty());
+    EXPECT_EQ(history.SaveHistory("(555) 123-4567"), qp::RecipientHistory::SaveResult::Saved);
+    EXPECT_EQ(history.SaveHistory("15551234567"), qp::RecipientHistory::SaveResult::Saved);
+    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "15551234567\r\n(555) 123-4567\r\n");
+
+    qp::RecipientHistory reloaded;
+    reloaded.LoadHistory();
+    EXPECT_EQ(reloaded.Entries(), (std::vector<std::string>{"15551234567", "(555) 123-4567"}));
+}
+
+TEST(RecipientHistoryStore, TopEntryLeavesTheFileUntouched) {
+    TempDir home;
+    // Written by hand with bare LFs: any rewrite would show as CR LF.
+    WriteFile(home.File(".fx.hs"), "5551234567\nother\n");
+    qp::RecipientHistory history([&] { return std::optional<std::string>(home.Path()); });
+    history.LoadHistory();
+    EXPECT_EQ(history.SaveHistory("5551234567"), qp::RecipientHistory::SaveResult::Unchanged);
+    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "5551234567\nother\n");
+
+    EXPECT_EQ(history.SaveHistory("other"), qp::RecipientHistory::SaveResult::Saved);
+    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "other\r\n5551234567\r\n");
+}
+
+TEST(RecipientHistoryStore, FailuresNeitherLoseTheOldFileNorLeaveLitter) {
+    qp::RecipientHistory noFolder([] { return std::optional<std::string>(); });
+    noFolder.LoadHistory();
+    EXPECT_TRUE(noFolder.Entries().empty());
+    EXPECT_EQ(noFolder.SaveHistory("5551234567"), qp::RecipientHistory::SaveResult::NoFolder);
+
+    TempDir home;
+    // A name that can't be replaced by a file makes the write fail after the temporary is made.
+    std::filesystem::create_directories(home.File(".fx.hs") + "/keep");
+    qp::RecipientHistory blocked([&] { return std::optional<std::string>(home.Path()); });
+    blocked.LoadHistory();
+    EXPECT_TRUE(blocked.Entries().empty());
+    EXPECT_EQ(blocked.SaveHistory("5551234567"), qp::RecipientHistory::SaveResult::WriteFailed);
+    EXPECT_TRUE(std::filesystem::exists(home.File(".fx.hs") + "/keep"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+class SendChoicesTest : public ::testing::Test {
+protected:
+    TempDir m_dir;
+    qp::Profile m_profile{m_dir.File("Quillpost.conf")};
+};
+
+TEST_F(SendChoicesTest, DefaultsAreFineAndLetter) {
+    const qp::SendChoices choices = qp::LoadSendChoices(m_profile);
+    EXPECT_EQ(choices.resolution, qp::Resolution::Fine);
+    EXPECT_FALSE(choices.legal);
+}
+
+TEST_F(SendChoicesTest, StoredValuesCompareExactly) {
+    const std::vector<std::pair<std::string, qp::Resolution>> cases{
+        {"normal", qp::Resolution::Normal}, {"high", qp::Resolution::High},
+        {"fine", qp::Resolution::Fine},     {"High", qp::Resolution::Fine},
+        {"Normal", qp::Resolution::Fine},   {"", qp::Resolution::Fine}};
+    for (const auto& [stored, expected] : cases) {
+        m_profile.WriteString(kSection, kResolution, stored);
+        EXPECT_EQ(qp::LoadSendChoices(m_profile).resolution, expected) << stored;
+    }
+    for (const char* stored : {"True", "1", "yes", ""}) {
+        m_profile.WriteString(kSection, kLegal, std::string(stored));
+        EXPECT_FALSE(qp::LoadSendChoices(m_profile).legal) << stored;
+    }
+    m_profile.WriteString(kSection, kLegal, std::string("true"));
+    EXPECT_TRUE(qp::LoadSendChoices(m_profile).legal);
+}
+
+TEST_F(SendChoicesTest, SavedChoicesAreReadBack) {
+    for (qp::Resolution resolution :
+         {qp::Resolution::Normal, qp::Resolution::Fine, qp::Resolution::High}) {
+        for (bool legal : {false, true}) {
+            qp::SaveSendChoices(m_profile, {resolution, legal});
+            const qp::SendChoices loaded = qp::LoadSendChoices(m_profile);
+            EXPECT_EQ(loaded.resolution, resolution);
+            EXPECT_EQ(loaded.legal, legal);
+        }
+    }
+    qp::SaveSendChoices(m_profile, {qp::Resolution::High, true});
+    EXPECT_EQ(m_profile.GetString(kSection, kResolution, ""), "high");
+    EXPECT_EQ(m_profile.GetString(kSection, kLegal, ""), "true");
+    qp::SaveSendChoices(m_profile, {qp::Resolution::Normal, false});
+    EXPECT_EQ(m_profile.GetString(kSection, kResolution, ""), "normal");
+    EXPECT_EQ(m_profile.GetString(kSection, kLegal, ""), "false");
+}
+
+TEST_F(SendChoicesTest, PerFaxCoverFieldsAreForgottenTheOthersKept) {
+    for (const char* entry : {kCoverTo, kCoverRe, kCoverNote, kCoverFrom, kCoverDisclosure})
+        m_profile.WriteString(kSection, entry, std::string("x"));
+    qp::ForgetPerFaxCoverFields(m_profile);
+    for (const char* entry : {kCoverTo, kCoverRe, kCoverNote})
+        EXPECT_EQ(m_profile.GetString(kSection, entry, "absent"), "absent") << entry;
+    for (const char* entry : {kCoverFrom, kCoverDisclosure})
+        EXPECT_EQ(m_profile.GetString(kSection, entry, "absent"), "x") << entry;
+}
+
+TEST(ConversionParamsChoice, AllSixCombinations) {
+    using qp::ConversionParams;
+    EXPECT_EQ(qp::ChooseConversionParams(qp::Resolution::Normal, false),
+              (ConversionParams{204, 98, 1728, 1078}));
+    EXPECT_EQ(qp::ChooseConversionParams(qp::Resolution::Normal, true),
+              (ConversionParams{204, 98, 1728, 1372}));
+    EXPECT_EQ(qp::ChooseConversionParams(qp::Resolution::Fine, false),
+              (ConversionParams{204, 196, 1728, 2172}));
+    EXPECT_EQ(qp::ChooseConversionParams(qp::Resolution::Fine, true),
+              (ConversionParams{204, 196, 1728, 2760}));
+    EXPECT_EQ(qp::ChooseConversionParams(qp::Resolution::High, false),
+              (ConversionParams{300, 300, 2592, 3300}));
+    EXPECT_EQ(qp::ChooseConversionParams(qp::Resolution::High, true),
+              (ConversionParams{300, 300, 2592, 4200}));
+}

@@ -1,0 +1,77 @@
+#include "fax/Viewer.h"
+#include "app/Settings.h"
+#include "tests/fax/support/FakeRunner.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using qp::test::FakeRunner;
+using qp::test::RecordingMessageSink;
+using qp::test::TempDir;
+using namespace qp::settings;
+
+using Words = std::vector<std::string>;
+
+TEST(ViewerWords, ParametersSplitLikeAShellWithoutExpansion) {
+    EXPECT_EQ(qp::SplitShellWords(""), Words{});
+    EXPECT_EQ(qp::SplitShellWords("  --a\t-b  "), (Words{"--a", "-b"}));
+    EXPECT_EQ(qp::SplitShellWords("--title 'My Fax' \"a \\\"b\\\" \\x\""),
+              (Words{"--title", "My Fax", "a \"b\" \\x"}));
+    EXPECT_EQ(qp::SplitShellWords("a\\ b $HOME *.tif ~"), (Words{"a b", "$HOME", "*.tif", "~"}));
+    EXPECT_EQ(qp::SplitShellWords("'' x\"\"y"), (Words{"", "xy"}));
+    EXPECT_EQ(qp::SplitShellWords("'unclosed quote"), (Words{"unclosed quote"}));
+}
+
+class ViewerTest : public ::testing::Test {
+protected:
+    TempDir m_dir;
+    qp::Profile m_profile{m_dir.File("Quillpost.conf")};
+    FakeRunner m_runner;
+    RecordingMessageSink m_messages;
+    qp::ScopedMessageSink m_sink{m_messages};
+};
+
+TEST_F(ViewerTest, ImagePathFollowsTheParametersAsOneWord) {
+    m_profile.WriteString(kSection, kTiffViewer, std::string("/usr/bin/viewer"));
+    m_profile.WriteString(kSection, kTiffViewerParams, std::string("--full 'screen 2'"));
+    EXPECT_TRUE(qp::LaunchViewer(m_profile, "/spool dir/fax.tif", m_runner));
+    EXPECT_EQ(m_runner.detached, (std::vector<Words>{{"/usr/bin/viewer", "--full", "screen 2",
+                                                      "/spool dir/fax.tif"}}));
+
+    m_profile.WriteString(kSection, kTiffViewerParams, std::string());
+    EXPECT_TRUE(qp::LaunchViewer(m_profile, "/spool/fax.tif", m_runner));
+    EXPECT_EQ(m_runner.detached.back(), (Words{"/usr/bin/viewer", "/spool/fax.tif"}));
+    EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(ViewerTest, AViewerThatCannotStartIsNamed) {
+    EXPECT_FALSE(qp::LaunchViewer(m_profile, "/spool/fax.tif", m_runner));
+    EXPECT_TRUE(m_runner.detached.empty());
+    EXPECT_EQ(m_messages.Texts(), Words{"Could not find viewer: "});
+
+    m_messages.Clear();
+    m_profile.WriteString(kSection, kTiffViewer, std::string("/nonexistent/viewer"));
+    m_runner.detachedStarts = false;
+    EXPECT_FALSE(qp::LaunchViewer(m_profile, "/spool/fax.tif", m_runner));
+    EXPECT_EQ(m_messages.Texts(), Words{"Could not find viewer: /nonexistent/viewer"});
+}
+
+TEST_F(ViewerTest, DefaultIsStoredOnlyWhenNoneIsAndTheOpenerExists) {
+    qp::SetDefaultViewer(m_profile, m_dir.File("no-opener"));
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer, "absent"), "absent");
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams, "absent"), "absent");
+
+    const std::string opener = m_dir.File("xdg-open");
+    qp::test::WriteFile(opener, "#!/bin/sh\n");
+    qp::SetDefaultViewer(m_profile, opener);
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer, ""), opener);
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams, "absent"), "");
+
+    // Whatever is stored stays, even a viewer that does not exist.
+    m_profile.WriteString(kSection, kTiffViewer, std::string("/gone/viewer"));
+    m_profile.WriteString(kSection, kTiffViewerParams, std::string("-x"));
+    qp::SetDefaultViewer(m_profile, opener);
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer, ""), "/gone/viewer");
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams, ""), "-x");
+    EXPECT_TRUE(m_messages.Texts().empty());
+}

@@ -1,0 +1,190 @@
+#include "tests/fax/support/ChildProcess.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace qp::test {
+namespace {
+
+std::vector<std::string> Environment(const std::map<std::string, std::optional<std::string>>& env) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        if (env.find(name) == env.end())
+            entries.push_back(text);
+    }
+    for (const auto& [name, value] : env) {
+        if (value)
+            entries.push_back(name + "=" + *value);
+    }
+    return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+int WaitExit(int pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+ProgramRun RunProgram(const std::vector<std::string>& argv,
+                      const std::map<std::string, std::optional<std::string>>& env) {
+    TempDir capture;
+    const std::string outPath = capture.File("out");
+    const std::string errPath = capture.File("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    std::vector<std::string> args = argv;
+    std::vector<std::string> envEntries = Environment(env);
+    std::vector<char*> argp = Pointers(args);
+    std::vector<char*> envp = Pointers(envEntries);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+    ProgramRun run;
+    run.exitCode = WaitExit(pid);
+    run.out = ReadFile(outPath);
+    run.err = ReadFile(errPath);
+    return run;
+}
+
+FaxdProcess::FaxdProcess(const std::string& folder, const std::string& accounts)
+    : m_outbox(folder + "/outbox") {
+    const std::string accountsPath = folder + "/accounts";
+    WriteFile(accountsPath, accounts);
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    std::vector<std::string> args{QP_FAXD_PROGRAM, "--listen", "127.0.0.1:0", "--accounts",
+                                  accountsPath,    "--outbox", m_outbox};
+    std::vector<char*> argp = Pointers(args);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (rc != 0) {
+        ::close(pipeFds[0]);
+        throw std::runtime_error("cannot start quillpost-faxd");
+    }
+    m_pid = pid;
+    m_outFd = pipeFds[0];
+    m_reader = std::thread([this] { ReadOutput(); });
+
+    const std::optional<std::string> first = WaitForLog("listening on ");
+    const std::size_t colon = first ? first->rfind(':') : std::string::npos;
+    if (colon == std::string::npos) {
+        Stop();
+        throw std::runtime_error("quillpost-faxd did not start listening");
+    }
+    m_port = std::stoi(first->substr(colon + 1));
+}
+
+FaxdProcess::~FaxdProcess() {
+    Stop();
+}
+
+void FaxdProcess::ReadOutput() {
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_outFd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        pending.append(buffer, static_cast<std::size_t>(n));
+        std::size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lines.push_back(pending.substr(0, end));
+            pending.erase(0, end + 1);
+            m_changed.notify_all();
+        }
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ended = true;
+    m_changed.notify_all();
+}
+
+std::optional<std::string> FaxdProcess::WaitForLog(const std::string& text,
+                                                   std::chrono::seconds limit) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    std::optional<std::string> found;
+    m_changed.wait_for(lock, limit, [&] {
+        for (const std::string& line : m_lines) {
+            if (line.find(text) != std::string::npos) {
+                found = line;
+                return true;
+            }
+        }
+        return m_ended;
+    });
+    return found;
+}
+
+std::vector<std::string> FaxdProcess::Log() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lines;
+}
+
+int FaxdProcess::Stop() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        m_exitCode = WaitExit(m_pid);
+        m_pid = -1;
+    }
+    if (m_reader.joinable())
+        m_reader.join();
+    if (m_outFd >= 0) {
+        ::close(m_outFd);
+        m_outFd = -1;
+    }
+    return m_exitCode;
+}
+
+std::vector<std::string> FaxdProcess::Stored(const std::string& extension) const {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(m_outbox, ec)) {
+        if (entry.path().extension() == extension)
+            files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace qp::test

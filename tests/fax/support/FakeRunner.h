@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/ProcessRunner.h"
+
+#include <string>
+#include <vector>
+
+namespace qp::test {
+
+// Records the programs it is asked to run and answers with a prepared result.
+class FakeRunner final : public ProcessRunner {
+public:
+    ProcessResult result{true, 0, true, 0};
+    bool detachedStarts = true;
+    std::vector<std::vector<std::string>> waited;
+    std::vector<std::vector<std::string>> detached;
+
+    ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
+        waited.push_back(argv);
+        return result;
+    }
+    bool StartDetached(const std::vector<std::string>& argv, const std::string&) override {
+        detached.push_back(argv);
+        return detachedStarts;
+    }
+};
+
+} // namespace qp::test

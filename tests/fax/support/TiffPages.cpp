@@ -1,0 +1,53 @@
+#include "tests/fax/support/TiffPages.h"
+
+#include <bitset>
+#include <tiffio.h>
+#include <vector>
+
+namespace qp::test {
+namespace {
+
+double Ink(TIFF* tiff, const TiffPage& page) {
+    std::uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+    TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
+    std::vector<unsigned char> row(static_cast<std::size_t>(TIFFScanlineSize(tiff)));
+    std::uint64_t black = 0;
+    std::uint64_t total = 0;
+    // CCITT rows can only be decoded in order, so every row is read and every 8th counted.
+    for (std::uint32_t y = 0; y < page.height; ++y) {
+        if (TIFFReadScanline(tiff, row.data(), y, 0) < 0)
+            return -1;
+        if (y % 8 != 0)
+            continue;
+        for (std::uint32_t x = 0; x < page.width; ++x) {
+            const bool bit = (row[x / 8] >> (7 - x % 8)) & 1;
+            black += (bit == (photometric == PHOTOMETRIC_MINISWHITE)) ? 1 : 0;
+        }
+        total += page.width;
+    }
+    return total == 0 ? 0 : static_cast<double>(black) / static_cast<double>(total);
+}
+
+} // namespace
+
+std::vector<TiffPage> ReadTiffPages(const std::string& path) {
+    std::vector<TiffPage> pages;
+    TIFFSetWarningHandler(nullptr);
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (tiff == nullptr)
+        return pages;
+    do {
+        TiffPage page;
+        TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &page.width);
+        TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &page.height);
+        TIFFGetField(tiff, TIFFTAG_COMPRESSION, &page.compression);
+        TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &page.xResolution);
+        TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &page.yResolution);
+        page.ink = Ink(tiff, page);
+        pages.push_back(page);
+    } while (TIFFReadDirectory(tiff));
+    TIFFClose(tiff);
+    return pages;
+}
+
+} // namespace qp::test

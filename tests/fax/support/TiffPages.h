@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qp::test {
+
+struct TiffPage {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint16_t compression = 0;
+    float xResolution = 0;
+    float yResolution = 0;
+    double ink = 0; // share of black pixels, from every 8th row
+};
+
+// Every page (directory) of a TIFF file as libtiff reads it; empty when it can't be opened.
+std::vector<TiffPage> ReadTiffPages(const std::string& path);
+
+} // namespace qp::test

@@ -1,0 +1,74 @@
+#include "tools/faxd/Accounts.h"
+#include "tools/faxd/FaxServer.h"
+#include "tools/faxd/Outbox.h"
+#include "tools/send/SendCommand.h"
+
+#include <gtest/gtest.h>
+
+using qp::send::ParseSendArguments;
+
+TEST(SendArguments, FullAndMinimalCommandLines) {
+    std::string error;
+    const auto full = ParseSendArguments(
+        {"--to", "(555) 123-4567", "--resolution", "high", "--legal", "--cover", "c.ps", "b.ps"},
+        error);
+    ASSERT_TRUE(full) << error;
+    EXPECT_EQ(full->to, "(555) 123-4567");
+    EXPECT_EQ(full->choices.resolution, qp::Resolution::High);
+    EXPECT_TRUE(full->choices.legal);
+    EXPECT_EQ(full->coverPath, "c.ps");
+    EXPECT_EQ(full->bodyPath, "b.ps");
+
+    const auto minimal = ParseSendArguments({"doc.ps", "--to", "5551234567"}, error);
+    ASSERT_TRUE(minimal) << error;
+    EXPECT_EQ(minimal->choices.resolution, qp::Resolution::Fine);
+    EXPECT_FALSE(minimal->choices.legal);
+    EXPECT_TRUE(minimal->coverPath.empty());
+
+    const auto dashed = ParseSendArguments({"--to", "5551234567", "--", "-odd.ps"}, error);
+    ASSERT_TRUE(dashed) << error;
+    EXPECT_EQ(dashed->bodyPath, "-odd.ps");
+}
+
+TEST(SendArguments, WhatIsNotASendIsRefused) {
+    const std::vector<std::vector<std::string>> bad{
+        {"doc.ps"},
+        {"--to", "5551234567"},
+        {"--to"},
+        {"--to", "5551234567", "--resolution", "High", "doc.ps"},
+        {"--to", "5551234567", "--fast", "doc.ps"},
+        {"--to", "5551234567", "a.ps", "b.ps"},
+    };
+    for (const auto& args : bad) {
+        std::string error;
+        EXPECT_FALSE(ParseSendArguments(args, error)) << ::testing::PrintToString(args);
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(FaxServerPieces, AccountsFileAndListenAddress) {
+    std::string error;
+    const auto accounts =
+        qp::faxd::Accounts::Parse("# boxes\n\n5550100 2468\n  5550199\t1111  \n", error);
+    ASSERT_TRUE(accounts) << error;
+    EXPECT_EQ(accounts->Size(), 2u);
+    EXPECT_TRUE(accounts->Accepts("5550199", "1111"));
+    EXPECT_FALSE(accounts->Accepts("5550100", "1111"));
+    EXPECT_FALSE(accounts->Accepts("", ""));
+    EXPECT_FALSE(qp::faxd::Accounts::Parse("5550100\n", error));
+    EXPECT_FALSE(qp::faxd::Accounts::Parse("5550100 1 2\n", error));
+
+    std::string address;
+    int port = -1;
+    EXPECT_TRUE(qp::faxd::ParseListenAddress("127.0.0.1:0", address, port));
+    EXPECT_EQ(address, "127.0.0.1");
+    EXPECT_EQ(port, 0);
+    EXPECT_FALSE(qp::faxd::ParseListenAddress("127.0.0.1", address, port));
+    EXPECT_FALSE(qp::faxd::ParseListenAddress("127.0.0.1:70000", address, port));
+    EXPECT_FALSE(qp::faxd::ParseListenAddress(":7541", address, port));
+
+    EXPECT_TRUE(qp::faxd::HasTiffSignature("II*\0", 4));
+    EXPECT_TRUE(qp::faxd::HasTiffSignature("MM\0*rest", 8));
+    EXPECT_FALSE(qp::faxd::HasTiffSignature("II*", 3));
+    EXPECT_FALSE(qp::faxd::HasTiffSignature("%PDF", 4));
+}

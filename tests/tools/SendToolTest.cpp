@@ -1,0 +1,110 @@
+#include "app/Settings.h"
+#include "platform/Profile.h"
+#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/SamplePostScript.h"
+#include "tests/fax/support/TiffPages.h"
+#include "tests/support/TestSupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+using qp::test::FaxdProcess;
+using qp::test::ProgramRun;
+using qp::test::ReadFile;
+using qp::test::RunProgram;
+using qp::test::TempDir;
+using qp::test::WriteFile;
+using namespace qp::settings;
+
+namespace {
+
+// quillpost-send run as a user would, with its own home and settings folder.
+class SendToolTest : public ::testing::Test {
+protected:
+    SendToolTest() {
+        std::filesystem::create_directories(m_dir.File("home"));
+        std::filesystem::create_directories(m_dir.File("spool"));
+        WriteFile(m_dir.File("doc.ps"), qp::test::TextPostScript(2));
+    }
+
+    void StoreAccount(const std::string& pin) {
+        const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
+        profile.WriteString(kSection, kLogin, std::string("5550100"));
+        profile.WriteString(kSection, kPin, pin);
+        profile.WriteString(kSection, kHost, std::string("127.0.0.1"));
+        profile.WriteInt(kSection, kPort, m_server.Port());
+    }
+
+    ProgramRun Send(std::vector<std::string> args) {
+        args.insert(args.begin(), QP_SEND_PROGRAM);
+        return RunProgram(args, {{"HOME", m_dir.File("home")},
+                                 {"XDG_CONFIG_HOME", m_dir.File("config")},
+                                 {"QUILLPOST_COMMON_DIR", m_dir.File("spool")},
+                                 {"TMPDIR", m_dir.Path()}});
+    }
+
+    std::string History() const { return ReadFile(m_dir.File("home") + "/.fx.hs"); }
+
+    TempDir m_dir;
+    FaxdProcess m_server{m_dir.Path(), "5550100 2468\n"};
+};
+
+} // namespace
+
+TEST_F(SendToolTest, DocumentIsConvertedUploadedAndTheRecipientRemembered) {
+    StoreAccount("2468");
+    const ProgramRun run =
+        Send({"--to", " (555) 123-4567 ", "--resolution", "normal", m_dir.File("doc.ps")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Fax uploaded.\n");
+    ASSERT_TRUE(m_server.WaitForLog("fax stored: box=5550100 to=5551234567"));
+
+    const std::vector<std::string> images = m_server.Stored(".tif");
+    ASSERT_EQ(images.size(), 1u);
+    const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(images[0]);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].compression, COMPRESSION_CCITTFAX4);
+    EXPECT_EQ(pages[0].width, 1728u);
+    EXPECT_EQ(pages[0].height, 1078u);
+    EXPECT_FLOAT_EQ(pages[0].yResolution, 98.0f);
+    EXPECT_EQ(History(), "(555) 123-4567\r\n");
+
+    // Its conversion is private: neither the shared work files nor its own folder are left.
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("spool")));
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path()))
+        EXPECT_EQ(entry.path().filename().string().find("quillpost-send."), std::string::npos);
+
+    const ProgramRun second = Send(
+        {"--to", "15551234567", "--legal", "--cover", m_dir.File("doc.ps"), m_dir.File("doc.ps")});
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    ASSERT_TRUE(m_server.WaitForLog("to=15551234567"));
+    EXPECT_EQ(History(), "15551234567\r\n(555) 123-4567\r\n");
+}
+
+TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {
+    StoreAccount("0000");
+    const ProgramRun refused = Send({"--to", "5551234567", m_dir.File("doc.ps")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("Login failed due to an invalid username or password."),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("Fax upload failed."), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("home") + "/.fx.hs"));
+
+    const ProgramRun shortNumber = Send({"--to", "555-1234", m_dir.File("doc.ps")});
+    EXPECT_EQ(shortNumber.exitCode, 1);
+    EXPECT_NE(shortNumber.err.find("Fax phone number must be at least ten digits in length."),
+              std::string::npos);
+
+    const ProgramRun plus = Send({"--to", "+1 555 123 4567", m_dir.File("doc.ps")});
+    EXPECT_EQ(plus.exitCode, 1);
+    EXPECT_NE(plus.err.find("Invalid Fax To phone number (must be numeric only)"),
+              std::string::npos);
+
+    const ProgramRun missing = Send({"--to", "5551234567", m_dir.File("absent.ps")});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(Send({"--to"}).exitCode, 2);
+    EXPECT_TRUE(m_server.Stored(".tif").empty());
+}

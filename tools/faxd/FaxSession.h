@@ -1,0 +1,28 @@
+#pragma once
+
+#include "tools/faxd/Accounts.h"
+#include "tools/faxd/Outbox.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace qp::faxd {
+
+// A silent client is dropped after this long, so a dead peer never holds a session for ever.
+inline constexpr int kIdleTimeoutMs = 120'000;
+inline constexpr std::size_t kMaxLineLength = 4096;
+inline constexpr std::size_t kMaxHeaderLines = 64;
+inline constexpr std::uint64_t kMaxContentLength = 256ull * 1024 * 1024;
+
+struct SessionContext {
+    const Accounts& accounts;
+    const Outbox& outbox;
+    std::function<void(const std::string&)> log;
+    int idleTimeoutMs = kIdleTimeoutMs;
+};
+
+// One client connection, from the login block to the stored fax. The caller owns and closes `fd`.
+void RunSession(int fd, const SessionContext& context);
+
+} // namespace qp::faxd

@@ -1,0 +1,181 @@
+#include "tools/send/SendCommand.h"
+
+#include "app/WorkPaths.h"
+#include "fax/Account.h"
+#include "fax/Conversion.h"
+#include "fax/FaxNumber.h"
+#include "fax/RecipientHistory.h"
+#include "fax/Upload.h"
+#include "platform/FileOps.h"
+#include "platform/MessageBox.h"
+#include "platform/Profile.h"
+#include "platform/Sockets.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+namespace qp::send {
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// The conversion and its image belong to this run alone: the shared work files of a running
+// client are never touched.
+class PrivateFolder {
+public:
+    PrivateFolder() {
+        std::error_code ec;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(ec) / "quillpost-send.XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr)
+            m_path = pattern;
+    }
+    ~PrivateFolder() {
+        std::error_code ec;
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ec);
+    }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Ghostscript must see a path, never something it could take for an option.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.string();
+}
+
+bool ReadableFile(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+} // namespace
+
+std::string UsageText() {
+    return "usage: quillpost-send --to NUMBER [--resolution normal|fine|high] [--legal]\n"
+           "                      [--cover FILE.ps] FILE.ps\n"
+           "Converts the PostScript file (after the cover, when given) into a fax and uploads\n"
+           "it with the account in the Quillpost settings. Exits 0 only when it was uploaded.\n";
+}
+
+std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
+                                              std::string& error) {
+    SendOptions options;
+    bool haveTo = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) {
+                error = "missing value for " + arg;
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            return options;
+        }
+        if (arg == "--to") {
+            if (!value(options.to))
+                return std::nullopt;
+            haveTo = true;
+        } else if (arg == "--resolution") {
+            std::string resolution;
+            if (!value(resolution))
+                return std::nullopt;
+            if (resolution != "normal" && resolution != "fine" && resolution != "high") {
+                error = "resolution must be normal, fine or high";
+                return std::nullopt;
+            }
+            options.choices.resolution = ResolutionFromSetting(resolution);
+        } else if (arg == "--legal") {
+            options.choices.legal = true;
+        } else if (arg == "--cover") {
+            if (!value(options.coverPath))
+                return std::nullopt;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        } else {
+            if (arg == "--") {
+                if (i + 1 >= args.size())
+                    break;
+                ++i;
+            }
+            if (!options.bodyPath.empty()) {
+                error = "only one document can be sent";
+                return std::nullopt;
+            }
+            options.bodyPath = args[i];
+        }
+    }
+    if (!haveTo) {
+        error = "--to NUMBER is required";
+        return std::nullopt;
+    }
+    if (options.bodyPath.empty()) {
+        error = "no PostScript file given";
+        return std::nullopt;
+    }
+    return options;
+}
+
+int RunSend(const SendOptions& options) {
+    StartSockets();
+
+    const FaxNumberCheck number = CheckFaxNumber(options.to);
+    if (!number.Ok()) {
+        ShowMessage(number.message);
+        return kExitFailed;
+    }
+    for (const std::string& path : {options.coverPath, options.bodyPath}) {
+        if (!path.empty() && !ReadableFile(path)) {
+            std::cerr << "quillpost-send: cannot read " << path << "\n";
+            return kExitUsage;
+        }
+    }
+
+    PrivateFolder folder;
+    if (folder.Path().empty()) {
+        std::cerr << "quillpost-send: cannot create a temporary folder\n";
+        return kExitFailed;
+    }
+    // Without a cover sheet the cover path names a file that does not exist, as in the dialog.
+    const std::string coverPath = options.coverPath.empty() ? folder.Path() + "/faxcover.ps"
+                                                            : AbsolutePath(options.coverPath);
+    const std::string imagePath = folder.Path() + "/fax.tif";
+    const ConversionParams params =
+        ChooseConversionParams(options.choices.resolution, options.choices.legal);
+    if (!CreateFaxImage(kGhostscriptPath, coverPath, AbsolutePath(options.bodyPath), imagePath,
+                        params, SystemProcessRunner(), SystemClock()))
+        return kExitFailed;
+
+    std::cerr << "Sending fax to server..." << std::endl;
+    const AccountSettings account = LoadAccountSettings(Profile());
+    if (!UploadFax(account, number.number, std::string(), imagePath, nullptr)) {
+        std::cerr << "Fax upload failed." << std::endl;
+        return kExitFailed;
+    }
+
+    RecipientHistory history;
+    history.LoadHistory();
+    const RecipientHistory::SaveResult saved = history.SaveHistory(HistoryEntryFor(number.number));
+    if (saved == RecipientHistory::SaveResult::WriteFailed ||
+        saved == RecipientHistory::SaveResult::NoFolder)
+        std::cerr << "quillpost-send: the recipient history could not be saved\n";
+
+    std::cout << "Fax uploaded." << std::endl;
+    return 0;
+}
+
+} // namespace qp::send

@@ -1,0 +1,20 @@
+// quillpost-send: sends one PostScript document as a fax from the command line, the way the send
+// dialog would, for scripts and machines without a desktop.
+#include "tools/send/SendCommand.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    const std::optional<qp::send::SendOptions> options = qp::send::ParseSendArguments(args, error);
+    if (!options) {
+        std::cerr << "quillpost-send: " << error << "\n" << qp::send::UsageText();
+        return 2;
+    }
+    if (options->help) {
+        std::cout << qp::send::UsageText();
+        return 0;
+    }
+    return qp::send::RunSend(*options);
+}
