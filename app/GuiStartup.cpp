@@ -1,6 +1,10 @@
 #include "app/GuiStartup.h"
 
 #include "app/QuillpostApp.h"
+#include "capture/FaxMonitor.h"
+#include "capture/FaxPrinterLookup.h"
+#include "platform/Clock.h"
+#include "platform/GuiThread.h"
 
 namespace qp {
 
@@ -18,10 +22,7 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp&) {
     // Filled by the tray window (shell/).
 }
 
-std::string GuiStartupServices::FindFaxPrinterPort() {
-    // Filled by the printer lookup (capture/).
-    return {};
-}
+std::string GuiStartupServices::FindFaxPrinterPort() { return qp::FindFaxPrinterPort(); }
 
 void GuiStartupServices::SetDefaultViewer(CQuillpostApp& app) {
     app.SetDefaultViewer();
@@ -31,9 +32,15 @@ void GuiStartupServices::RunPreferences(CQuillpostApp&) {
     // Filled by the configuration dialogs (shell/).
 }
 
-bool GuiStartupServices::StartWatcher(CQuillpostApp&) {
-    // Filled by the print-job watcher (capture/).
-    return false;
+bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
+    const WorkPaths paths{app.m_portFile, app.m_bodyFile, app.m_coverFile, app.m_faxImage};
+    // Lives as long as the process; nothing stops or waits for it.
+    app.m_pFaxMonitor = new FaxMonitor(paths, SystemClock(), [] {
+        RunOnGuiThread([] {
+            // The send dialog runs here, modally, while the watcher waits.
+        });
+    });
+    return app.m_pFaxMonitor->Start();
 }
 
 } // namespace qp

@@ -1,0 +1,284 @@
+#include "capture/Provisioning.h"
+
+#include "capture/DeviceUri.h"
+#include "capture/Diagnostics.h"
+#include "capture/FaxPrinter.h"
+#include "capture/PpdDriver.h"
+#include "platform/CommonFolder.h"
+#include "platform/FileOps.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef QP_INSTALLED_PPD
+#define QP_INSTALLED_PPD "/usr/local/share/quillpost/gs.ppd"
+#endif
+
+namespace qp {
+
+namespace {
+
+std::string EnvOr(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0' ? value : fallback;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+int ListFolderNames(const std::string& folder, std::vector<std::string>& names) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return errno;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir))
+        names.emplace_back(entry->d_name);
+    const int readError = errno;
+    ::closedir(dir);
+    return readError;
+}
+
+// What the port folder's check reports, by the error that failed it.
+int ReportAddPortStatus(int error, std::ostream& out) {
+    using namespace provision;
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        Diagnose(out, "Failed to add port: ERROR_ACCESS_DENIED\n");
+        return kAddPortAccessDenied + error;
+    case ENAMETOOLONG:
+        Diagnose(out, "Failed to add port: ERROR_INSUFFICIENT_BUFFER\n");
+        return kAddPortInsufficientBuffer + error;
+    case ENOTDIR:
+        Diagnose(out, "Failed to add port: ERROR_INVALID_DATA\n");
+        return kAddPortInvalidData + error;
+    case EBADF:
+        Diagnose(out, "Failed to add port: ERROR_INVALID_HANDLE\n");
+        return kAddPortInvalidHandle + error;
+    case EINVAL:
+        Diagnose(out, "Failed to add port: ERROR_INVALID_PARAMETER\n");
+        return kAddPortInvalidParameter + error;
+    default:
+        Diagnose(out, "Failed to add port: %d\n", error);
+        return kAddPortOther + error;
+    }
+}
+
+// Adding the port makes its folder ready for the backend: created like /tmp when missing (every
+// user's job passes through it), left as it is when it is already there.
+int AddPort(const std::string& folder, const std::string& portName, std::ostream& out) {
+    using namespace provision;
+    const std::size_t slash = folder.find_last_of('/');
+    const std::string parent = slash == 0 ? "/" : folder.substr(0, slash);
+    const std::string leaf = folder.substr(slash + 1).empty() ? "." : folder.substr(slash + 1);
+
+    const int handle = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0) {
+        const int error = errno;
+        Diagnose(out, "Failed to get handle to monitor '%s': %d\n", kFaxBackendName, error);
+        return kPortFolderFailed + error;
+    }
+    bool created = false;
+    if (::mkdirat(handle, leaf.c_str(), 0755) == 0) {
+        created = true;
+    } else if (errno != EEXIST) {
+        const int error = errno;
+        ::close(handle);
+        Diagnose(out, "Failed to execute XcvData to create port: %d\n", error);
+        return kAddPortCallFailed + error;
+    }
+    int status = 0;
+    struct stat st {};
+    if (::fstatat(handle, leaf.c_str(), &st, 0) != 0)
+        status = errno;
+    else if (!S_ISDIR(st.st_mode))
+        status = ENOTDIR;
+    else if (created && ::fchmodat(handle, leaf.c_str(), 01777, 0) != 0)
+        status = errno;
+    if (status != 0) {
+        ::close(handle);
+        return ReportAddPortStatus(status, out);
+    }
+    Diagnose(out, "Port added: %s\n", portName.c_str());
+    if (::close(handle) != 0)
+        Diagnose(out, "Failed to close handle to monitor '%s': %d\n", kFaxBackendName, errno);
+    return 0;
+}
+
+// Creates the folder and any missing parents; 0 or errno.
+int EnsureFolder(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    const std::size_t slash = folder.find_last_of('/');
+    if (slash != std::string::npos && slash > 0) {
+        if (const int error = EnsureFolder(folder.substr(0, slash)))
+            return error;
+    }
+    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
+}
+
+// Copies a file over any file of the target name, atomically; 0 or errno.
+int CopyFileReplacing(const std::string& from, const std::string& to) {
+    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    std::string contents;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
+        if (n == 0)
+            break;
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (!WriteFileAtomically(to, contents, 0644))
+        return errno != 0 ? errno : EIO;
+    return 0;
+}
+
+std::string ChoosePpdSource(const std::vector<std::string>& sources) {
+    for (const std::string& source : sources) {
+        if (FileExists(source))
+            return source;
+    }
+    return sources.empty() ? std::string(kFaxPpdFile) : sources.front();
+}
+
+} // namespace
+
+ProvisionPaths DefaultProvisionPaths() {
+    ProvisionPaths paths;
+    paths.backendFolder = EnvOr("CUPS_SERVERBIN", "/usr/lib/cups") + "/backend";
+    paths.modelFolder = EnvOr("CUPS_DATADIR", "/usr/share/cups") + "/model";
+    paths.commonFolder = CommonFolderPath();
+    paths.ppdSources = {kFaxPpdFile, QP_INSTALLED_PPD};
+    return paths;
+}
+
+int ProvisionFaxPrinter(PrintServer& server, const ProvisionPaths& paths, std::ostream& out) {
+    using namespace provision;
+
+    // The backend plays the port monitor: without it CUPS has nothing to print through.
+    std::vector<std::string> backends;
+    if (const int error = ListFolderNames(paths.backendFolder, backends)) {
+        Diagnose(out, "Unable to retrieve print port monitors: %d", error);
+        return kListMonitorsFailed + error;
+    }
+    bool monitorFound = false;
+    for (const std::string& backend : backends) {
+        if (backend == kFaxBackendName) {
+            Diagnose(out, "Monitor already exists: %s\n", kFaxBackendName);
+            monitorFound = true;
+        }
+    }
+    if (!monitorFound) {
+        Diagnose(out, "Port monitor '%s' does not exist\n", kFaxBackendName);
+        return kMonitorMissing + ENOENT;
+    }
+
+    if (paths.commonFolder.empty() || paths.commonFolder[0] != '/') {
+        Diagnose(out, "Error getting common documents folder path\n");
+        return kPortFolderFailed + EINVAL;
+    }
+    const std::string portName = JoinPath(paths.commonFolder, kPortFileName);
+
+    // A port is known to CUPS only through the queues that print to it.
+    std::vector<PrintQueue> queues;
+    if (const int status = server.ListQueues(queues)) {
+        Diagnose(out, "Unable to retrieve print port monitors: %d", status);
+        return kListPortsFailed + status;
+    }
+    bool portFound = false;
+    for (const PrintQueue& queue : queues) {
+        const std::optional<std::string> port = PortPathFromUri(queue.deviceUri);
+        if (port && strcasecmp(port->c_str(), portName.c_str()) == 0) {
+            Diagnose(out, "Port already exists: %s\n", portName.c_str());
+            portFound = true;
+        }
+    }
+    if (!portFound) {
+        if (const int result = AddPort(paths.commonFolder, portName, out))
+            return result;
+    }
+
+    std::vector<InstalledDriver> drivers;
+    if (const int error = ListDrivers(paths.modelFolder, drivers)) {
+        Diagnose(out, "Unable to retrieve print drivers: %d", error);
+        return kListDriversFailed + error;
+    }
+    std::string driverPpd;
+    for (const InstalledDriver& driver : drivers) {
+        if (driver.name == kFaxDriverName) {
+            Diagnose(out, "Driver already exists: %s\n", kFaxDriverName);
+            driverPpd = driver.ppdPath;
+        }
+    }
+
+    if (const int error = EnsureFolder(paths.modelFolder)) {
+        Diagnose(out, "Failed to retrieve the printer driver directory: %d\n", error);
+        return kDriverFolderFailed + error;
+    }
+    Diagnose(out, "Printer driver directory: %s\n", paths.modelFolder.c_str());
+
+    if (driverPpd.empty()) {
+        const std::string target = JoinPath(paths.modelFolder, kFaxPpdFile);
+        if (const int error = CopyFileReplacing(ChoosePpdSource(paths.ppdSources), target)) {
+            Diagnose(out, "Failed to copy ppd file: %d\n", error);
+            return kCopyPpdFailed + error;
+        }
+        // Installed means CUPS tools find the driver under its name from now on.
+        errno = 0;
+        const std::optional<std::string> installed = ReadDriverName(target);
+        if (!installed || *installed != kFaxDriverName) {
+            const int error = installed ? EINVAL : (errno != 0 ? errno : EIO);
+            Diagnose(out, "Failed to add printer driver: %d\n", error);
+            return kAddDriverFailed + error;
+        }
+        Diagnose(out, "Printer driver added: %s\n", kFaxDriverName);
+        driverPpd = target;
+    }
+
+    if (server.QueueExists(kFaxQueueName))
+        server.DeleteQueue(kFaxQueueName);
+
+    // A queue that could not be deleted stays as it is.
+    if (server.QueueExists(kFaxQueueName)) {
+        Diagnose(out, "Printer already exists: %s\n", kFaxQueueName);
+        return 0;
+    }
+    const NewPrintQueue queue{kFaxQueueName, kFaxPrinterInfo, PortUriFromPath(portName), driverPpd};
+    if (const int status = server.AddQueue(queue)) {
+        Diagnose(out, "Failed to add printer: %d\n", status);
+        return kAddPrinterFailed + status;
+    }
+    Diagnose(out, "Printer added: %s\n", kFaxQueueName);
+    Diagnose(out, "Printer closed after creation.\n");
+    return 0;
+}
+
+int ProvisionFaxPrinter(std::ostream& out) {
+    return ProvisionFaxPrinter(DefaultPrintServer(), DefaultProvisionPaths(), out);
+}
+
+} // namespace qp

@@ -1,0 +1,246 @@
+#include "tests/support/TestSupport.h"
+#include "tests/support/cups/CupsFixture.h"
+#include "tests/support/cups/TestUsers.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using qp::test::ReadFile;
+using qp::test::WriteFile;
+
+// The backend as cupsd runs it: its own environment, the job on stdin or as a file argument.
+class BackendProcess {
+public:
+    BackendProcess(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+        int in[2];
+        int out[2];
+        int err[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+            ::pipe2(err, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        std::vector<std::string> argStrings = args;
+        std::vector<std::string> envStrings = env;
+        std::vector<char*> argv;
+        for (std::string& a : argStrings)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : envStrings)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const std::string program = qp::test::BuiltBackendPath();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            ::execve(program.c_str(), argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        ::close(err[1]);
+        m_stdin = in[1];
+        m_stdout = out[0];
+        m_stderr = err[0];
+    }
+    ~BackendProcess() {
+        CloseStdin();
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::close(m_stdout);
+        ::close(m_stderr);
+    }
+
+    void Write(const std::string& data) {
+        ASSERT_EQ(::write(m_stdin, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    }
+    void CloseStdin() {
+        if (m_stdin >= 0)
+            ::close(m_stdin);
+        m_stdin = -1;
+    }
+    void Signal(int signal) { ::kill(m_pid, signal); }
+
+    // Reads standard error until it holds `text`; false when it does not within `timeout`.
+    bool WaitForErr(const std::string& text, std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (m_err.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            pollfd fd{m_stderr, POLLIN, 0};
+            if (::poll(&fd, 1, 100) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::read(m_stderr, buffer, sizeof(buffer));
+            if (n <= 0)
+                return false;
+            m_err.append(buffer, static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+    // Its exit code; standard output and error are read to their end.
+    int Wait() {
+        CloseStdin();
+        m_out = Drain(m_stdout);
+        m_err += Drain(m_stderr);
+        const int code = qp::test::WaitForChild(m_pid);
+        m_pid = -1;
+        return code;
+    }
+    const std::string& Out() const { return m_out; }
+    const std::string& Err() const { return m_err; }
+
+private:
+    static std::string Drain(int fd) {
+        std::string text;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return text;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    int m_stdout = -1;
+    int m_stderr = -1;
+    std::string m_out;
+    std::string m_err;
+};
+
+class BackendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "the backend hands jobs to their users, which needs root";
+        ::chmod(m_dir.Path().c_str(), 01777);
+    }
+
+    std::vector<std::string> Env(const std::string& wait = "0") const {
+        return {"DEVICE_URI=quillpost:" + Port(), "QUILLPOST_BACKEND_WAIT=" + wait,
+                "PATH=/usr/bin:/bin"};
+    }
+    std::vector<std::string> JobArgs(const std::string& user = "nobody") const {
+        return {"quillpost:" + Port(), "42", user, "report.ps", "1", "number-up=1"};
+    }
+    std::string Port() const { return m_dir.File("fax.ps"); }
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    bool HasTemporaryFile() const {
+        for (const std::string& name : FolderEntries()) {
+            if (name.rfind(".fax.ps.", 0) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    qp::test::TempDir m_dir;
+};
+
+TEST_F(BackendTest, AnswersDiscoveryAndRejectsWrongArguments) {
+    BackendProcess discovery({"quillpost"}, {});
+    EXPECT_EQ(discovery.Wait(), 0);
+    EXPECT_EQ(discovery.Out(), "direct quillpost \"Unknown\" \"Quill Post\"\n");
+
+    BackendProcess wrong({"quillpost", "42", "nobody"}, Env());
+    EXPECT_EQ(wrong.Wait(), 1);
+    EXPECT_EQ(wrong.Err().rfind("Usage: ", 0), 0u) << wrong.Err();
+}
+
+TEST_F(BackendTest, WritesTheJobForItsUserOnlyFromStdinOrAFile) {
+    const std::string job = "%!PS-Adobe-3.0\n" + std::string(200000, 'x') + "\n%%EOF\n";
+    BackendProcess fromStdin(JobArgs(), Env());
+    fromStdin.Write(job);
+    ASSERT_EQ(fromStdin.Wait(), 0) << fromStdin.Err();
+
+    struct stat st {};
+    ASSERT_EQ(::stat(Port().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadFile(Port()), job);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"fax.ps"});
+
+    std::filesystem::remove(Port());
+    const std::string file = m_dir.File("input.ps");
+    WriteFile(file, "%!PS from a file\n");
+    std::vector<std::string> args = JobArgs("root");
+    args.push_back(file);
+    BackendProcess fromFile(args, Env());
+    ASSERT_EQ(fromFile.Wait(), 0) << fromFile.Err();
+    EXPECT_EQ(ReadFile(Port()), "%!PS from a file\n");
+    ASSERT_EQ(::stat(Port().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+}
+
+TEST_F(BackendTest, NeverReplacesAWaitingJobAndAsksCupsToRetry) {
+    WriteFile(Port(), "%!PS waiting to be taken");
+    BackendProcess backend(JobArgs(), Env("0"));
+    backend.Write("%!PS the next job");
+    EXPECT_EQ(backend.Wait(), 6) << backend.Err(); // CUPS_BACKEND_RETRY
+    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
+    EXPECT_FALSE(HasTemporaryFile());
+    EXPECT_NE(backend.Err().find("STATE: +other"), std::string::npos);
+}
+
+TEST_F(BackendTest, PublishesAsSoonAsTheWaitingJobIsTaken) {
+    WriteFile(Port(), "%!PS waiting to be taken");
+    BackendProcess backend(JobArgs(), Env("60"));
+    backend.Write("%!PS the next job");
+    backend.CloseStdin();
+    ASSERT_TRUE(backend.WaitForErr("INFO: Waiting", std::chrono::seconds(20)));
+    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
+    std::filesystem::rename(Port(), m_dir.File("taken.ps"));
+
+    EXPECT_EQ(backend.Wait(), 0) << backend.Err();
+    EXPECT_EQ(ReadFile(Port()), "%!PS the next job");
+    EXPECT_EQ(ReadFile(m_dir.File("taken.ps")), "%!PS waiting to be taken");
+}
+
+TEST_F(BackendTest, ACancelledJobLeavesNothingBehind) {
+    BackendProcess backend(JobArgs(), Env());
+    backend.Write("%!PS the first half");
+    ASSERT_TRUE(qp::test::WaitUntil([&] { return HasTemporaryFile(); }, std::chrono::seconds(20)));
+    backend.Signal(SIGTERM);
+    EXPECT_EQ(backend.Wait(), 1) << backend.Err();
+    EXPECT_TRUE(FolderEntries().empty());
+}
+
+TEST_F(BackendTest, RefusesJobsItCannotDeliver) {
+    BackendProcess stranger(JobArgs("no-such-user-qp"), Env());
+    stranger.Write("%!PS");
+    EXPECT_EQ(stranger.Wait(), 5) << stranger.Err(); // CUPS_BACKEND_CANCEL: nobody could take it
+
+    BackendProcess badUri(JobArgs(), {"DEVICE_URI=quillpost:fax.ps"});
+    badUri.Write("%!PS");
+    EXPECT_EQ(badUri.Wait(), 4) << badUri.Err(); // CUPS_BACKEND_STOP: the queue needs fixing
+
+    BackendProcess noFolder(JobArgs(), {"DEVICE_URI=quillpost:" + m_dir.File("gone/fax.ps")});
+    noFolder.Write("%!PS");
+    EXPECT_EQ(noFolder.Wait(), 4) << noFolder.Err();
+    EXPECT_TRUE(FolderEntries().empty());
+}
+
+} // namespace

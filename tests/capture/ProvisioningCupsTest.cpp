@@ -1,0 +1,95 @@
+#include "capture/FaxPrinterLookup.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/cups/CupsFixture.h"
+#include "tests/support/cups/TestUsers.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+class ProvisioningCupsTest : public qp::test::CupsdTest {
+protected:
+    std::string FirstRunLines() {
+        return "Monitor already exists: quillpost\n"
+               "Port added: " +
+               Cupsd().PortFile() +
+               "\n"
+               "Printer driver directory: " +
+               Cupsd().ModelFolder() +
+               "\n"
+               "Printer driver added: TW PS Driver\n"
+               "Printer added: Quill_Post\n"
+               "Printer closed after creation.\n";
+    }
+    std::string SecondRunLines() {
+        return "Monitor already exists: quillpost\n"
+               "Port already exists: " +
+               Cupsd().PortFile() +
+               "\n"
+               "Driver already exists: TW PS Driver\n"
+               "Printer driver directory: " +
+               Cupsd().ModelFolder() +
+               "\n"
+               "Printer added: Quill_Post\n"
+               "Printer closed after creation.\n";
+    }
+    std::string Lpstat(const std::vector<std::string>& args) {
+        std::vector<std::string> argv{"lpstat"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::string out;
+        qp::test::RunProgram(argv, &out);
+        return out;
+    }
+};
+
+TEST_F(ProvisioningCupsTest, FirstAndSecondRunOnAnEmptyServer) {
+    std::ostringstream lookup;
+    EXPECT_EQ(qp::FindFaxPrinterPort(lookup), "");
+    EXPECT_EQ(lookup.str(), "");
+
+    std::string out;
+    ASSERT_EQ(Cupsd().ProvisionFaxPrinter(&out), 0) << out;
+    EXPECT_EQ(out, FirstRunLines());
+    EXPECT_EQ(qp::FindFaxPrinterPort(lookup), Cupsd().PortFile());
+
+    ASSERT_EQ(Cupsd().ProvisionFaxPrinter(&out), 0) << out;
+    EXPECT_EQ(out, SecondRunLines());
+
+    // Re-created, enabled, accepting jobs, with the name users know.
+    EXPECT_NE(Lpstat({"-p", "Quill_Post"}).find("is idle.  enabled"), std::string::npos);
+    EXPECT_NE(Lpstat({"-a", "Quill_Post"}).find("accepting requests"), std::string::npos);
+    EXPECT_NE(Lpstat({"-l", "-p", "Quill_Post"}).find("Description: Quill Post"),
+              std::string::npos);
+    EXPECT_EQ(Lpstat({"-v", "Quill_Post"}),
+              "device for Quill_Post: quillpost:" + Cupsd().PortFile() + "\n");
+    EXPECT_EQ(qp::FindFaxPrinterPort(lookup), Cupsd().PortFile());
+    EXPECT_EQ(lookup.str(), "");
+}
+
+TEST_F(ProvisioningCupsTest, MissingBackendIsReportedAndNothingIsCreated) {
+    Cupsd().RemoveFaxBackend();
+    std::string out;
+    EXPECT_EQ(Cupsd().ProvisionFaxPrinter(&out), 1300002);
+    EXPECT_EQ(out, "Port monitor 'quillpost' does not exist\n");
+    EXPECT_FALSE(std::filesystem::exists(Cupsd().FaxFolder()));
+    EXPECT_EQ(Lpstat({"-v"}), "");
+}
+
+TEST_F(ProvisioningCupsTest, TheCommandTakesGsPpdFromItsFolderAndPrintsTheResultLast) {
+    qp::test::TempDir workDir;
+    std::filesystem::copy_file(qp::test::SourcePpdPath(), workDir.File("gs.ppd"));
+    std::string out;
+    EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 0);
+    EXPECT_EQ(out, FirstRunLines() + "0\n");
+    EXPECT_EQ(qp::test::ReadFile(Cupsd().ModelFolder() + "/gs.ppd"),
+              qp::test::ReadFile(qp::test::SourcePpdPath()));
+
+    Cupsd().RemoveFaxBackend();
+    EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 1);
+    EXPECT_EQ(out, "Port monitor 'quillpost' does not exist\n1300002\n");
+}
+
+} // namespace

@@ -1,0 +1,237 @@
+#include "capture/Provisioning.h"
+
+#include "tests/capture/FakePrintServer.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace {
+
+using qp::test::ReadFile;
+using qp::test::WriteFile;
+
+std::string Ppd(const std::string& nickName) {
+    return "*PPD-Adobe: \"4.3\"\n*ModelName: \"" + nickName + "\"\n*NickName: \"" + nickName +
+           "\"\n";
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+class ProvisioningTest : public ::testing::Test {
+protected:
+    ProvisioningTest() {
+        std::filesystem::create_directory(m_dir.File("backend"));
+        WriteFile(m_dir.File("backend/ipp"), "");
+        WriteFile(m_dir.File("backend/quillpost"), "");
+        WriteFile(m_dir.File("gs.ppd"), Ppd("TW PS Driver"));
+        m_paths.backendFolder = m_dir.File("backend");
+        m_paths.modelFolder = m_dir.File("share/model");
+        m_paths.commonFolder = m_dir.File("spool");
+        m_paths.ppdSources = {m_dir.File("gs.ppd")};
+    }
+
+    int Provision() {
+        m_out.str("");
+        return qp::ProvisionFaxPrinter(m_server, m_paths, m_out);
+    }
+    std::string Port() const { return m_paths.commonFolder + "/fax.ps"; }
+
+    qp::test::TempDir m_dir;
+    qp::ProvisionPaths m_paths;
+    qp::test::FakePrintServer m_server;
+    std::ostringstream m_out;
+};
+
+TEST_F(ProvisioningTest, FirstRunAddsPortDriverAndPrinter) {
+    EXPECT_EQ(Provision(), 0);
+    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
+                           "Port added: " +
+                               Port() +
+                               "\n"
+                               "Printer driver directory: " +
+                               m_paths.modelFolder +
+                               "\n"
+                               "Printer driver added: TW PS Driver\n"
+                               "Printer added: Quill_Post\n"
+                               "Printer closed after creation.\n");
+    // Every user's jobs pass through the folder, and only their owners may remove them.
+    EXPECT_EQ(ModeOf(m_paths.commonFolder), 01777u);
+    EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
+    ASSERT_EQ(m_server.added.size(), 1u);
+    EXPECT_EQ(m_server.added[0].name, "Quill_Post");
+    EXPECT_EQ(m_server.added[0].info, "Quill Post");
+    EXPECT_EQ(m_server.added[0].deviceUri, "quillpost:" + Port());
+    EXPECT_EQ(m_server.added[0].ppdPath, m_paths.modelFolder + "/gs.ppd");
+}
+
+TEST_F(ProvisioningTest, SecondRunKeepsWhatExistsAndReplacesThePrinter) {
+    ASSERT_EQ(Provision(), 0);
+    WriteFile(m_dir.File("gs.ppd"), Ppd("TW PS Driver") + "*% newer\n");
+
+    EXPECT_EQ(Provision(), 0);
+    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
+                           "Port already exists: " +
+                               Port() +
+                               "\n"
+                               "Driver already exists: TW PS Driver\n"
+                               "Printer driver directory: " +
+                               m_paths.modelFolder +
+                               "\n"
+                               "Printer added: Quill_Post\n"
+                               "Printer closed after creation.\n");
+    EXPECT_EQ(m_server.deletes, 1);
+    EXPECT_EQ(m_server.added.size(), 2u);
+    EXPECT_EQ(m_server.queues.size(), 1u);
+    EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
+}
+
+TEST_F(ProvisioningTest, PortNamesIgnoreLetterCaseButDriverNamesDoNot) {
+    m_server.queues = {{"Other", "quillpost:" + m_dir.Path() + "/SPOOL/FAX.PS"}};
+    std::filesystem::create_directories(m_paths.modelFolder);
+    WriteFile(m_paths.modelFolder + "/other.ppd", Ppd("tw ps driver"));
+
+    EXPECT_EQ(Provision(), 0);
+    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
+                           "Port already exists: " +
+                               Port() +
+                               "\n"
+                               "Printer driver directory: " +
+                               m_paths.modelFolder +
+                               "\n"
+                               "Printer driver added: TW PS Driver\n"
+                               "Printer added: Quill_Post\n"
+                               "Printer closed after creation.\n");
+    EXPECT_FALSE(std::filesystem::exists(m_paths.commonFolder));
+}
+
+TEST_F(ProvisioningTest, AnInstalledDriverIsUsedUnderItsOwnFileName) {
+    std::filesystem::create_directories(m_paths.modelFolder);
+    WriteFile(m_paths.modelFolder + "/tw-fax.ppd", Ppd("TW PS Driver"));
+    EXPECT_EQ(Provision(), 0);
+    EXPECT_NE(m_out.str().find("Driver already exists: TW PS Driver\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_paths.modelFolder + "/gs.ppd"));
+    ASSERT_EQ(m_server.added.size(), 1u);
+    EXPECT_EQ(m_server.added[0].ppdPath, m_paths.modelFolder + "/tw-fax.ppd");
+}
+
+TEST_F(ProvisioningTest, AnExistingPortFolderIsLeftAsItIs) {
+    std::filesystem::create_directory(m_paths.commonFolder);
+    ::chmod(m_paths.commonFolder.c_str(), 0750);
+    EXPECT_EQ(Provision(), 0);
+    EXPECT_NE(m_out.str().find("Port added: " + Port() + "\n"), std::string::npos);
+    EXPECT_EQ(ModeOf(m_paths.commonFolder), 0750u);
+}
+
+TEST_F(ProvisioningTest, TheBackendMustBeThere) {
+    std::filesystem::remove(m_dir.File("backend/quillpost"));
+    EXPECT_EQ(Provision(), 1300002);
+    EXPECT_EQ(m_out.str(), "Port monitor 'quillpost' does not exist\n");
+    EXPECT_FALSE(std::filesystem::exists(m_paths.commonFolder));
+    EXPECT_TRUE(m_server.added.empty());
+
+    m_paths.backendFolder = m_dir.File("no-such-folder");
+    EXPECT_EQ(Provision(), 1000002);
+    EXPECT_EQ(m_out.str(), "Unable to retrieve print port monitors: 2");
+}
+
+TEST_F(ProvisioningTest, PortFailuresStopWithTheirCodes) {
+    m_paths.commonFolder = "relative/spool";
+    EXPECT_EQ(Provision(), 2100022);
+    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
+                           "Error getting common documents folder path\n");
+
+    m_paths.commonFolder = m_dir.File("missing/spool");
+    EXPECT_EQ(Provision(), 2100002);
+    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
+                           "Failed to get handle to monitor 'quillpost': 2\n");
+
+    m_paths.commonFolder = m_dir.File("gs.ppd");
+    EXPECT_EQ(Provision(), 2500020);
+    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
+                           "Failed to add port: ERROR_INVALID_DATA\n");
+
+    m_paths.commonFolder = m_dir.File("gs.ppd/spool");
+    EXPECT_EQ(Provision(), 2100020);
+
+    m_paths.commonFolder = m_dir.File("spool");
+    m_server.listStatus = 1283;
+    EXPECT_EQ(Provision(), 2001283);
+    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
+                           "Unable to retrieve print port monitors: 1283");
+    EXPECT_TRUE(m_server.added.empty());
+}
+
+TEST_F(ProvisioningTest, DriverFailuresStopWithTheirCodes) {
+    const std::string head = "Monitor already exists: quillpost\nPort added: " + Port() + "\n";
+
+    WriteFile(m_dir.File("share"), "not a folder");
+    EXPECT_EQ(Provision(), 3000020);
+    EXPECT_EQ(m_out.str(), head + "Unable to retrieve print drivers: 20");
+    std::filesystem::remove(m_dir.File("share"));
+
+    const std::string folderLine = "Printer driver directory: " + m_paths.modelFolder + "\n";
+    m_paths.ppdSources = {m_dir.File("none.ppd")};
+    EXPECT_EQ(Provision(), 3200002);
+    EXPECT_EQ(m_out.str().substr(m_out.str().find("Printer driver directory")),
+              folderLine + "Failed to copy ppd file: 2\n");
+
+    WriteFile(m_dir.File("other.ppd"), Ppd("Some Other Printer"));
+    m_paths.ppdSources = {m_dir.File("none.ppd"), m_dir.File("other.ppd")};
+    EXPECT_EQ(Provision(), 3500022);
+    EXPECT_EQ(m_out.str().substr(m_out.str().find("Printer driver directory")),
+              folderLine + "Failed to add printer driver: 22\n");
+    EXPECT_TRUE(m_server.added.empty());
+}
+
+TEST_F(ProvisioningTest, FallsBackToTheNextPpdSource) {
+    m_paths.ppdSources = {m_dir.File("none.ppd"), m_dir.File("gs.ppd")};
+    EXPECT_EQ(Provision(), 0);
+    EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
+}
+
+TEST_F(ProvisioningTest, PrinterThatStaysOrCannotBeAdded) {
+    m_server.queues = {{"Quill_Post", "quillpost:/old/fax.ps"}};
+    m_server.deleteWorks = false;
+    EXPECT_EQ(Provision(), 0);
+    EXPECT_NE(m_out.str().find("Printer driver added: TW PS Driver\n"
+                               "Printer already exists: Quill_Post\n"),
+              std::string::npos);
+    EXPECT_TRUE(m_server.added.empty());
+
+    m_server.queues.clear();
+    m_server.addStatus = 1030;
+    EXPECT_EQ(Provision(), 4201030);
+    const std::string out = m_out.str();
+    EXPECT_EQ(out.substr(out.find("Driver already exists")),
+              "Driver already exists: TW PS Driver\nPrinter driver directory: " +
+                  m_paths.modelFolder + "\nFailed to add printer: 1030\n");
+}
+
+TEST(ProvisionPathsTest, FollowTheCupsEnvironmentAndTheCommonFolder) {
+    {
+        qp::test::ScopedEnv serverBin("CUPS_SERVERBIN", "/opt/cups/lib");
+        qp::test::ScopedEnv dataDir("CUPS_DATADIR", "/opt/cups/share");
+        qp::test::ScopedEnv common("QUILLPOST_COMMON_DIR", "/srv/fax");
+        const qp::ProvisionPaths paths = qp::DefaultProvisionPaths();
+        EXPECT_EQ(paths.backendFolder, "/opt/cups/lib/backend");
+        EXPECT_EQ(paths.modelFolder, "/opt/cups/share/model");
+        EXPECT_EQ(paths.commonFolder, "/srv/fax");
+        ASSERT_EQ(paths.ppdSources.size(), 2u);
+        EXPECT_EQ(paths.ppdSources[0], "gs.ppd");
+    }
+    qp::test::ScopedEnv serverBin("CUPS_SERVERBIN", std::nullopt);
+    qp::test::ScopedEnv dataDir("CUPS_DATADIR", std::nullopt);
+    const qp::ProvisionPaths paths = qp::DefaultProvisionPaths();
+    EXPECT_EQ(paths.backendFolder, "/usr/lib/cups/backend");
+    EXPECT_EQ(paths.modelFolder, "/usr/share/cups/model");
+}
+
+} // namespace
