@@ -72,6 +72,8 @@ public:
 
     const std::string& CommandLine() const { return m_commandLine; }
     const qp::Profile& Profile() const { return m_profile; }
+    // Starts Ghostscript and the preview viewer; a seam for tests.
+    qp::ProcessRunner& Runner() const { return m_runner; }
 
     // Fixed once start-up has settled the port file, before the watcher starts; read-only after.
     std::string m_gsPath;

@@ -1,0 +1,242 @@
+#include "fax/FaxDialog.h"
+
+#include "app/QuillpostApp.h"
+#include "app/Settings.h"
+#include "fax/Conversion.h"
+#include "fax/FaxNumber.h"
+#include "fax/SendSettings.h"
+#include "fax/Viewer.h"
+#include "platform/ControlLookup.h"
+#include "platform/HeldInputWork.h"
+#include "platform/MessageBox.h"
+#include "res/Resources.h"
+#include "ui_faxdialog.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPointer>
+#include <QProgressBar>
+#include <QValidator>
+#include <climits>
+#include <mutex>
+
+namespace {
+
+std::mutex g_runnerMutex;
+FaxDialog::ChildDialogRunner g_configureRunner;
+FaxDialog::ChildDialogRunner g_coverSheetRunner;
+
+FaxDialog::ChildDialogRunner Runner(const FaxDialog::ChildDialogRunner& runner) {
+    std::lock_guard<std::mutex> lock(g_runnerMutex);
+    return runner;
+}
+
+// Letters typed into the recipient box turn to upper case at once.
+class UpperCaseValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+// The progress bar counts in int; very large images are shown in proportion.
+struct ProgressScale {
+    std::uint64_t size;
+    int Range() const { return size <= INT_MAX ? static_cast<int>(size) : 1000000; }
+    int Value(std::uint64_t position) const {
+        if (size <= INT_MAX)
+            return static_cast<int>(position);
+        return static_cast<int>(position * 1000000.0 / static_cast<double>(size));
+    }
+};
+
+} // namespace
+
+FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
+    : QDialog(parent), m_app(app), m_clock(clock), m_ui(std::make_unique<Ui::FaxDialog>()) {
+    m_ui->setupUi(this);
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowIcon(res::IconById(res::kIcon130));
+    m_ui->recipientBox->setValidator(new UpperCaseValidator(m_ui->recipientBox));
+    m_ui->recipientBox->setCompleter(nullptr);
+    m_ui->coverSheetButton->setEnabled(static_cast<bool>(Runner(g_coverSheetRunner)));
+
+    connect(m_ui->previewButton, &QPushButton::clicked, this, [this] { OnPreview(); });
+    connect(m_ui->configureButton, &QPushButton::clicked, this, [this] { OnConfigure(); });
+    connect(m_ui->coverSheetButton, &QPushButton::clicked, this, [this] { OnCoverSheet(); });
+    connect(m_ui->sendButton, &QPushButton::clicked, this, [this] { accept(); });
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, [this] { reject(); });
+    for (QRadioButton* button : {m_ui->normalButton, m_ui->fineButton, m_ui->highButton})
+        connect(button, &QRadioButton::clicked, this, [this] { OnResolution(); });
+
+    OnInitDialog();
+}
+
+FaxDialog::~FaxDialog() {
+    qp::ForgetPerFaxCoverFields(m_app.Profile());
+}
+
+void FaxDialog::SetConfigureRunner(ChildDialogRunner runner) {
+    std::lock_guard<std::mutex> lock(g_runnerMutex);
+    g_configureRunner = std::move(runner);
+}
+
+void FaxDialog::SetCoverSheetRunner(ChildDialogRunner runner) {
+    std::lock_guard<std::mutex> lock(g_runnerMutex);
+    g_coverSheetRunner = std::move(runner);
+}
+
+void FaxDialog::OnInitDialog() {
+    m_ui->emailField->hide();
+    qp::ForgetPerFaxCoverFields(m_app.Profile());
+
+    const qp::SendChoices choices = qp::LoadSendChoices(m_app.Profile());
+    switch (choices.resolution) {
+    case qp::Resolution::Normal:
+        m_ui->normalButton->setChecked(true);
+        break;
+    case qp::Resolution::High:
+        m_ui->highButton->setChecked(true);
+        break;
+    case qp::Resolution::Fine:
+        m_ui->fineButton->setChecked(true);
+        break;
+    }
+    m_ui->legalBox->setChecked(choices.legal);
+
+    LoadHistory();
+    m_ui->recipientBox->setFocus();
+}
+
+qp::Resolution FaxDialog::ChosenResolution() const {
+    if (m_ui->normalButton->isChecked())
+        return qp::Resolution::Normal;
+    if (m_ui->highButton->isChecked())
+        return qp::Resolution::High;
+    return qp::Resolution::Fine;
+}
+
+void FaxDialog::SaveSettings() {
+    qp::SaveSendChoices(m_app.Profile(),
+                        qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()});
+}
+
+void FaxDialog::LoadHistory() {
+    m_history.LoadHistory();
+    m_ui->recipientBox->clear();
+    for (const std::string& entry : m_history.Entries())
+        m_ui->recipientBox->addItem(QString::fromStdString(entry));
+    m_ui->recipientBox->setCurrentIndex(-1);
+    m_ui->recipientBox->setEditText(QString());
+}
+
+void FaxDialog::SaveHistory(const std::string& entry) {
+    // The fax is already on the server; a history that cannot be written keeps its old contents.
+    m_history.SaveHistory(entry);
+}
+
+bool FaxDialog::CreateFax() {
+    const qp::ConversionParams params =
+        qp::ChooseConversionParams(ChosenResolution(), m_ui->legalBox->isChecked());
+    bool created = false;
+    // Ghostscript may take a while: the dialog keeps painting, its input waits.
+    qp::RunHoldingInput(this, [&] {
+        created =
+            m_app.CreateFaxImage(m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage, params.xDpi,
+                                 params.yDpi, params.widthPx, params.heightPx, m_clock);
+    });
+    m_imageReady = created;
+    return created;
+}
+
+bool FaxDialog::SendFax() {
+    const qp::FaxNumberCheck check =
+        qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
+    if (!check.Ok()) {
+        qp::ShowMessage(check.message);
+        return false;
+    }
+    if (!m_imageReady && !CreateFax())
+        return false;
+
+    SetSendControlsEnabled(false);
+    const std::string email = m_ui->emailField->text().toStdString();
+    SetStatus("Sending fax to server...");
+
+    QPointer<QProgressBar> bar = m_ui->progressBar;
+    const qp::UploadProgress progress = [bar](std::uint64_t position, std::uint64_t size) {
+        const ProgressScale scale{size};
+        QMetaObject::invokeMethod(
+            bar.data(),
+            [bar, scale, position] {
+                if (bar) {
+                    bar->setRange(0, scale.Range());
+                    bar->setValue(scale.Value(position));
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    bool uploaded = false;
+    qp::RunHoldingInput(this, [&] { uploaded = m_app.UploadFax(check.number, email, progress); });
+    QCoreApplication::processEvents(); // the last progress step lands before the status changes
+
+    if (!uploaded) {
+        SetStatus("Fax upload failed.");
+        SetSendControlsEnabled(true);
+        return false;
+    }
+    SetStatus("Fax uploaded.");
+    SaveHistory(qp::HistoryEntryFor(check.number));
+    return true;
+}
+
+void FaxDialog::OnPreview() {
+    if (!CreateFax())
+        return;
+    qp::LaunchViewer(m_app.Profile(), m_app.m_faxImage, m_app.Runner());
+}
+
+void FaxDialog::SetSendControlsEnabled(bool enabled) {
+    m_ui->sendButton->setEnabled(enabled);
+    m_ui->previewButton->setEnabled(enabled);
+    m_ui->configureButton->setEnabled(enabled);
+}
+
+void FaxDialog::SetStatus(const char* text) {
+    m_ui->statusLine->setText(QString::fromLatin1(text));
+}
+
+void FaxDialog::accept() {
+    SaveSettings();
+    if (SendFax())
+        QDialog::accept();
+}
+
+void FaxDialog::reject() {
+    SaveSettings();
+    QDialog::reject();
+}
+
+void FaxDialog::OnResolution() {
+    m_imageReady = false;
+}
+
+void FaxDialog::OnConfigure() {
+    if (ChildDialogRunner runner = Runner(g_configureRunner))
+        runner(m_app, this);
+}
+
+void FaxDialog::OnCoverSheet() {
+    if (ChildDialogRunner runner = Runner(g_coverSheetRunner))
+        runner(m_app, this);
+    m_imageReady = false;
+}
+
+void RunFaxDialog(CQuillpostApp& app) {
+    FaxDialog dialog(app);
+    dialog.exec();
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "fax/RecipientHistory.h"
+#include "fax/SendSettings.h"
+#include "platform/Clock.h"
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CQuillpostApp;
+
+namespace Ui {
+class FaxDialog;
+}
+
+// The dialog in which the user sends one fax: recipient with history, resolution, page length,
+// cover sheet, preview, configuration, and Send. The number rules, the history and the choice of
+// conversion parameters are plain logic in this folder; this class wires them to the controls.
+class FaxDialog : public QDialog {
+public:
+    explicit FaxDialog(CQuillpostApp& app, QWidget* parent = nullptr,
+                       qp::Clock& clock = qp::SystemClock());
+    ~FaxDialog() override;
+
+    bool SendFax();
+    bool CreateFax();
+    void SaveSettings();
+    void LoadHistory();
+    void SaveHistory(const std::string& entry);
+
+    void OnPreview();
+    void OnResolution();
+    void OnConfigure();
+    void OnCoverSheet();
+
+    bool ImageReady() const { return m_imageReady; }
+    const std::vector<std::string>& History() const { return m_history.Entries(); }
+
+    // Dialogs of other subsystems that this one opens; each is given this dialog as its parent.
+    using ChildDialogRunner = std::function<void(CQuillpostApp&, QWidget*)>;
+    static void SetConfigureRunner(ChildDialogRunner runner);
+    static void SetCoverSheetRunner(ChildDialogRunner runner);
+
+    // Send (also Enter) and Cancel (also Escape and the close box).
+    void accept() override;
+    void reject() override;
+
+private:
+    void OnInitDialog();
+    qp::Resolution ChosenResolution() const;
+    void SetSendControlsEnabled(bool enabled);
+    void SetStatus(const char* text);
+
+    CQuillpostApp& m_app;
+    qp::Clock& m_clock;
+    bool m_imageReady = false;
+    qp::RecipientHistory m_history;
+    std::unique_ptr<Ui::FaxDialog> m_ui;
+};
+
+// Runs the send dialog modally for the current work files (the watcher's send step, and the tray's
+// cover-only fax).
+void RunFaxDialog(CQuillpostApp& app);
