@@ -7,6 +7,7 @@
 #include "fax/SendSettings.h"
 #include "fax/Viewer.h"
 #include "platform/ControlLookup.h"
+#include "platform/GuiThread.h"
 #include "platform/HeldInputWork.h"
 #include "platform/MessageBox.h"
 #include "res/Resources.h"
@@ -237,6 +238,8 @@ void FaxDialog::OnCoverSheet() {
 }
 
 void RunFaxDialog(CQuillpostApp& app) {
-    FaxDialog dialog(app);
-    dialog.exec();
+    qp::RunOnGuiThread([&app] {
+        FaxDialog dialog(app);
+        dialog.exec();
+    });
 }

@@ -61,6 +61,7 @@ private:
     std::unique_ptr<Ui::FaxDialog> m_ui;
 };
 
-// Runs the send dialog modally for the current work files (the watcher's send step, and the tray's
-// cover-only fax).
+// Runs the send dialog modally for the current work files and returns when it has closed: the
+// watcher's send step and the tray's cover-only fax. Widgets live on the GUI thread, so a caller on
+// another thread waits there while the dialog runs.
 void RunFaxDialog(CQuillpostApp& app);

@@ -1,0 +1,141 @@
+#include "app/QuillpostApp.h"
+#include "capture/FaxMonitor.h"
+#include "capture/FaxPrinterLookup.h"
+#include "fax/FaxDialog.h"
+#include "platform/ControlLookup.h"
+#include "platform/FileOps.h"
+#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/SamplePostScript.h"
+#include "tests/fax/support/TiffPages.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/cups/CupsFixture.h"
+#include "tests/support/cups/TestUsers.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+
+using qp::test::ReadFile;
+using qp::test::ScopedEnv;
+using qp::test::TempDir;
+
+namespace {
+
+// Real waits, forty times shorter, so the watcher's 4 s polls pass in 100 ms. The sleeps are
+// recorded so the test can tell when the clean-up wait has passed.
+class QuickClock final : public qp::Clock {
+public:
+    TimePoint Now() const override { return std::chrono::steady_clock::now(); }
+    void SleepMs(int milliseconds) override {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_sleeps.push_back(milliseconds);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds / 40));
+    }
+    std::vector<int> Sleeps() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_sleeps;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<int> m_sleeps;
+};
+
+// Spins the GUI thread's event loop until `done` holds, so a dialog the watcher asks for can run.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class PrintToFaxTest : public qp::test::CupsdTest {};
+
+} // namespace
+
+TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
+    std::string provisioning;
+    ASSERT_EQ(Cupsd().ProvisionFaxPrinter(&provisioning), 0) << provisioning;
+
+    TempDir home;
+    ScopedEnv homeEnv("HOME", home.Path());
+    ScopedEnv xdg("XDG_CONFIG_HOME", home.Path() + "/config");
+    qp::test::FaxdProcess server(home.Path(), "5550100 2468\n");
+
+    CQuillpostApp app("");
+    const std::string port = qp::FindFaxPrinterPort();
+    ASSERT_EQ(port, Cupsd().PortFile());
+    app.m_portFile = port;
+    app.SetAccount({"127.0.0.1", server.Port(), "5550100", "2468", ""});
+
+    std::atomic<int> dialogs{0};
+    std::atomic<bool> dialogClosed{false};
+    QuickClock clock;
+    FaxMonitor monitor({app.m_portFile, app.m_bodyFile, app.m_coverFile, app.m_faxImage}, clock,
+                       [&] {
+                           ++dialogs;
+                           RunFaxDialog(app);
+                           dialogClosed = true;
+                       });
+
+    // The user's part: once the dialog is up, type the number and press Send.
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = dynamic_cast<FaxDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        driver.stop();
+        EXPECT_TRUE(qp::FileExists(app.m_bodyFile));
+        auto* box = qp::FindControl<QComboBox>(dialog, 1000);
+        QTest::keyClicks(box->lineEdit(), "(555) 010-0199");
+        QTest::mouseClick(qp::FindControl<QPushButton>(dialog, 1), Qt::LeftButton);
+    });
+    driver.start(50);
+
+    const std::string document = Cupsd().Root() + "/document.ps";
+    qp::test::WriteFile(document, qp::test::TextPostScript(2));
+    ::chmod(document.c_str(), 0644);
+    ASSERT_EQ(qp::test::RunProgram({"lp", "-d", "Quill_Post", document}, nullptr), 0);
+
+    ASSERT_TRUE(monitor.Start());
+    ASSERT_TRUE(PumpUntil([&] { return dialogClosed.load(); }, std::chrono::seconds(90)))
+        << Cupsd().ErrorLog();
+    EXPECT_EQ(dialogs, 1);
+
+    const std::vector<std::string> stored = server.Stored(".tif");
+    ASSERT_EQ(stored.size(), 1u);
+    const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(stored[0]);
+    ASSERT_EQ(pages.size(), 2u);
+    for (const qp::test::TiffPage& page : pages) {
+        EXPECT_EQ(page.compression, 4); // CCITT Group 4
+        EXPECT_EQ(page.width, 1728u);
+        EXPECT_EQ(page.height, 2172u);
+        EXPECT_GT(page.ink, 0.0);
+    }
+    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "(555) 010-0199\r\n");
+
+    // The watcher waits 2 s after the dialog, then removes the fax's work files.
+    auto cleanedUp = [&] {
+        return !qp::FileExists(app.m_bodyFile) && !qp::FileExists(app.m_faxImage) &&
+               !qp::FileExists(app.m_coverFile);
+    };
+    EXPECT_TRUE(PumpUntil(cleanedUp, std::chrono::seconds(10)));
+    monitor.Stop();
+    const std::vector<int> sleeps = clock.Sleeps();
+    EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), FaxMonitor::kCleanUpDelayMs), sleeps.end());
+    EXPECT_FALSE(qp::FileExists(app.m_portFile));
+}
