@@ -5,6 +5,11 @@
 #include "capture/FaxPrinterLookup.h"
 #include "platform/Clock.h"
 #include "platform/GuiThread.h"
+#include "shell/InitialConfigDialog.h"
+#include "shell/PreferencesDialog.h"
+#include "shell/TrayDialog.h"
+
+#include <QCoreApplication>
 
 namespace qp {
 
@@ -14,12 +19,20 @@ void GuiStartupServices::RunUpdate(CQuillpostApp&) {
     // Filled by the self-update subsystem (update/).
 }
 
-void GuiStartupServices::RunInitialConfig(CQuillpostApp&) {
-    // Filled by the configuration dialogs (shell/).
+void GuiStartupServices::RunInitialConfig(CQuillpostApp& app) {
+    RunInitialConfigDialog(app);
 }
 
-void GuiStartupServices::CreateTrayWindow(CQuillpostApp&) {
-    // Filled by the tray window (shell/).
+void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
+    auto* tray = new TrayDialog(app);
+    app.m_pTrayDialog = tray;
+    // Tray mode lasts as long as the tray window.
+    QObject::connect(tray, &QObject::destroyed, QCoreApplication::instance(),
+                     [] { QCoreApplication::quit(); });
+    tray->SetSendDialogRunner([] {
+        // The send dialog of the cover-only fax runs here.
+    });
+    tray->TrayIcon().SetIconById(130);
 }
 
 std::string GuiStartupServices::FindFaxPrinterPort() { return qp::FindFaxPrinterPort(); }
@@ -28,8 +41,8 @@ void GuiStartupServices::SetDefaultViewer(CQuillpostApp& app) {
     app.SetDefaultViewer();
 }
 
-void GuiStartupServices::RunPreferences(CQuillpostApp&) {
-    // Filled by the configuration dialogs (shell/).
+void GuiStartupServices::RunPreferences(CQuillpostApp& app) {
+    RunPreferencesDialog(app);
 }
 
 bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {

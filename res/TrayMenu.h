@@ -1,0 +1,27 @@
+#pragma once
+
+// Menu resource 135: the tray icon's menu, one popup whose first item is the default command. Plain
+// data, so that the tray logic can read it without the widget library.
+namespace res {
+
+inline constexpr int kMenuTray = 135;
+
+inline constexpr int kIdShowConfiguration = 32771;
+inline constexpr int kIdAbout = 32772;
+inline constexpr int kIdSendCoverOnly = 32773;
+
+// An id of 0 with no text is a separator.
+struct MenuItemDef {
+    int id;
+    const char* text;
+};
+
+inline constexpr const char* kTrayPopupText = "&Tray";
+inline constexpr MenuItemDef kTrayPopupItems[] = {
+    {kIdSendCoverOnly, "Send Cover Only Fax..."},
+    {kIdShowConfiguration, "Show &Configuration"},
+    {0, nullptr},
+    {kIdAbout, "About Quill Post ..."},
+};
+
+} // namespace res

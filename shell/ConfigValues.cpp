@@ -1,0 +1,72 @@
+#include "shell/ConfigValues.h"
+
+#include "app/QuillpostApp.h"
+#include "app/Settings.h"
+
+namespace qp {
+namespace {
+
+using namespace settings;
+
+// Changes one member of the running account; the rest stays as it stands.
+template <typename Change> void Assign(CQuillpostApp& app, Change change) {
+    AccountSettings account = app.Account();
+    change(account);
+    app.SetAccount(account);
+}
+
+// A failed write is not reported: the running program uses the new value all the same.
+void WriteString(CQuillpostApp& app, const char* entry, const std::string& value) {
+    app.WriteProfileString(kSection, entry, value.c_str());
+}
+
+// The port written beside the host is always the service's; the running program uses it from now
+// on, whatever "port" said at start-up.
+void ResetPort(CQuillpostApp& app) {
+    app.WriteProfileInt(kSection, kPortWritten, kDefaultFaxPort);
+    Assign(app, [](AccountSettings& a) { a.port = kDefaultFaxPort; });
+}
+
+void ResetServer(CQuillpostApp& app) {
+    WriteString(app, kHost, kDefaultFaxHost);
+    Assign(app, [](AccountSettings& a) { a.host = kDefaultFaxHost; });
+    ResetPort(app);
+}
+
+} // namespace
+
+MessageBoxFields InitialConfigOnOpen(CQuillpostApp& app) {
+    const AccountSettings account = app.Account();
+    ResetServer(app);
+    return MessageBoxFields{account.login, account.pin};
+}
+
+void InitialConfigOnOk(CQuillpostApp& app, const MessageBoxFields& fields) {
+    WriteString(app, kLogin, fields.login);
+    Assign(app, [&](AccountSettings& a) { a.login = fields.login; });
+    WriteString(app, kPin, fields.pin);
+    Assign(app, [&](AccountSettings& a) { a.pin = fields.pin; });
+}
+
+void InitialConfigOnCancel(CQuillpostApp& app) {
+    ResetServer(app);
+}
+
+PreferenceFields PreferencesOnOpen(const CQuillpostApp& app) {
+    const AccountSettings account = app.Account();
+    return PreferenceFields{account.login, account.pin, account.host, account.notifyEmail};
+}
+
+void PreferencesOnOk(CQuillpostApp& app, const PreferenceFields& fields) {
+    ResetPort(app);
+    WriteString(app, kLogin, fields.login);
+    Assign(app, [&](AccountSettings& a) { a.login = fields.login; });
+    WriteString(app, kPin, fields.pin);
+    Assign(app, [&](AccountSettings& a) { a.pin = fields.pin; });
+    WriteString(app, kHost, fields.host);
+    Assign(app, [&](AccountSettings& a) { a.host = fields.host; });
+    WriteString(app, kNotifyEmail, fields.notifyEmail);
+    Assign(app, [&](AccountSettings& a) { a.notifyEmail = fields.notifyEmail; });
+}
+
+} // namespace qp

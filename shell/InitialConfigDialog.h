@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+class CQuillpostApp;
+namespace Ui {
+class InitialConfigDialogForm;
+}
+
+// "Configure Fax Message Box": the message box number and PIN, for "-configure". Opening it puts
+// the service's fax server back in place.
+class InitialConfigDialog final : public QDialog {
+public:
+    explicit InitialConfigDialog(CQuillpostApp& app, QWidget* parent = nullptr);
+    ~InitialConfigDialog() override;
+
+    void accept() override;
+    void reject() override;
+
+private:
+    CQuillpostApp& m_app;
+    std::unique_ptr<Ui::InitialConfigDialogForm> m_form;
+};
+
+namespace qp {
+// Runs the dialog modally; the result does not matter to anyone.
+void RunInitialConfigDialog(CQuillpostApp& app);
+} // namespace qp

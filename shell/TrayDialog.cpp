@@ -1,0 +1,63 @@
+#include "shell/TrayDialog.h"
+
+#include "app/QuillpostApp.h"
+#include "res/Resources.h"
+#include "res/TrayMenu.h"
+#include "shell/AboutDlg.h"
+#include "shell/CoverOnly.h"
+#include "shell/PreferencesDialog.h"
+#include "shell/QtTrayBackend.h"
+#include "shell/TrayEvents.h"
+#include "ui_TrayDialog.h"
+
+TrayDialog::TrayDialog(CQuillpostApp& app, std::unique_ptr<qp::TrayBackend> backend)
+    : QDialog(nullptr), m_app(app), m_backend(std::move(backend)) {
+    Ui::TrayDialogForm form;
+    form.setupUi(this);
+    if (!m_backend)
+        m_backend = std::make_unique<qp::QtTrayBackend>();
+    m_trayIcon = std::make_unique<qp::CTrayIcon>(kTrayIconId, *m_backend);
+    m_trayIcon->SetNotifyTarget(this, kTrayCallbackMessage);
+    m_trayIcon->SetIconById(res::kIcon130);
+}
+
+// The icon goes before the backend that shows it.
+TrayDialog::~TrayDialog() {
+    m_trayIcon.reset();
+}
+
+bool TrayDialog::event(QEvent* event) {
+    // The tray icon's hook has already handled the mouse event.
+    if (event->type() == kTrayCallbackMessage)
+        return true;
+    if (event->type() == qp::CommandEvent::EventType()) {
+        switch (static_cast<qp::CommandEvent*>(event)->CommandId()) {
+        case res::kIdShowConfiguration:
+            OnShowConfiguration();
+            break;
+        case res::kIdAbout:
+            OnAbout();
+            break;
+        case res::kIdSendCoverOnly:
+            OnSendCoverOnly();
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void TrayDialog::OnShowConfiguration() {
+    qp::RunPreferencesDialog(m_app);
+}
+
+void TrayDialog::OnAbout() {
+    CAboutDlg about;
+    about.exec();
+}
+
+void TrayDialog::OnSendCoverOnly() {
+    qp::SendCoverOnly({m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage}, m_runSendDialog);
+}

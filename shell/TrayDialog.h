@@ -1,0 +1,42 @@
+#pragma once
+
+#include "shell/TrayBackend.h"
+#include "shell/TrayIcon.h"
+
+#include <QDialog>
+#include <QEvent>
+#include <functional>
+#include <memory>
+
+class CQuillpostApp;
+
+// The client's main window: never shown, it owns the tray icon and carries out the tray menu's
+// commands. Tray mode lasts as long as this window.
+class TrayDialog final : public QDialog {
+public:
+    // The event type the tray icon's mouse events arrive as.
+    static constexpr int kTrayCallbackMessage = QEvent::User;
+    static constexpr int kTrayIconId = 135;
+
+    // Adds the tray icon at once. The backend is the desktop's tray unless a test brings its own.
+    explicit TrayDialog(CQuillpostApp& app, std::unique_ptr<qp::TrayBackend> backend = nullptr);
+    ~TrayDialog() override;
+
+    qp::CTrayIcon& TrayIcon() { return *m_trayIcon; }
+
+    // What runs the send dialog for a cover-only fax; it returns when the dialog has closed.
+    void SetSendDialogRunner(std::function<void()> runner) { m_runSendDialog = std::move(runner); }
+
+    void OnShowConfiguration();
+    void OnAbout();
+    void OnSendCoverOnly();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    CQuillpostApp& m_app;
+    std::unique_ptr<qp::TrayBackend> m_backend;
+    std::unique_ptr<qp::CTrayIcon> m_trayIcon;
+    std::function<void()> m_runSendDialog;
+};

@@ -1,0 +1,258 @@
+#include "app/QuillpostApp.h"
+#include "app/Settings.h"
+#include "app/StartupServices.h"
+#include "platform/ControlLookup.h"
+#include "platform/Profile.h"
+#include "shell/InitialConfigDialog.h"
+#include "shell/PreferencesDialog.h"
+#include "tests/shell/ModalHelpers.h"
+#include "tests/support/TestSupport.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace qp::settings;
+using qp::FindControl;
+using qp::test::WhenModalOpens;
+
+namespace {
+
+QLineEdit* Edit(const QWidget& dialog, int id) {
+    QLineEdit* edit = FindControl<QLineEdit>(&dialog, id);
+    EXPECT_NE(edit, nullptr) << "control " << id;
+    return edit;
+}
+void Retype(QLineEdit* edit, const char* text) {
+    edit->clear();
+    QTest::keyClicks(edit, QString::fromLatin1(text));
+}
+void Click(QDialog& dialog, int id) {
+    FindControl<QPushButton>(&dialog, id)->click();
+}
+
+// Controls that take the focus, in tab order, from the first one.
+std::vector<int> TabOrder(const QWidget& dialog, int firstId) {
+    std::vector<int> ids;
+    QWidget* first = FindControl<QWidget>(&dialog, firstId);
+    QWidget* w = first;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            ids.push_back(w->property(qp::kControlIdProperty).toInt());
+        w = w->nextInFocusChain();
+    } while (w != first && ids.size() < 20);
+    return ids;
+}
+
+class ConfigDialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_profile.WriteString(kSection, kLogin, std::string("5550100"));
+        m_profile.WriteString(kSection, kPin, std::string("1234"));
+        m_profile.WriteString(kSection, kHost, std::string("fax.example.com"));
+        m_profile.WriteInt(kSection, kPort, 9100);
+        m_profile.WriteString(kSection, kNotifyEmail, std::string("me@example.com"));
+        // What start-up would have read.
+        m_app.SetAccount({"fax.example.com", 9100, "5550100", "1234", "me@example.com"});
+    }
+
+    std::string Stored(const char* entry) const {
+        return m_profile.GetString(kSection, entry, "<missing>");
+    }
+    std::string SettingsFile() const { return qp::test::ReadFile(qp::DefaultProfilePath()); }
+
+    qp::test::TempDir m_home;
+    qp::test::ScopedEnv m_xdg{"XDG_CONFIG_HOME", m_home.Path() + "/config"};
+    qp::test::ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_home.Path()};
+    qp::test::RecordingMessageSink m_messages;
+    qp::ScopedMessageSink m_sink{m_messages};
+    qp::Profile m_profile;
+    CQuillpostApp m_app{""};
+};
+
+TEST_F(ConfigDialogsTest, MessageBoxDialogShowsTheAccountAndPutsTheServiceServerBackOnOpening) {
+    InitialConfigDialog dialog(m_app);
+    EXPECT_EQ(dialog.windowTitle(), "Configure Fax Message Box");
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(Edit(dialog, 1000)->text(), "5550100");
+    EXPECT_EQ(Edit(dialog, 1006)->text(), "1234");
+    EXPECT_EQ(TabOrder(dialog, 1000), (std::vector<int>{1000, 1006, 1, 2}));
+
+    EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
+    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten, 0), 7541);
+    EXPECT_EQ(m_profile.GetInt(kSection, kPort, 0), 9100) << "\"port\" is never written";
+    const qp::AccountSettings account = m_app.Account();
+    EXPECT_EQ(account.host, kDefaultFaxHost);
+    EXPECT_EQ(account.port, 7541);
+    EXPECT_EQ(account.login, "5550100");
+    EXPECT_EQ(account.notifyEmail, "me@example.com");
+}
+
+TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPin) {
+    WhenModalOpens([](QDialog& dialog) {
+        Retype(Edit(dialog, 1000), "5551234");
+        Retype(Edit(dialog, 1006), "9876");
+        Click(dialog, 1);
+    });
+    qp::RunInitialConfigDialog(m_app);
+
+    EXPECT_EQ(Stored(kLogin), "5551234");
+    EXPECT_EQ(Stored(kPin), "9876");
+    EXPECT_EQ(m_app.Account().login, "5551234");
+    EXPECT_EQ(m_app.Account().pin, "9876");
+    EXPECT_EQ(m_app.Account().host, kDefaultFaxHost);
+    const std::string file = SettingsFile();
+    EXPECT_NE(file.find("ln=5551234"), std::string::npos) << file;
+    EXPECT_NE(file.find("p=7541"), std::string::npos) << file;
+}
+
+TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsTheServer) {
+    WhenModalOpens([this](QDialog& dialog) {
+        Retype(Edit(dialog, 1000), "5559999");
+        // Someone changed the server while the dialog was open; Cancel puts it back again.
+        m_profile.WriteString(kSection, kHost, std::string("other.example.com"));
+        m_profile.WriteInt(kSection, kPortWritten, 1);
+        m_app.SetHost("other.example.com");
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    qp::RunInitialConfigDialog(m_app);
+
+    EXPECT_EQ(Stored(kLogin), "5550100");
+    EXPECT_EQ(Stored(kPin), "1234");
+    EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
+    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten, 0), 7541);
+    const qp::AccountSettings account = m_app.Account();
+    EXPECT_EQ(account.login, "5550100");
+    EXPECT_EQ(account.pin, "1234");
+    EXPECT_EQ(account.host, kDefaultFaxHost);
+    EXPECT_EQ(account.port, 7541);
+}
+
+TEST_F(ConfigDialogsTest, MessageBoxDialogTakesDigitsOnlyAndMasksThePin) {
+    InitialConfigDialog dialog(m_app);
+    QLineEdit* number = Edit(dialog, 1000);
+    QLineEdit* pin = Edit(dialog, 1006);
+    Retype(number, "55a5-01 0");
+    Retype(pin, "1x2.3");
+    EXPECT_EQ(number->text(), "555010");
+    EXPECT_EQ(pin->text(), "123");
+    EXPECT_EQ(number->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(pin->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(ConfigDialogsTest, PreferencesShowTheRunningAccount) {
+    m_app.SetAccount({"live.example.com", 7541, "5557777", "42", "you@example.com"});
+    PreferencesDialog dialog(m_app);
+    EXPECT_EQ(dialog.windowTitle(), "Quill Post Configuration");
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(Edit(dialog, 1000)->text(), "5557777");
+    EXPECT_EQ(Edit(dialog, 1006)->text(), "42");
+    EXPECT_EQ(Edit(dialog, 1007)->text(), "live.example.com");
+    EXPECT_EQ(Edit(dialog, 1012)->text(), "you@example.com");
+    EXPECT_EQ(TabOrder(dialog, 1000), (std::vector<int>{1000, 1006, 1007, 1012, 1, 2}));
+    EXPECT_EQ(Stored(kHost), "fax.example.com") << "opening writes nothing";
+}
+
+TEST_F(ConfigDialogsTest, PreferencesOkWritesEveryValueEvenUnchanged) {
+    WhenModalOpens([](QDialog& dialog) { Click(dialog, 1); });
+    qp::RunPreferencesDialog(m_app);
+
+    EXPECT_EQ(Stored(kLogin), "5550100");
+    EXPECT_EQ(Stored(kPin), "1234");
+    EXPECT_EQ(Stored(kHost), "fax.example.com");
+    EXPECT_EQ(Stored(kNotifyEmail), "me@example.com");
+    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten, 0), 7541);
+    EXPECT_EQ(m_profile.GetInt(kSection, kPort, 0), 9100);
+    EXPECT_EQ(m_app.Account().port, 7541) << "the running program uses the service port from now";
+}
+
+TEST_F(ConfigDialogsTest, PreferencesOkStoresWhatWasTypedUntrimmedAndAnEmptyNumber) {
+    WhenModalOpens([](QDialog& dialog) {
+        Edit(dialog, 1000)->clear();
+        Retype(Edit(dialog, 1006), "p!n 7");
+        Retype(Edit(dialog, 1007), " new.example.com ");
+        Retype(Edit(dialog, 1012), "");
+        Click(dialog, 1);
+    });
+    qp::RunConfigurationFromSendDialog(m_app);
+
+    EXPECT_EQ(Stored(kLogin), "");
+    EXPECT_EQ(Stored(kPin), "p!n 7");
+    EXPECT_EQ(Stored(kHost), " new.example.com ");
+    EXPECT_EQ(Stored(kNotifyEmail), "");
+    const qp::AccountSettings account = m_app.Account();
+    EXPECT_EQ(account.login, "");
+    EXPECT_EQ(account.pin, "p!n 7");
+    EXPECT_EQ(account.host, " new.example.com ");
+    EXPECT_EQ(account.notifyEmail, "");
+    EXPECT_EQ(account.port, 7541);
+}
+
+TEST_F(ConfigDialogsTest, PreferencesCancelWritesNothing) {
+    const std::string before = SettingsFile();
+    WhenModalOpens([](QDialog& dialog) {
+        Retype(Edit(dialog, 1000), "5551111");
+        Click(dialog, 2);
+    });
+    qp::RunPreferencesDialog(m_app);
+
+    EXPECT_EQ(SettingsFile(), before);
+    EXPECT_EQ(m_app.Account().login, "5550100");
+    EXPECT_EQ(m_app.Account().port, 9100);
+}
+
+TEST_F(ConfigDialogsTest, PreferencesNumberTakesDigitsOnlyWhileThePinTakesAnythingMasked) {
+    PreferencesDialog dialog(m_app);
+    Retype(Edit(dialog, 1000), "(555) 0100");
+    Retype(Edit(dialog, 1006), "ab-12");
+    Retype(Edit(dialog, 1007), "fax-1.example.com");
+    EXPECT_EQ(Edit(dialog, 1000)->text(), "5550100");
+    EXPECT_EQ(Edit(dialog, 1006)->text(), "ab-12");
+    EXPECT_EQ(Edit(dialog, 1006)->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(Edit(dialog, 1007)->text(), "fax-1.example.com");
+    EXPECT_EQ(Edit(dialog, 1012)->echoMode(), QLineEdit::Normal);
+}
+
+// Start-up with the real preferences dialog; the other pieces only note that they ran.
+class FirstStartServices final : public qp::StartupServices {
+public:
+    std::vector<std::string> calls;
+    void RunUpdate(CQuillpostApp&) override {}
+    void RunInitialConfig(CQuillpostApp&) override {}
+    void CreateTrayWindow(CQuillpostApp&) override { calls.push_back("tray"); }
+    std::string FindFaxPrinterPort() override { return {}; }
+    void SetDefaultViewer(CQuillpostApp&) override {}
+    void RunPreferences(CQuillpostApp& app) override {
+        WhenModalOpens([this](QDialog& dialog) {
+            calls.push_back(dialog.windowTitle().toStdString());
+            Retype(Edit(dialog, 1000), "5552468");
+            Click(dialog, 1);
+        });
+        qp::RunPreferencesDialog(app);
+    }
+    bool StartWatcher(CQuillpostApp& app) override {
+        calls.push_back("watcher sees " + app.Account().login);
+        return true;
+    }
+};
+
+TEST_F(ConfigDialogsTest, FirstStartAsksForTheAccountBeforeTheWatcherStarts) {
+    m_profile.WriteString(kSection, kLogin, std::nullopt);
+    FirstStartServices services;
+    CQuillpostApp app("");
+    EXPECT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "Quill Post Configuration",
+                                                        "watcher sees 5552468"}));
+    EXPECT_EQ(Stored(kLogin), "5552468");
+}
+
+TEST_F(ConfigDialogsTest, StartWithAStoredNumberOpensNoDialog) {
+    FirstStartServices services;
+    CQuillpostApp app("");
+    app.InitInstance(services);
+    EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "watcher sees 5550100"}));
+}
+
+} // namespace
