@@ -3,8 +3,8 @@
 #include "app/QuillpostApp.h"
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
+#include "fax/FaxDialog.h"
 #include "platform/Clock.h"
-#include "platform/GuiThread.h"
 #include "shell/InitialConfigDialog.h"
 #include "shell/PreferencesDialog.h"
 #include "shell/TrayDialog.h"
@@ -12,6 +12,11 @@
 #include <QCoreApplication>
 
 namespace qp {
+
+GuiStartupServices::GuiStartupServices() {
+    // The send dialog's "Configure..." opens the account dialog of the tray shell.
+    FaxDialog::SetConfigureRunner(RunConfigurationFromSendDialog);
+}
 
 // Each step below is wired to its subsystem as that subsystem lands; until then it does nothing.
 
@@ -29,13 +34,13 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     // Tray mode lasts as long as the tray window.
     QObject::connect(tray, &QObject::destroyed, QCoreApplication::instance(),
                      [] { QCoreApplication::quit(); });
-    tray->SetSendDialogRunner([] {
-        // The send dialog of the cover-only fax runs here.
-    });
+    tray->SetSendDialogRunner([&app] { RunFaxDialog(app); });
     tray->TrayIcon().SetIconById(130);
 }
 
-std::string GuiStartupServices::FindFaxPrinterPort() { return qp::FindFaxPrinterPort(); }
+std::string GuiStartupServices::FindFaxPrinterPort() {
+    return qp::FindFaxPrinterPort();
+}
 
 void GuiStartupServices::SetDefaultViewer(CQuillpostApp& app) {
     app.SetDefaultViewer();
@@ -48,11 +53,8 @@ void GuiStartupServices::RunPreferences(CQuillpostApp& app) {
 bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
     const WorkPaths paths{app.m_portFile, app.m_bodyFile, app.m_coverFile, app.m_faxImage};
     // Lives as long as the process; nothing stops or waits for it.
-    app.m_pFaxMonitor = new FaxMonitor(paths, SystemClock(), [] {
-        RunOnGuiThread([] {
-            // The send dialog runs here, modally, while the watcher waits.
-        });
-    });
+    // The send dialog runs modally on the GUI thread while the watcher waits for it.
+    app.m_pFaxMonitor = new FaxMonitor(paths, SystemClock(), [&app] { RunFaxDialog(app); });
     return app.m_pFaxMonitor->Start();
 }
 

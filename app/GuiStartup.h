@@ -7,6 +7,7 @@ namespace qp {
 // The real pieces that start-up calls in the running program.
 class GuiStartupServices final : public StartupServices {
 public:
+    GuiStartupServices();
     void RunUpdate(CQuillpostApp& app) override;
     void RunInitialConfig(CQuillpostApp& app) override;
     void CreateTrayWindow(CQuillpostApp& app) override;
