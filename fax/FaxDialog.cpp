@@ -64,6 +64,10 @@ FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
     setWindowIcon(res::IconById(res::kIcon130));
     m_ui->recipientBox->setValidator(new UpperCaseValidator(m_ui->recipientBox));
     m_ui->recipientBox->setCompleter(nullptr);
+    // The status line is read-only text on the dialog's own background.
+    QPalette statusPalette = m_ui->statusLine->palette();
+    statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Window));
+    m_ui->statusLine->setPalette(statusPalette);
     m_ui->coverSheetButton->setEnabled(static_cast<bool>(Runner(g_coverSheetRunner)));
 
     connect(m_ui->previewButton, &QPushButton::clicked, this, [this] { OnPreview(); });
