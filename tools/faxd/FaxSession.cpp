@@ -1,7 +1,9 @@
 #include "tools/faxd/FaxSession.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <poll.h>
 #include <sys/socket.h>
@@ -17,6 +19,9 @@ enum class ReadOutcome { Ok, Closed, Failed };
 class SessionReader {
 public:
     SessionReader(int fd, int idleTimeoutMs) : m_fd(fd), m_idleTimeoutMs(idleTimeoutMs) {}
+
+    // Whatever is read from now on must arrive within `limitMs`.
+    void LimitTo(int limitMs) { m_deadline = Clock::now() + std::chrono::milliseconds(limitMs); }
 
     ReadOutcome ReadLine(std::string& line) {
         line.clear();
@@ -53,10 +58,17 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     ReadOutcome Fill() {
         for (;;) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
+            if (left <= 0)
+                return ReadOutcome::Failed;
             pollfd entry{m_fd, POLLIN, 0};
-            const int ready = ::poll(&entry, 1, m_idleTimeoutMs);
+            const int ready =
+                ::poll(&entry, 1, static_cast<int>(std::min<long long>(m_idleTimeoutMs, left)));
             if (ready == 0)
                 return ReadOutcome::Failed;
             if (ready < 0) {
@@ -79,6 +91,7 @@ private:
 
     int m_fd;
     int m_idleTimeoutMs;
+    Clock::time_point m_deadline = Clock::time_point::max();
     std::vector<char> m_buffer = std::vector<char>(65536);
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
@@ -136,6 +149,16 @@ bool ReadFields(SessionReader& reader, std::map<std::string, std::string>& field
 std::string Field(const std::map<std::string, std::string>& fields, const std::string& name) {
     const auto found = fields.find(name);
     return found == fields.end() ? std::string() : found->second;
+}
+
+// The client's values go into log lines and the one-value-per-line metadata file: a control
+// character must neither forge a line there nor drive the terminal that shows the log.
+std::string Printable(std::string text) {
+    for (char& c : text) {
+        if (std::iscntrl(static_cast<unsigned char>(c)))
+            c = '?';
+    }
+    return text;
 }
 
 bool ParseLength(const std::string& text, std::uint64_t& length) {
@@ -200,13 +223,15 @@ std::string ReceiveImage(SessionReader& reader, const SessionContext& context, s
 
 void RunSession(int fd, const SessionContext& context) {
     SessionReader reader(fd, context.idleTimeoutMs);
+    reader.LimitTo(context.headerTimeLimitMs);
 
     std::map<std::string, std::string> login;
     if (!ReadFields(reader, login))
         return;
     FaxRecord record;
-    record.box = Field(login, "login");
-    if (!context.accounts.Accepts(record.box, Field(login, "pass"))) {
+    const std::string box = Field(login, "login");
+    record.box = Printable(box);
+    if (!context.accounts.Accepts(box, Field(login, "pass"))) {
         Reply(fd, "error: invalid message box number or PIN");
         context.log("login refused: box=" + record.box);
         return;
@@ -224,9 +249,9 @@ void RunSession(int fd, const SessionContext& context) {
         Reply(fd, "error: unknown command");
         return;
     }
-    record.to = Field(header, "to");
-    record.email = Field(header, "email");
-    record.notifyEmail = Field(header, "notifyemail");
+    record.to = Printable(Field(header, "to"));
+    record.email = Printable(Field(header, "email"));
+    record.notifyEmail = Printable(Field(header, "notifyemail"));
     std::uint64_t length = 0;
     if (record.to.empty()) {
         Reply(fd, "error: no recipient");
@@ -243,6 +268,7 @@ void RunSession(int fd, const SessionContext& context) {
         return;
 
     bool isTiff = false;
+    reader.LimitTo(context.imageTimeLimitMs);
     const std::string incoming = ReceiveImage(reader, context, length, isTiff);
     if (incoming.empty()) {
         context.log("fax incomplete: " + Describe(record));

@@ -11,6 +11,11 @@ namespace qp::faxd {
 
 // A silent client is dropped after this long, so a dead peer never holds a session for ever.
 inline constexpr int kIdleTimeoutMs = 120'000;
+// A client that trickles its bytes just fast enough to stay clear of the idle limit must still be
+// done with its login and header, and then with its image, within these, so a few slow clients
+// cannot hold every session.
+inline constexpr int kHeaderTimeLimitMs = 60'000;
+inline constexpr int kImageTimeLimitMs = 30 * 60'000;
 inline constexpr std::size_t kMaxLineLength = 4096;
 inline constexpr std::size_t kMaxHeaderLines = 64;
 inline constexpr std::uint64_t kMaxContentLength = 256ull * 1024 * 1024;
@@ -20,6 +25,8 @@ struct SessionContext {
     const Outbox& outbox;
     std::function<void(const std::string&)> log;
     int idleTimeoutMs = kIdleTimeoutMs;
+    int headerTimeLimitMs = kHeaderTimeLimitMs;
+    int imageTimeLimitMs = kImageTimeLimitMs;
 };
 
 // One client connection, from the login block to the stored fax. The caller owns and closes `fd`.
