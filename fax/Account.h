@@ -14,9 +14,6 @@ struct AccountSettings {
     std::string notifyEmail;
 };
 
-} // namespace qp
-
-namespace qp {
 class Profile;
 
 // The account as stored in the user's settings: "ln", "ps", "host", "port", "notifyemail".

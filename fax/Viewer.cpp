@@ -38,8 +38,12 @@ std::vector<std::string> SplitShellWords(const std::string& text) {
                 word += text[i];
         } else if (c == '"') {
             while (++i < text.size() && text[i] != '"') {
-                if (text[i] == '\\' && i + 1 < text.size() && EscapableInDoubleQuotes(text[i + 1]))
-                    ++i;
+                if (text[i] == '\\' && i + 1 < text.size() &&
+                    EscapableInDoubleQuotes(text[i + 1])) {
+                    // A backslash before a line end joins the lines, in quotes as outside them.
+                    if (text[++i] == '\n')
+                        continue;
+                }
                 word += text[i];
             }
         } else {

@@ -231,12 +231,16 @@ TEST_F(LoopbackUploadTest, ConnectFailuresCarryTheSystemsCode) {
     EXPECT_FALSE(Upload());
     m_account.host = "";
     EXPECT_FALSE(Upload());
+    // A label longer than 63 characters can't be looked up, so no name server is asked.
+    m_account.host = std::string(70, 'a') + ".invalid";
+    EXPECT_FALSE(Upload());
     m_account.host = "127.0.0.1";
     m_account.port = 70000;
     EXPECT_FALSE(Upload());
     EXPECT_EQ(m_messages.Texts(),
               (std::vector<std::string>{
                   "Could not connect to fax server: " + std::to_string(ECONNREFUSED),
+                  "Could not connect to fax server: " + std::to_string(EINVAL),
                   "Could not connect to fax server: " + std::to_string(EINVAL),
                   "Could not connect to fax server: " + std::to_string(EINVAL),
               }));

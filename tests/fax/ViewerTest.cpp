@@ -20,6 +20,8 @@ TEST(ViewerWords, ParametersSplitLikeAShellWithoutExpansion) {
     EXPECT_EQ(qp::SplitShellWords("a\\ b $HOME *.tif ~"), (Words{"a b", "$HOME", "*.tif", "~"}));
     EXPECT_EQ(qp::SplitShellWords("'' x\"\"y"), (Words{"", "xy"}));
     EXPECT_EQ(qp::SplitShellWords("'unclosed quote"), (Words{"unclosed quote"}));
+    // A backslash before a line end joins the two lines, inside double quotes too.
+    EXPECT_EQ(qp::SplitShellWords("\"a\\\nb\" c\\\nd"), (Words{"ab", "cd"}));
 }
 
 class ViewerTest : public ::testing::Test {
