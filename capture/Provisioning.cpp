@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <set>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -209,14 +210,15 @@ int ProvisionFaxPrinter(PrintServer& server, const ProvisionPaths& paths, std::o
         Diagnose(out, "Unable to retrieve print port monitors: %d", status);
         return kListPortsFailed + status;
     }
-    bool portFound = false;
+    // Several queues may print to one port; each port is reported once.
+    std::set<std::string> matchingPorts;
     for (const PrintQueue& queue : queues) {
         const std::optional<std::string> port = PortPathFromUri(queue.deviceUri);
-        if (port && strcasecmp(port->c_str(), portName.c_str()) == 0) {
+        if (port && strcasecmp(port->c_str(), portName.c_str()) == 0 &&
+            matchingPorts.insert(*port).second)
             Diagnose(out, "Port already exists: %s\n", portName.c_str());
-            portFound = true;
-        }
     }
+    const bool portFound = !matchingPorts.empty();
     if (!portFound) {
         if (const int result = AddPort(paths.commonFolder, portName, out))
             return result;

@@ -57,15 +57,26 @@ int Publish(qp::backend::JobFile& job, const std::string& portFile) {
     const int waitSeconds = WaitSeconds();
     const std::time_t deadline = std::time(nullptr) + waitSeconds;
     bool waiting = false;
+    // CUPS keeps a printer's state reason until it is taken back: every way out of the wait does.
+    auto stopWaiting = [&waiting] {
+        if (waiting)
+            std::fputs("STATE: -other\n", stderr);
+        waiting = false;
+    };
     for (;;) {
+        // Checked before every attempt: a job cancelled while it waited must not appear later.
+        if (g_cancelled) {
+            stopWaiting();
+            return CUPS_BACKEND_FAILED;
+        }
         const int error = job.Publish();
         if (error == 0) {
-            if (waiting)
-                std::fputs("STATE: -other\n", stderr);
+            stopWaiting();
             std::fprintf(stderr, "INFO: Fax job ready in %s\n", portFile.c_str());
             return CUPS_BACKEND_OK;
         }
         if (error != EEXIST) {
+            stopWaiting();
             std::fprintf(stderr, "ERROR: Unable to create %s: %s\n", portFile.c_str(),
                          std::strerror(error));
             return CUPS_BACKEND_STOP;
@@ -76,10 +87,8 @@ int Publish(qp::backend::JobFile& job, const std::string& portFile) {
                          portFile.c_str());
             waiting = true;
         }
-        if (g_cancelled)
-            return CUPS_BACKEND_FAILED;
         if (std::time(nullptr) >= deadline) {
-            std::fputs("STATE: -other\n", stderr);
+            stopWaiting();
             std::fprintf(stderr, "INFO: The previous fax is still waiting in %s; trying later\n",
                          portFile.c_str());
             return CUPS_BACKEND_RETRY;
@@ -156,6 +165,9 @@ int main(int argc, char* argv[]) {
     action.sa_handler = OnTerminate;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
+    // Should cupsd stop reading our status, a status line must not end us before the temporary
+    // file is cleaned up.
+    std::signal(SIGPIPE, SIG_IGN);
 
     return PrintJob(argc, argv);
 }

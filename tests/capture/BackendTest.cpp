@@ -73,6 +73,17 @@ public:
         m_stdin = -1;
     }
     void Signal(int signal) { ::kill(m_pid, signal); }
+    // Returns once the backend has stopped, wherever it was.
+    void Pause() {
+        ::kill(m_pid, SIGSTOP);
+        int status = 0;
+        ::waitpid(m_pid, &status, WUNTRACED);
+    }
+    // As when cupsd stops reading the backend's status.
+    void CloseStderr() {
+        ::close(m_stderr);
+        m_stderr = -1;
+    }
 
     // Reads standard error until it holds `text`; false when it does not within `timeout`.
     bool WaitForErr(const std::string& text, std::chrono::milliseconds timeout) {
@@ -228,18 +239,47 @@ TEST_F(BackendTest, ACancelledJobLeavesNothingBehind) {
     EXPECT_TRUE(FolderEntries().empty());
 }
 
+TEST_F(BackendTest, ACancelledJobThatWaitsForThePortIsNeverPublished) {
+    WriteFile(Port(), "%!PS waiting to be taken");
+    BackendProcess backend(JobArgs(), Env("60"));
+    backend.Write("%!PS the cancelled job");
+    backend.CloseStdin();
+    ASSERT_TRUE(backend.WaitForErr("INFO: Waiting", std::chrono::seconds(20)));
+
+    // The port comes free just as the job is cancelled.
+    backend.Pause();
+    std::filesystem::rename(Port(), m_dir.File("taken.ps"));
+    backend.Signal(SIGTERM);
+    backend.Signal(SIGCONT);
+
+    EXPECT_EQ(backend.Wait(), 1) << backend.Err(); // CUPS_BACKEND_FAILED
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"taken.ps"});
+    EXPECT_NE(backend.Err().find("STATE: -other"), std::string::npos) << backend.Err();
+}
+
+TEST_F(BackendTest, NobodyReadingItsStatusDoesNotLeaveTheJobBehind) {
+    WriteFile(Port(), "%!PS waiting to be taken");
+    BackendProcess backend(JobArgs(), Env("0"));
+    backend.Write("%!PS the next job");
+    backend.CloseStderr();
+    EXPECT_EQ(backend.Wait(), 6); // CUPS_BACKEND_RETRY
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"fax.ps"});
+    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
+}
+
+// These end before reading the job, so nothing is written to them.
 TEST_F(BackendTest, RefusesJobsItCannotDeliver) {
     BackendProcess stranger(JobArgs("no-such-user-qp"), Env());
-    stranger.Write("%!PS");
     EXPECT_EQ(stranger.Wait(), 5) << stranger.Err(); // CUPS_BACKEND_CANCEL: nobody could take it
+    EXPECT_EQ(stranger.Err().rfind("ERROR: ", 0), 0u) << stranger.Err();
 
     BackendProcess badUri(JobArgs(), {"DEVICE_URI=quillpost:fax.ps"});
-    badUri.Write("%!PS");
     EXPECT_EQ(badUri.Wait(), 4) << badUri.Err(); // CUPS_BACKEND_STOP: the queue needs fixing
+    EXPECT_EQ(badUri.Err().rfind("ERROR: ", 0), 0u) << badUri.Err();
 
     BackendProcess noFolder(JobArgs(), {"DEVICE_URI=quillpost:" + m_dir.File("gone/fax.ps")});
-    noFolder.Write("%!PS");
     EXPECT_EQ(noFolder.Wait(), 4) << noFolder.Err();
+    EXPECT_EQ(noFolder.Err().rfind("ERROR: ", 0), 0u) << noFolder.Err();
     EXPECT_TRUE(FolderEntries().empty());
 }
 

@@ -112,6 +112,15 @@ TEST_F(ProvisioningTest, PortNamesIgnoreLetterCaseButDriverNamesDoNot) {
     EXPECT_FALSE(std::filesystem::exists(m_paths.commonFolder));
 }
 
+TEST_F(ProvisioningTest, APortSeveralQueuesPrintToIsReportedOnce) {
+    m_server.queues = {{"Office_Fax", "quillpost:" + Port()}, {"Spare_Fax", "quillpost:" + Port()}};
+    EXPECT_EQ(Provision(), 0);
+    const std::string out = m_out.str();
+    const std::string line = "Port already exists: " + Port() + "\n";
+    ASSERT_NE(out.find(line), std::string::npos) << out;
+    EXPECT_EQ(out.find(line, out.find(line) + 1), std::string::npos) << out;
+}
+
 TEST_F(ProvisioningTest, AnInstalledDriverIsUsedUnderItsOwnFileName) {
     std::filesystem::create_directories(m_paths.modelFolder);
     WriteFile(m_paths.modelFolder + "/tw-fax.ppd", Ppd("TW PS Driver"));
