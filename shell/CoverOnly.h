@@ -21,7 +21,7 @@ WorkFileOps RealWorkFileOps();
 
 // "Send Cover Only Fax...": clears the old work files (refusing with a message when one stays),
 // runs the send dialog, which then finds no body file and sends the cover sheet alone, and removes
-// the work files again. Returns whether the send dialog ran.
+// the work files again. False when it refused to start.
 bool SendCoverOnly(const CoverOnlyFiles& files, const std::function<void()>& runSendDialog,
                    const WorkFileOps& ops = RealWorkFileOps());
 

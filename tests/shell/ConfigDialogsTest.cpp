@@ -130,6 +130,19 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsThe
     EXPECT_EQ(account.port, 7541);
 }
 
+TEST_F(ConfigDialogsTest, ClosingTheMessageBoxDialogsWindowCountsAsCancel) {
+    WhenModalOpens([this](QDialog& dialog) {
+        Retype(Edit(dialog, 1000), "5559999");
+        m_app.SetHost("other.example.com");
+        dialog.close();
+    });
+    qp::RunInitialConfigDialog(m_app);
+
+    EXPECT_EQ(Stored(kLogin), "5550100");
+    EXPECT_EQ(m_app.Account().login, "5550100");
+    EXPECT_EQ(m_app.Account().host, kDefaultFaxHost);
+}
+
 TEST_F(ConfigDialogsTest, MessageBoxDialogTakesDigitsOnlyAndMasksThePin) {
     InitialConfigDialog dialog(m_app);
     QLineEdit* number = Edit(dialog, 1000);
@@ -239,13 +252,17 @@ public:
 };
 
 TEST_F(ConfigDialogsTest, FirstStartAsksForTheAccountBeforeTheWatcherStarts) {
-    m_profile.WriteString(kSection, kLogin, std::nullopt);
-    FirstStartServices services;
-    CQuillpostApp app("");
-    EXPECT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);
-    EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "Quill Post Configuration",
-                                                        "watcher sees 5552468"}));
-    EXPECT_EQ(Stored(kLogin), "5552468");
+    // No number at all, and an empty number accepted with OK earlier, both count as none.
+    for (const std::optional<std::string>& stored :
+         {std::optional<std::string>(), std::optional<std::string>("")}) {
+        m_profile.WriteString(kSection, kLogin, stored);
+        FirstStartServices services;
+        CQuillpostApp app("");
+        EXPECT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);
+        EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "Quill Post Configuration",
+                                                            "watcher sees 5552468"}));
+        EXPECT_EQ(Stored(kLogin), "5552468");
+    }
 }
 
 TEST_F(ConfigDialogsTest, StartWithAStoredNumberOpensNoDialog) {

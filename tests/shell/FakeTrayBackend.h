@@ -53,10 +53,6 @@ public:
     }
 };
 
-} // namespace qp::test
-
-namespace qp::test {
-
 // Lends a test's tray to a window that insists on owning its backend.
 class BorrowedTrayBackend final : public TrayBackend {
 public:

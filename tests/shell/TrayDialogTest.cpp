@@ -157,6 +157,18 @@ TEST_F(QtTrayBackendTest, PopupMarksTheDefaultItemAndSendsTheChoiceToItsOwner) {
     EXPECT_EQ(owner.commands, std::vector<int>{32772});
 }
 
+TEST_F(QtTrayBackendTest, PopupClosedByAClickElsewhereOrEscapeSendsNoCommand) {
+    qp::test::RecordingWindow owner;
+    const qp::PopupMenu popup = qp::LoadMenuResource(135)->popups[0];
+    qp::test::WhenPopupOpens(
+        [](QWidget& menu) { QTest::mouseClick(&menu, Qt::LeftButton, {}, QPoint(-20, -20)); });
+    m_backend.TrackPopupMenu(popup, 0, &owner);
+    qp::test::WhenPopupOpens([](QWidget& menu) { QTest::keyClick(&menu, Qt::Key_Escape); });
+    m_backend.TrackPopupMenu(popup, 0, &owner);
+    QCoreApplication::sendPostedEvents(&owner);
+    EXPECT_TRUE(owner.commands.empty());
+}
+
 TEST_F(QtTrayBackendTest, WithoutATrayHostTheIconWaitsAndTheUserIsToldOnce) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "offscreen has no tray";
     qp::NotifyIconData data;
