@@ -100,14 +100,8 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
 }
 
 void CQuillpostApp::ReadSettings() {
-    using namespace qp::settings;
-    qp::AccountSettings account;
-    account.login = GetProfileString(kSection, kLogin, "");
-    account.pin = GetProfileString(kSection, kPin, "");
-    account.host = GetProfileString(kSection, kHost, kDefaultFaxHost);
-    account.port = GetProfileInt(kSection, kPort, kDefaultFaxPort);
-    account.notifyEmail = GetProfileString(kSection, kNotifyEmail, "");
-    SetAccount(account);
+    // Read in the order "ln", "ps", "host", "port", "notifyemail".
+    SetAccount(qp::LoadAccountSettings(m_profile));
 }
 
 void CQuillpostApp::RunBootstrap() {
