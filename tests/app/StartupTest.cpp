@@ -2,6 +2,7 @@
 #include "app/Settings.h"
 #include "app/StartupServices.h"
 #include "platform/Profile.h"
+#include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
@@ -42,18 +43,6 @@ public:
     }
 };
 
-class FakeRunner final : public qp::ProcessRunner {
-public:
-    std::vector<std::vector<std::string>> detached;
-    std::vector<std::string> workDirs;
-    qp::ProcessResult RunAndWait(const std::vector<std::string>&) override { return {}; }
-    bool StartDetached(const std::vector<std::string>& argv, const std::string& workDir) override {
-        detached.push_back(argv);
-        workDirs.push_back(workDir);
-        return true;
-    }
-};
-
 class StartupTest : public ::testing::Test {
 protected:
     TempDir m_home;
@@ -62,7 +51,7 @@ protected:
     RecordingMessageSink m_messages;
     qp::ScopedMessageSink m_sink{m_messages};
     RecordingServices m_services;
-    FakeRunner m_runner;
+    qp::test::FakeRunner m_runner;
 };
 
 } // namespace
@@ -166,7 +155,7 @@ TEST_F(StartupTest, BootstrapStartsTheFirstInstalledCopyFromItsFolder) {
     EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
     ASSERT_EQ(m_runner.detached.size(), 1u);
     EXPECT_EQ(m_runner.detached[0], std::vector<std::string>{second + "quillpost"});
-    EXPECT_EQ(m_runner.workDirs[0], second);
+    EXPECT_EQ(m_runner.detachedWorkDirs[0], second);
     EXPECT_TRUE(m_services.calls.empty());
 }
 

@@ -2,7 +2,7 @@
 #include "app/Settings.h"
 #include "fax/Viewer.h"
 #include "platform/FileOps.h"
-#include "tests/fax/support/FakeRunner.h"
+#include "tests/support/FakeRunner.h"
 #include "tests/fax/support/MemoryStream.h"
 #include "tests/support/TestSupport.h"
 

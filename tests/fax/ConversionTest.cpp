@@ -1,6 +1,6 @@
 #include "fax/Conversion.h"
 #include "platform/FileOps.h"
-#include "tests/fax/support/FakeRunner.h"
+#include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -116,6 +116,7 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
         << Cupsd().ErrorLog();
     EXPECT_EQ(dialogs, 1);
 
+    ASSERT_TRUE(server.WaitForLog("fax stored").has_value());
     const std::vector<std::string> stored = server.Stored(".tif");
     ASSERT_EQ(stored.size(), 1u);
     const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(stored[0]);

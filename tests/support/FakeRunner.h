@@ -14,13 +14,15 @@ public:
     bool detachedStarts = true;
     std::vector<std::vector<std::string>> waited;
     std::vector<std::vector<std::string>> detached;
+    std::vector<std::string> detachedWorkDirs;
 
     ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
         waited.push_back(argv);
         return result;
     }
-    bool StartDetached(const std::vector<std::string>& argv, const std::string&) override {
+    bool StartDetached(const std::vector<std::string>& argv, const std::string& workDir) override {
         detached.push_back(argv);
+        detachedWorkDirs.push_back(workDir);
         return detachedStarts;
     }
 };
