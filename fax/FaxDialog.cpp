@@ -172,6 +172,8 @@ bool FaxDialog::SendFax() {
     const std::string email = m_ui->emailField->text().toStdString();
     SetStatus("Sending fax to server...");
 
+    // The upload reports from its worker; the updates queue up on the GUI thread ahead of the
+    // work's end, so the bar is complete by the time the upload has returned.
     QPointer<QProgressBar> bar = m_ui->progressBar;
     const qp::UploadProgress progress = [bar](std::uint64_t position, std::uint64_t size) {
         const ProgressScale scale{size};
@@ -187,7 +189,6 @@ bool FaxDialog::SendFax() {
     };
     bool uploaded = false;
     qp::RunHoldingInput(this, [&] { uploaded = m_app.UploadFax(check.number, email, progress); });
-    QCoreApplication::processEvents(); // the last progress step lands before the status changes
 
     if (!uploaded) {
         SetStatus("Fax upload failed.");
