@@ -44,13 +44,24 @@ public:
         if (m_window == nullptr || (widget != m_window && !m_window->isAncestorOf(widget)))
             return false;
         m_held.emplace_back(QPointer<QObject>(receiver), std::unique_ptr<QEvent>(event->clone()));
+        // A swallowed close event still counts as accepted, and the window would hide at once.
+        if (event->type() == QEvent::Close)
+            event->ignore();
         return true;
     }
 
     void Replay() {
         for (auto& [receiver, event] : m_held) {
-            if (receiver)
+            if (!receiver)
+                continue;
+            if (event->type() == QEvent::Close) {
+                // Only a real close request hides the window once its close event is accepted.
+                auto* widget = static_cast<QWidget*>(receiver.data());
+                QMetaObject::invokeMethod(
+                    widget, [widget] { widget->close(); }, Qt::QueuedConnection);
+            } else {
                 QCoreApplication::postEvent(receiver, event.release());
+            }
         }
         m_held.clear();
     }
@@ -71,7 +82,10 @@ void RunHoldingInput(QWidget* window, const std::function<void()>& work) {
     InputHolder holder(window);
     app->installEventFilter(&holder);
 
-    QEventLoop loop;
+    // Events are pumped by hand rather than by a nested QEventLoop: once the application has been
+    // told to quit, every new event loop returns at once, and the worker may still need this thread
+    // for a message box.
+    bool finished = false;
     std::exception_ptr failure;
     std::thread worker([&] {
         try {
@@ -79,9 +93,12 @@ void RunHoldingInput(QWidget* window, const std::function<void()>& work) {
         } catch (...) {
             failure = std::current_exception();
         }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        // Queued behind whatever the work posted, so its progress reports are shown first.
+        QMetaObject::invokeMethod(
+            app, [&finished] { finished = true; }, Qt::QueuedConnection);
     });
-    loop.exec();
+    while (!finished)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     worker.join();
 
     app->removeEventFilter(&holder);

@@ -1,13 +1,16 @@
 #include "platform/HeldInputWork.h"
+#include "platform/GuiThread.h"
 #include "platform/MessageBox.h"
 #include "platform/QtMessageSink.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <atomic>
 #include <condition_variable>
 #include <gtest/gtest.h>
@@ -78,4 +81,68 @@ TEST(HeldInputWork, ExceptionsFromTheWorkReachTheCaller) {
     QWidget window;
     EXPECT_THROW(qp::RunHoldingInput(&window, [] { throw std::runtime_error("x"); }),
                  std::runtime_error);
+}
+
+TEST(HeldInputWork, TheCloseBoxOfTheBusyWindowTakesEffectOnlyAfterTheWork) {
+    QDialog window;
+    window.show();
+    Gate gate;
+    bool visibleAfterCloseBox = false;
+    QTimer::singleShot(0, [&] {
+        window.windowHandle()->close();
+        visibleAfterCloseBox = window.isVisible();
+        gate.Open();
+    });
+    bool visibleWhenWorkEnded = false;
+    qp::RunHoldingInput(&window, [&] {
+        gate.Wait();
+        qp::RunOnGuiThread([&] { visibleWhenWorkEnded = window.isVisible(); });
+    });
+    EXPECT_TRUE(visibleAfterCloseBox);
+    EXPECT_TRUE(visibleWhenWorkEnded);
+
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Rejected);
+}
+
+TEST(HeldInputWork, InputForAControlDeletedMeanwhileIsDropped) {
+    QWidget window;
+    auto* button = new QPushButton("Send", &window);
+    window.show();
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+
+    Gate gate;
+    QTimer::singleShot(0, [&] {
+        QTest::mouseClick(button, Qt::LeftButton);
+        delete button;
+        gate.Open();
+    });
+    qp::RunHoldingInput(&window, [&] { gate.Wait(); });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks, 0);
+}
+
+// The tray client quits while a send is busy: the work must still reach the GUI thread (its message
+// boxes go there), and the caller must get control back instead of waiting forever.
+TEST(HeldInputWork, WorkStillReachesTheGuiThreadAfterTheApplicationWasToldToQuit) {
+    QWidget window;
+    Gate gate;
+    bool ranOnGuiThread = false;
+    bool returned = false;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] {
+            QCoreApplication::quit();
+            gate.Open();
+        });
+        qp::RunHoldingInput(&window, [&] {
+            gate.Wait();
+            qp::RunOnGuiThread([&] { ranOnGuiThread = true; });
+        });
+        returned = true;
+    });
+    QCoreApplication::exec();
+    EXPECT_TRUE(ranOnGuiThread);
+    EXPECT_TRUE(returned);
 }
