@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QValidator>
 #include <climits>
+#include <cstdint>
 #include <mutex>
 
 namespace {
@@ -147,15 +148,30 @@ void FaxDialog::SaveHistory(const std::string& entry) {
 bool FaxDialog::CreateFax() {
     const qp::ConversionParams params =
         qp::ChooseConversionParams(ChosenResolution(), m_ui->legalBox->isChecked());
+    const unsigned staleMarksBefore = m_staleMarks;
     bool created = false;
     // Ghostscript may take a while: the dialog keeps painting, its input waits.
-    qp::RunHoldingInput(this, [&] {
+    RunBusy([&] {
         created =
             m_app.CreateFaxImage(m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage, params.xDpi,
                                  params.yDpi, params.widthPx, params.heightPx, m_clock);
     });
-    m_imageReady = created;
+    m_imageReady = created && m_staleMarks == staleMarksBefore;
     return created;
+}
+
+void FaxDialog::RunBusy(const std::function<void()>& work) {
+    m_busy = true;
+    struct BusyEnd {
+        bool& busy;
+        ~BusyEnd() { busy = false; }
+    } end{m_busy};
+    qp::RunHoldingInput(this, work);
+}
+
+void FaxDialog::MarkImageStale() {
+    m_imageReady = false;
+    ++m_staleMarks;
 }
 
 bool FaxDialog::SendFax() {
@@ -188,7 +204,7 @@ bool FaxDialog::SendFax() {
             Qt::QueuedConnection);
     };
     bool uploaded = false;
-    qp::RunHoldingInput(this, [&] { uploaded = m_app.UploadFax(check.number, email, progress); });
+    RunBusy([&] { uploaded = m_app.UploadFax(check.number, email, progress); });
 
     if (!uploaded) {
         SetStatus("Fax upload failed.");
@@ -201,7 +217,7 @@ bool FaxDialog::SendFax() {
 }
 
 void FaxDialog::OnPreview() {
-    if (!CreateFax())
+    if (m_busy || !CreateFax())
         return;
     qp::LaunchViewer(m_app.Profile(), m_app.m_faxImage, m_app.Runner());
 }
@@ -217,6 +233,8 @@ void FaxDialog::SetStatus(const char* text) {
 }
 
 void FaxDialog::accept() {
+    if (m_busy)
+        return;
     SaveSettings();
     if (SendFax())
         QDialog::accept();
@@ -228,18 +246,22 @@ void FaxDialog::reject() {
 }
 
 void FaxDialog::OnResolution() {
-    m_imageReady = false;
+    MarkImageStale();
 }
 
 void FaxDialog::OnConfigure() {
+    if (m_busy)
+        return;
     if (ChildDialogRunner runner = Runner(g_configureRunner))
         runner(m_app, this);
 }
 
 void FaxDialog::OnCoverSheet() {
+    if (m_busy)
+        return;
     if (ChildDialogRunner runner = Runner(g_coverSheetRunner))
         runner(m_app, this);
-    m_imageReady = false;
+    MarkImageStale();
 }
 
 void RunFaxDialog(CQuillpostApp& app) {

@@ -53,10 +53,19 @@ private:
     qp::Resolution ChosenResolution() const;
     void SetSendControlsEnabled(bool enabled);
     void SetStatus(const char* text);
+    // Runs a conversion or upload off the GUI thread while the dialog's input is held back.
+    void RunBusy(const std::function<void()>& work);
+    void MarkImageStale();
 
     CQuillpostApp& m_app;
     qp::Clock& m_clock;
     bool m_imageReady = false;
+    // A button's delayed click (an accelerator) can still land while the work runs; it must not
+    // start a second conversion or upload on the same work files.
+    bool m_busy = false;
+    // Counts the choices that make an image stale, so a conversion that was running when one came
+    // in does not mark its image as current.
+    unsigned m_staleMarks = 0;
     qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
 };

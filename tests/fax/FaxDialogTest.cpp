@@ -2,6 +2,7 @@
 #include "app/QuillpostApp.h"
 #include "app/Settings.h"
 #include "platform/ControlLookup.h"
+#include "platform/GuiThread.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
@@ -14,9 +15,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QWindow>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <utility>
 
 using namespace qp::settings;
 using qp::test::FakeClock;
@@ -42,8 +46,13 @@ class CountingRunner final : public qp::ProcessRunner {
 public:
     std::atomic<int> conversions{0};
     std::atomic<int> viewerStarts{0};
+    // Runs once on the conversion's worker thread, while the dialog is busy.
+    std::function<void()> duringNextConversion;
+
     qp::ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
         ++conversions;
+        if (std::function<void()> hook = std::exchange(duringNextConversion, nullptr))
+            hook();
         return qp::SystemProcessRunner().RunAndWait(argv);
     }
     bool StartDetached(const std::vector<std::string>&, const std::string&) override {
@@ -218,6 +227,102 @@ TEST_F(FaxDialogTest, CancelSavesTheChoicesForTheNextDialog) {
     FaxDialog next(m_app, nullptr, m_clock);
     EXPECT_TRUE(Control<QRadioButton>(next, 1001)->isChecked());
     EXPECT_TRUE(Control<QCheckBox>(next, 1019)->isChecked());
+}
+
+TEST_F(FaxDialogTest, EscapeCancelsAndSavesTheChoicesLikeTheCancelButton) {
+    FaxDialog dialog(m_app, nullptr, m_clock);
+    dialog.show();
+    Click(dialog, 1003);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(qp::Profile().GetString(kSection, kResolution, ""), "high");
+}
+
+TEST_F(FaxDialogTest, AnEntryPickedFromTheHistoryIsSentAsItsDigits) {
+    const std::string history = "(555) 123-4567\r\n5551112222\r\n";
+    WriteFile(m_home.File(".fx.hs"), history);
+    FaxDialog dialog(m_app, nullptr, m_clock);
+    dialog.show();
+    QComboBox* box = Control<QComboBox>(dialog, 1000);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Down);
+    EXPECT_EQ(box->currentText(), "(555) 123-4567");
+
+    Click(dialog, 1);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(m_server.WaitForLog("5551234567").has_value());
+    EXPECT_EQ(History(), history);
+}
+
+TEST_F(FaxDialogTest, SendClickedDuringThePreviewConversionWaitsAndThenUsesItsImage) {
+    FaxDialog dialog(m_app, nullptr, m_clock);
+    dialog.show();
+    TypeNumber(dialog, "5551234567");
+    m_runner.duringNextConversion = [&] { qp::RunOnGuiThread([&] { Click(dialog, 1); }); };
+    Click(dialog, 1004);
+    EXPECT_EQ(m_runner.viewerStarts, 1);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(Control<QLineEdit>(dialog, 1007)->text().isEmpty());
+
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(m_runner.conversions, 1);
+}
+
+TEST_F(FaxDialogTest, TheCloseBoxDuringAConversionCancelsOnceItHasFinished) {
+    FaxDialog dialog(m_app, nullptr, m_clock);
+    dialog.show();
+    Click(dialog, 1001);
+    bool visibleAfterCloseBox = false;
+    m_runner.duringNextConversion = [&] {
+        qp::RunOnGuiThread([&] {
+            dialog.windowHandle()->close();
+            visibleAfterCloseBox = dialog.isVisible();
+        });
+    };
+    Click(dialog, 1004);
+    EXPECT_TRUE(visibleAfterCloseBox);
+    EXPECT_EQ(m_runner.viewerStarts, 1);
+
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(qp::Profile().GetString(kSection, kResolution, ""), "normal");
+}
+
+// An accelerator's click arrives a moment after its key, so it can land while the dialog is busy.
+TEST_F(FaxDialogTest, ClicksLandingWhileBusyStartNoSecondConversionOrUpload) {
+    FaxDialog dialog(m_app, nullptr, m_clock);
+    dialog.show();
+    TypeNumber(dialog, "5551234567");
+    m_runner.duringNextConversion = [&] {
+        qp::RunOnGuiThread([&] {
+            Control<QPushButton>(dialog, 1004)->click();
+            Control<QPushButton>(dialog, 1)->click();
+        });
+    };
+    Click(dialog, 1);
+    EXPECT_EQ(m_runner.conversions, 1);
+    EXPECT_EQ(m_runner.viewerStarts, 0);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    ASSERT_TRUE(m_server.WaitForLog("fax stored").has_value());
+    EXPECT_EQ(m_server.Stored(".tif").size(), 1u);
+}
+
+TEST_F(FaxDialogTest, AResolutionClickLandingDuringAConversionMakesItsImageStale) {
+    FaxDialog dialog(m_app, nullptr, m_clock);
+    dialog.show();
+    m_runner.duringNextConversion = [&] {
+        qp::RunOnGuiThread([&] { Control<QRadioButton>(dialog, 1001)->click(); });
+    };
+    Click(dialog, 1004);
+    EXPECT_EQ(m_runner.viewerStarts, 1);
+    EXPECT_FALSE(dialog.ImageReady());
+
+    TypeNumber(dialog, "5551234567");
+    Click(dialog, 1);
+    EXPECT_EQ(m_runner.conversions, 2);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 TEST_F(FaxDialogTest, PerFaxCoverFieldsAreForgottenOnOpenAndOnDestruction) {
