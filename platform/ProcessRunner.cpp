@@ -30,8 +30,17 @@ public:
             return result;
         }
         std::vector<char*> args = ArgvPointers(argv);
+        // We ignore SIGPIPE for our sockets; an ignored signal would stay ignored in the child.
+        posix_spawnattr_t attributes;
+        ::posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+        ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
         pid_t pid = 0;
-        int rc = ::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
+        int rc = ::posix_spawn(&pid, args[0], nullptr, &attributes, args.data(), environ);
+        ::posix_spawnattr_destroy(&attributes);
         if (rc != 0) {
             result.error = rc;
             return result;

@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace qp {
 namespace {
@@ -32,10 +34,36 @@ QString Key(const std::string& section, const std::string& entry) {
     return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(entry);
 }
 
-bool Finish(QSettings& settings, const std::string& path) {
+QVariant ReadValue(const std::string& path, const std::string& section, const std::string& entry) {
+    EnsurePrivateFile(path);
+    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    return settings.value(Key(section, entry));
+}
+
+bool WriteValue(const std::string& path, const std::string& section, const std::string& entry,
+                const std::optional<QVariant>& value) {
+    if (!EnsurePrivateFile(path))
+        return false;
+    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    if (value)
+        settings.setValue(Key(section, entry), *value);
+    else
+        settings.remove(Key(section, entry));
     settings.sync();
     ::chmod(path.c_str(), 0600);
     return settings.status() == QSettings::NoError;
+}
+
+// The account's home folder from the user database, for an environment without HOME.
+std::string HomeOfCurrentUser() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr)
+        return {};
+    return found->pw_dir;
 }
 
 } // namespace
@@ -47,7 +75,8 @@ std::string DefaultProfilePath() {
     } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
         base = std::string(home) + "/.config";
     } else {
-        base = "/tmp";
+        // Never a shared folder such as /tmp: the file holds the PIN.
+        base = HomeOfCurrentUser() + "/.config";
     }
     return base + "/" + kOrganisation + "/" + kApplication + ".conf";
 }
@@ -58,20 +87,14 @@ std::string Profile::FilePath() const {
 
 std::string Profile::GetString(const std::string& section, const std::string& entry,
                                const std::string& defaultValue) const {
-    const std::string path = FilePath();
-    EnsurePrivateFile(path);
-    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
-    const QVariant value = settings.value(Key(section, entry));
+    const QVariant value = ReadValue(FilePath(), section, entry);
     if (!value.isValid())
         return defaultValue;
     return value.toString().toStdString();
 }
 
 int Profile::GetInt(const std::string& section, const std::string& entry, int defaultValue) const {
-    const std::string path = FilePath();
-    EnsurePrivateFile(path);
-    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
-    const QVariant value = settings.value(Key(section, entry));
+    const QVariant value = ReadValue(FilePath(), section, entry);
     if (!value.isValid())
         return defaultValue;
     bool ok = false;
@@ -81,24 +104,13 @@ int Profile::GetInt(const std::string& section, const std::string& entry, int de
 
 bool Profile::WriteString(const std::string& section, const std::string& entry,
                           const std::optional<std::string>& value) const {
-    const std::string path = FilePath();
-    if (!EnsurePrivateFile(path))
-        return false;
-    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
-    if (value)
-        settings.setValue(Key(section, entry), QString::fromStdString(*value));
-    else
-        settings.remove(Key(section, entry));
-    return Finish(settings, path);
+    if (!value)
+        return WriteValue(FilePath(), section, entry, std::nullopt);
+    return WriteValue(FilePath(), section, entry, QVariant(QString::fromStdString(*value)));
 }
 
 bool Profile::WriteInt(const std::string& section, const std::string& entry, int value) const {
-    const std::string path = FilePath();
-    if (!EnsurePrivateFile(path))
-        return false;
-    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
-    settings.setValue(Key(section, entry), value);
-    return Finish(settings, path);
+    return WriteValue(FilePath(), section, entry, QVariant(value));
 }
 
 } // namespace qp

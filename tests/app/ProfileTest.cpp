@@ -4,7 +4,9 @@
 
 #include <QSettings>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qp::settings;
 using qp::test::ScopedEnv;
@@ -87,4 +89,13 @@ TEST_F(ProfileTest, ApplicationProfileOperationsUseTheSameStore) {
     EXPECT_EQ(app.GetProfileString(kSection, kNotifyEmail, "none"), "none");
     app.WriteProfileInt(kSection, kPort, 1234);
     EXPECT_EQ(app.GetProfileInt(kSection, kPort, 0), 1234);
+}
+
+TEST(ProfileLocation, WithoutHomeTheAccountsHomeFolderIsUsedNeverASharedOne) {
+    ScopedEnv noXdg("XDG_CONFIG_HOME", std::nullopt);
+    ScopedEnv noHome("HOME", std::nullopt);
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(qp::DefaultProfilePath(),
+              std::string(account->pw_dir) + "/.config/Tamarind Works/Quillpost.conf");
 }

@@ -1,4 +1,5 @@
 #include "platform/ProcessRunner.h"
+#include "platform/Sockets.h"
 #include "tests/support/TestSupport.h"
 
 #include <chrono>
@@ -31,4 +32,13 @@ TEST(ProcessRunner, DetachedStartRunsInTheGivenFolder) {
     for (int i = 0; i < 500 && qp::test::ReadFile(out).empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(qp::test::ReadFile(out), dir.Path() + "\n");
+}
+
+TEST(ProcessRunner, ProgramsGetTheDefaultPipeSignalThoughWeIgnoreIt) {
+    ASSERT_TRUE(qp::StartSockets());
+    // A shell cannot undo a signal ignored before it started, so it would go on and exit 3.
+    qp::ProcessResult result =
+        qp::SystemProcessRunner().RunAndWait({"/bin/sh", "-c", "kill -PIPE $$; exit 3"});
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.exited);
 }
