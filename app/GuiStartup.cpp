@@ -5,6 +5,7 @@
 #include "capture/FaxPrinterLookup.h"
 #include "fax/FaxDialog.h"
 #include "platform/Clock.h"
+#include "res/Resources.h"
 #include "shell/InitialConfigDialog.h"
 #include "shell/PreferencesDialog.h"
 #include "shell/TrayDialog.h"
@@ -35,7 +36,7 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     QObject::connect(tray, &QObject::destroyed, QCoreApplication::instance(),
                      [] { QCoreApplication::quit(); });
     tray->SetSendDialogRunner([&app] { RunFaxDialog(app); });
-    tray->TrayIcon().SetIconById(130);
+    tray->TrayIcon().SetIconById(res::kIcon130);
 }
 
 std::string GuiStartupServices::FindFaxPrinterPort() {

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/GuiStartup.h"
 #include "app/QuillpostApp.h"
+#include "platform/MessageBox.h"
 #include "platform/QtMessageSink.h"
 
 #include <QApplication>
@@ -9,6 +10,8 @@
 
 int main(int argc, char** argv) {
     const std::string commandLine = qp::JoinArguments(argc, argv);
+    // The name the desktop shows for the program's windows; Qt would take the file name otherwise.
+    QCoreApplication::setApplicationName(QString::fromLatin1(qp::kAppName));
 
     // Bootstrap only starts the installed copy, so it must work without a window system.
     std::unique_ptr<QCoreApplication> qtApplication;

@@ -144,6 +144,15 @@ TEST_F(StartupTest, UpdateModeTakesTheHostFromTheCommandLineOnly) {
     EXPECT_TRUE(m_messages.Texts().empty());
 }
 
+TEST_F(StartupTest, BootstrapAndUpdateTouchNoSetting) {
+    for (const char* commandLine : {"-bootstrap", "-update -h:updates.example.com"}) {
+        CQuillpostApp app(commandLine, nullptr, m_runner);
+        app.m_installDirs = {};
+        EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
+        EXPECT_FALSE(std::filesystem::exists(app.Profile().FilePath())) << commandLine;
+    }
+}
+
 TEST_F(StartupTest, BootstrapStartsTheFirstInstalledCopyFromItsFolder) {
     const std::string first = m_home.Path() + "/opt/";
     const std::string second = m_home.Path() + "/lib/";
