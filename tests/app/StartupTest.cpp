@@ -45,11 +45,9 @@ public:
 
 class StartupTest : public ::testing::Test {
 protected:
-    TempDir m_home;
-    ScopedEnv m_xdg{"XDG_CONFIG_HOME", m_home.Path() + "/config"};
-    ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_home.Path()};
-    RecordingMessageSink m_messages;
-    qp::ScopedMessageSink m_sink{m_messages};
+    qp::test::TempUserEnvironment m_env;
+    TempDir& m_home = m_env.home;
+    RecordingMessageSink& m_messages = m_env.messages;
     RecordingServices m_services;
     qp::test::FakeRunner m_runner;
 };

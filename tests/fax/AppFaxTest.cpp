@@ -2,8 +2,8 @@
 #include "app/Settings.h"
 #include "fax/Viewer.h"
 #include "platform/FileOps.h"
-#include "tests/support/FakeRunner.h"
 #include "tests/fax/support/MemoryStream.h"
+#include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,11 +20,9 @@ namespace {
 
 class AppFaxTest : public ::testing::Test {
 protected:
-    TempDir m_home;
-    ScopedEnv m_xdg{"XDG_CONFIG_HOME", m_home.Path() + "/config"};
-    ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_home.Path()};
-    RecordingMessageSink m_messages;
-    qp::ScopedMessageSink m_sink{m_messages};
+    qp::test::TempUserEnvironment m_env;
+    TempDir& m_home = m_env.home;
+    RecordingMessageSink& m_messages = m_env.messages;
     FakeRunner m_runner;
     FakeClock m_clock;
 };

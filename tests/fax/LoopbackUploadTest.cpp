@@ -2,6 +2,7 @@
 #include "fax/Upload.h"
 #include "platform/Sockets.h"
 #include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/UploadMessages.h"
 #include "tests/support/TestSupport.h"
 
 #include <arpa/inet.h>
@@ -20,10 +21,9 @@ using qp::test::RecordingMessageSink;
 using qp::test::TempDir;
 using qp::test::WriteFile;
 
-namespace {
+using qp::test::kLoginFailed;
 
-constexpr const char* kLoginFailed = "Login failed due to an invalid username or password.\r\n\r\n"
-                                     "Please check your login and password in the configuration.";
+namespace {
 
 std::string RandomTiff(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);

@@ -2,6 +2,7 @@
 #include "fax/StreamBuffers.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/MemoryStream.h"
+#include "tests/fax/support/UploadMessages.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
@@ -13,10 +14,10 @@ using qp::test::RecordingMessageSink;
 using qp::test::TempDir;
 using qp::test::WriteFile;
 
+using qp::test::kLoginFailed;
+
 namespace {
 
-constexpr const char* kLoginFailed = "Login failed due to an invalid username or password.\r\n\r\n"
-                                     "Please check your login and password in the configuration.";
 constexpr const char* kNoResponse = "Did not receive a response to the fax upload.";
 constexpr const char* kAccepted = "success: logged in\r\n\r\nsuccess: send data\r\n\r\n";
 

@@ -66,6 +66,16 @@ private:
     std::optional<std::string> m_old;
 };
 
+// A user of the program inside a temporary folder: the settings store and the common folder lie
+// there, and message boxes are recorded instead of shown.
+struct TempUserEnvironment {
+    TempDir home;
+    ScopedEnv xdg{"XDG_CONFIG_HOME", home.Path() + "/config"};
+    ScopedEnv common{"QUILLPOST_COMMON_DIR", home.Path()};
+    RecordingMessageSink messages;
+    ScopedMessageSink sink{messages};
+};
+
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
 
