@@ -25,6 +25,8 @@ public:
         ++writes;
         return {qp::IoStatus::Ok, size, 0};
     }
+    void StartReply() override {}
+    qp::IoResult Drain() override { return {}; }
     std::size_t written = 0;
     std::size_t writes = 0;
 };

@@ -28,6 +28,12 @@ public:
     virtual IoResult Read(char* buffer, std::size_t capacity) = 0;
     // Hands over all `size` bytes, or fails.
     virtual IoResult Write(const char* data, std::size_t size) = 0;
+    // The reads from now on make up one reply: however the peer spaces its bytes out, together
+    // they must arrive within the stream's reply limit.
+    virtual void StartReply() = 0;
+    // Returns once the peer has received everything written, or fails when it hung up or reset
+    // the connection first, or stayed silent for too long.
+    virtual IoResult Drain() = 0;
 };
 
 // Opening a connection, in the two steps whose failures the user is told apart.

@@ -1,42 +1,73 @@
 #include "fax/TcpConnector.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace qp {
 namespace {
 
-constexpr int kHighestPort = 65535;
+using SteadyClock = std::chrono::steady_clock;
 
-// Waits for `events` on the socket; ETIMEDOUT when the wait runs out.
-int WaitFor(int fd, short events, int timeoutMs) {
+constexpr int kHighestPort = 65535;
+// Nothing signals that the peer has acknowledged everything, so the send queue is looked at this
+// often while draining.
+constexpr int kDrainPollMs = 5;
+
+SteadyClock::time_point After(int milliseconds) {
+    return SteadyClock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+// Every wait on the connection goes through here: 0 once `events` (or an error or hang-up) are
+// signalled, ETIMEDOUT when `deadline` passes first.
+int WaitUntil(int fd, short events, SteadyClock::time_point deadline, short* revents = nullptr) {
     pollfd entry{fd, events, 0};
     for (;;) {
-        const int ready = ::poll(&entry, 1, timeoutMs);
-        if (ready > 0)
-            return 0;
-        if (ready == 0)
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        if (left <= 0)
             return ETIMEDOUT;
-        if (errno != EINTR)
+        const int ready = ::poll(&entry, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (ready > 0) {
+            if (revents != nullptr)
+                *revents = entry.revents;
+            return 0;
+        }
+        if (ready < 0 && errno != EINTR)
             return errno;
     }
 }
 
+int PendingError(int fd) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        return errno;
+    return error;
+}
+
 class TcpStream final : public ByteStream {
 public:
-    TcpStream(int fd, int timeoutMs) : m_fd(fd), m_timeoutMs(timeoutMs) {}
+    TcpStream(int fd, const TcpTimeouts& timeouts)
+        : m_fd(fd), m_timeouts(timeouts), m_replyDeadline(After(timeouts.replyMs)) {}
     ~TcpStream() override {
         ::shutdown(m_fd, SHUT_WR);
         ::close(m_fd);
     }
     TcpStream(const TcpStream&) = delete;
     TcpStream& operator=(const TcpStream&) = delete;
+
+    void StartReply() override { m_replyDeadline = After(m_timeouts.replyMs); }
 
     IoResult Read(char* buffer, std::size_t capacity) override {
         for (;;) {
@@ -49,7 +80,7 @@ public:
                 continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK)
                 return {IoStatus::Failed, 0, errno};
-            if (const int waited = WaitFor(m_fd, POLLIN, m_timeoutMs); waited != 0)
+            if (const int waited = WaitUntil(m_fd, POLLIN, m_replyDeadline); waited != 0)
                 return Failure(waited);
         }
     }
@@ -66,7 +97,8 @@ public:
                 continue;
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
                 return {IoStatus::Failed, sent, errno};
-            if (const int waited = WaitFor(m_fd, POLLOUT, m_timeoutMs); waited != 0) {
+            const int waited = WaitUntil(m_fd, POLLOUT, After(m_timeouts.replyMs));
+            if (waited != 0) {
                 IoResult result = Failure(waited);
                 result.bytes = sent;
                 return result;
@@ -75,13 +107,39 @@ public:
         return {IoStatus::Ok, sent, 0};
     }
 
+    IoResult Drain() override {
+        const SteadyClock::time_point deadline = After(m_timeouts.drainMs);
+        for (;;) {
+            // A reset drops the queue, so it is looked for before the queue is trusted.
+            if (const int error = PendingError(m_fd); error != 0)
+                return Failure(error);
+            int queued = 0;
+            if (::ioctl(m_fd, SIOCOUTQ, &queued) != 0)
+                return Failure(errno);
+            if (queued == 0)
+                return {};
+            short revents = 0;
+            const int waited =
+                WaitUntil(m_fd, 0, std::min(deadline, After(kDrainPollMs)), &revents);
+            if (waited == ETIMEDOUT && SteadyClock::now() < deadline)
+                continue;
+            if (waited != 0)
+                return Failure(waited);
+            if ((revents & (POLLERR | POLLHUP)) != 0) {
+                const int error = PendingError(m_fd);
+                return Failure(error != 0 ? error : EPIPE);
+            }
+        }
+    }
+
 private:
     static IoResult Failure(int error) {
         return {error == ETIMEDOUT ? IoStatus::TimedOut : IoStatus::Failed, 0, error};
     }
 
     int m_fd;
-    int m_timeoutMs;
+    TcpTimeouts m_timeouts;
+    SteadyClock::time_point m_replyDeadline;
 };
 
 int ResolveIPv4(const std::string& host, in_addr& address) {
@@ -105,13 +163,9 @@ int ConnectWithin(int fd, const sockaddr_in& peer, int timeoutMs) {
         return 0;
     if (errno != EINPROGRESS && errno != EINTR)
         return errno;
-    if (const int waited = WaitFor(fd, POLLOUT, timeoutMs); waited != 0)
+    if (const int waited = WaitUntil(fd, POLLOUT, After(timeoutMs)); waited != 0)
         return waited;
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        return errno;
-    return error;
+    return PendingError(fd);
 }
 
 } // namespace
@@ -138,7 +192,7 @@ Connection TcpConnector::Connect(const std::string& host, int port) {
         connection.error = error;
         return connection;
     }
-    connection.stream = std::make_unique<TcpStream>(fd, m_timeouts.replyMs);
+    connection.stream = std::make_unique<TcpStream>(fd, m_timeouts);
     return connection;
 }
 

@@ -8,11 +8,14 @@ namespace qp {
 // Both limits are generous: a busy server on a slow line still gets through.
 inline constexpr int kConnectTimeoutMs = 30'000;
 inline constexpr int kReplyTimeoutMs = 60'000;
+// After the last image byte: how long the server may take to receive what is still queued.
+inline constexpr int kDrainTimeoutMs = 60'000;
 
 struct TcpTimeouts {
     int connectMs = kConnectTimeoutMs;
-    // How long a read waits for the next bytes, and a write for room to send.
+    // How long a whole reply may take, and a write may wait for room to send.
     int replyMs = kReplyTimeoutMs;
+    int drainMs = kDrainTimeoutMs;
 };
 
 // TCP to a host name or dotted IPv4 address: the name's first IPv4 address is used. A name that

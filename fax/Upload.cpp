@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 namespace qp {
 namespace {
@@ -36,31 +38,56 @@ bool NoResponse() {
     return false;
 }
 
-bool SendImage(std::ifstream& image, std::uint64_t size, BufferedWriter& writer,
+// A value with a line break would end its protocol line early and let the rest pass for lines
+// of its own, such as a second recipient; the name of the first such value, or nothing.
+const char* ValueWithLineBreak(const AccountSettings& account, const std::string& email) {
+    const std::pair<const char*, const std::string*> values[] = {
+        {"message box number", &account.login},
+        {"PIN", &account.pin},
+        {"e-mail address", &email},
+        {"notification e-mail address", &account.notifyEmail},
+    };
+    for (const auto& [name, value] : values) {
+        if (value->find_first_of("\r\n") != std::string::npos)
+            return name;
+    }
+    return nullptr;
+}
+
+// One reply, which has to be complete within the connection's reply limit.
+Reply AwaitReply(ByteStream& stream, LineReader& reader) {
+    stream.StartReply();
+    return ReadReply(reader);
+}
+
+bool SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
                const std::string& imagePath, const UploadProgress& progress) {
-    char block[kImageReadSize];
+    std::vector<char> block(kImageBlockSize);
     std::uint64_t total = 0;
     // Exactly the announced length goes out: a file that changed in between must not make the
     // server read into the next fax or wait for bytes that never come.
     while (total < size) {
-        const auto want =
-            static_cast<std::streamsize>(std::min<std::uint64_t>(sizeof block, size - total));
-        image.read(block, want);
-        const std::streamsize got = image.gcount();
-        if (got <= 0) {
+        const std::uint64_t want = std::min<std::uint64_t>(block.size(), size - total);
+        image.read(block.data(), static_cast<std::streamsize>(want));
+        if (static_cast<std::uint64_t>(image.gcount()) != want) {
             ShowFileError(imagePath);
             return false;
         }
-        const IoResult written = writer.Write(block, static_cast<std::size_t>(got));
+        const IoResult written = stream.Write(block.data(), static_cast<std::size_t>(want));
         if (!written.Ok())
             return ConnectionLost(written);
-        total += static_cast<std::uint64_t>(got);
-        if (progress)
-            progress(total, size);
+        const std::uint64_t end = total + want;
+        while (total < end) {
+            total = std::min<std::uint64_t>(total + kProgressStep, end);
+            if (progress)
+                progress(total, size);
+        }
     }
-    const IoResult flushed = writer.Flush();
-    if (!flushed.Ok())
-        return ConnectionLost(flushed);
+    // A server may take the header and then hang up without reading; a small image fits in the
+    // socket buffers, so only the peer's receipt of every byte tells that it arrived.
+    const IoResult drained = stream.Drain();
+    if (!drained.Ok())
+        return ConnectionLost(drained);
     return true;
 }
 
@@ -88,6 +115,12 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
         return false;
     }
 
+    if (const char* name = ValueWithLineBreak(account, email)) {
+        ShowMessage(std::string("The ") + name +
+                    " contains a line break.\n\nPlease correct it in the configuration.");
+        return false;
+    }
+
     Connection connection = connector.Connect(account.host, account.port);
     if (!connection.stream) {
         if (connection.failedAt == ConnectStep::Socket)
@@ -107,13 +140,11 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
     if (!written.Ok())
         return ConnectionLost(written);
 
-    Reply reply = ReadReply(reader);
-    if (reply.status == IoStatus::TimedOut)
-        return NoResponse();
-    if (reply.status != IoStatus::Ok)
+    Reply reply = AwaitReply(stream, reader);
+    if (reply.status == IoStatus::Failed)
         return ConnectionLost({reply.status, 0, reply.error});
-    // A server that hangs up without a line has not let us in either.
-    if (!Accepted(reply)) {
+    // A server that hangs up without a line, or never finishes its reply, has not let us in either.
+    if (reply.status == IoStatus::TimedOut || !Accepted(reply)) {
         ShowMessage("Login failed due to an invalid username or password.\r\n\r\nPlease check "
                     "your login and password in the configuration.");
         return false;
@@ -125,7 +156,7 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
     if (!written.Ok())
         return ConnectionLost(written);
 
-    reply = ReadReply(reader);
+    reply = AwaitReply(stream, reader);
     if (reply.status == IoStatus::TimedOut)
         return NoResponse();
     if (reply.status != IoStatus::Ok)
@@ -144,7 +175,7 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
         ShowFileError(imagePath);
         return false;
     }
-    return SendImage(image, *size, writer, imagePath, progress);
+    return SendImage(image, *size, stream, imagePath, progress);
 }
 
 } // namespace qp

@@ -16,16 +16,18 @@ using UploadProgress = std::function<void(std::uint64_t position, std::uint64_t 
 
 // The name every fax is announced under, whatever the image file is called.
 inline constexpr const char* kAnnouncedFileName = "fax.tif";
-// The image goes out in reads of this size through the connection's buffered writer.
-inline constexpr std::size_t kImageReadSize = 1024;
+// The kernel is handed the image in blocks this large, which is what makes a big image go out
+// fast; progress still moves in the small steps it always has.
+inline constexpr std::size_t kImageBlockSize = 256 * 1024;
+inline constexpr std::size_t kProgressStep = 1024;
 
 // The "fax2" announcement: recipient, the addresses that contain "@", file name, length.
 std::string FaxHeader(const std::string& number, const std::string& email,
                       const std::string& notifyEmail, std::uint64_t contentLength);
 
 // Logs in to the account's fax message box, announces a fax to `number` and streams the image.
-// True when the server accepted the announcement and every image byte was handed over; false
-// after any failure, which has then been shown to the user.
+// True when the server accepted the announcement and received every image byte; false after any
+// failure, which has then been shown to the user.
 bool UploadFax(const AccountSettings& account, const std::string& number, const std::string& email,
                const std::string& imagePath, const UploadProgress& progress,
                Connector& connector = DefaultFaxConnector());

@@ -6,10 +6,12 @@
 #include "tests/support/TestSupport.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <random>
 #include <sys/socket.h>
 #include <thread>
@@ -85,6 +87,31 @@ std::string ReadBlock(int fd) {
         text += c;
     }
     return text;
+}
+
+// How long a hostile server keeps misbehaving before it gives up on the client hanging up.
+constexpr auto kHostileServerCap = std::chrono::seconds(20);
+
+// Keeps sending `unit` every `gapMs` until the client hangs up (true) or the cap runs out.
+bool SendUntilHangUp(int fd, const std::string& unit, int gapMs) {
+    const auto giveUp = std::chrono::steady_clock::now() + kHostileServerCap;
+    char sink[4096];
+    while (std::chrono::steady_clock::now() < giveUp) {
+        if (::send(fd, unit.data(), unit.size(), MSG_NOSIGNAL) < 0)
+            return true;
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, gapMs) > 0 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) <= 0)
+            return true;
+    }
+    return false;
+}
+
+// Reads the image the header announced, then waits for the client to hang up.
+bool ReadAllUntilHangUp(int fd) {
+    char sink[65536];
+    while (::recv(fd, sink, sizeof sink, 0) > 0) {
+    }
+    return true;
 }
 
 class LoopbackUploadTest : public ::testing::Test {
@@ -216,8 +243,7 @@ TEST_F(LoopbackUploadTest, SilentServerTimesOutInsteadOfHanging) {
     WriteFile(m_image, RandomTiff(100, 4));
     qp::TcpConnector impatient(qp::TcpTimeouts{2000, 300});
     EXPECT_FALSE(Upload(impatient));
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Did not receive a response to the fax upload."});
+    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{kLoginFailed});
 }
 
 TEST_F(LoopbackUploadTest, ConnectFailuresCarryTheSystemsCode) {
@@ -265,4 +291,76 @@ TEST_F(LoopbackUploadTest, ServerStopsCleanlyWithAClientHalfWayThrough) {
     EXPECT_EQ(server.Log().back(), "stopped");
     EXPECT_TRUE(server.Stored(".tif").empty());
     ::close(client);
+}
+
+TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
+    const std::string loggedIn = "success: logged in\r\n\r\n";
+    const std::string accepted = "success: send data\r\n\r\n";
+    const std::string lost = "Lost the connection to the fax server: ";
+    struct Behaviour {
+        const char* name;
+        // What the server says before it turns hostile; a reply follows each block it reads.
+        std::vector<std::string> replies;
+        std::function<bool(int)> thenUntilHangUp;
+        bool uploaded;
+        std::string message; // the whole message, or its beginning when it ends in ": "
+    };
+    const std::vector<Behaviour> behaviours{
+        {"endless login reply",
+         {},
+         [](int fd) { return SendUntilHangUp(fd, "more\r\n", 1); },
+         false,
+         kLoginFailed},
+        {"login reply one byte at a time",
+         {},
+         [](int fd) { return SendUntilHangUp(fd, "x", 50); },
+         false,
+         kLoginFailed},
+        {"endless fax reply",
+         {loggedIn},
+         [](int fd) { return SendUntilHangUp(fd, "more\r\n", 1); },
+         false,
+         "Did not receive a response to the fax upload."},
+        {"fax reply one byte at a time",
+         {loggedIn},
+         [](int fd) { return SendUntilHangUp(fd, "x", 50); },
+         false,
+         "Did not receive a response to the fax upload."},
+        {"hangs up instead of reading the image",
+         {loggedIn, accepted},
+         [](int) { return true; },
+         false,
+         lost},
+        {"reads the image", {loggedIn, accepted}, ReadAllUntilHangUp, true, ""},
+    };
+    WriteFile(m_image, RandomTiff(100, 6));
+    qp::TcpConnector impatient(qp::TcpTimeouts{2000, 300, 300});
+    for (const Behaviour& behaviour : behaviours) {
+        LoopbackListener listener;
+        bool clientHungUp = false;
+        listener.ServeOne([&](int client) {
+            for (const std::string& reply : behaviour.replies) {
+                ReadBlock(client);
+                ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+            }
+            if (behaviour.replies.size() < 2)
+                ReadBlock(client);
+            clientHungUp = behaviour.thenUntilHangUp(client);
+        });
+        m_account.port = listener.Port();
+        m_messages.Clear();
+        EXPECT_EQ(Upload(impatient), behaviour.uploaded) << behaviour.name;
+        listener.Join();
+        EXPECT_TRUE(clientHungUp) << behaviour.name;
+        const std::vector<std::string> texts = m_messages.Texts();
+        if (behaviour.message.empty()) {
+            EXPECT_TRUE(texts.empty()) << behaviour.name;
+            continue;
+        }
+        ASSERT_EQ(texts.size(), 1u) << behaviour.name;
+        const bool prefixOnly = behaviour.message.ends_with(": ");
+        EXPECT_EQ(prefixOnly ? texts[0].substr(0, behaviour.message.size()) : texts[0],
+                  behaviour.message)
+            << behaviour.name;
+    }
 }

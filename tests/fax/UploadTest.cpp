@@ -149,10 +149,12 @@ TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
         std::string message;
     };
     const std::vector<Case> cases{
-        {"", IoStatus::TimedOut, 110, kNoResponse},
+        // A server that never finishes its login reply has not let us in.
+        {"", IoStatus::TimedOut, 110, kLoginFailed},
+        {"success: in\r\n", IoStatus::TimedOut, 110, kLoginFailed},
         {"success: in\r\n\r\n", IoStatus::TimedOut, 110, kNoResponse},
         // A reply cut off before its empty line by a silent server is no answer either.
-        {"success: in\r\n", IoStatus::TimedOut, 110, kNoResponse},
+        {"success: in\r\n\r\nsuccess: go\r\n", IoStatus::TimedOut, 110, kNoResponse},
         {"", IoStatus::Failed, 104, "Lost the connection to the fax server: 104"},
         {"success: in\r\n\r\nsuccess:", IoStatus::Failed, 104,
          "Lost the connection to the fax server: 104"},
@@ -169,7 +171,7 @@ TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
 }
 
 TEST_F(UploadTest, WriteFailuresAtEachStageFail) {
-    WriteImage(std::string(5000, 'x'));
+    WriteImage(std::string(qp::kImageBlockSize + 5, 'x'));
     for (int failing = 1; failing <= 4; ++failing) {
         m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
         m_connector.script->incoming = kAccepted;
@@ -218,24 +220,52 @@ TEST_F(UploadTest, EmptyImageIsAnnouncedWithLengthZero) {
     EXPECT_EQ(m_progress, (Progress{{0, 0}}));
 }
 
-TEST_F(UploadTest, ImageGoesOutInFullBuffersWhileProgressFollowsEachRead) {
-    std::string image(9000, '\0');
+TEST_F(UploadTest, ImageGoesOutInLargeBlocksWhileProgressMovesInSmallSteps) {
+    const std::uint64_t size = 2 * qp::kImageBlockSize + 808;
+    std::string image(size, '\0');
     for (std::size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<char>(i * 7);
     WriteImage(image);
     ASSERT_TRUE(Upload());
     const std::vector<std::string> writes = Writes();
     ASSERT_EQ(writes.size(), 5u);
-    EXPECT_EQ(writes[2].size(), 4096u);
-    EXPECT_EQ(writes[3].size(), 4096u);
+    EXPECT_EQ(writes[2].size(), qp::kImageBlockSize);
+    EXPECT_EQ(writes[3].size(), qp::kImageBlockSize);
     EXPECT_EQ(writes[4].size(), 808u);
     EXPECT_EQ(writes[2] + writes[3] + writes[4], image);
 
-    Progress expected{{0, 9000}};
-    for (std::uint64_t position = 1024; position < 9000; position += 1024)
-        expected.emplace_back(position, 9000);
-    expected.emplace_back(9000, 9000);
+    Progress expected{{0, size}};
+    for (std::uint64_t position = 1024; position < size; position += 1024)
+        expected.emplace_back(position, size);
+    expected.emplace_back(size, size);
     EXPECT_EQ(m_progress, expected);
+}
+
+TEST_F(UploadTest, ValuesWithLineBreaksAreRefusedBeforeConnecting) {
+    const std::string advice = " contains a line break.\n\nPlease correct it in the configuration.";
+    struct Case {
+        std::string qp::AccountSettings::*field; // null: the per-fax address
+        std::string value;
+        std::string name;
+    };
+    const std::vector<Case> cases{
+        {&qp::AccountSettings::notifyEmail, "a@example.com\r\nto: 5559999999",
+         "notification e-mail address"},
+        {&qp::AccountSettings::notifyEmail, "a@example.com\n", "notification e-mail address"},
+        {&qp::AccountSettings::login, "5550100\rx", "message box number"},
+        {&qp::AccountSettings::pin, "1234\n", "PIN"},
+        {nullptr, "me@example.com\r\n", "e-mail address"},
+    };
+    const qp::AccountSettings clean = m_account;
+    for (const Case& c : cases) {
+        m_account = clean;
+        std::string email;
+        (c.field ? m_account.*c.field : email) = c.value;
+        m_messages.Clear();
+        EXPECT_FALSE(Upload(email)) << c.name;
+        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"The " + c.name + advice});
+    }
+    EXPECT_EQ(m_connector.connects, 0);
 }
 
 TEST(ReplyReader, LongRepliesAndLinesAcrossReads) {

@@ -30,6 +30,8 @@ public:
         : m_script(std::move(script)) {}
     IoResult Read(char* buffer, std::size_t capacity) override;
     IoResult Write(const char* data, std::size_t size) override;
+    void StartReply() override {}
+    IoResult Drain() override { return {}; }
 
 private:
     std::shared_ptr<MemoryStreamScript> m_script;
