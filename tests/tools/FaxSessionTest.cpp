@@ -1,9 +1,19 @@
 #include "tools/faxd/FaxSession.h"
 #include "tests/support/TestSupport.h"
+#include "tools/faxd/ClientText.h"
+#include "tools/faxd/FaxServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <system_error>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -12,6 +22,7 @@
 #include <thread>
 #include <unistd.h>
 
+using qp::test::FakeClock;
 using qp::test::ReadFile;
 using qp::test::TempDir;
 
@@ -107,13 +118,74 @@ protected:
     qp::faxd::Outbox m_outbox{m_dir.File("outbox")};
     std::mutex m_logMutex;
     std::vector<std::string> m_log;
-    qp::faxd::SessionContext m_context{m_accounts, m_outbox, [this](const std::string& line) {
-                                           std::lock_guard<std::mutex> lock(m_logMutex);
-                                           m_log.push_back(line);
-                                       }};
+    std::function<void(const std::string&)> m_logLine = [this](const std::string& line) {
+        std::lock_guard<std::mutex> lock(m_logMutex);
+        m_log.push_back(line);
+    };
+    FakeClock m_clock;
+    qp::faxd::LoginGuard m_logins{m_clock};
+    qp::faxd::SessionContext m_context{m_accounts, m_outbox, m_logLine, m_logins, "192.0.2.7"};
     int m_client = -1;
     int m_server = -1;
 };
+
+// A whole quillpost-faxd server in this process on a free loopback port, served on a thread
+// until the end of the scope.
+class InProcessServer {
+public:
+    InProcessServer(const qp::faxd::Accounts& accounts, const qp::faxd::Outbox& outbox,
+                    std::function<void(const std::string&)> log, qp::faxd::ServerLimits limits,
+                    qp::Clock& clock, qp::faxd::ThreadStarter starter)
+        : m_server(accounts, outbox, std::move(log), limits, clock, std::move(starter)) {
+        std::string error;
+        if (::pipe2(m_stop, O_CLOEXEC) != 0 || !m_server.Listen("127.0.0.1", 0, error))
+            throw std::runtime_error("cannot start the server: " + error);
+        const std::string bound = m_server.BoundAddress();
+        m_port = std::stoi(bound.substr(bound.rfind(':') + 1));
+        m_thread = std::thread([this] { m_server.Serve(m_stop[0]); });
+    }
+    ~InProcessServer() {
+        (void)!::write(m_stop[1], "x", 1);
+        m_thread.join();
+        ::close(m_stop[0]);
+        ::close(m_stop[1]);
+        for (const int fd : m_clients)
+            ::close(fd);
+    }
+
+    int Connect() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        peer.sin_port = htons(static_cast<std::uint16_t>(m_port));
+        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0)
+            throw std::runtime_error("cannot connect");
+        m_clients.push_back(fd);
+        return fd;
+    }
+
+private:
+    qp::faxd::FaxServer m_server;
+    int m_stop[2] = {-1, -1};
+    int m_port = 0;
+    std::thread m_thread;
+    std::vector<int> m_clients;
+};
+
+// What the server sends before it ends the connection or goes quiet (bounded generously).
+std::string Received(int fd, const std::string& enough) {
+    std::string received;
+    char buffer[256];
+    pollfd entry{fd, POLLIN, 0};
+    while (received.find(enough) == std::string::npos && ::poll(&entry, 1, 20'000) > 0) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return received + "<closed>";
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    return received;
+}
 
 } // namespace
 
@@ -125,6 +197,8 @@ TEST_F(FaxSessionTest, MalformedAnnouncementsAreRefusedAndNothingIsStored) {
         {Header("content-length: 12abc\r\n"), "error: bad content-length"},
         {Header(""), "error: bad content-length"},
         {"fax2\r\ncontent-length: 4\r\n\r\nII*\0", "error: no recipient"},
+        {"fax2\r\nto: 555 123 4567\r\ncontent-length: 4\r\n\r\nII*\0", "error: bad recipient"},
+        {"fax2\r\nto: ;\r\ncontent-length: 4\r\n\r\nII*\0", "error: bad recipient"},
         {"fax3\r\nto: 5551234567\r\ncontent-length: 4\r\n\r\nII*\0", "error: unknown command"},
     };
     for (const auto& [announcement, refusal] : cases) {
@@ -149,8 +223,9 @@ TEST_F(FaxSessionTest, OverlongLinesAndEndlessHeadersEndTheSessionUnanswered) {
 TEST_F(FaxSessionTest, ClientTextNeverNamesAFileNorForgesALine) {
     const std::string image = std::string("II*\0", 4) + "pages";
     const std::string answer =
-        Exchange(std::string(kLogin) + "fax2\r\nto: 555\x1b[2J1234567\r\n" +
+        Exchange(std::string(kLogin) + "fax2\r\nto: 5551234567\r\n" +
                  "email: me@example.com\rbox: 1\r\nfilename: ../../escaped.tif\r\n" +
+                 "notifyemail: \x1b[2Jboss@example.com\xe2\x80\xa8to: 1\r\n" +
                  "content-length: " + std::to_string(image.size()) + "\r\n\r\n" + image);
     EXPECT_EQ(answer, std::string(kLoggedIn) + "success: send 9 bytes\r\n\r\n");
 
@@ -163,10 +238,26 @@ TEST_F(FaxSessionTest, ClientTextNeverNamesAFileNorForgesALine) {
     EXPECT_FALSE(std::filesystem::exists(m_dir.Path() + "/../escaped.tif"));
 
     const std::string record = ReadFile(files[0]);
-    EXPECT_NE(record.find("to: 555?[2J1234567\n"), std::string::npos) << record;
     EXPECT_NE(record.find("email: me@example.com?box: 1\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("notifyemail: ?[2Jboss@example.com?to: 1\n"), std::string::npos)
+        << record;
     ASSERT_EQ(Log().size(), 1u);
     EXPECT_EQ(Log()[0].find('\x1b'), std::string::npos);
+
+    // Nobody but the server's own user may look into the outbox.
+    struct stat status {};
+    ASSERT_EQ(::stat(m_outbox.Folder().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    for (const std::filesystem::path& file : files) {
+        ASSERT_EQ(::stat(file.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0600u) << file;
+    }
+    const std::string shared = m_dir.File("shared");
+    std::filesystem::create_directory(shared);
+    ::chmod(shared.c_str(), 0755);
+    std::string error;
+    EXPECT_FALSE(qp::faxd::Outbox(shared).Prepare(error));
+    EXPECT_NE(error.find("open to other users"), std::string::npos) << error;
 }
 
 TEST_F(FaxSessionTest, ATricklingClientIsDroppedAtTheTimeLimits) {
@@ -183,4 +274,96 @@ TEST_F(FaxSessionTest, ATricklingClientIsDroppedAtTheTimeLimits) {
     EXPECT_EQ(Log()[0].rfind("fax incomplete:", 0), 0u) << Log()[0];
     // The partial image is not left behind.
     EXPECT_TRUE(OutboxFiles().empty());
+}
+
+TEST_F(FaxSessionTest, AClientThatNeverSendsALineIsDroppedAtTheFirstLineLimit) {
+    m_context.headerTimeLimitMs = 60'000;
+    m_context.firstLineTimeLimitMs = 300;
+    EXPECT_TRUE(SessionEndsWhileTrickling(""));
+    EXPECT_TRUE(Log().empty());
+}
+
+TEST_F(FaxSessionTest, FailedLoginsAreDelayedAndRepeatedOnesLockTheBoxOutForThatAddress) {
+    const std::string refused = "error: invalid message box number or PIN\r\n\r\n";
+    const std::string who = "box=5550100 address=192.0.2.7";
+    for (int attempt = 1; attempt <= qp::faxd::kMaxFailedLogins; ++attempt) {
+        NewConnection();
+        EXPECT_EQ(Exchange("login: 5550100\r\npass: 0000\r\n\r\n"), refused) << attempt;
+    }
+    EXPECT_EQ(m_clock.Sleeps(),
+              std::vector<int>(qp::faxd::kMaxFailedLogins, qp::faxd::kFailedLoginDelayMs));
+    ASSERT_EQ(Log().size(), static_cast<std::size_t>(qp::faxd::kMaxFailedLogins) + 1);
+    EXPECT_EQ(Log().back(), "login locked out: " + who + " for 900 s after 5 failures");
+
+    // Locked out, the right PIN is refused like a wrong one; another address is still let in.
+    NewConnection();
+    EXPECT_EQ(Exchange(kLogin), refused);
+    EXPECT_EQ(Log().back(), "login refused: " + who + " locked out");
+    NewConnection();
+    m_context.address = "198.51.100.1";
+    EXPECT_EQ(Exchange(kLogin), kLoggedIn);
+
+    m_clock.SleepMs(qp::faxd::kLockoutMs);
+    NewConnection();
+    m_context.address = "192.0.2.7";
+    EXPECT_EQ(Exchange(kLogin), kLoggedIn);
+}
+
+TEST_F(FaxSessionTest, TheServerTurnsAwayWhatItCannotServeAndGoesOn) {
+    // The first session thread cannot be started; the second can.
+    std::atomic<int> starts{0};
+    qp::faxd::ThreadStarter starter = [&starts](std::function<void()> body) {
+        if (starts++ == 0)
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread(std::move(body));
+    };
+    std::vector<std::string> refusals;
+    {
+        InProcessServer server(m_accounts, m_outbox, m_logLine, qp::faxd::ServerLimits{64, 2},
+                               m_clock, starter);
+        EXPECT_EQ(Received(server.Connect(), kLoggedIn), "<closed>");
+        // Two connections from one address are served, a third is not.
+        const int first = server.Connect();
+        ::send(first, kLogin, std::strlen(kLogin), MSG_NOSIGNAL);
+        EXPECT_EQ(Received(first, kLoggedIn), kLoggedIn);
+        server.Connect();
+        EXPECT_EQ(Received(server.Connect(), kLoggedIn), "<closed>");
+    }
+    for (const std::string& line : Log()) {
+        if (line.rfind("connection refused:", 0) == 0)
+            refusals.push_back(line.substr(0, line.find(" cannot start a session")));
+    }
+    EXPECT_EQ(refusals, (std::vector<std::string>{
+                            "connection refused: address=127.0.0.1",
+                            "connection refused: address=127.0.0.1 has too many connections"}));
+}
+
+TEST(ClientText, EveryNonPrintableCharacterIsReplaced) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"me@example.com", "me@example.com"},
+        {"Z\xc3\xbcrich \xe2\x82\xac 5", "Z\xc3\xbcrich \xe2\x82\xac 5"}, // UTF-8 text stays
+        {"a\tb\x7f\x1b", "a?b??"},
+        {"a\xc2\x85"
+         "b",
+         "a?b"}, // NEXT LINE
+        {"a\xe2\x80\xa8"
+         "b\xe2\x80\xa9",
+         "a?b?"}, // line and paragraph separators
+        {"a\xe2\x80\xae"
+         "b\xef\xbb\xbf",
+         "a?b?"}, // direction override, BOM
+        {"a\xff"
+         "b\xc0\xaf"
+         "c\xe2\x80",
+         "a?b??c??"},            // not UTF-8, overlong, cut off
+        {"\xed\xa0\x80", "???"}, // a surrogate
+    };
+    for (const auto& [text, shown] : cases)
+        EXPECT_EQ(qp::faxd::Printable(text), shown) << text;
+
+    for (const char* recipient : {"5551234567", "5551234567;15559876543"})
+        EXPECT_TRUE(qp::faxd::IsRecipient(recipient)) << recipient;
+    for (const char* recipient : {"", ";", "555 1234", "+15551234567", "555\xe2\x80\xa8"})
+        EXPECT_FALSE(qp::faxd::IsRecipient(recipient)) << recipient;
 }

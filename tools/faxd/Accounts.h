@@ -15,6 +15,7 @@ public:
     static std::optional<Accounts> Parse(const std::string& text, std::string& error);
 
     bool Accepts(const std::string& box, const std::string& pin) const;
+    bool Has(const std::string& box) const { return m_pins.count(box) != 0; }
     std::size_t Size() const { return m_pins.size(); }
 
 private:

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -16,13 +17,20 @@ namespace qp::faxd {
 // socket, so a socket is never shut down after its number was reused.
 struct FaxServer::Session {
     int fd = -1;
+    std::string address;
     std::atomic<bool> done{false};
     std::thread thread;
 };
 
+std::thread StartThread(std::function<void()> body) {
+    return std::thread(std::move(body));
+}
+
 FaxServer::FaxServer(const Accounts& accounts, const Outbox& outbox,
-                     std::function<void(const std::string&)> log)
-    : m_accounts(accounts), m_outbox(outbox), m_log(std::move(log)) {}
+                     std::function<void(const std::string&)> log, ServerLimits limits, Clock& clock,
+                     ThreadStarter startThread)
+    : m_accounts(accounts), m_outbox(outbox), m_log(std::move(log)), m_limits(limits),
+      m_logins(clock), m_startThread(std::move(startThread)) {}
 
 FaxServer::~FaxServer() {
     ReapFinished(true);
@@ -80,21 +88,50 @@ void FaxServer::Serve(int stopFd) {
 }
 
 void FaxServer::Accept() {
-    const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
     if (fd < 0)
         return;
-    if (m_sessions.size() >= kMaxSessions) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+    const std::string address = text;
+    if (m_sessions.size() >= m_limits.sessions) {
         ::close(fd);
+        return;
+    }
+    if (SessionsFrom(address) >= m_limits.sessionsPerAddress) {
+        ::close(fd);
+        m_log("connection refused: address=" + address + " has too many connections");
         return;
     }
     auto session = std::make_unique<Session>();
     session->fd = fd;
+    session->address = address;
     Session* raw = session.get();
-    session->thread = std::thread([this, raw] {
-        RunSession(raw->fd, SessionContext{m_accounts, m_outbox, m_log});
-        raw->done = true;
-    });
+    try {
+        session->thread = m_startThread([this, raw] {
+            RunSession(raw->fd,
+                       SessionContext{m_accounts, m_outbox, m_log, m_logins, raw->address});
+            raw->done = true;
+        });
+    } catch (const std::system_error& error) {
+        // Out of threads for now: this client is turned away, the others are still served.
+        ::close(fd);
+        m_log("connection refused: address=" + address +
+              " cannot start a session: " + error.what());
+        return;
+    }
     m_sessions.push_back(std::move(session));
+}
+
+std::size_t FaxServer::SessionsFrom(const std::string& address) const {
+    std::size_t count = 0;
+    for (const auto& session : m_sessions) {
+        if (!session->done && session->address == address)
+            ++count;
+    }
+    return count;
 }
 
 void FaxServer::ReapFinished(bool all) {

@@ -8,16 +8,30 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace qp::faxd {
 
 inline constexpr std::size_t kMaxSessions = 64;
+// One client address may hold only this many of the sessions, so it cannot fill them all.
+inline constexpr std::size_t kMaxSessionsPerAddress = 8;
+
+struct ServerLimits {
+    std::size_t sessions = kMaxSessions;
+    std::size_t sessionsPerAddress = kMaxSessionsPerAddress;
+};
+
+// Starts the thread that runs one session; throws std::system_error when it can't, as
+// std::thread does.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
+std::thread StartThread(std::function<void()> body);
 
 // Accepts fax clients on one IPv4 address and runs each connection on its own thread.
 class FaxServer {
 public:
     FaxServer(const Accounts& accounts, const Outbox& outbox,
-              std::function<void(const std::string&)> log);
+              std::function<void(const std::string&)> log, ServerLimits limits = {},
+              Clock& clock = SystemClock(), ThreadStarter startThread = StartThread);
     ~FaxServer();
     FaxServer(const FaxServer&) = delete;
     FaxServer& operator=(const FaxServer&) = delete;
@@ -33,10 +47,14 @@ private:
     struct Session;
     void Accept();
     void ReapFinished(bool all);
+    std::size_t SessionsFrom(const std::string& address) const;
 
     const Accounts& m_accounts;
     const Outbox& m_outbox;
     std::function<void(const std::string&)> m_log;
+    ServerLimits m_limits;
+    LoginGuard m_logins;
+    ThreadStarter m_startThread;
     int m_listenFd = -1;
     std::list<std::unique_ptr<Session>> m_sessions;
 };

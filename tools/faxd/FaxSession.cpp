@@ -1,5 +1,7 @@
 #include "tools/faxd/FaxSession.h"
 
+#include "tools/faxd/ClientText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -15,6 +17,9 @@ namespace {
 
 enum class ReadOutcome { Ok, Closed, Failed };
 
+// A locked-out pair hears the same as a wrong PIN, so the lock tells a guesser nothing.
+constexpr const char* kLoginRefused = "error: invalid message box number or PIN";
+
 // Reads the client's lines (CR LF, or a bare LF) and then the raw image through one buffer.
 class SessionReader {
 public:
@@ -22,6 +27,10 @@ public:
 
     // Whatever is read from now on must arrive within `limitMs`.
     void LimitTo(int limitMs) { m_deadline = Clock::now() + std::chrono::milliseconds(limitMs); }
+    // The first line, when none has been read yet, must arrive within `limitMs`.
+    void LimitFirstLineTo(int limitMs) {
+        m_firstLineDeadline = Clock::now() + std::chrono::milliseconds(limitMs);
+    }
 
     ReadOutcome ReadLine(std::string& line) {
         line.clear();
@@ -35,6 +44,7 @@ public:
             if (c == '\n') {
                 if (!line.empty() && line.back() == '\r')
                     line.pop_back();
+                m_firstLineDeadline = Clock::time_point::max();
                 return ReadOutcome::Ok;
             }
             if (line.size() >= kMaxLineLength)
@@ -62,8 +72,9 @@ private:
 
     ReadOutcome Fill() {
         for (;;) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                                  std::min(m_deadline, m_firstLineDeadline) - Clock::now())
+                                  .count();
             if (left <= 0)
                 return ReadOutcome::Failed;
             pollfd entry{m_fd, POLLIN, 0};
@@ -92,6 +103,7 @@ private:
     int m_fd;
     int m_idleTimeoutMs;
     Clock::time_point m_deadline = Clock::time_point::max();
+    Clock::time_point m_firstLineDeadline = Clock::time_point::max();
     std::vector<char> m_buffer = std::vector<char>(65536);
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
@@ -149,16 +161,6 @@ bool ReadFields(SessionReader& reader, std::map<std::string, std::string>& field
 std::string Field(const std::map<std::string, std::string>& fields, const std::string& name) {
     const auto found = fields.find(name);
     return found == fields.end() ? std::string() : found->second;
-}
-
-// The client's values go into log lines and the one-value-per-line metadata file: a control
-// character must neither forge a line there nor drive the terminal that shows the log.
-std::string Printable(std::string text) {
-    for (char& c : text) {
-        if (std::iscntrl(static_cast<unsigned char>(c)))
-            c = '?';
-    }
-    return text;
 }
 
 bool ParseLength(const std::string& text, std::uint64_t& length) {
@@ -219,11 +221,37 @@ std::string ReceiveImage(SessionReader& reader, const SessionContext& context, s
     return path;
 }
 
+// Checks the box and PIN; a refusal is delayed, counted and logged. False when refused.
+bool LogIn(int fd, const SessionContext& context, const std::string& box, const std::string& pin) {
+    const std::string who = "box=" + Printable(box) + " address=" + context.address;
+    // Only real boxes are counted: names made up by the client would only fill the memory.
+    const bool known = context.accounts.Has(box);
+    if (known && context.logins.LockedOut(box, context.address)) {
+        context.logins.DelayFailure();
+        Reply(fd, kLoginRefused);
+        context.log("login refused: " + who + " locked out");
+        return false;
+    }
+    if (context.accounts.Accepts(box, pin)) {
+        context.logins.RecordSuccess(box, context.address);
+        return Reply(fd, "success: logged in");
+    }
+    const bool lockedNow = known && context.logins.RecordFailure(box, context.address);
+    context.logins.DelayFailure();
+    Reply(fd, kLoginRefused);
+    context.log("login refused: " + who);
+    if (lockedNow)
+        context.log("login locked out: " + who + " for " + std::to_string(kLockoutMs / 1000) +
+                    " s after " + std::to_string(kMaxFailedLogins) + " failures");
+    return false;
+}
+
 } // namespace
 
 void RunSession(int fd, const SessionContext& context) {
     SessionReader reader(fd, context.idleTimeoutMs);
     reader.LimitTo(context.headerTimeLimitMs);
+    reader.LimitFirstLineTo(context.firstLineTimeLimitMs);
 
     std::map<std::string, std::string> login;
     if (!ReadFields(reader, login))
@@ -231,12 +259,7 @@ void RunSession(int fd, const SessionContext& context) {
     FaxRecord record;
     const std::string box = Field(login, "login");
     record.box = Printable(box);
-    if (!context.accounts.Accepts(box, Field(login, "pass"))) {
-        Reply(fd, "error: invalid message box number or PIN");
-        context.log("login refused: box=" + record.box);
-        return;
-    }
-    if (!Reply(fd, "success: logged in"))
+    if (!LogIn(fd, context, box, Field(login, "pass")))
         return;
 
     std::string command;
@@ -249,13 +272,19 @@ void RunSession(int fd, const SessionContext& context) {
         Reply(fd, "error: unknown command");
         return;
     }
-    record.to = Printable(Field(header, "to"));
+    const std::string to = Field(header, "to");
+    record.to = Printable(to);
     record.email = Printable(Field(header, "email"));
     record.notifyEmail = Printable(Field(header, "notifyemail"));
     std::uint64_t length = 0;
-    if (record.to.empty()) {
+    if (to.empty()) {
         Reply(fd, "error: no recipient");
         context.log("fax refused: box=" + record.box + " no recipient");
+        return;
+    }
+    if (!IsRecipient(to)) {
+        Reply(fd, "error: bad recipient");
+        context.log("fax refused: box=" + record.box + " to=" + record.to + " bad recipient");
         return;
     }
     if (!ParseLength(Field(header, "content-length"), length) || length > kMaxContentLength) {

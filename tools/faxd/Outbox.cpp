@@ -61,9 +61,20 @@ std::string FormatRecord(const FaxRecord& record) {
 
 bool Outbox::Prepare(std::string& error) const {
     std::error_code ec;
-    std::filesystem::create_directories(m_folder, ec);
-    if (!std::filesystem::is_directory(m_folder, ec)) {
+    const std::filesystem::path folder(m_folder);
+    if (folder.has_parent_path())
+        std::filesystem::create_directories(folder.parent_path(), ec);
+    ::mkdir(m_folder.c_str(), kOutboxMode);
+    struct stat status {};
+    if (::stat(m_folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
         error = "cannot use outbox folder " + m_folder;
+        return false;
+    }
+    // The faxes and their recipients are nobody else's business; an existing folder is not made
+    // private behind its owner's back, as it may be shared on purpose.
+    if ((status.st_mode & 077) != 0) {
+        error =
+            "outbox folder " + m_folder + " is open to other users; make it private (chmod 700)";
         return false;
     }
     return true;
@@ -88,8 +99,6 @@ std::optional<std::string> Outbox::Store(const std::string& incomingPath,
         ::unlink(metaTemp.c_str());
         return std::nullopt;
     }
-    ::chmod(metaTemp.c_str(), 0644);
-    ::chmod(incomingPath.c_str(), 0644);
 
     // A hard link claims a name only when it is free, so concurrent faxes never overwrite one
     // another; the metadata claims the name before the image appears under it.

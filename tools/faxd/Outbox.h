@@ -16,6 +16,9 @@ struct FaxRecord {
     std::string time; // UTC, ISO 8601
 };
 
+// Only the server's own user may list the outbox; its files are private as mkstemp makes them.
+inline constexpr unsigned kOutboxMode = 0700;
+
 // The folder where received faxes wait for delivery. A fax appears there whole or not at all:
 // "NAME.meta" first, then "NAME.tif", each renamed into place once complete; files whose names
 // begin with "." are still arriving.
@@ -23,7 +26,7 @@ class Outbox {
 public:
     explicit Outbox(std::string folder) : m_folder(std::move(folder)) {}
 
-    // Creates the folder when it is missing.
+    // Creates the folder, private, when it is missing; refuses one that others may enter.
     bool Prepare(std::string& error) const;
     // A new private file to receive an image into; -1 on failure. The path is set on success.
     int CreateIncoming(std::string& path) const;
