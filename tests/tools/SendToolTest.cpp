@@ -36,12 +36,12 @@ protected:
         profile.WriteInt(kSection, kPort, m_server.Port());
     }
 
-    ProgramRun Send(std::vector<std::string> args) {
+    ProgramRun Send(std::vector<std::string> args, const std::string& tmpdir = "") {
         args.insert(args.begin(), QP_SEND_PROGRAM);
         return RunProgram(args, {{"HOME", m_dir.File("home")},
                                  {"XDG_CONFIG_HOME", m_dir.File("config")},
                                  {"QUILLPOST_COMMON_DIR", m_dir.File("spool")},
-                                 {"TMPDIR", m_dir.Path()}});
+                                 {"TMPDIR", tmpdir.empty() ? m_dir.Path() : tmpdir}});
     }
 
     std::string History() const { return ReadFile(m_dir.File("home") + "/.fx.hs"); }
@@ -102,6 +102,16 @@ TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {
     EXPECT_EQ(plus.exitCode, 1);
     EXPECT_NE(plus.err.find("Invalid Fax To phone number (must be numeric only)"),
               std::string::npos);
+
+    // An unusable TMPDIR stops the send; the current directory is no place for the fax image.
+    for (const std::string& tmpdir : {m_dir.File("absent"), m_dir.File("doc.ps")}) {
+        const ProgramRun noTemp = Send({"--to", "5551234567", m_dir.File("doc.ps")}, tmpdir);
+        EXPECT_EQ(noTemp.exitCode, 1) << tmpdir;
+        EXPECT_NE(
+            noTemp.err.find("quillpost-send: the temporary folder " + tmpdir + " cannot be used: "),
+            std::string::npos)
+            << noTemp.err;
+    }
 
     const ProgramRun missing = Send({"--to", "5551234567", m_dir.File("absent.ps")});
     EXPECT_EQ(missing.exitCode, 2);

@@ -11,8 +11,10 @@
 #include "platform/Profile.h"
 #include "platform/Sockets.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -26,12 +28,24 @@ constexpr int kExitUsage = 2;
 // client are never touched.
 class PrivateFolder {
 public:
-    PrivateFolder() {
+    // On failure the path stays empty and `error` says why. An unusable TMPDIR is an error, not a
+    // reason to fall back on the current directory.
+    explicit PrivateFolder(std::string& error) {
         std::error_code ec;
-        std::string pattern =
-            (std::filesystem::temp_directory_path(ec) / "quillpost-send.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec || base.empty()) {
+            const char* tmpdir = std::getenv("TMPDIR");
+            error = "the temporary folder " + std::string(tmpdir ? tmpdir : "") +
+                    " cannot be used: " + (ec ? ec.message() : std::string("no path"));
+            return;
+        }
+        std::string pattern = (base / "quillpost-send.XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            error =
+                "cannot create a private folder in " + base.string() + ": " + std::strerror(errno);
+            return;
+        }
+        m_path = pattern;
     }
     ~PrivateFolder() {
         std::error_code ec;
@@ -145,9 +159,10 @@ int RunSend(const SendOptions& options) {
         }
     }
 
-    PrivateFolder folder;
+    std::string folderError;
+    PrivateFolder folder(folderError);
     if (folder.Path().empty()) {
-        std::cerr << "quillpost-send: cannot create a temporary folder\n";
+        std::cerr << "quillpost-send: " << folderError << "\n";
         return kExitFailed;
     }
     // Without a cover sheet the cover path names a file that does not exist, as in the dialog.
