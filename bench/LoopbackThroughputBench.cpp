@@ -1,9 +1,11 @@
 // The upload over a real loopback connection against the plainest sender that speaks the same
 // protocol: read the image in 256 KiB blocks and write each one straight to the socket. The
 // "ratio" counter is the upload's throughput over the plain sender's, measured in the same run.
+#include "bench/BenchImage.h"
 #include "fax/Upload.h"
 #include "platform/MessageBox.h"
 #include "platform/Sockets.h"
+#include "tests/fax/support/Loopback.h"
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -25,17 +27,6 @@ using Seconds = std::chrono::duration<double>;
 
 constexpr std::size_t kPlainBlockSize = 256 * 1024;
 
-std::string ImageOfSize(std::size_t size) {
-    char path[] = "/tmp/qp-bench-XXXXXX";
-    const int fd = ::mkstemp(path);
-    ::close(fd);
-    std::ofstream out(path, std::ios::binary);
-    std::string bytes(size, '\x55');
-    bytes.replace(0, 4, std::string("II*\0", 4));
-    out << bytes;
-    return path;
-}
-
 bool SendAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
@@ -47,33 +38,10 @@ bool SendAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// Up to and including the empty line that ends a block of lines.
-std::string ReadBlock(int fd) {
-    std::string text;
-    char c = 0;
-    while (text.size() < 4 || text.compare(text.size() - 4, 4, "\r\n\r\n") != 0) {
-        if (::recv(fd, &c, 1, 0) != 1)
-            break;
-        text += c;
-    }
-    return text;
-}
-
 // Accepts one client per round, lets it log in, takes its header and swallows the image.
 class Receiver {
 public:
-    Receiver() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof local;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-            ::listen(m_fd, 4) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
-            throw std::runtime_error("cannot listen on loopback");
-        m_port = ntohs(local.sin_port);
-    }
+    Receiver() : m_fd(qp::test::ListenOnLoopback(m_port)) {}
     ~Receiver() { ::close(m_fd); }
     int Port() const { return m_port; }
 
@@ -81,10 +49,10 @@ public:
     std::thread ServeOne() {
         return std::thread([this] {
             const int client = ::accept(m_fd, nullptr, nullptr);
-            ReadBlock(client);
+            qp::test::ReadBlock(client);
             const std::string loggedIn = "success: logged in\r\n\r\n";
             SendAll(client, loggedIn.data(), loggedIn.size());
-            const std::string header = ReadBlock(client);
+            const std::string header = qp::test::ReadBlock(client);
             const std::size_t at = header.find("content-length: ");
             std::uint64_t left = std::stoull(header.substr(at + 16));
             const std::string accepted = "success: send data\r\n\r\n";
@@ -101,24 +69,18 @@ public:
     }
 
 private:
-    int m_fd = -1;
     int m_port = 0;
+    int m_fd = -1;
 };
 
 void PlainSend(int port, const std::string& image, std::uint64_t size) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(port));
-    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0)
-        throw std::runtime_error("cannot connect");
+    const int fd = qp::test::ConnectToLoopback(port);
     const std::string login = "login: 5550100\r\npass: 2468\r\n\r\n";
     SendAll(fd, login.data(), login.size());
-    ReadBlock(fd);
+    qp::test::ReadBlock(fd);
     const std::string header = qp::FaxHeader("5551234567", "", "", size);
     SendAll(fd, header.data(), header.size());
-    ReadBlock(fd);
+    qp::test::ReadBlock(fd);
     const int file = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
     std::vector<char> block(kPlainBlockSize);
     ssize_t n = 0;
@@ -138,7 +100,7 @@ template <typename Send> double TimedRound(Receiver& receiver, Send send) {
 
 void BM_LoopbackUploadAgainstPlainSender(benchmark::State& state) {
     const std::size_t size = static_cast<std::size_t>(state.range(0));
-    const std::string image = ImageOfSize(size);
+    const std::string image = qp::bench::ImageOfSize(size);
     qp::StartSockets();
     qp::StderrMessageSink sink;
     qp::ScopedMessageSink scoped(sink);

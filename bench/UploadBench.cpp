@@ -1,5 +1,6 @@
 // How fast the upload hands an image to the connection, protocol and progress reports included,
 // with a connection that costs nothing: what remains is the client's own overhead.
+#include "bench/BenchImage.h"
 #include "fax/Upload.h"
 #include "platform/MessageBox.h"
 
@@ -40,20 +41,9 @@ public:
     }
 };
 
-std::string ImageOfSize(std::size_t size) {
-    char path[] = "/tmp/qp-bench-XXXXXX";
-    int fd = ::mkstemp(path);
-    ::close(fd);
-    std::ofstream out(path, std::ios::binary);
-    std::string bytes(size, '\x55');
-    bytes.replace(0, 4, std::string("II*\0", 4));
-    out << bytes;
-    return path;
-}
-
 void BM_UploadImage(benchmark::State& state) {
     const std::size_t size = static_cast<std::size_t>(state.range(0));
-    const std::string image = ImageOfSize(size);
+    const std::string image = qp::bench::ImageOfSize(size);
     qp::StderrMessageSink sink;
     qp::ScopedMessageSink scoped(sink);
     SinkConnector connector;

@@ -2,6 +2,7 @@
 #include "fax/Upload.h"
 #include "platform/Sockets.h"
 #include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/UploadMessages.h"
 #include "tests/support/TestSupport.h"
 
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 using qp::test::FaxdProcess;
+using qp::test::ReadBlock;
 using qp::test::ReadFile;
 using qp::test::RecordingMessageSink;
 using qp::test::TempDir;
@@ -38,18 +40,7 @@ std::string RandomTiff(std::size_t size, unsigned seed) {
 // A listening socket on a free loopback port, for servers that misbehave on purpose.
 class LoopbackListener {
 public:
-    LoopbackListener() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof local;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-            ::listen(m_fd, 8) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
-            throw std::runtime_error("cannot listen on loopback");
-        m_port = ntohs(local.sin_port);
-    }
+    LoopbackListener() : m_fd(qp::test::ListenOnLoopback(m_port)) {}
     ~LoopbackListener() {
         Join();
         ::close(m_fd);
@@ -72,22 +63,10 @@ public:
     }
 
 private:
-    int m_fd = -1;
     int m_port = 0;
+    int m_fd = -1;
     std::thread m_server;
 };
-
-// Reads up to and including the empty line that ends a block of lines.
-std::string ReadBlock(int fd) {
-    std::string text;
-    char c;
-    while (text.size() < 4 || text.compare(text.size() - 4, 4, "\r\n\r\n") != 0) {
-        if (::recv(fd, &c, 1, 0) != 1)
-            break;
-        text += c;
-    }
-    return text;
-}
 
 // How long a hostile server keeps misbehaving before it gives up on the client hanging up.
 constexpr auto kHostileServerCap = std::chrono::seconds(20);
@@ -274,12 +253,7 @@ TEST_F(LoopbackUploadTest, ConnectFailuresCarryTheSystemsCode) {
 
 TEST_F(LoopbackUploadTest, ServerStopsCleanlyWithAClientHalfWayThrough) {
     FaxdProcess server(m_dir.Path(), "5550100 2468\n");
-    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(server.Port()));
-    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&peer), sizeof peer), 0);
+    const int client = qp::test::ConnectToLoopback(server.Port());
     const std::string opening = "login: 5550100\r\npass: 2468\r\n\r\nfax2\r\nto: 5551234567\r\n"
                                 "content-length: 1000\r\n\r\n" +
                                 std::string("II*\0partial", 11);

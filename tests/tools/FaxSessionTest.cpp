@@ -1,11 +1,10 @@
 #include "tools/faxd/FaxSession.h"
+#include "tests/fax/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 #include "tools/faxd/ClientText.h"
 #include "tools/faxd/FaxServer.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -154,13 +153,7 @@ public:
     }
 
     int Connect() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in peer{};
-        peer.sin_family = AF_INET;
-        peer.sin_port = htons(static_cast<std::uint16_t>(m_port));
-        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0)
-            throw std::runtime_error("cannot connect");
+        const int fd = qp::test::ConnectToLoopback(m_port);
         m_clients.push_back(fd);
         return fd;
     }

@@ -1,0 +1,58 @@
+#pragma once
+
+// Plain loopback sockets for the peers that tests and benchmarks play themselves: header-only and
+// free of test frameworks, so that a benchmark can use them as well.
+#include <arpa/inet.h>
+#include <cstdint>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace qp::test {
+
+// A listening socket on a free loopback port; the port is set.
+inline int ListenOnLoopback(int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof local;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(fd, 8) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        ::close(fd);
+        throw std::runtime_error("cannot listen on loopback");
+    }
+    port = ntohs(local.sin_port);
+    return fd;
+}
+
+// A blocking connection to a loopback port.
+inline int ConnectToLoopback(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<std::uint16_t>(port));
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+        ::close(fd);
+        throw std::runtime_error("cannot connect on loopback");
+    }
+    return fd;
+}
+
+// Reads up to and including the empty line that ends a block of lines.
+inline std::string ReadBlock(int fd) {
+    std::string text;
+    char c = 0;
+    while (text.size() < 4 || text.compare(text.size() - 4, 4, "\r\n\r\n") != 0) {
+        if (::recv(fd, &c, 1, 0) != 1)
+            break;
+        text += c;
+    }
+    return text;
+}
+
+} // namespace qp::test
