@@ -98,6 +98,7 @@ void FaxServer::Accept() {
     const std::string address = text;
     if (m_sessions.size() >= m_limits.sessions) {
         ::close(fd);
+        m_log("connection refused: address=" + address + " all sessions busy");
         return;
     }
     if (SessionsFrom(address) >= m_limits.sessionsPerAddress) {

@@ -28,7 +28,8 @@ void OnStopSignal(int) {
 void PrintUsage(std::ostream& out) {
     out << "usage: quillpost-faxd --accounts FILE --outbox DIR [--listen ADDRESS:PORT]\n"
            "  --accounts FILE       message box numbers and PINs, \"NUMBER PIN\" per line\n"
-           "  --outbox DIR          where received faxes are stored (created if missing)\n"
+           "  --outbox DIR          where received faxes are stored (created private if missing;\n"
+           "                        refused when other users may enter it)\n"
            "  --listen ADDRESS:PORT IPv4 address and port (default "
         << kDefaultListen << "; port 0 picks a free one)\n";
 }
