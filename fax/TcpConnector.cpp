@@ -71,17 +71,17 @@ public:
 
     IoResult Read(char* buffer, std::size_t capacity) override {
         for (;;) {
+            // Waiting first, even when bytes are already there, holds a server that floods its
+            // reply to the same limit as one that trickles it.
+            if (const int waited = WaitUntil(m_fd, POLLIN, m_replyDeadline); waited != 0)
+                return Failure(waited);
             const ssize_t n = ::recv(m_fd, buffer, capacity, 0);
             if (n > 0)
                 return {IoStatus::Ok, static_cast<std::size_t>(n), 0};
             if (n == 0)
                 return {IoStatus::Closed, 0, 0};
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
+            if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
                 return {IoStatus::Failed, 0, errno};
-            if (const int waited = WaitUntil(m_fd, POLLIN, m_replyDeadline); waited != 0)
-                return Failure(waited);
         }
     }
 

@@ -271,6 +271,13 @@ TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
     const std::string loggedIn = "success: logged in\r\n\r\n";
     const std::string accepted = "success: send data\r\n\r\n";
     const std::string lost = "Lost the connection to the fax server: ";
+    // Faster than the client reads, so that there is always more waiting for it.
+    static const std::string kFlood = [] {
+        std::string lines;
+        for (int i = 0; i < 16384; ++i)
+            lines += "more\r\n";
+        return lines;
+    }();
     struct Behaviour {
         const char* name;
         // What the server says before it turns hostile; a reply follows each block it reads.
@@ -282,7 +289,7 @@ TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
     const std::vector<Behaviour> behaviours{
         {"endless login reply",
          {},
-         [](int fd) { return SendUntilHangUp(fd, "more\r\n", 1); },
+         [](int fd) { return SendUntilHangUp(fd, kFlood, 0); },
          false,
          kLoginFailed},
         {"login reply one byte at a time",
@@ -292,7 +299,7 @@ TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
          kLoginFailed},
         {"endless fax reply",
          {loggedIn},
-         [](int fd) { return SendUntilHangUp(fd, "more\r\n", 1); },
+         [](int fd) { return SendUntilHangUp(fd, kFlood, 0); },
          false,
          "Did not receive a response to the fax upload."},
         {"fax reply one byte at a time",
