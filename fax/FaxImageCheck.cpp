@@ -8,7 +8,8 @@
 namespace qp {
 
 std::optional<std::string> FaxImageProblem(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // O_NONBLOCK: something other than a file under the name must not stall the send.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return "the image was not written";
     struct stat st {};
@@ -16,10 +17,12 @@ std::optional<std::string> FaxImageProblem(const std::string& path) {
         ::close(fd);
         return "the image is empty";
     }
-    // Takes the descriptor over, also when it fails.
+    // Takes the descriptor over only when it succeeds.
     TIFF* tiff = TIFFFdOpen(fd, path.c_str(), "r");
-    if (tiff == nullptr)
+    if (tiff == nullptr) {
+        ::close(fd);
         return "the image is not a TIFF file";
+    }
     std::optional<std::string> problem;
     int pages = 0;
     do {
