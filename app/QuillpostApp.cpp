@@ -11,11 +11,13 @@
 
 #include <QCoreApplication>
 #include <atomic>
+#include <cstdio>
 
 namespace {
 std::atomic<CQuillpostApp*> g_instance{nullptr};
 
 constexpr const char* kProgramName = "quillpost";
+constexpr const char* kPortFileName = "fax.ps";
 } // namespace
 
 CQuillpostApp::CQuillpostApp(std::string commandLine,
@@ -28,12 +30,18 @@ CQuillpostApp::CQuillpostApp(std::string commandLine,
     if (!folder)
         qp::ShowMessage("Unable to retrieve directory for processing faxes");
     // Without the folder the paths still name it, so nothing is ever found there until it exists.
-    const qp::WorkPaths paths = qp::WorkPathsIn(folder.value_or(qp::CommonFolderPath()));
+    SetWorkPaths(folder.value_or(qp::CommonFolderPath()) + "/" + kPortFileName);
+    m_gsPath = qp::kGhostscriptPath;
+}
+
+void CQuillpostApp::SetWorkPaths(const std::string& port) {
+    const qp::WorkPaths paths = qp::UserWorkPaths(port, qp::CurrentLoginName());
     m_portFile = paths.portFile;
     m_bodyFile = paths.bodyFile;
     m_coverFile = paths.coverFile;
     m_faxImage = paths.faxImage;
-    m_gsPath = qp::kGhostscriptPath;
+    const std::size_t slash = paths.faxImage.rfind('/');
+    qp::EnsurePrivateFolder(paths.faxImage.substr(0, slash));
 }
 
 CQuillpostApp::~CQuillpostApp() {
@@ -82,12 +90,19 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
         break;
     }
 
+    // Two clients of one user would both watch the same port file.
+    if (!m_instanceLock.TryAcquire()) {
+        std::fputs("Quillpost is already running for this user.\n", stderr);
+        return StartOutcome::Exit;
+    }
+
     ReadSettings();
     services.CreateTrayWindow(*this);
 
+    // The printer's port names the common folder and the port file's name in each user's folder.
     const std::string port = services.FindFaxPrinterPort();
     if (port.size() > 4)
-        m_portFile = port;
+        SetWorkPaths(port);
 
     services.SetDefaultViewer(*this);
 

@@ -3,6 +3,7 @@
 #include "fax/Account.h"
 #include "fax/Upload.h"
 #include "platform/Clock.h"
+#include "platform/InstanceLock.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Profile.h"
 
@@ -89,6 +90,8 @@ public:
     std::vector<std::string> m_installDirs{"/opt/quillpost/", "/usr/local/lib/quillpost/"};
 
 private:
+    // The work files of this user for the printer's port "<common folder>/<port file name>".
+    void SetWorkPaths(const std::string& port);
     void ReadSettings();
     void RunBootstrap();
 
@@ -96,6 +99,8 @@ private:
     std::string m_commandLine;
     qp::ProcessRunner& m_runner;
     qp::Profile m_profile;
+    // In the user's runtime folder; the tray client holds it for its whole life.
+    qp::InstanceLock m_instanceLock{"quillpost.lock"};
 
     mutable std::mutex m_accountMutex;
     std::string m_host;

@@ -115,6 +115,9 @@ int CupsPrintServer::AddQueue(const NewPrintQueue& queue) {
     ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_IDLE);
     // Jobs from other machines would belong to nobody here, so the queue stays local.
     ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-shared", 0);
+    if (!queue.opPolicy.empty())
+        ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr,
+                     queue.opPolicy.c_str());
     IppResponse response(
         cupsDoFileRequest(CUPS_HTTP_DEFAULT, request, "/admin/", queue.ppdPath.c_str()));
     return FailureOf(response.get(), cupsLastError());

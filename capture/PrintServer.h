@@ -14,7 +14,8 @@ struct NewPrintQueue {
     std::string name;
     std::string info;
     std::string deviceUri;
-    std::string ppdPath; // sent with the request, so the server needs no driver helper of its own
+    std::string ppdPath;  // sent with the request, so the server needs no driver helper of its own
+    std::string opPolicy; // the server's operation policy for the queue; empty keeps its default
 };
 
 // The print server operations that the printer lookup and provisioning need. Calls that can fail

@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <set>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,40 +72,76 @@ int ReportAddPortStatus(int error, std::ostream& out) {
     }
 }
 
-// Adding the port makes its folder ready for the backend: created like /tmp when missing (every
-// user's job passes through it), left as it is when it is already there.
-int AddPort(const std::string& folder, const std::string& portName, std::ostream& out) {
-    using namespace provision;
+// The common folder belongs to root, mode 0755: no user can create, replace or remove anything in
+// it, and each user's jobs go into a private folder inside that the backend makes.
+constexpr mode_t kPortFolderMode = 0755;
+
+// Opens the port folder's parent and splits off the folder's own name; the handle or -1 with errno.
+int OpenPortFolderParent(const std::string& folder, std::string& leaf) {
     const std::size_t slash = folder.find_last_of('/');
     const std::string parent = slash == 0 ? "/" : folder.substr(0, slash);
-    const std::string leaf = folder.substr(slash + 1).empty() ? "." : folder.substr(slash + 1);
+    leaf = folder.substr(slash + 1).empty() ? "." : folder.substr(slash + 1);
+    return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
 
-    const int handle = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// Makes the port folder root's with mode 0755, creating it when it is missing; says what it
+// changed on a folder that was there (or, with `announceCreation`, that it made one). 0 or the
+// error that stopped it; EEXIST never, a link or file in its place is ENOTDIR.
+int SecurePortFolder(int parent, const std::string& leaf, const std::string& folder,
+                     bool announceCreation, std::ostream& out) {
+    const bool created = ::mkdirat(parent, leaf.c_str(), kPortFolderMode) == 0;
+    if (!created && errno != EEXIST)
+        return errno;
+    const int fd = ::openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP ? ENOTDIR : errno;
+    int status = 0;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        status = errno;
+    if (created && announceCreation)
+        Diagnose(out, "Port folder created: %s\n", folder.c_str());
+    if (status == 0 && (st.st_uid != 0 || st.st_gid != 0)) {
+        if (::fchown(fd, 0, 0) != 0)
+            status = errno;
+        else if (!created)
+            Diagnose(out, "Port folder owner set to root: %s\n", folder.c_str());
+    }
+    if (status == 0 && (st.st_mode & 07777) != kPortFolderMode) {
+        if (::fchmod(fd, kPortFolderMode) != 0)
+            status = errno;
+        else if (!created)
+            Diagnose(out, "Port folder mode set to %04o: %s\n", kPortFolderMode, folder.c_str());
+    }
+    ::close(fd);
+    return status;
+}
+
+// Adding the port makes its folder ready for the backend. An existing port is only as good as the
+// folder behind it, so that one is made or mended the same way.
+int PreparePort(const std::string& folder, const std::string& portName, bool portExists,
+                std::ostream& out) {
+    using namespace provision;
+    std::string leaf;
+    const int handle = OpenPortFolderParent(folder, leaf);
     if (handle < 0) {
         const int error = errno;
         Diagnose(out, "Failed to get handle to monitor '%s': %d\n", kFaxBackendName, error);
         return kPortFolderFailed + error;
     }
-    bool created = false;
-    if (::mkdirat(handle, leaf.c_str(), 0755) == 0) {
-        created = true;
-    } else if (errno != EEXIST) {
+    if (!portExists && ::mkdirat(handle, leaf.c_str(), kPortFolderMode) != 0 && errno != EEXIST) {
         const int error = errno;
         ::close(handle);
         Diagnose(out, "Failed to execute XcvData to create port: %d\n", error);
         return kAddPortCallFailed + error;
     }
-    int status = 0;
-    struct stat st {};
-    if (::fstatat(handle, leaf.c_str(), &st, 0) != 0)
-        status = errno;
-    else if (!S_ISDIR(st.st_mode))
-        status = ENOTDIR;
-    else if (created && ::fchmodat(handle, leaf.c_str(), 01777, 0) != 0)
-        status = errno;
-    if (status != 0) {
+    if (const int status = SecurePortFolder(handle, leaf, folder, portExists, out)) {
         ::close(handle);
         return ReportAddPortStatus(status, out);
+    }
+    if (portExists) {
+        ::close(handle);
+        return 0;
     }
     Diagnose(out, "Port added: %s\n", portName.c_str());
     if (::close(handle) != 0)
@@ -210,19 +244,17 @@ int ProvisionFaxPrinter(PrintServer& server, const ProvisionPaths& paths, std::o
         Diagnose(out, "Unable to retrieve print port monitors: %d", status);
         return kListPortsFailed + status;
     }
-    // Several queues may print to one port; each port is reported once.
-    std::set<std::string> matchingPorts;
+    // Several queues may print to one port; it is reported once. Paths differ by letter case.
+    bool portFound = false;
     for (const PrintQueue& queue : queues) {
         const std::optional<std::string> port = PortPathFromUri(queue.deviceUri);
-        if (port && strcasecmp(port->c_str(), portName.c_str()) == 0 &&
-            matchingPorts.insert(*port).second)
+        if (port && *port == portName && !portFound) {
             Diagnose(out, "Port already exists: %s\n", portName.c_str());
+            portFound = true;
+        }
     }
-    const bool portFound = !matchingPorts.empty();
-    if (!portFound) {
-        if (const int result = AddPort(paths.commonFolder, portName, out))
-            return result;
-    }
+    if (const int result = PreparePort(paths.commonFolder, portName, portFound, out))
+        return result;
 
     std::vector<InstalledDriver> drivers;
     if (const int error = ListDrivers(paths.modelFolder, drivers)) {
@@ -269,7 +301,8 @@ int ProvisionFaxPrinter(PrintServer& server, const ProvisionPaths& paths, std::o
         Diagnose(out, "Printer already exists: %s\n", kFaxQueueName);
         return 0;
     }
-    const NewPrintQueue queue{kFaxQueueName, kFaxPrinterInfo, PortUriFromPath(portName), driverPpd};
+    const NewPrintQueue queue{kFaxQueueName, kFaxPrinterInfo, PortUriFromPath(portName), driverPpd,
+                              kFaxQueuePolicy};
     if (const int status = server.AddQueue(queue)) {
         Diagnose(out, "Failed to add printer: %d\n", status);
         return kAddPrinterFailed + status;

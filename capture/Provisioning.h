@@ -12,7 +12,7 @@ namespace qp {
 struct ProvisionPaths {
     std::string backendFolder;           // <serverbin>/backend, where CUPS looks for backends
     std::string modelFolder;             // <datadir>/model, where CUPS keeps installed PPDs
-    std::string commonFolder;            // the folder of the port file
+    std::string commonFolder;            // the folder of the users' folders
     std::vector<std::string> ppdSources; // the first one that exists is installed
 };
 
@@ -41,8 +41,9 @@ inline constexpr int kAddPrinterFailed = 4200000;
 } // namespace provision
 
 // Creates what capturing print jobs needs: the backend must be installed; the port (the common
-// folder, made like /tmp when missing), the driver (gs.ppd in the model folder) and the queue
-// "Quill_Post", which is always deleted and created anew. Prints each step's line on `out` and
+// folder, root's with mode 0755, made or mended also behind a port that exists), the driver
+// (gs.ppd in the model folder) and the queue "Quill_Post" with the "authenticated" operation
+// policy, which is always deleted and created anew. Prints each step's line on `out` and
 // returns 0 or a result base plus the error.
 int ProvisionFaxPrinter(PrintServer& server, const ProvisionPaths& paths, std::ostream& out);
 int ProvisionFaxPrinter(std::ostream& out = std::cout);

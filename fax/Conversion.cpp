@@ -1,9 +1,16 @@
 #include "fax/Conversion.h"
 
+#include "fax/FaxImageCheck.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 
+#include <cerrno>
+
 namespace qp {
+
+namespace {
+constexpr const char* kConversionFailed = "Unable to create fax: ";
+} // namespace
 
 std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool withCover,
                                               const std::string& coverPath, bool withBody,
@@ -37,6 +44,12 @@ bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
         return false;
     }
 
+    // Only what this conversion writes may be sent: whatever has the image's name goes first.
+    if (!RemoveFile(imagePath) && errno != ENOENT) {
+        ShowMessage(std::string(kConversionFailed) + "the old image cannot be removed");
+        return false;
+    }
+
     const ProcessResult result = runner.RunAndWait(
         GhostscriptArguments(gsPath, withCover, coverPath, withBody, bodyPath, imagePath, params));
     if (!result.started) {
@@ -44,10 +57,14 @@ bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
         return false;
     }
     if (!result.exited || result.exitCode != 0) {
-        ShowMessage("Unable to create fax: " + std::to_string(result.exitCode));
+        ShowMessage(kConversionFailed + std::to_string(result.exitCode));
         return false;
     }
     clock.SleepMs(kAfterConversionPauseMs);
+    if (const std::optional<std::string> problem = FaxImageProblem(imagePath)) {
+        ShowMessage(kConversionFailed + *problem);
+        return false;
+    }
     return true;
 }
 

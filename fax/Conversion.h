@@ -21,7 +21,8 @@ std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool wi
                                               const std::string& imagePath,
                                               const ConversionParams& params);
 
-// Turns whichever of the cover and body files exist into the fax image. Blocks only the calling
+// Turns whichever of the cover and body files exist into the fax image, after removing any old
+// image, and checks that the result is a fax image (see FaxImageProblem). Blocks only the calling
 // thread (Ghostscript, then the pause), so it may run on a worker. Every failure has been shown to
 // the user when it returns false.
 bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,

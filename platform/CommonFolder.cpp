@@ -1,7 +1,11 @@
 #include "platform/CommonFolder.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace qp {
 
@@ -22,6 +26,24 @@ std::optional<std::string> ExistingCommonFolder() {
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return std::nullopt;
     return folder;
+}
+
+std::string CurrentLoginName() {
+    const uid_t uid = ::geteuid();
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->pw_name;
+    return std::to_string(uid);
+}
+
+bool EnsurePrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0700) == 0)
+        return true;
+    struct stat st {};
+    return errno == EEXIST && ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace qp

@@ -26,18 +26,84 @@ bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+namespace {
+
+// Writes all of `size` bytes; false on a write error.
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A move across file systems: a new file that must not exist yet, with the source's permission
+// bits, filled, flushed, and only then the source removed. On failure the new file goes again.
+bool CopyThenUnlink(const std::string& from, const std::string& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        errno = EINVAL;
+        return false;
+    }
+    const int out =
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        errno = error;
+        return false;
+    }
+    char buffer[64 * 1024];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        if (!WriteAll(out, buffer, static_cast<std::size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    ok = ok && ::fsync(out) == 0;
+    ok = ::close(out) == 0 && ok;
+    ::close(in);
+    if (ok && ::unlink(from.c_str()) == 0)
+        return true;
+    const int error = errno;
+    ::unlink(to.c_str());
+    errno = error;
+    return false;
+}
+
+} // namespace
+
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
 #ifdef SYS_renameat2
     constexpr unsigned kRenameNoReplace = 1; // RENAME_NOREPLACE
     if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) ==
         0)
         return true;
+    if (errno == EXDEV)
+        return CopyThenUnlink(from, to);
     if (errno != EINVAL && errno != ENOSYS)
         return false;
 #endif
     // File systems without renameat2 flags: a hard link fails when the name is taken.
     if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
+        return errno == EXDEV && CopyThenUnlink(from, to);
     ::unlink(from.c_str());
     return true;
 }

@@ -14,7 +14,8 @@ bool FileExists(const std::string& path);
 bool RemoveFile(const std::string& path);
 
 // Renames a file, failing (EEXIST) when the new name is already taken, as a move of a work file
-// must never overwrite another job. Sets errno on failure.
+// must never overwrite another job. Between file systems it copies, flushes and then removes the
+// source. Sets errno on failure.
 bool MoveFileNoReplace(const std::string& from, const std::string& to);
 
 // Replaces `path` with `contents` atomically: a temporary file in the same folder, flushed, then

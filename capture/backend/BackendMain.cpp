@@ -1,9 +1,11 @@
 // The CUPS backend of the fax printer, installed as <serverbin>/backend/quillpost with mode 0700 so
-// that cupsd runs it as root. It writes each job into the port file named by its device URI
-// ("quillpost:/var/spool/quillpost/fax.ps"), owned by the user who printed, mode 0600, where that
-// user's running client takes it. Plain C++ on purpose: it runs as root for every job.
+// that cupsd runs it as root. Its device URI ("quillpost:/var/spool/quillpost/fax.ps") names the
+// common folder and the port file's name; each job goes into the port file of the private folder
+// of the user who printed (/var/spool/quillpost/<login>/fax.ps), owned by that user, mode 0600,
+// where that user's running client takes it. Plain C++ on purpose: it runs as root for every job.
 #include "capture/DeviceUri.h"
 #include "capture/backend/JobFile.h"
+#include "capture/backend/SpoolFolders.h"
 
 #include <cups/backend.h>
 
@@ -28,16 +30,21 @@ void OnTerminate(int) {
     g_cancelled = 1;
 }
 
-// How long a job waits for the previous one to be taken before CUPS is asked to keep it and try
-// again later. QUILLPOST_BACKEND_WAIT (seconds, e.g. through SetEnv in cupsd.conf) changes it.
+// How long a job waits in the background for the same user's previous job to be taken, the time
+// CUPS would have kept retrying it with its default limits. QUILLPOST_BACKEND_WAIT (seconds, e.g.
+// through SetEnv in cupsd.conf) changes it.
+constexpr int kDefaultWaitSeconds = 1800;
+// More jobs of one user than this waiting at once are left to CUPS to retry later.
+constexpr int kMaxWaitingJobs = 32;
+
 int WaitSeconds() {
     const char* text = std::getenv("QUILLPOST_BACKEND_WAIT");
     if (text == nullptr || *text == '\0')
-        return 300;
+        return kDefaultWaitSeconds;
     char* end = nullptr;
     const long seconds = std::strtol(text, &end, 10);
     if (*end != '\0' || seconds < 0 || seconds > 86400)
-        return 300;
+        return kDefaultWaitSeconds;
     return static_cast<int>(seconds);
 }
 
@@ -53,63 +60,98 @@ std::optional<std::string> PortFileOf(const char* argv0) {
     return qp::PortPathFromUri(uri);
 }
 
-int Publish(qp::backend::JobFile& job, const std::string& portFile) {
-    const int waitSeconds = WaitSeconds();
-    const std::time_t deadline = std::time(nullptr) + waitSeconds;
-    bool waiting = false;
-    // CUPS keeps a printer's state reason until it is taken back: every way out of the wait does.
-    auto stopWaiting = [&waiting] {
-        if (waiting)
-            std::fputs("STATE: -other\n", stderr);
-        waiting = false;
-    };
-    for (;;) {
-        // Checked before every attempt: a job cancelled while it waited must not appear later.
-        if (g_cancelled) {
-            stopWaiting();
-            return CUPS_BACKEND_FAILED;
-        }
+// Publishes the job as soon as the user's port file comes free, until the wait is over or the
+// process is told to end; the job is removed then.
+void PublishWhenFree(qp::backend::JobFile& job) {
+    const std::time_t deadline = std::time(nullptr) + WaitSeconds();
+    while (!g_cancelled && std::time(nullptr) < deadline) {
         const int error = job.Publish();
-        if (error == 0) {
-            stopWaiting();
-            std::fprintf(stderr, "INFO: Fax job ready in %s\n", portFile.c_str());
-            return CUPS_BACKEND_OK;
-        }
-        if (error != EEXIST) {
-            stopWaiting();
-            std::fprintf(stderr, "ERROR: Unable to create %s: %s\n", portFile.c_str(),
-                         std::strerror(error));
-            return CUPS_BACKEND_STOP;
-        }
-        if (!waiting) {
-            std::fputs("STATE: +other\n", stderr);
-            std::fprintf(stderr, "INFO: Waiting for the previous fax to be taken from %s\n",
-                         portFile.c_str());
-            waiting = true;
-        }
-        if (std::time(nullptr) >= deadline) {
-            stopWaiting();
-            std::fprintf(stderr, "INFO: The previous fax is still waiting in %s; trying later\n",
-                         portFile.c_str());
-            return CUPS_BACKEND_RETRY;
-        }
+        if (error != EEXIST)
+            break;
         SleepBriefly();
     }
+    job.Discard();
 }
 
+// The queue serves all users one job at a time, so a job whose user has not yet taken the
+// previous one must not hold it: a process of its own waits for that user's port file, and the
+// queue goes on with the next job.
+int WaitInBackground(qp::backend::JobFile& job, const std::string& portFile) {
+    if (qp::backend::CountWaitingJobs(job.Folder(), portFile.substr(portFile.rfind('/') + 1)) >
+        kMaxWaitingJobs) {
+        std::fprintf(stderr, "INFO: Too many faxes wait in %s; trying later\n", portFile.c_str());
+        return CUPS_BACKEND_RETRY;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        std::fprintf(stderr, "ERROR: Unable to wait for %s: %s\n", portFile.c_str(),
+                     std::strerror(errno));
+        return CUPS_BACKEND_RETRY;
+    }
+    if (pid > 0) {
+        job.HandOver();
+        std::fprintf(stderr, "INFO: The fax waits in %s until the previous one is taken\n",
+                     portFile.c_str());
+        return CUPS_BACKEND_OK;
+    }
+    // cupsd ends a job's processes and reads its status until every copy of the pipes is closed:
+    // the waiter keeps nothing of the job but its folder.
+    ::setsid();
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    for (int fd = 0; fd < 3; ++fd)
+        ::dup2(null, fd);
+    const int keep = job.Folder();
+    ::close_range(3, static_cast<unsigned>(keep - 1), 0);
+    ::close_range(static_cast<unsigned>(keep + 1), ~0U, 0);
+    PublishWhenFree(job);
+    ::_exit(0);
+}
+
+int Deliver(qp::backend::JobFile& job, const std::string& portFile) {
+    if (g_cancelled)
+        return CUPS_BACKEND_FAILED;
+    const int error = job.Publish();
+    if (error == 0) {
+        std::fprintf(stderr, "INFO: Fax job ready in %s\n", portFile.c_str());
+        return CUPS_BACKEND_OK;
+    }
+    if (error == EEXIST)
+        return WaitInBackground(job, portFile);
+    std::fprintf(stderr, "ERROR: Unable to create %s: %s\n", portFile.c_str(),
+                 std::strerror(error));
+    return CUPS_BACKEND_RETRY;
+}
+
+// Closes the folder descriptors on every way out.
+struct Folders {
+    int common = -1;
+    int user = -1;
+    ~Folders() {
+        for (int fd : {user, common}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+};
+
 int PrintJob(int argc, char* argv[]) {
-    const std::optional<std::string> portFile = PortFileOf(argv[0]);
-    if (!portFile) {
+    const std::optional<std::string> portTemplate = PortFileOf(argv[0]);
+    const std::size_t slash = portTemplate ? portTemplate->rfind('/') : std::string::npos;
+    if (!portTemplate || slash + 1 >= portTemplate->size()) {
         std::fputs("ERROR: The device URI must be quillpost: followed by an absolute path\n",
                    stderr);
         return CUPS_BACKEND_STOP;
     }
+    const std::string commonPath = slash == 0 ? "/" : portTemplate->substr(0, slash);
+    const std::string portName = portTemplate->substr(slash + 1);
+
     const passwd* user = ::getpwnam(argv[2]);
     if (user == nullptr) {
-        // Nobody here could ever take such a job, and it would block every later one.
+        // Nobody here could ever take such a job.
         std::fprintf(stderr, "ERROR: Unknown user \"%s\"\n", argv[2]);
         return CUPS_BACKEND_CANCEL;
     }
+    const std::string login = user->pw_name;
     const uid_t uid = user->pw_uid;
     const gid_t gid = user->pw_gid;
 
@@ -123,11 +165,29 @@ int PrintJob(int argc, char* argv[]) {
         }
     }
 
-    qp::backend::JobFile job(*portFile);
-    if (const int error = job.Create()) {
-        std::fprintf(stderr, "ERROR: Unable to write a job beside %s: %s\n", portFile->c_str(),
-                     std::strerror(error));
+    Folders folders;
+    const qp::backend::FolderResult common = qp::backend::OpenCommonFolder(commonPath);
+    if (common.fd < 0) {
+        // The queue's set-up is wrong for every user: stopped until provisioning mends it.
+        std::fprintf(stderr, "ERROR: %s\n", common.problem.c_str());
         return CUPS_BACKEND_STOP;
+    }
+    folders.common = common.fd;
+    const qp::backend::FolderResult own =
+        qp::backend::OpenUserFolder(folders.common, commonPath, login, uid, gid);
+    if (own.fd < 0) {
+        // Only this user's jobs are affected; the queue goes on for everybody else.
+        std::fprintf(stderr, "ERROR: %s\n", own.problem.c_str());
+        return CUPS_BACKEND_CANCEL;
+    }
+    folders.user = own.fd;
+    const std::string portFile = commonPath + "/" + login + "/" + portName;
+
+    qp::backend::JobFile job(folders.user, portName);
+    if (const int error = job.Create()) {
+        std::fprintf(stderr, "ERROR: Unable to write a job beside %s: %s\n", portFile.c_str(),
+                     std::strerror(error));
+        return CUPS_BACKEND_RETRY;
     }
     if (const int error = job.CopyFrom(input, g_cancelled)) {
         if (g_cancelled)
@@ -140,9 +200,9 @@ int PrintJob(int argc, char* argv[]) {
     if (const int error = job.Seal(uid, gid)) {
         std::fprintf(stderr, "ERROR: Unable to hand the job to \"%s\": %s\n", argv[2],
                      std::strerror(error));
-        return error == EPERM ? CUPS_BACKEND_STOP : CUPS_BACKEND_RETRY;
+        return CUPS_BACKEND_RETRY;
     }
-    return Publish(job, *portFile);
+    return Deliver(job, portFile);
 }
 
 } // namespace
@@ -160,7 +220,8 @@ int main(int argc, char* argv[]) {
     }
 
     // A cancelled job ends the copy at once; the temporary file goes with it, the port file is
-    // never touched. No SA_RESTART, so a read from a pipe is interrupted.
+    // never touched. A job that waits in the background is given up the same way. No SA_RESTART, so
+    // a read from a pipe is interrupted.
     struct sigaction action {};
     action.sa_handler = OnTerminate;
     sigemptyset(&action.sa_mask);

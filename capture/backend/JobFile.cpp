@@ -3,31 +3,63 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace qp::backend {
 
-JobFile::JobFile(std::string portFile) : m_portFile(std::move(portFile)) {}
+namespace {
+
+constexpr int kNameAttempts = 100;
+
+std::string TempPrefix(const std::string& portName) {
+    return "." + portName + ".";
+}
+
+std::string RandomSuffix() {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[8] = {};
+    if (::getrandom(bytes, sizeof(bytes), 0) != static_cast<ssize_t>(sizeof(bytes))) {
+        // Uniqueness comes from O_EXCL; the randomness only makes clashes rare.
+        const unsigned long seed =
+            static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::time(nullptr));
+        for (std::size_t i = 0; i < sizeof(bytes); ++i)
+            bytes[i] = static_cast<unsigned char>(seed >> (i * 5));
+    }
+    std::string suffix;
+    for (unsigned char byte : bytes)
+        suffix += kLetters[byte % (sizeof(kLetters) - 1)];
+    return suffix;
+}
+
+} // namespace
+
+JobFile::JobFile(int folder, std::string portName)
+    : m_folder(folder), m_portName(std::move(portName)) {}
 
 JobFile::~JobFile() {
     Discard();
 }
 
 int JobFile::Create() {
-    const std::size_t slash = m_portFile.find_last_of('/');
-    const std::string folder = m_portFile.substr(0, slash + 1);
-    const std::string name = m_portFile.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".XXXXXX";
-    // mkstemp creates a new file of its own (O_EXCL), so nothing planted in the shared folder is
-    // ever followed or reused.
-    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (m_fd < 0)
-        return errno;
-    m_tempPath = pattern;
-    return 0;
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string name = TempPrefix(m_portName) + RandomSuffix();
+        // O_EXCL never follows or reuses anything that lies there already.
+        m_fd = ::openat(m_folder, name.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_fd >= 0) {
+            m_tempName = name;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
 }
 
 int JobFile::CopyFrom(int input, const volatile std::sig_atomic_t& cancelled) {
@@ -69,7 +101,7 @@ int JobFile::Seal(uid_t owner, gid_t group) {
 }
 
 int JobFile::Publish() {
-    if (::renameat2(AT_FDCWD, m_tempPath.c_str(), AT_FDCWD, m_portFile.c_str(), RENAME_NOREPLACE) ==
+    if (::renameat2(m_folder, m_tempName.c_str(), m_folder, m_portName.c_str(), RENAME_NOREPLACE) ==
         0) {
         m_published = true;
         return 0;
@@ -78,10 +110,10 @@ int JobFile::Publish() {
         return errno;
     // File systems without no-replace renames: a hard link fails just as well when the name is
     // taken.
-    if (::link(m_tempPath.c_str(), m_portFile.c_str()) != 0)
+    if (::linkat(m_folder, m_tempName.c_str(), m_folder, m_portName.c_str(), 0) != 0)
         return errno;
     m_published = true;
-    ::unlink(m_tempPath.c_str());
+    ::unlinkat(m_folder, m_tempName.c_str(), 0);
     return 0;
 }
 
@@ -90,9 +122,28 @@ void JobFile::Discard() {
         ::close(m_fd);
         m_fd = -1;
     }
-    if (!m_published && !m_tempPath.empty())
-        ::unlink(m_tempPath.c_str());
-    m_tempPath.clear();
+    if (!m_published && !m_tempName.empty())
+        ::unlinkat(m_folder, m_tempName.c_str(), 0);
+    m_tempName.clear();
+}
+
+int CountWaitingJobs(int folder, const std::string& portName) {
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return 0;
+    }
+    const std::string prefix = TempPrefix(portName);
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::string(entry->d_name).rfind(prefix, 0) == 0)
+            ++count;
+    }
+    ::closedir(dir);
+    return count;
 }
 
 } // namespace qp::backend

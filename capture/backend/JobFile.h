@@ -8,10 +8,13 @@ namespace qp::backend {
 
 // One print job on its way to the port file: written into a hidden temporary file beside it, then
 // published under the port file's name in one step, so the port file is never seen half-written.
+// Every name is taken relative to the open folder, which the caller has verified, so no link or
+// renamed folder on the way can send the job elsewhere.
 class JobFile {
 public:
-    explicit JobFile(std::string portFile);
-    // Removes the temporary file unless the job was published.
+    // `folder` stays open and owned by the caller for the life of the object.
+    JobFile(int folder, std::string portName);
+    // Removes the temporary file unless the job was published or handed over.
     ~JobFile();
     JobFile(const JobFile&) = delete;
     JobFile& operator=(const JobFile&) = delete;
@@ -26,14 +29,21 @@ public:
     // to be taken is never replaced.
     int Publish();
     void Discard();
+    // Another process now looks after the temporary file; this object leaves it alone.
+    void HandOver() { m_tempName.clear(); }
 
-    const std::string& TempPath() const { return m_tempPath; }
+    int Folder() const { return m_folder; }
+    const std::string& TempName() const { return m_tempName; }
 
 private:
-    std::string m_portFile;
-    std::string m_tempPath;
+    int m_folder;
+    std::string m_portName;
+    std::string m_tempName;
     int m_fd = -1;
     bool m_published = false;
 };
+
+// How many hidden temporary files of the port `portName` lie in the folder.
+int CountWaitingJobs(int folder, const std::string& portName);
 
 } // namespace qp::backend

@@ -1,12 +1,15 @@
 #include "app/QuillpostApp.h"
 #include "app/Settings.h"
 #include "app/StartupServices.h"
+#include "platform/CommonFolder.h"
 #include "platform/Profile.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
 
 using namespace qp::settings;
 using qp::test::RecordingMessageSink;
@@ -54,21 +57,27 @@ protected:
 
 } // namespace
 
-TEST_F(StartupTest, WorkPathsLieInTheCommonFolder) {
+TEST_F(StartupTest, WorkPathsLieInTheUsersOwnFolderInTheCommonFolder) {
     CQuillpostApp app("");
-    EXPECT_EQ(app.m_portFile, m_home.Path() + "/fax.ps");
-    EXPECT_EQ(app.m_bodyFile, m_home.Path() + "/faxbody.ps");
-    EXPECT_EQ(app.m_coverFile, m_home.Path() + "/faxcover.ps");
-    EXPECT_EQ(app.m_faxImage, m_home.Path() + "/fax.tif");
+    const std::string own = m_home.Path() + "/" + qp::CurrentLoginName();
+    EXPECT_EQ(app.m_portFile, own + "/fax.ps");
+    EXPECT_EQ(app.m_bodyFile, own + "/faxbody.ps");
+    EXPECT_EQ(app.m_coverFile, own + "/faxcover.ps");
+    EXPECT_EQ(app.m_faxImage, own + "/fax.tif");
     EXPECT_EQ(app.m_gsPath, "/usr/bin/gs");
     EXPECT_TRUE(m_messages.Texts().empty());
+    // Where the folder may be made, it is made for its user alone.
+    struct stat st {};
+    ASSERT_EQ(::lstat(own.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
 }
 
 TEST_F(StartupTest, WithoutTheVariableTheSpoolFolderIsUsed) {
     ScopedEnv unset("QUILLPOST_COMMON_DIR", std::nullopt);
     CQuillpostApp app("");
-    EXPECT_EQ(app.m_portFile, "/var/spool/quillpost/fax.ps");
-    EXPECT_EQ(app.m_faxImage, "/var/spool/quillpost/fax.tif");
+    const std::string own = "/var/spool/quillpost/" + qp::CurrentLoginName();
+    EXPECT_EQ(app.m_portFile, own + "/fax.ps");
+    EXPECT_EQ(app.m_faxImage, own + "/fax.tif");
 }
 
 TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
@@ -77,8 +86,8 @@ TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
     ASSERT_EQ(m_messages.Texts(),
               std::vector<std::string>{"Unable to retrieve directory for processing faxes"});
     EXPECT_EQ(m_messages.Messages()[0].icon, qp::MessageIcon::Warning);
-    EXPECT_EQ(app.m_portFile, m_home.Path() + "/absent/fax.ps");
-    EXPECT_FALSE(std::filesystem::exists(app.m_portFile));
+    EXPECT_EQ(app.m_portFile, m_home.Path() + "/absent/" + qp::CurrentLoginName() + "/fax.ps");
+    EXPECT_FALSE(std::filesystem::exists(m_home.Path() + "/absent"));
 }
 
 TEST_F(StartupTest, TrayModeRunsItsStepsInOrderAndAsksForTheAccountOnFirstUse) {
@@ -112,16 +121,45 @@ TEST_F(StartupTest, StoredAccountIsReadAndPreferencesAreSkipped) {
     EXPECT_EQ(account.notifyEmail, "me@example.com");
 }
 
-TEST_F(StartupTest, PrinterPortReplacesThePortFileOnlyWhenLongerThanFourCharacters) {
+TEST_F(StartupTest, APrinterPortLongerThanFourCharactersMovesTheWorkFilesToItsFolder) {
+    const std::string login = qp::CurrentLoginName();
     CQuillpostApp shortPort("");
     m_services.printerPort = "/a/b";
     shortPort.InitInstance(m_services);
-    EXPECT_EQ(shortPort.m_portFile, m_home.Path() + "/fax.ps");
+    EXPECT_EQ(shortPort.m_portFile, m_home.Path() + "/" + login + "/fax.ps");
 
     CQuillpostApp longPort("");
     m_services.printerPort = "/a/bc";
     longPort.InitInstance(m_services);
-    EXPECT_EQ(longPort.m_portFile, "/a/bc");
+    EXPECT_EQ(longPort.m_portFile, "/a/" + login + "/bc");
+    EXPECT_EQ(longPort.m_bodyFile, "/a/" + login + "/faxbody.ps");
+    EXPECT_EQ(longPort.m_coverFile, "/a/" + login + "/faxcover.ps");
+    EXPECT_EQ(longPort.m_faxImage, "/a/" + login + "/fax.tif");
+}
+
+TEST_F(StartupTest, ASecondTrayClientOfTheUserSaysSoAndEndsWhileOtherModesStillRun) {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", m_home.Path());
+    auto first = std::make_unique<CQuillpostApp>("");
+    ASSERT_EQ(first->InitInstance(m_services), CQuillpostApp::StartOutcome::RunEventLoop);
+    const std::vector<std::string> firstCalls = m_services.calls;
+
+    RecordingServices secondServices;
+    testing::internal::CaptureStderr();
+    CQuillpostApp second("");
+    EXPECT_EQ(second.InitInstance(secondServices), CQuillpostApp::StartOutcome::Exit);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Quillpost is already running for this user.\n");
+    EXPECT_TRUE(secondServices.calls.empty());
+
+    CQuillpostApp configure("-configure");
+    EXPECT_EQ(configure.InitInstance(secondServices), CQuillpostApp::StartOutcome::Exit);
+    EXPECT_EQ(secondServices.calls, std::vector<std::string>{"initial-config"});
+    EXPECT_EQ(m_services.calls, firstCalls);
+
+    // The lock goes with the client that held it.
+    first.reset();
+    CQuillpostApp next("");
+    EXPECT_EQ(next.InitInstance(secondServices), CQuillpostApp::StartOutcome::RunEventLoop);
 }
 
 TEST_F(StartupTest, ConfigureModeReadsTheSettingsBeforeItsDialogAndExits) {

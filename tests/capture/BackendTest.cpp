@@ -8,7 +8,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,30 +144,43 @@ protected:
     void SetUp() override {
         if (::geteuid() != 0)
             GTEST_SKIP() << "the backend hands jobs to their users, which needs root";
-        ::chmod(m_dir.Path().c_str(), 01777);
+        // The common folder as provisioning leaves it.
+        ::chmod(m_dir.Path().c_str(), 0755);
     }
 
     std::vector<std::string> Env(const std::string& wait = "0") const {
-        return {"DEVICE_URI=quillpost:" + Port(), "QUILLPOST_BACKEND_WAIT=" + wait,
+        return {"DEVICE_URI=quillpost:" + m_dir.File("fax.ps"), "QUILLPOST_BACKEND_WAIT=" + wait,
                 "PATH=/usr/bin:/bin"};
     }
     std::vector<std::string> JobArgs(const std::string& user = "nobody") const {
-        return {"quillpost:" + Port(), "42", user, "report.ps", "1", "number-up=1"};
+        return {"quillpost:" + m_dir.File("fax.ps"), "42", user, "report.ps", "1", "number-up=1"};
     }
-    std::string Port() const { return m_dir.File("fax.ps"); }
-    std::vector<std::string> FolderEntries() const {
+    std::string Folder(const std::string& user = "nobody") const { return m_dir.File(user); }
+    std::string Port(const std::string& user = "nobody") const { return Folder(user) + "/fax.ps"; }
+    std::vector<std::string> Entries(const std::string& folder) const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path()))
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
             names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
     bool HasTemporaryFile() const {
-        for (const std::string& name : FolderEntries()) {
+        if (!std::filesystem::exists(Folder()))
+            return false;
+        for (const std::string& name : Entries(Folder())) {
             if (name.rfind(".fax.ps.", 0) == 0)
                 return true;
         }
         return false;
+    }
+    // A job for `user` whose port file is taken already.
+    void PutWaitingJob(const std::string& user = "nobody") {
+        const passwd* entry = ::getpwnam(user.c_str());
+        ASSERT_NE(entry, nullptr);
+        std::filesystem::create_directory(Folder(user));
+        ASSERT_EQ(::chown(Folder(user).c_str(), entry->pw_uid, entry->pw_gid), 0);
+        ::chmod(Folder(user).c_str(), 0700);
+        WriteFile(Port(user), "%!PS waiting to be taken");
     }
 
     qp::test::TempDir m_dir;
@@ -181,53 +196,68 @@ TEST_F(BackendTest, AnswersDiscoveryAndRejectsWrongArguments) {
     EXPECT_EQ(wrong.Err().rfind("Usage: ", 0), 0u) << wrong.Err();
 }
 
-TEST_F(BackendTest, WritesTheJobForItsUserOnlyFromStdinOrAFile) {
+TEST_F(BackendTest, WritesTheJobIntoItsUsersOwnFolderFromStdinOrAFile) {
     const std::string job = "%!PS-Adobe-3.0\n" + std::string(200000, 'x') + "\n%%EOF\n";
     BackendProcess fromStdin(JobArgs(), Env());
     fromStdin.Write(job);
     ASSERT_EQ(fromStdin.Wait(), 0) << fromStdin.Err();
 
     struct stat st {};
+    ASSERT_EQ(::lstat(Folder().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
     ASSERT_EQ(::stat(Port().c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(ReadFile(Port()), job);
-    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"fax.ps"});
+    EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"fax.ps"});
+    EXPECT_EQ(Entries(m_dir.Path()), std::vector<std::string>{"nobody"});
 
-    std::filesystem::remove(Port());
     const std::string file = m_dir.File("input.ps");
     WriteFile(file, "%!PS from a file\n");
     std::vector<std::string> args = JobArgs("root");
     args.push_back(file);
     BackendProcess fromFile(args, Env());
     ASSERT_EQ(fromFile.Wait(), 0) << fromFile.Err();
-    EXPECT_EQ(ReadFile(Port()), "%!PS from a file\n");
-    ASSERT_EQ(::stat(Port().c_str(), &st), 0);
+    EXPECT_EQ(ReadFile(Port("root")), "%!PS from a file\n");
+    ASSERT_EQ(::stat(Port("root").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 0u);
 }
 
-TEST_F(BackendTest, NeverReplacesAWaitingJobAndAsksCupsToRetry) {
-    WriteFile(Port(), "%!PS waiting to be taken");
-    BackendProcess backend(JobArgs(), Env("0"));
-    backend.Write("%!PS the next job");
-    EXPECT_EQ(backend.Wait(), 6) << backend.Err(); // CUPS_BACKEND_RETRY
-    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
-    EXPECT_FALSE(HasTemporaryFile());
-    EXPECT_NE(backend.Err().find("STATE: +other"), std::string::npos);
-}
-
-TEST_F(BackendTest, PublishesAsSoonAsTheWaitingJobIsTaken) {
-    WriteFile(Port(), "%!PS waiting to be taken");
+TEST_F(BackendTest, AJobWaitsForItsUsersPortInTheBackgroundWithoutHoldingTheQueue) {
+    PutWaitingJob();
     BackendProcess backend(JobArgs(), Env("60"));
     backend.Write("%!PS the next job");
-    backend.CloseStdin();
-    ASSERT_TRUE(backend.WaitForErr("INFO: Waiting", std::chrono::seconds(20)));
-    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
-    std::filesystem::rename(Port(), m_dir.File("taken.ps"));
-
+    // Its status pipes close at once: nothing of the waiter keeps them open for cupsd.
     EXPECT_EQ(backend.Wait(), 0) << backend.Err();
-    EXPECT_EQ(ReadFile(Port()), "%!PS the next job");
+    EXPECT_NE(backend.Err().find("INFO: The fax waits in " + Port()), std::string::npos)
+        << backend.Err();
+    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
+
+    // Another user's job goes through meanwhile.
+    BackendProcess other(JobArgs("root"), Env("60"));
+    other.Write("%!PS root's job");
+    EXPECT_EQ(other.Wait(), 0) << other.Err();
+    EXPECT_EQ(ReadFile(Port("root")), "%!PS root's job");
+
+    std::filesystem::rename(Port(), m_dir.File("taken.ps"));
+    EXPECT_TRUE(
+        qp::test::WaitUntil([&] { return qp::test::ReadFile(Port()) == "%!PS the next job"; },
+                            std::chrono::seconds(20)));
     EXPECT_EQ(ReadFile(m_dir.File("taken.ps")), "%!PS waiting to be taken");
+    EXPECT_TRUE(qp::test::WaitUntil([&] { return !HasTemporaryFile(); }, std::chrono::seconds(5)));
+}
+
+TEST_F(BackendTest, AWaitThatEndsLeavesTheWaitingJobAsItWasAndNothingElse) {
+    PutWaitingJob();
+    BackendProcess backend(JobArgs(), Env("0"));
+    backend.Write("%!PS the next job");
+    backend.CloseStderr();
+    EXPECT_EQ(backend.Wait(), 0);
+    EXPECT_TRUE(qp::test::WaitUntil([&] { return !HasTemporaryFile(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"fax.ps"});
+    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
 }
 
 TEST_F(BackendTest, ACancelledJobLeavesNothingBehind) {
@@ -236,35 +266,7 @@ TEST_F(BackendTest, ACancelledJobLeavesNothingBehind) {
     ASSERT_TRUE(qp::test::WaitUntil([&] { return HasTemporaryFile(); }, std::chrono::seconds(20)));
     backend.Signal(SIGTERM);
     EXPECT_EQ(backend.Wait(), 1) << backend.Err();
-    EXPECT_TRUE(FolderEntries().empty());
-}
-
-TEST_F(BackendTest, ACancelledJobThatWaitsForThePortIsNeverPublished) {
-    WriteFile(Port(), "%!PS waiting to be taken");
-    BackendProcess backend(JobArgs(), Env("60"));
-    backend.Write("%!PS the cancelled job");
-    backend.CloseStdin();
-    ASSERT_TRUE(backend.WaitForErr("INFO: Waiting", std::chrono::seconds(20)));
-
-    // The port comes free just as the job is cancelled.
-    backend.Pause();
-    std::filesystem::rename(Port(), m_dir.File("taken.ps"));
-    backend.Signal(SIGTERM);
-    backend.Signal(SIGCONT);
-
-    EXPECT_EQ(backend.Wait(), 1) << backend.Err(); // CUPS_BACKEND_FAILED
-    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"taken.ps"});
-    EXPECT_NE(backend.Err().find("STATE: -other"), std::string::npos) << backend.Err();
-}
-
-TEST_F(BackendTest, NobodyReadingItsStatusDoesNotLeaveTheJobBehind) {
-    WriteFile(Port(), "%!PS waiting to be taken");
-    BackendProcess backend(JobArgs(), Env("0"));
-    backend.Write("%!PS the next job");
-    backend.CloseStderr();
-    EXPECT_EQ(backend.Wait(), 6); // CUPS_BACKEND_RETRY
-    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"fax.ps"});
-    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
+    EXPECT_TRUE(Entries(Folder()).empty());
 }
 
 // These end before reading the job, so nothing is written to them.
@@ -280,7 +282,61 @@ TEST_F(BackendTest, RefusesJobsItCannotDeliver) {
     BackendProcess noFolder(JobArgs(), {"DEVICE_URI=quillpost:" + m_dir.File("gone/fax.ps")});
     EXPECT_EQ(noFolder.Wait(), 4) << noFolder.Err();
     EXPECT_EQ(noFolder.Err().rfind("ERROR: ", 0), 0u) << noFolder.Err();
-    EXPECT_TRUE(FolderEntries().empty());
+
+    ::chmod(m_dir.Path().c_str(), 01777);
+    BackendProcess openFolder(JobArgs(), Env());
+    EXPECT_EQ(openFolder.Wait(), 4) << openFolder.Err();
+    EXPECT_EQ(openFolder.Err(), "ERROR: The fax folder \"" + m_dir.Path() +
+                                    "\" must belong to root and be writable by nobody else\n");
+    EXPECT_TRUE(Entries(m_dir.Path()).empty());
+}
+
+TEST_F(BackendTest, AUserFolderTakenByAnythingElseFailsOnlyThatUsersJob) {
+    qp::test::TempDir elsewhere;
+    const std::string folder = Folder();
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+        std::string problem;
+    } cases[] = {
+        {"a file", [&] { WriteFile(folder, "planted"); }, "is taken by something else"},
+        {"a link to a folder",
+         [&] {
+             ::chown(elsewhere.Path().c_str(), 65534, 65534);
+             std::filesystem::create_directory_symlink(elsewhere.Path(), folder);
+         },
+         "is taken by something else"},
+        {"a folder of another user",
+         [&] {
+             std::filesystem::create_directory(folder);
+             ::chmod(folder.c_str(), 0700);
+         },
+         "belongs to another user"},
+        {"a folder open to others",
+         [&] {
+             std::filesystem::create_directory(folder);
+             ::chown(folder.c_str(), 65534, 65534);
+             ::chmod(folder.c_str(), 0755);
+         },
+         "is open to other users"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(m_dir.Path());
+        std::filesystem::create_directory(m_dir.Path());
+        ::chmod(m_dir.Path().c_str(), 0755);
+        c.plant();
+        BackendProcess backend(JobArgs(), Env());
+        backend.Write("%!PS planted against");
+        EXPECT_EQ(backend.Wait(), 5) << c.what << ": " << backend.Err(); // CUPS_BACKEND_CANCEL
+        EXPECT_EQ(backend.Err(), "ERROR: The fax folder \"" + folder + "\" " + c.problem + "\n")
+            << c.what;
+        EXPECT_TRUE(Entries(elsewhere.Path()).empty()) << c.what;
+
+        BackendProcess other(JobArgs("root"), Env());
+        other.Write("%!PS unaffected");
+        EXPECT_EQ(other.Wait(), 0) << c.what << ": " << other.Err();
+        EXPECT_EQ(ReadFile(Port("root")), "%!PS unaffected") << c.what;
+    }
 }
 
 } // namespace

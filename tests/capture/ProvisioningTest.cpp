@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +29,10 @@ mode_t ModeOf(const std::string& path) {
 
 class ProvisioningTest : public ::testing::Test {
 protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "provisioning makes the port folder root's, which needs root";
+    }
     ProvisioningTest() {
         std::filesystem::create_directory(m_dir.File("backend"));
         WriteFile(m_dir.File("backend/ipp"), "");
@@ -62,14 +68,15 @@ TEST_F(ProvisioningTest, FirstRunAddsPortDriverAndPrinter) {
                                "Printer driver added: TW PS Driver\n"
                                "Printer added: Quill_Post\n"
                                "Printer closed after creation.\n");
-    // Every user's jobs pass through the folder, and only their owners may remove them.
-    EXPECT_EQ(ModeOf(m_paths.commonFolder), 01777u);
+    // Only root may change the folder; each user's jobs go into a private folder inside.
+    EXPECT_EQ(ModeOf(m_paths.commonFolder), 0755u);
     EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
     ASSERT_EQ(m_server.added.size(), 1u);
     EXPECT_EQ(m_server.added[0].name, "Quill_Post");
     EXPECT_EQ(m_server.added[0].info, "Quill Post");
     EXPECT_EQ(m_server.added[0].deviceUri, "quillpost:" + Port());
     EXPECT_EQ(m_server.added[0].ppdPath, m_paths.modelFolder + "/gs.ppd");
+    EXPECT_EQ(m_server.added[0].opPolicy, "authenticated");
 }
 
 TEST_F(ProvisioningTest, SecondRunKeepsWhatExistsAndReplacesThePrinter) {
@@ -93,14 +100,14 @@ TEST_F(ProvisioningTest, SecondRunKeepsWhatExistsAndReplacesThePrinter) {
     EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
 }
 
-TEST_F(ProvisioningTest, PortNamesIgnoreLetterCaseButDriverNamesDoNot) {
+TEST_F(ProvisioningTest, NeitherPortPathsNorDriverNamesIgnoreLetterCase) {
     m_server.queues = {{"Other", "quillpost:" + m_dir.Path() + "/SPOOL/FAX.PS"}};
     std::filesystem::create_directories(m_paths.modelFolder);
     WriteFile(m_paths.modelFolder + "/other.ppd", Ppd("tw ps driver"));
 
     EXPECT_EQ(Provision(), 0);
     EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
-                           "Port already exists: " +
+                           "Port added: " +
                                Port() +
                                "\n"
                                "Printer driver directory: " +
@@ -109,7 +116,7 @@ TEST_F(ProvisioningTest, PortNamesIgnoreLetterCaseButDriverNamesDoNot) {
                                "Printer driver added: TW PS Driver\n"
                                "Printer added: Quill_Post\n"
                                "Printer closed after creation.\n");
-    EXPECT_FALSE(std::filesystem::exists(m_paths.commonFolder));
+    EXPECT_EQ(ModeOf(m_paths.commonFolder), 0755u);
 }
 
 TEST_F(ProvisioningTest, APortSeveralQueuesPrintToIsReportedOnce) {
@@ -131,12 +138,50 @@ TEST_F(ProvisioningTest, AnInstalledDriverIsUsedUnderItsOwnFileName) {
     EXPECT_EQ(m_server.added[0].ppdPath, m_paths.modelFolder + "/tw-fax.ppd");
 }
 
-TEST_F(ProvisioningTest, AnExistingPortFolderIsLeftAsItIs) {
-    std::filesystem::create_directory(m_paths.commonFolder);
-    ::chmod(m_paths.commonFolder.c_str(), 0750);
-    EXPECT_EQ(Provision(), 0);
-    EXPECT_NE(m_out.str().find("Port added: " + Port() + "\n"), std::string::npos);
-    EXPECT_EQ(ModeOf(m_paths.commonFolder), 0750u);
+TEST_F(ProvisioningTest, ThePortFolderIsMadeOrMendedWhetherThePortIsNewOrNot) {
+    struct Case {
+        const char* what;
+        bool portExists;
+        bool folderExists;
+        mode_t mode;
+        uid_t owner;
+        std::string lines;
+    };
+    const std::string folder = m_paths.commonFolder;
+    const std::string added = "Port added: " + Port() + "\n";
+    const std::string exists = "Port already exists: " + Port() + "\n";
+    const std::string owner = "Port folder owner set to root: " + folder + "\n";
+    const std::string mode = "Port folder mode set to 0755: " + folder + "\n";
+    const Case cases[] = {
+        {"new port, folder open to all", false, true, 01777, 0, mode + added},
+        {"new port, folder of a user", false, true, 0755, 65534, owner + added},
+        {"existing port, folder right", true, true, 0755, 0, exists},
+        {"existing port, folder missing", true, false, 0, 0,
+         exists + "Port folder created: " + folder + "\n"},
+        {"existing port, folder wrong", true, true, 0777, 65534, exists + owner + mode},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(folder);
+        if (c.folderExists) {
+            std::filesystem::create_directory(folder);
+            ASSERT_EQ(::chown(folder.c_str(), c.owner, c.owner), 0);
+            ::chmod(folder.c_str(), c.mode);
+        }
+        m_server.queues.clear();
+        if (c.portExists)
+            m_server.queues = {{"Quill_Post", "quillpost:" + Port()}};
+        EXPECT_EQ(Provision(), 0) << c.what;
+        // The port's lines stand between the monitor's and the driver's.
+        const std::string out = m_out.str();
+        const std::size_t from = out.find('\n') + 1;
+        const std::size_t to = std::min(out.find("Driver already"), out.find("Printer driver"));
+        EXPECT_EQ(out.substr(from, to - from), c.lines) << c.what;
+        struct stat st {};
+        ASSERT_EQ(::lstat(folder.c_str(), &st), 0) << c.what;
+        EXPECT_TRUE(S_ISDIR(st.st_mode)) << c.what;
+        EXPECT_EQ(st.st_uid, 0u) << c.what;
+        EXPECT_EQ(st.st_mode & 07777, 0755u) << c.what;
+    }
 }
 
 TEST_F(ProvisioningTest, TheBackendMustBeThere) {

@@ -3,6 +3,7 @@
 #include "fax/Viewer.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/MemoryStream.h"
+#include "tests/fax/support/TiffPages.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
@@ -25,6 +26,8 @@ protected:
     RecordingMessageSink& m_messages = m_env.messages;
     FakeRunner m_runner;
     FakeClock m_clock;
+
+    void SetUp() override { m_runner.onRun = qp::test::WriteGhostscriptOutput; }
 };
 
 } // namespace

@@ -1,8 +1,10 @@
 #include "fax/Conversion.h"
 #include "platform/FileOps.h"
+#include "tests/fax/support/TiffPages.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 using qp::test::FakeClock;
@@ -15,6 +17,8 @@ namespace {
 
 class ConversionTest : public ::testing::Test {
 protected:
+    ConversionTest() { m_runner.onRun = qp::test::WriteGhostscriptOutput; }
+
     bool Convert(qp::Resolution resolution = qp::Resolution::Fine, bool legal = false) {
         return qp::CreateFaxImage("/usr/bin/gs", m_cover, m_body, m_image,
                                   qp::ChooseConversionParams(resolution, legal), m_runner, m_clock);
@@ -87,4 +91,29 @@ TEST_F(ConversionTest, FailuresAreShownAndNothingWaits) {
     EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Unable to create fax: 1"});
     EXPECT_EQ(m_messages.Messages()[0].icon, qp::MessageIcon::Warning);
     EXPECT_TRUE(m_clock.Sleeps().empty());
+}
+
+// An empty image and one that is no TIFF are sent through the dialog (StandInGhostscriptTest).
+TEST_F(ConversionTest, AnythingButAFreshFaxImageFailsTheConversion) {
+    WriteFile(m_body, "%!PS\n");
+    struct Case {
+        const char* what;
+        std::function<void()> ghostscript;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"nothing written", [] {}, "Unable to create fax: the image was not written"},
+        {"no pages", [&] { qp::test::WriteTiffPages(m_image, 0); },
+         "Unable to create fax: the image is not a TIFF file"},
+        {"not Group 4", [&] { qp::test::WriteTiffPages(m_image, 2, 5); },
+         "Unable to create fax: the image is not CCITT Group 4"},
+    };
+    for (const Case& c : cases) {
+        // A good image from before must never pass for this conversion's.
+        qp::test::WriteTiffPages(m_image, 1);
+        m_runner.onRun = [&](const std::vector<std::string>&) { c.ghostscript(); };
+        m_messages.Clear();
+        EXPECT_FALSE(Convert()) << c.what;
+        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{c.message}) << c.what;
+    }
 }

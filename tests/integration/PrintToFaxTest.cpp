@@ -2,6 +2,7 @@
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
 #include "fax/FaxDialog.h"
+#include "platform/CommonFolder.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/ChildProcess.h"
@@ -77,9 +78,9 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
     qp::test::FaxdProcess server(home.Path(), "5550100 2468\n");
 
     CQuillpostApp app("");
-    const std::string port = qp::FindFaxPrinterPort();
-    ASSERT_EQ(port, Cupsd().PortFile());
-    app.m_portFile = port;
+    ASSERT_EQ(qp::FindFaxPrinterPort(), Cupsd().PortFile());
+    // The queue's port names the common folder; this user's jobs come into a folder of their own.
+    ASSERT_EQ(app.m_portFile, Cupsd().UserPortFile(qp::CurrentLoginName()));
     app.SetAccount({"127.0.0.1", server.Port(), "5550100", "2468", ""});
 
     std::atomic<int> dialogs{0};

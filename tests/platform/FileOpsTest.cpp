@@ -1,8 +1,10 @@
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using qp::test::ReadFile;
 using qp::test::TempDir;
@@ -41,4 +43,30 @@ TEST(FileOps, AtomicWriteReplacesWholeOrNotAtAll) {
 
     EXPECT_FALSE(qp::WriteFileAtomically(dir.File("missing/h"), "x"));
     EXPECT_EQ(*qp::ReadWholeFile(dir.File("h")), "new contents");
+}
+
+TEST(FileOps, AMoveToAnotherFileSystemCopiesFlushesAndRemovesTheSource) {
+    TempDir dir;
+    struct stat here {};
+    struct stat shm {};
+    if (::stat(dir.Path().c_str(), &here) != 0 || ::stat("/dev/shm", &shm) != 0 ||
+        here.st_dev == shm.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    const std::string source = "/dev/shm/qp-move-" + std::to_string(::getpid());
+    const std::string body(300000, 'j');
+    WriteFile(source, body);
+    ::chmod(source.c_str(), 0600);
+
+    WriteFile(dir.File("taken"), "waiting");
+    EXPECT_FALSE(qp::MoveFileNoReplace(source, dir.File("taken")));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadFile(dir.File("taken")), "waiting");
+    EXPECT_EQ(ReadFile(source), body);
+
+    ASSERT_TRUE(qp::MoveFileNoReplace(source, dir.File("moved")));
+    EXPECT_FALSE(qp::FileExists(source));
+    EXPECT_EQ(ReadFile(dir.File("moved")), body);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File("moved").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

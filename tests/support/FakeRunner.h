@@ -2,6 +2,7 @@
 
 #include "platform/ProcessRunner.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,13 @@ public:
     std::vector<std::vector<std::string>> waited;
     std::vector<std::vector<std::string>> detached;
     std::vector<std::string> detachedWorkDirs;
+    // What the program would have done, e.g. write its output.
+    std::function<void(const std::vector<std::string>&)> onRun;
 
     ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
         waited.push_back(argv);
+        if (onRun)
+            onRun(argv);
         return result;
     }
     bool StartDetached(const std::vector<std::string>& argv, const std::string& workDir) override {

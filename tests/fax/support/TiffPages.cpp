@@ -50,4 +50,35 @@ std::vector<TiffPage> ReadTiffPages(const std::string& path) {
     return pages;
 }
 
+void WriteTiffPages(const std::string& path, int pages, std::uint16_t compression) {
+    constexpr std::uint32_t kWidth = 64;
+    constexpr std::uint32_t kHeight = 8;
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    if (tiff == nullptr)
+        return;
+    std::vector<unsigned char> row(kWidth / 8, 0);
+    for (int page = 0; page < pages; ++page) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kWidth);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kHeight);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, kHeight);
+        for (std::uint32_t y = 0; y < kHeight; ++y)
+            TIFFWriteScanline(tiff, row.data(), y, 0);
+        TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
+}
+
+void WriteGhostscriptOutput(const std::vector<std::string>& argv) {
+    const std::string option = "-sOutputFile=";
+    for (const std::string& arg : argv) {
+        if (arg.rfind(option, 0) == 0)
+            WriteTiffPages(arg.substr(option.size()), 1);
+    }
+}
+
 } // namespace qp::test

@@ -18,4 +18,10 @@ struct TiffPage {
 // Every page (directory) of a TIFF file as libtiff reads it; empty when it can't be opened.
 std::vector<TiffPage> ReadTiffPages(const std::string& path);
 
+// Writes `pages` small blank pages with the given compression (CCITT Group 4 when 4).
+void WriteTiffPages(const std::string& path, int pages, std::uint16_t compression = 4);
+
+// A stand-in for Ghostscript's run: writes a one-page fax image where "-sOutputFile=" points.
+void WriteGhostscriptOutput(const std::vector<std::string>& argv);
+
 } // namespace qp::test

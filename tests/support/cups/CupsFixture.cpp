@@ -56,6 +56,35 @@ void WriteText(const std::string& path, const std::string& text) {
         throw std::runtime_error("cannot write " + path);
 }
 
+// Debian's stock policy of that name: jobs need a user that cupsd authenticates, which a local
+// client does through its socket's peer credentials.
+std::string AuthenticatedPolicy() {
+    return "<Policy authenticated>\n"
+           "  JobPrivateAccess default\n"
+           "  JobPrivateValues default\n"
+           "  SubscriptionPrivateAccess default\n"
+           "  SubscriptionPrivateValues default\n"
+           "  <Limit Create-Job Print-Job Print-URI Validate-Job>\n"
+           "    AuthType Default\n"
+           "    Order deny,allow\n"
+           "  </Limit>\n"
+           "  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs "
+           "Set-Job-Attributes Cancel-Job Cancel-My-Jobs Close-Job CUPS-Move-Job>\n"
+           "    AuthType Default\n"
+           "    Require user @OWNER @SYSTEM\n"
+           "    Order deny,allow\n"
+           "  </Limit>\n"
+           "  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer>\n"
+           "    AuthType Default\n"
+           "    Require user @SYSTEM\n"
+           "    Order deny,allow\n"
+           "  </Limit>\n"
+           "  <Limit All>\n"
+           "    Order deny,allow\n"
+           "  </Limit>\n"
+           "</Policy>\n";
+}
+
 bool ChildExited(pid_t pid) {
     int status = 0;
     return ::waitpid(pid, &status, WNOHANG) == pid;
@@ -188,6 +217,7 @@ void PrivateCupsd::Prepare() {
                                               "BrowseLocalProtocols none\n"
                                               "DefaultShared No\n"
                                               "WebInterface No\n"
+                                              "DefaultAuthType Basic\n"
                                               "<Location />\n"
                                               "  Order allow,deny\n"
                                               "  Allow all\n"
@@ -200,7 +230,8 @@ void PrivateCupsd::Prepare() {
                                               "  <Limit All>\n"
                                               "    Order deny,allow\n"
                                               "  </Limit>\n"
-                                              "</Policy>\n");
+                                              "</Policy>\n" +
+                                              AuthenticatedPolicy());
 }
 
 void PrivateCupsd::Launch() {

@@ -42,6 +42,11 @@ public:
     // The common folder for the work files; provisioning creates it.
     std::string FaxFolder() const { return m_root + "/fax"; }
     std::string PortFile() const { return FaxFolder() + "/fax.ps"; }
+    // Where the backend puts a job of the user `login`.
+    std::string UserFolder(const std::string& login) const { return FaxFolder() + "/" + login; }
+    std::string UserPortFile(const std::string& login) const {
+        return UserFolder(login) + "/fax.ps";
+    }
     std::string ErrorLog() const;
 
     // Takes the quillpost backend away, as on a machine where it was never installed.

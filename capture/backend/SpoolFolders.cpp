@@ -1,0 +1,71 @@
+#include "capture/backend/SpoolFolders.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qp::backend {
+
+namespace {
+
+constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+FolderResult Problem(int fd, std::string text) {
+    if (fd >= 0)
+        ::close(fd);
+    return FolderResult{-1, std::move(text)};
+}
+
+std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+}
+
+} // namespace
+
+FolderResult OpenCommonFolder(const std::string& path) {
+    const int fd = ::open(path.c_str(), kFolderOpenFlags);
+    if (fd < 0)
+        return Problem(-1, "Unable to open the fax folder " + Quoted(path) + ": " +
+                               std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return Problem(fd, "Unable to read the fax folder " + Quoted(path) + ": " +
+                               std::strerror(errno));
+    // Anyone who may write here could move a user's folder away and put another in its place.
+    if (st.st_uid != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return Problem(fd, "The fax folder " + Quoted(path) +
+                               " must belong to root and be writable by nobody else");
+    return FolderResult{fd, {}};
+}
+
+FolderResult OpenUserFolder(int common, const std::string& commonPath, const std::string& login,
+                            uid_t uid, gid_t gid) {
+    const std::string shown = Quoted(commonPath + "/" + login);
+    if (login.empty() || login == "." || login == ".." || login.find('/') != std::string::npos)
+        return Problem(-1, "The user name \"" + login + "\" cannot name a fax folder");
+    const bool created = ::mkdirat(common, login.c_str(), 0700) == 0;
+    if (!created && errno != EEXIST)
+        return Problem(-1,
+                       "Unable to create the fax folder " + shown + ": " + std::strerror(errno));
+    const int fd = ::openat(common, login.c_str(), kFolderOpenFlags);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENOTDIR)
+            return Problem(-1, "The fax folder " + shown + " is taken by something else");
+        return Problem(-1, "Unable to open the fax folder " + shown + ": " + std::strerror(errno));
+    }
+    if (created && (::fchown(fd, uid, gid) != 0 || ::fchmod(fd, 0700) != 0))
+        return Problem(fd, "Unable to hand the fax folder " + shown +
+                               " to its user: " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return Problem(fd, "Unable to read the fax folder " + shown + ": " + std::strerror(errno));
+    if (st.st_uid != uid)
+        return Problem(fd, "The fax folder " + shown + " belongs to another user");
+    if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return Problem(fd, "The fax folder " + shown + " is open to other users");
+    return FolderResult{fd, {}};
+}
+
+} // namespace qp::backend
