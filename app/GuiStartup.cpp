@@ -1,6 +1,7 @@
 #include "app/GuiStartup.h"
 
 #include "app/QuillpostApp.h"
+#include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
 #include "fax/FaxDialog.h"
@@ -11,6 +12,8 @@
 #include "shell/TrayDialog.h"
 
 #include <QCoreApplication>
+#include <iostream>
+#include <sstream>
 
 namespace qp {
 
@@ -40,7 +43,11 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
 }
 
 std::string GuiStartupServices::FindFaxPrinterPort() {
-    return qp::FindFaxPrinterPort();
+    // The lookup's failure line has no line end; whatever the terminal shows next needs its own.
+    std::ostringstream lines;
+    std::string port = qp::FindFaxPrinterPort(lines);
+    WriteEndedLines(std::cout, lines.str());
+    return port;
 }
 
 void GuiStartupServices::SetDefaultViewer(CQuillpostApp& app) {

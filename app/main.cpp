@@ -2,13 +2,30 @@
 #include "app/GuiStartup.h"
 #include "app/QuillpostApp.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramInfo.h"
 #include "platform/QtMessageSink.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <memory>
 
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quillpost [-configure | -bootstrap | -update -h:HOST]\n"
+    "Without a switch the fax client starts in the notification area and opens the send\n"
+    "dialog for every job printed to \"Quill Post\".\n"
+    "  -configure    edit the message box account, then end\n"
+    "  -bootstrap    start the installed copy of the client, then end\n"
+    "  -update -h:HOST  bring the program up to date from the update server HOST\n"
+    "  --help, --version  (as the only argument) this text, the version\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // Answered before anything needs a display.
+    if (qp::AnswerInfoRequest(argc, argv, "quillpost", kUsage))
+        return 0;
     const std::string commandLine = qp::JoinArguments(argc, argv);
     // The name the desktop shows for the program's windows; Qt would take the file name otherwise.
     QCoreApplication::setApplicationName(QString::fromLatin1(qp::kAppName));

@@ -128,4 +128,15 @@ PrintServer& DefaultPrintServer() {
     return server;
 }
 
+bool CupsSchedulerReachable() {
+    // A scheduler that accepts no connection within this time counts as not running.
+    constexpr int kConnectTimeoutMs = 5000;
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                kConnectTimeoutMs, nullptr);
+    if (http == nullptr)
+        return false;
+    httpClose(http);
+    return true;
+}
+
 } // namespace qp

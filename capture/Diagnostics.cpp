@@ -22,4 +22,11 @@ void Diagnose(std::ostream& out, const char* format, ...) {
     va_end(again);
 }
 
+void WriteEndedLines(std::ostream& out, const std::string& text) {
+    out << text;
+    if (!text.empty() && text.back() != '\n')
+        out << '\n';
+    out.flush();
+}
+
 } // namespace qp

@@ -33,4 +33,7 @@ public:
 // The CUPS server that libcups selects (CUPS_SERVER, client.conf, else the local scheduler).
 PrintServer& DefaultPrintServer();
 
+// Whether that server accepts a connection at all.
+bool CupsSchedulerReachable();
+
 } // namespace qp

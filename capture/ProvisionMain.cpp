@@ -1,18 +1,40 @@
 // quillpost-provision: sets up the fax printer on the local CUPS server. Run it as root from the
 // folder that holds gs.ppd, or anywhere once the program is installed.
+#include "capture/Diagnostics.h"
+#include "capture/PrintServer.h"
+#include "capture/ProvisionReport.h"
 #include "capture/Provisioning.h"
+#include "platform/ProgramInfo.h"
 
 #include <iostream>
 #include <sstream>
 
-int main() {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quillpost-provision\n"
+    "Creates the fax printer Quill_Post on the local CUPS server (run it as root): checks the\n"
+    "quillpost backend, makes the spool folder with its port file, installs the TW PS Driver\n"
+    "(gs.ppd from the current folder, else the installed copy) and creates the queue anew.\n"
+    "Prints one line per step and the result last; exits 0 when the printer is ready.\n";
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qp::AnswerInfoRequest(argc, argv, "quillpost-provision", kUsage))
+        return 0;
+    if (argc > 1) {
+        std::cerr << "quillpost-provision: unknown argument " << argv[1] << "\n" << kUsage;
+        return kExitUsage;
+    }
     std::ostringstream lines;
     const int result = qp::ProvisionFaxPrinter(lines);
-    const std::string text = lines.str();
-    std::cout << text;
-    // Some failure lines have no line end of their own; the result must still stand on its own.
-    if (!text.empty() && text.back() != '\n')
-        std::cout << '\n';
-    std::cout << result << '\n';
-    return result == 0 ? 0 : 1;
+    // Some failure lines have no line end of their own; the added lines must stand on their own.
+    qp::WriteEndedLines(std::cout, lines.str());
+    const bool cupsUnreachable = result != 0 && !qp::CupsSchedulerReachable();
+    std::cout << qp::ProvisionClosingLines(result, cupsUnreachable, qp::CupsStartCommand());
+    return result == 0 ? 0 : kExitFailed;
 }

@@ -6,6 +6,7 @@
 #include "capture/DeviceUri.h"
 #include "capture/backend/JobFile.h"
 #include "capture/backend/SpoolFolders.h"
+#include "platform/ProgramInfo.h"
 
 #include <cups/backend.h>
 
@@ -23,6 +24,12 @@
 #include <unistd.h>
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: quillpost job-id user title copies options [file]\n"
+    "The CUPS backend of the Quill Post fax printer: cupsd runs it for each job with the device\n"
+    "URI quillpost:/PATH/fax.ps in DEVICE_URI, and it writes the job into that port file as the\n"
+    "user who printed. Without arguments it lists its device.\n";
 
 volatile std::sig_atomic_t g_cancelled = 0;
 
@@ -210,6 +217,8 @@ int PrintJob(int argc, char* argv[]) {
 int main(int argc, char* argv[]) {
     std::setbuf(stderr, nullptr);
 
+    if (qp::AnswerInfoRequest(argc, argv, "quillpost-backend", kUsage))
+        return CUPS_BACKEND_OK;
     if (argc == 1) {
         std::puts("direct quillpost \"Unknown\" \"Quill Post\"");
         return CUPS_BACKEND_OK;

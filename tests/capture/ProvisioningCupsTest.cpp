@@ -83,13 +83,31 @@ TEST_F(ProvisioningCupsTest, TheCommandTakesGsPpdFromItsFolderAndPrintsTheResult
     std::filesystem::copy_file(qp::test::SourcePpdPath(), workDir.File("gs.ppd"));
     std::string out;
     EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 0);
-    EXPECT_EQ(out, FirstRunLines() + "0\n");
+    EXPECT_EQ(out, FirstRunLines() + "Result 0: done, the fax printer Quill_Post is ready.\n");
     EXPECT_EQ(qp::test::ReadFile(Cupsd().ModelFolder() + "/gs.ppd"),
               qp::test::ReadFile(qp::test::SourcePpdPath()));
 
     Cupsd().RemoveFaxBackend();
     EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 1);
-    EXPECT_EQ(out, "Port monitor 'quillpost' does not exist\n1300002\n");
+    EXPECT_EQ(out, "Port monitor 'quillpost' does not exist\n"
+                   "Result 1300002: failed, the CUPS backend \"quillpost\" is not installed.\n");
+}
+
+TEST_F(ProvisioningCupsTest, TheCommandSaysSoWhenCupsIsNotRunning) {
+    qp::test::ScopedEnv gone{"CUPS_SERVER", Cupsd().Root() + "/no-such.sock"};
+    std::string out;
+    EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out), 1);
+    // Provisioning's own line keeps its form; the added ones follow on lines of their own.
+    EXPECT_EQ(out.rfind("Monitor already exists: quillpost\n"
+                        "Unable to retrieve print port monitors: 1282\n"
+                        "CUPS is not running: start it with \"",
+                        0),
+              0u)
+        << out;
+    EXPECT_NE(out.find("\", then run quillpost-provision again.\n"
+                       "Result 2001282: failed, the print queues could not be listed.\n"),
+              std::string::npos)
+        << out;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // quillpost-faxd: a fax server for the Quillpost upload protocol, for local use and tests. It
 // keeps every accepted fax in an outbox folder instead of dialling out.
+#include "platform/ProgramInfo.h"
 #include "tools/faxd/FaxServer.h"
 
 #include <cerrno>
@@ -25,31 +26,36 @@ void OnStopSignal(int) {
     errno = saved;
 }
 
-void PrintUsage(std::ostream& out) {
-    out << "usage: quillpost-faxd --accounts FILE --outbox DIR [--listen ADDRESS:PORT]\n"
-           "  --accounts FILE       message box numbers and PINs, \"NUMBER PIN\" per line\n"
-           "  --outbox DIR          where received faxes are stored (created private if missing;\n"
-           "                        refused when other users may enter it)\n"
-           "  --listen ADDRESS:PORT IPv4 address and port (default "
-        << kDefaultListen << "; port 0 picks a free one)\n";
+const std::string& UsageText() {
+    static const std::string text =
+        std::string(
+            "usage: quillpost-faxd --accounts FILE --outbox DIR [--listen ADDRESS:PORT]\n"
+            "  --accounts FILE       message box numbers and PINs, \"NUMBER PIN\" per line\n"
+            "  --outbox DIR          where received faxes are stored (created private if missing;\n"
+            "                        refused when other users may enter it)\n"
+            "  --listen ADDRESS:PORT IPv4 address and port (default ") +
+        kDefaultListen + "; port 0 picks a free one)\n";
+    return text;
 }
 
 int UsageError(const std::string& message) {
     std::cerr << "quillpost-faxd: " << message << "\n";
-    PrintUsage(std::cerr);
+    std::cerr << UsageText();
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (qp::AnswerInfoRequest(argc, argv, "quillpost-faxd", UsageText().c_str()))
+        return 0;
     std::string listen = kDefaultListen;
     std::string accountsPath;
     std::string outboxPath;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
-            PrintUsage(std::cout);
+            std::cout << UsageText();
             return 0;
         }
         if (i + 1 >= argc)

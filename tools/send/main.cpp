@@ -1,10 +1,13 @@
 // quillpost-send: sends one PostScript document as a fax from the command line, the way the send
 // dialog would, for scripts and machines without a desktop.
+#include "platform/ProgramInfo.h"
 #include "tools/send/SendCommand.h"
 
 #include <iostream>
 
 int main(int argc, char** argv) {
+    if (qp::AnswerInfoRequest(argc, argv, "quillpost-send", qp::send::UsageText().c_str()))
+        return 0;
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const std::optional<qp::send::SendOptions> options = qp::send::ParseSendArguments(args, error);

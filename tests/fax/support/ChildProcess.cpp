@@ -68,7 +68,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv,
     std::vector<char*> argp = Pointers(args);
     std::vector<char*> envp = Pointers(envEntries);
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    const int rc = ::posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));

@@ -17,8 +17,8 @@ struct ProgramRun {
     std::string err;
 };
 
-// Runs a program to its end with changed environment variables (nullopt removes one) and returns
-// what it printed.
+// Runs a program (a bare name is looked up on the PATH) to its end with changed environment
+// variables (nullopt removes one) and returns what it printed.
 ProgramRun RunProgram(const std::vector<std::string>& argv,
                       const std::map<std::string, std::optional<std::string>>& env = {});
 

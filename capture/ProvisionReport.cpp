@@ -1,0 +1,67 @@
+#include "capture/ProvisionReport.h"
+
+#include "capture/FaxPrinter.h"
+#include "capture/Provisioning.h"
+
+#include <sys/stat.h>
+
+namespace qp {
+
+namespace {
+
+// The step a result code names: its base, the failed step's code without the error added to it.
+constexpr int kBaseUnit = 100000;
+
+std::string FailedStep(int base) {
+    using namespace provision;
+    switch (base) {
+    case kListMonitorsFailed:
+        return "the CUPS backend folder could not be read";
+    case kMonitorMissing:
+        return std::string("the CUPS backend \"") + kFaxBackendName + "\" is not installed";
+    case kListPortsFailed:
+        return "the print queues could not be listed";
+    case kPortFolderFailed:
+        return "the spool folder of the port file could not be made";
+    case kListDriversFailed:
+        return "the printer drivers could not be listed";
+    case kDriverFolderFailed:
+        return "the printer driver folder could not be made";
+    case kCopyPpdFailed:
+        return "the PPD file could not be copied";
+    case kAddDriverFailed:
+        return "the printer driver could not be added";
+    case kAddPrinterFailed:
+        return std::string("the queue ") + kFaxQueueName + " could not be added";
+    default:
+        if (base >= kAddPortCallFailed && base <= kAddPortOther)
+            return "the port could not be created";
+        return "unknown failure";
+    }
+}
+
+} // namespace
+
+std::string ProvisionClosingLines(int result, bool cupsUnreachable,
+                                  const std::string& startCommand) {
+    std::string lines;
+    if (cupsUnreachable)
+        lines += "CUPS is not running: start it with \"" + startCommand +
+                 "\", then run quillpost-provision again.\n";
+    const std::string number = std::to_string(result);
+    if (result == 0)
+        return lines + "Result " + number + ": done, the fax printer " + kFaxQueueName +
+               " is ready.\n";
+    return lines + "Result " + number + ": failed, " + FailedStep(result / kBaseUnit * kBaseUnit) +
+           ".\n";
+}
+
+std::string CupsStartCommand() {
+    struct stat st {};
+    // Where systemd runs the machine, its own command; elsewhere the init script's wrapper.
+    if (::stat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode))
+        return "systemctl start cups";
+    return "service cups start";
+}
+
+} // namespace qp

@@ -1,0 +1,25 @@
+#include "tests/package/Commands.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+// Each page renders without a complaint from man or groff, with the sections readers look for.
+TEST(ManPageTest, EveryPageRendersWithoutWarnings) {
+    if (!qp::test::HaveCommand("man"))
+        GTEST_SKIP() << "man is not installed";
+    for (const auto& page : std::filesystem::directory_iterator(QP_MAN_DIR)) {
+        SCOPED_TRACE(page.path().string());
+        const qp::test::ProgramRun run = qp::test::RunProgram(
+            {"man", "--warnings", "-l", page.path().string()}, {{"MANWIDTH", "80"}});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, "");
+        for (const char* section :
+             {"\nNAME\n", "\nSYNOPSIS\n", "\nOPTIONS\n", "\nEXIT STATUS\n", "\nEXAMPLES\n"})
+            EXPECT_NE(run.out.find(section), std::string::npos) << section;
+    }
+}
+
+} // namespace

@@ -1,0 +1,142 @@
+#include "platform/Version.h"
+#include "tests/package/Commands.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace {
+
+using qp::test::HaveCommand;
+using qp::test::ProgramRun;
+using qp::test::RunProgram;
+
+// One entry of "dpkg-deb -c": mode, owner and, for a link, its target.
+struct Entry {
+    std::string mode;
+    std::string owner;
+    std::string linkTarget;
+};
+
+std::map<std::string, Entry> ParseContents(const std::string& listing) {
+    std::map<std::string, Entry> entries;
+    std::istringstream lines(listing);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        Entry entry;
+        std::string size, date, time, path, arrow;
+        fields >> entry.mode >> entry.owner >> size >> date >> time >> path >> arrow >>
+            entry.linkTarget;
+        entries[path] = entry;
+    }
+    return entries;
+}
+
+// The ctest fixture "package_build" packs the tree once for all of these tests.
+class PackageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveCommand("dpkg-deb"))
+            GTEST_SKIP() << "dpkg-deb is not installed";
+        ASSERT_TRUE(std::filesystem::exists(s_deb))
+            << s_deb << " is made by the ctest fixture package_build";
+    }
+
+    static std::string Deb(const std::string& option, const std::string& field = "") {
+        std::vector<std::string> argv{"dpkg-deb", option, s_deb};
+        if (!field.empty())
+            argv.push_back(field);
+        const ProgramRun run = RunProgram(argv);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return run.out;
+    }
+    static std::string Field(const std::string& name) { return Deb("--field", name); }
+
+    static inline const std::string s_deb = QP_TEST_PACKAGE;
+};
+
+TEST_F(PackageTest, FilesLieWhereTheSystemLooksWithTheirModesAndOwners) {
+    const std::map<std::string, Entry> entries = ParseContents(Deb("--contents"));
+    const std::string program = "-rwxr-xr-x", data = "-rw-r--r--", link = "lrwxrwxrwx";
+    const std::map<std::string, Entry> wanted{
+        {"./opt/quillpost/quillpost", {program, "root/root", ""}},
+        {"./opt/quillpost/quillpost-send", {program, "root/root", ""}},
+        {"./opt/quillpost/quillpost-faxd", {program, "root/root", ""}},
+        {"./opt/quillpost/quillpost-provision", {program, "root/root", ""}},
+        {"./usr/bin/quillpost", {link, "root/root", "/opt/quillpost/quillpost"}},
+        {"./usr/bin/quillpost-send", {link, "root/root", "/opt/quillpost/quillpost-send"}},
+        {"./usr/bin/quillpost-faxd", {link, "root/root", "/opt/quillpost/quillpost-faxd"}},
+        {"./usr/sbin/quillpost-provision",
+         {link, "root/root", "/opt/quillpost/quillpost-provision"}},
+        // cupsd runs a backend as root only when nobody else may read or run it.
+        {"./usr/lib/cups/backend/quillpost", {"-rwx------", "root/root", ""}},
+        {"./usr/share/ppd/quillpost/gs.ppd", {data, "root/root", ""}},
+        {"./usr/share/applications/quillpost.desktop", {data, "root/root", ""}},
+        {"./usr/share/icons/hicolor/scalable/apps/quillpost.svg", {data, "root/root", ""}},
+        {"./etc/xdg/autostart/quillpost.desktop", {data, "root/root", ""}},
+        {"./usr/share/doc/quillpost/copyright", {data, "root/root", ""}},
+        {"./usr/share/doc/quillpost/changelog.gz", {data, "root/root", ""}},
+    };
+    for (const auto& [path, entry] : wanted) {
+        SCOPED_TRACE(path);
+        const auto found = entries.find(path);
+        ASSERT_NE(found, entries.end());
+        EXPECT_EQ(found->second.mode, entry.mode);
+        EXPECT_EQ(found->second.linkTarget, entry.linkTarget);
+    }
+    // Every manual page of the tree, compressed, in its section.
+    for (const auto& page : std::filesystem::directory_iterator(QP_MAN_DIR)) {
+        const std::string name = page.path().filename().string();
+        const std::string installed =
+            "./usr/share/man/man" + name.substr(name.size() - 1) + "/" + name + ".gz";
+        EXPECT_EQ(entries.count(installed), 1u) << installed;
+    }
+    for (const auto& [path, entry] : entries) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(entry.owner, "root/root");
+        // Nothing where only the local administrator installs.
+        EXPECT_NE(path.rfind("./usr/local", 0), 0u);
+    }
+}
+
+TEST_F(PackageTest, ControlFieldsNameThePackageAndWhatItNeeds) {
+    EXPECT_EQ(Field("Package"), "quillpost\n");
+    EXPECT_EQ(Field("Version"), QP_VERSION "\n");
+    EXPECT_EQ(Field("Architecture"), "amd64\n");
+    const std::string depends = Field("Depends");
+    // Named by hand, and found by scanning the programs' libraries.
+    for (const char* package :
+         {"ghostscript", "cups-daemon", "cups-filters", "libcups2", "libqt6widgets6", "libstdc++6"})
+        EXPECT_NE(depends.find(package), std::string::npos) << package << " in " << depends;
+}
+
+TEST_F(PackageTest, MaintainerScriptsAreExecutableAndParse) {
+    qp::test::TempDir control;
+    ASSERT_EQ(RunProgram({"dpkg-deb", "-e", s_deb, control.Path()}).exitCode, 0);
+    for (const char* script : {"postinst", "prerm", "postrm"}) {
+        SCOPED_TRACE(script);
+        struct stat st {};
+        ASSERT_EQ(::stat(control.File(script).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0755u);
+        const ProgramRun check = RunProgram({"sh", "-n", control.File(script)});
+        EXPECT_EQ(check.exitCode, 0) << check.err;
+    }
+    // Kept through an upgrade when the administrator changed it; gone with a purge.
+    EXPECT_EQ(qp::test::ReadFile(control.File("conffiles")),
+              "/etc/xdg/autostart/quillpost.desktop\n");
+}
+
+TEST_F(PackageTest, LintianFindsNoErrors) {
+    if (!HaveCommand("lintian"))
+        GTEST_SKIP() << "lintian is not installed (scripts/package installs it)";
+    const ProgramRun run = RunProgram({"lintian", "--fail-on", "error", s_deb});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(run.out.find("E: "), std::string::npos) << run.out;
+}
+
+} // namespace
