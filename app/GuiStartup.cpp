@@ -3,6 +3,7 @@
 #include "app/QuillpostApp.h"
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
+#include "cover/CoverSheetDialog.h"
 #include "fax/FaxDialog.h"
 #include "platform/Clock.h"
 #include "res/Resources.h"
@@ -17,6 +18,8 @@ namespace qp {
 GuiStartupServices::GuiStartupServices() {
     // The send dialog's "Configure..." opens the account dialog of the tray shell.
     FaxDialog::SetConfigureRunner(RunConfigurationFromSendDialog);
+    // "Add Cover Sheet..." prints the cover page through the fax printer.
+    FaxDialog::SetCoverSheetRunner(RunCoverSheetDialog);
 }
 
 // Each step below is wired to its subsystem as that subsystem lands; until then it does nothing.
