@@ -1,7 +1,7 @@
 #include "cover/CoverSheetDialog.h"
 
 #include "app/QuillpostApp.h"
-#include "app/Settings.h"
+#include "cover/CoverFieldsStore.h"
 #include "cover/PrinterDevice.h"
 #include "platform/MessageBox.h"
 #include "shell/DialogStyle.h"
@@ -11,11 +11,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <array>
 
 namespace {
-
-namespace settings = qp::settings;
 
 // The profile keeps multi-line fields with CR LF line breaks; the edits show plain line breaks.
 QString FromStored(const std::string& value) {
@@ -60,16 +57,14 @@ CCoverSheetDialog::~CCoverSheetDialog() = default;
 
 void CCoverSheetDialog::OnInitDialog() {
     m_ui->logoBox->SetImage(QString::fromStdString(m_logo.logo));
-    const auto read = [this](const char* entry) {
-        return FromStored(m_app.GetProfileString(settings::kSection, entry, ""));
-    };
-    m_ui->toEdit->setText(read(settings::kCoverTo));
-    m_ui->reEdit->setText(read(settings::kCoverRe));
-    m_ui->fromEdit->setText(read(settings::kCoverFrom));
-    m_ui->faxEdit->setText(read(settings::kCoverFax));
-    m_ui->phoneEdit->setText(read(settings::kCoverPhone));
-    m_ui->notesEdit->setPlainText(read(settings::kCoverNote));
-    m_ui->disclosureEdit->setPlainText(read(settings::kCoverDisclosure));
+    const qp::CoverFields stored = qp::LoadCoverFields(m_app.Profile());
+    m_ui->toEdit->setText(FromStored(stored.to));
+    m_ui->reEdit->setText(FromStored(stored.re));
+    m_ui->fromEdit->setText(FromStored(stored.from));
+    m_ui->faxEdit->setText(FromStored(stored.fax));
+    m_ui->phoneEdit->setText(FromStored(stored.phone));
+    m_ui->notesEdit->setPlainText(FromStored(stored.notes));
+    m_ui->disclosureEdit->setPlainText(FromStored(stored.disclosure));
 }
 
 qp::CoverFields CCoverSheetDialog::Fields() const {
@@ -109,18 +104,7 @@ void CCoverSheetDialog::OnOkButton() {
         m_ui->cancelButton->setEnabled(true);
         return;
     }
-    const qp::CoverFields fields = Fields();
-    const std::array<std::pair<const char*, const std::string*>, 7> values{{
-        {settings::kCoverTo, &fields.to},
-        {settings::kCoverRe, &fields.re},
-        {settings::kCoverFrom, &fields.from},
-        {settings::kCoverFax, &fields.fax},
-        {settings::kCoverPhone, &fields.phone},
-        {settings::kCoverNote, &fields.notes},
-        {settings::kCoverDisclosure, &fields.disclosure},
-    }};
-    for (const auto& [entry, value] : values)
-        m_app.WriteProfileString(settings::kSection, entry, value->c_str());
+    qp::SaveCoverFields(m_app.Profile(), Fields());
     accept();
 }
 

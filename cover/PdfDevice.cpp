@@ -21,21 +21,21 @@ struct WriterHolder {
 
 class PdfDevice final : private WriterHolder, public PainterDevice {
 public:
-    PdfDevice(const std::string& path, bool legal)
+    explicit PdfDevice(const std::string& path)
         : WriterHolder(QString::fromStdString(path)), PainterDevice(writer) {
         writer.setResolution(kDriverDpi);
         const QMarginsF inset(kPrintableInsetPoints, kPrintableInsetPoints, kPrintableInsetPoints,
                               kPrintableInsetPoints);
-        writer.setPageLayout(QPageLayout(QPageSize(legal ? QPageSize::Legal : QPageSize::Letter),
-                                         QPageLayout::Portrait, inset, QPageLayout::Point));
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, inset,
+                                         QPageLayout::Point));
     }
 };
 
 } // namespace
 
-DrawingDeviceFactory PdfFileDeviceFactory(const std::string& path, bool legal) {
-    return [path, legal](const std::string&) -> std::unique_ptr<DrawingDevice> {
-        return std::make_unique<PdfDevice>(path, legal);
+DrawingDeviceFactory PdfFileDeviceFactory(const std::string& path) {
+    return [path](const std::string&) -> std::unique_ptr<DrawingDevice> {
+        return std::make_unique<PdfDevice>(path);
     };
 }
 
