@@ -24,6 +24,12 @@ public:
         printer.setPageSize(info.defaultPageSize());
         printer.setCopyCount(1);
     }
+    explicit PrinterDevice(const std::string& path) : PainterDevice(printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(path));
+        printer.setResolution(kDriverDpi);
+        printer.setPageSize(QPageSize(QPageSize::Letter));
+    }
 };
 
 QString QueueName(const std::string& printerName) {
@@ -38,6 +44,12 @@ DrawingDeviceFactory FaxPrinterDeviceFactory() {
         if (info.isNull())
             return nullptr;
         return std::make_unique<PrinterDevice>(info);
+    };
+}
+
+DrawingDeviceFactory PrinterFileDeviceFactory(const std::string& path) {
+    return [path](const std::string&) -> std::unique_ptr<DrawingDevice> {
+        return std::make_unique<PrinterDevice>(path);
     };
 }
 
