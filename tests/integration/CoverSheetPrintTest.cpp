@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -45,14 +46,27 @@ protected:
         ASSERT_EQ(m_app->m_portFile, Cupsd().PortFile());
         m_app->SetAccount({"127.0.0.1", m_server.Port(), "5550100", "2468", ""});
         FaxDialog::SetCoverSheetRunner(RunCoverSheetDialog);
+        // A logo in the user's folder, so the page carries a picture through the spooler too.
+        QImage logo(300, 50, QImage::Format_RGB32);
+        logo.fill(Qt::darkBlue);
+        ASSERT_TRUE(logo.save(QString::fromStdString(m_home.File(".fx.cover.hdr")), "BMP"));
     }
     void TearDown() override {
         FaxDialog::SetCoverSheetRunner(nullptr);
         CupsdTest::TearDown();
     }
     static void FillIn(CCoverSheetDialog& dialog) {
-        qp::FindControl<QLineEdit>(&dialog, 1000)->setText("Ann Example");
-        qp::FindControl<QPlainTextEdit>(&dialog, 1014)->setPlainText("First note.\n\nLast note.");
+        const std::pair<int, const char*> lines[] = {{1000, "Ann Example"},
+                                                     {1006, "Quarterly figures"},
+                                                     {1007, "Bob Sender"},
+                                                     {1012, "(555) 010-0199"},
+                                                     {1013, "(555) 010-0100"}};
+        for (const auto& [id, text] : lines)
+            qp::FindControl<QLineEdit>(&dialog, id)->setText(text);
+        qp::FindControl<QPlainTextEdit>(&dialog, 1014)
+            ->setPlainText("Dear Ann,\n\nThe figures for the quarter follow on the next pages.");
+        qp::FindControl<QPlainTextEdit>(&dialog, 1015)
+            ->setPlainText("This fax is meant for the addressee only.");
     }
 
     TempDir m_home;
