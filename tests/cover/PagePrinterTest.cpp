@@ -83,14 +83,21 @@ TEST_F(PagePrinterTest, WordsBreakAtTheLastSpaceAndEveryLineStartsAtTheOffset) {
     EXPECT_EQ(m_record.texts[1].y, kTop + kLineHeight + kSpacing);
 }
 
-TEST_F(PagePrinterTest, AWordLongerThanTheBreakDistanceIsCutMidWord) {
-    Open();
+TEST_F(PagePrinterTest, AWordLongerThanTheBreakDistanceIsCutMidWordButNeverMidCharacter) {
+    std::string accented;
+    for (int i = 0; i < 600; ++i)
+        accented += "\u00e9";
     // The last space lies 30 characters before the end of the first chunk.
-    const std::string text = std::string(420, 'a') + " " + std::string(200, 'b');
-    m_printer->PrintText(m_set, text, CPagePrinter::PT_LEFT, 0);
-    ASSERT_EQ(m_record.texts.size(), 2u);
-    EXPECT_EQ(m_record.texts[0].text, text.substr(0, kTextWidth / kCharWidth));
-    EXPECT_EQ(m_record.texts[1].text, text.substr(kTextWidth / kCharWidth));
+    const std::string spaced = std::string(420, 'a') + " " + std::string(200, 'b');
+    for (const auto& [text, firstLength] :
+         {std::pair{spaced, std::size_t{450}}, std::pair{accented, std::size_t{900}}}) {
+        m_record = {};
+        Open();
+        m_printer->PrintText(m_set, text, CPagePrinter::PT_LEFT, 0);
+        ASSERT_EQ(m_record.texts.size(), 2u);
+        EXPECT_EQ(m_record.texts[0].text, text.substr(0, firstLength));
+        EXPECT_EQ(m_record.texts[1].text, text.substr(firstLength));
+    }
 }
 
 TEST_F(PagePrinterTest, LongTextLosesNoWordWhenBreaksMakeMoreLinesThanItsWidthSuggests) {
