@@ -1,12 +1,19 @@
 #include "cover/CoverFileWait.h"
 
+#include "capture/FaxMonitor.h"
 #include "platform/FileOps.h"
 
 namespace qp {
 
 CoverFileOps RealCoverFileOps() {
+    // Only a job of this user can be this user's cover page: a file someone else put in the shared
+    // folder, or one still being written, counts as not there.
     return CoverFileOps{
-        [](const std::string& path) { return FileSize(path); },
+        [](const std::string& path) -> std::optional<std::uint64_t> {
+            if (!FaxMonitor::IsOwnedByThisUser(path))
+                return std::nullopt;
+            return FileSize(path);
+        },
         [](const std::string& path) { return RemoveFile(path); },
         [](const std::string& from, const std::string& to) { return MoveFileNoReplace(from, to); }};
 }

@@ -1,11 +1,13 @@
 #include "cover/CoverPage.h"
 #include "cover/CoverFileWait.h"
 #include "cover/PagePrinter.h"
+#include "platform/FileOps.h"
 #include "tests/cover/support/RecordingDevice.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <map>
+#include <unistd.h>
 
 using qp::test::DeviceRecord;
 using qp::test::RecordingDevice;
@@ -156,6 +158,19 @@ TEST_F(CoverFileWaitTest, GivesUpAfterFifteenPollsOrASecondFailedMove) {
     qp::test::FakeClock held;
     EXPECT_FALSE(Take(held));
     EXPECT_EQ(held.Sleeps(), (std::vector<int>{1000, 2000}));
+}
+
+TEST_F(CoverFileWaitTest, AnotherUsersFileInThePortIsNeverTaken) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    qp::test::TempDir dir;
+    qp::test::WriteFile(dir.File("fax.ps"), "%!PS someone else's document\n");
+    ASSERT_EQ(::chown(dir.File("fax.ps").c_str(), 65534, 65534), 0);
+    qp::test::FakeClock clock;
+    EXPECT_FALSE(
+        qp::CoverFileWait::TakePortFile(dir.File("fax.ps"), dir.File("faxcover.ps"), clock));
+    EXPECT_TRUE(qp::FileExists(dir.File("fax.ps")));
+    EXPECT_FALSE(qp::FileExists(dir.File("faxcover.ps")));
 }
 
 } // namespace
