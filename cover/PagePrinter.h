@@ -49,7 +49,6 @@ public:
     void EndDocument();
 
     int Pen() const { return m_pen; }
-    int PageWidth() const { return m_pageWidth; }
 
 private:
     int Points(int points) const;
