@@ -52,7 +52,7 @@ public:
     // Size of the text in the selected font; nothing when it cannot be measured.
     virtual std::optional<TextSize> MeasureText(std::string_view text) = 0;
     virtual void DrawText(int x, int y, std::string_view text) = 0;
-    // A black line of the thinnest width the device draws, in a pen style numbered as on Windows
+    // A black line of the thinnest width the device draws, in a numbered pen style
     // (0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 none).
     virtual void DrawLine(int x1, int y1, int x2, int y2, int penStyle) = 0;
 

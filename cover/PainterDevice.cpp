@@ -23,8 +23,8 @@ QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-Qt::PenStyle PenStyle(int windowsStyle) {
-    switch (windowsStyle) {
+Qt::PenStyle PenStyle(int numberedStyle) {
+    switch (numberedStyle) {
     case 1:
         return Qt::DashLine;
     case 2:
