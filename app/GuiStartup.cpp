@@ -4,6 +4,7 @@
 #include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
+#include "cover/CoverSheetDialog.h"
 #include "fax/FaxDialog.h"
 #include "platform/Clock.h"
 #include "res/Resources.h"
@@ -20,6 +21,8 @@ namespace qp {
 GuiStartupServices::GuiStartupServices() {
     // The send dialog's "Configure..." opens the account dialog of the tray shell.
     FaxDialog::SetConfigureRunner(RunConfigurationFromSendDialog);
+    // "Add Cover Sheet..." prints the cover page through the fax printer.
+    FaxDialog::SetCoverSheetRunner(RunCoverSheetDialog);
 }
 
 // Each step below is wired to its subsystem as that subsystem lands; until then it does nothing.

@@ -1,5 +1,6 @@
 #include "capture/FaxMonitor.h"
 
+#include "capture/PortFileHold.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 #include "platform/Sockets.h"
@@ -55,7 +56,8 @@ void FaxMonitor::Run() {
 
 void FaxMonitor::PollOnce() {
     m_clock.SleepMs(kPollIntervalMs);
-    if (m_stop)
+    // The program's own cover page is passing through the port file.
+    if (m_stop || qp::PortFileHold::IsHeld())
         return;
     const std::optional<std::uint64_t> size = qp::FileSize(m_paths.portFile);
     if (!size)

@@ -8,6 +8,7 @@
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
+#include "tests/integration/QuickClock.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"
@@ -28,29 +29,9 @@ using qp::test::ReadFile;
 using qp::test::ScopedEnv;
 using qp::test::TempDir;
 
+using qp::test::QuickClock;
+
 namespace {
-
-// Real waits, forty times shorter, so the watcher's 4 s polls pass in 100 ms. The sleeps are
-// recorded so the test can tell when the clean-up wait has passed.
-class QuickClock final : public qp::Clock {
-public:
-    TimePoint Now() const override { return std::chrono::steady_clock::now(); }
-    void SleepMs(int milliseconds) override {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_sleeps.push_back(milliseconds);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds / 40));
-    }
-    std::vector<int> Sleeps() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_sleeps;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<int> m_sleeps;
-};
 
 // Spins the GUI thread's event loop until `done` holds, so a dialog the watcher asks for can run.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::seconds limit) {

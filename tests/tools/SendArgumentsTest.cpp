@@ -18,6 +18,7 @@ TEST(SendArguments, FullAndMinimalCommandLines) {
     EXPECT_TRUE(full->choices.legal);
     EXPECT_EQ(full->coverPath, "c.ps");
     EXPECT_EQ(full->bodyPath, "b.ps");
+    EXPECT_FALSE(full->coverSheet);
 
     const auto minimal = ParseSendArguments({"doc.ps", "--to", "5551234567"}, error);
     ASSERT_TRUE(minimal) << error;
@@ -28,6 +29,10 @@ TEST(SendArguments, FullAndMinimalCommandLines) {
     const auto dashed = ParseSendArguments({"--to", "5551234567", "--", "-odd.ps"}, error);
     ASSERT_TRUE(dashed) << error;
     EXPECT_EQ(dashed->bodyPath, "-odd.ps");
+
+    const auto sheet = ParseSendArguments({"--to", "5551234567", "--cover-sheet", "b.ps"}, error);
+    ASSERT_TRUE(sheet) << error;
+    EXPECT_TRUE(sheet->coverSheet);
 }
 
 TEST(SendArguments, WhatIsNotASendIsRefused) {
@@ -38,6 +43,7 @@ TEST(SendArguments, WhatIsNotASendIsRefused) {
         {"--to", "5551234567", "--resolution", "High", "doc.ps"},
         {"--to", "5551234567", "--fast", "doc.ps"},
         {"--to", "5551234567", "a.ps", "b.ps"},
+        {"--to", "5551234567", "--cover", "c.ps", "--cover-sheet", "b.ps"},
     };
     for (const auto& args : bad) {
         std::string error;

@@ -82,6 +82,21 @@ TEST_F(SendToolTest, DocumentIsConvertedUploadedAndTheRecipientRemembered) {
     EXPECT_EQ(History(), "15551234567\r\n(555) 123-4567\r\n");
 }
 
+TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFront) {
+    StoreAccount("2468");
+    const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
+    profile.WriteString(kSection, kCoverTo, std::string("Ann Example"));
+    profile.WriteString(kSection, kCoverNote, std::string("First line\r\nSecond line"));
+    const ProgramRun run = Send({"--to", "5551234567", "--cover-sheet", m_dir.File("doc.ps")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(m_server.WaitForLog("fax stored"));
+    const std::vector<std::string> images = m_server.Stored(".tif");
+    ASSERT_EQ(images.size(), 1u);
+    const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(images[0]);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_GT(pages[0].ink, 0.0);
+}
+
 TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {
     StoreAccount("0000");
     const ProgramRun refused = Send({"--to", "5551234567", m_dir.File("doc.ps")});

@@ -10,6 +10,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
 #include "platform/Sockets.h"
+#include "tools/send/StoredCoverSheet.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -76,9 +77,10 @@ bool ReadableFile(const std::string& path) {
 
 std::string UsageText() {
     return "usage: quillpost-send --to NUMBER [--resolution normal|fine|high] [--legal]\n"
-           "                      [--cover FILE.ps] FILE.ps\n"
+           "                      [--cover FILE.ps | --cover-sheet] FILE.ps\n"
            "Converts the PostScript file (after the cover, when given) into a fax and uploads\n"
-           "it with the account in the Quillpost settings. Exits 0 only when it was uploaded.\n";
+           "it with the account in the Quillpost settings. --cover-sheet puts the cover page of\n"
+           "the stored cover sheet fields and logo in front. Exits 0 only when it was uploaded.\n";
 }
 
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
@@ -117,6 +119,8 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
         } else if (arg == "--cover") {
             if (!value(options.coverPath))
                 return std::nullopt;
+        } else if (arg == "--cover-sheet") {
+            options.coverSheet = true;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -139,6 +143,10 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
     }
     if (options.bodyPath.empty()) {
         error = "no PostScript file given";
+        return std::nullopt;
+    }
+    if (options.coverSheet && !options.coverPath.empty()) {
+        error = "--cover and --cover-sheet cannot be used together";
         return std::nullopt;
     }
     return options;
@@ -166,8 +174,15 @@ int RunSend(const SendOptions& options) {
         return kExitFailed;
     }
     // Without a cover sheet the cover path names a file that does not exist, as in the dialog.
-    const std::string coverPath = options.coverPath.empty() ? folder.Path() + "/faxcover.ps"
-                                                            : AbsolutePath(options.coverPath);
+    std::string coverPath = options.coverPath.empty() ? folder.Path() + "/faxcover.ps"
+                                                      : AbsolutePath(options.coverPath);
+    if (options.coverSheet) {
+        coverPath = folder.Path() + "/faxcover.pdf";
+        if (!WriteStoredCoverSheet(coverPath)) {
+            std::cerr << "quillpost-send: the cover sheet could not be drawn\n";
+            return kExitFailed;
+        }
+    }
     const std::string imagePath = folder.Path() + "/fax.tif";
     const ConversionParams params =
         ChooseConversionParams(options.choices.resolution, options.choices.legal);

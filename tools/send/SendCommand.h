@@ -12,11 +12,14 @@ struct SendOptions {
     std::string to;
     SendChoices choices; // Fine, letter unless asked otherwise
     std::string coverPath;
+    // A cover page drawn from the stored cover sheet fields and logo goes first.
+    bool coverSheet = false;
     std::string bodyPath;
     bool help = false;
 };
 
-// Reads `--to NUMBER [--resolution normal|fine|high] [--legal] [--cover FILE.ps] FILE.ps`;
+// Reads `--to NUMBER [--resolution normal|fine|high] [--legal] [--cover FILE.ps | --cover-sheet]
+// FILE.ps`;
 // nothing, with `error` set, when the arguments don't make a send.
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
                                               std::string& error);
@@ -24,8 +27,9 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
 std::string UsageText();
 
 // The whole send, as the send dialog does it: check the number, convert into a private folder,
-// upload with the user's account, record the recipient. Messages go to the message sink, status
-// lines to stderr, "Fax uploaded." to stdout. Returns the exit code: 0 only when uploaded.
+// upload with the user's account, record the recipient. A cover sheet needs a QGuiApplication.
+// Messages go to the message sink, status lines to stderr, "Fax uploaded." to stdout. Returns the
+// exit code: 0 only when uploaded.
 int RunSend(const SendOptions& options);
 
 } // namespace qp::send

@@ -3,7 +3,9 @@
 #include "platform/ProgramInfo.h"
 #include "tools/send/SendCommand.h"
 
+#include <QGuiApplication>
 #include <iostream>
+#include <memory>
 
 int main(int argc, char** argv) {
     if (qp::AnswerInfoRequest(argc, argv, "quillpost-send", qp::send::UsageText().c_str()))
@@ -18,6 +20,13 @@ int main(int argc, char** argv) {
     if (options->help) {
         std::cout << qp::send::UsageText();
         return 0;
+    }
+    // The cover page is drawn with Qt's fonts, which need a GUI application but no display.
+    std::unique_ptr<QGuiApplication> gui;
+    if (options->coverSheet) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        gui = std::make_unique<QGuiApplication>(argc, argv);
     }
     return qp::send::RunSend(*options);
 }

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace qp {
+
+inline constexpr const char* kLogoFileName = ".fx.cover.hdr";
+inline constexpr const char* kLogoBackupFileName = ".fx.cover.hdr.old";
+
+// The cover sheet's logo and the backup "Clear" moves it to, in the user's own folder. Both are
+// empty when that folder cannot be found: no logo is shown or drawn then.
+struct CoverLogoPaths {
+    std::string logo;
+    std::string backup;
+};
+CoverLogoPaths LogoPathsIn(const std::optional<std::string>& folder);
+CoverLogoPaths UserLogoPaths();
+
+// "Browse...": copies the chosen file byte for byte over the logo, whatever it holds. On failure
+// the user is told "Error copying cover header logo: " and the system's reason; the logo may be
+// left truncated.
+void CopyLogoFile(const std::string& chosen, const std::string& logo);
+
+// "Clear": moves the logo over the backup. False (after the message) when the logo could not be
+// moved; true also when there was no logo.
+bool ClearLogo(const CoverLogoPaths& paths);
+
+} // namespace qp

@@ -1,0 +1,139 @@
+#include "cover/CoverPage.h"
+
+#include "capture/PortFileHold.h"
+#include "cover/CoverFileWait.h"
+#include "cover/PagePrinter.h"
+#include "cover/Utf8Text.h"
+#include "platform/FileOps.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+namespace qp {
+namespace {
+
+// The page in its two units: points for the top margin, spacing, fonts and logo height; device
+// pixels, as they stand, for everything else.
+constexpr int kCopies = 1;
+constexpr int kLineSpacingPoints = 5;
+constexpr const char* kFace = "Arial";
+constexpr int kFontPoints = 12;
+constexpr int kSecondFontPoints = 16;
+constexpr int kTopMarginPoints = 50;
+constexpr int kBottomMargin = 20;
+constexpr int kLeftMargin = 350;
+constexpr int kRightMargin = 250;
+constexpr int kValueColumn = 500;
+constexpr int kLogoWidth = 4500;
+constexpr int kLogoHeightPoints = 90;
+constexpr int kAfterLogo = 700;
+constexpr int kBeforeTo = 200;
+constexpr int kBeforeFrom = 80;
+constexpr int kAroundRule = 125;
+constexpr int kSolidPen = 0;
+constexpr std::size_t kDisclosureCharactersPerLine = 90;
+constexpr std::string_view kLineBreak = "\r\n";
+
+struct DisclosureStart {
+    int minLines;
+    int y;
+};
+constexpr DisclosureStart kDisclosureStarts[] = {{13, 4000}, {11, 4400}, {9, 4800},
+                                                 {7, 5200},  {5, 5400},  {0, 5800}};
+
+std::vector<std::string_view> Pieces(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(kLineBreak, start)) != std::string_view::npos;
+         start = at + kLineBreak.size())
+        pieces.push_back(text.substr(start, at - start));
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+void PrintLines(CPagePrinter& printer, int set, const std::string& text) {
+    for (std::string_view piece : Pieces(text))
+        printer.PrintText(set, std::string(piece), CPagePrinter::PT_LEFT, 0);
+}
+
+void PrintField(CPagePrinter& printer, int set, const char* label, const std::string& value) {
+    printer.SelectFontStyle(set, CPagePrinter::kBold);
+    printer.PrintText(set, label, CPagePrinter::PT_NOADVANCE, 0);
+    printer.SelectFontStyle(set, CPagePrinter::kRegular);
+    printer.PrintText(set, TrimmedText(value), CPagePrinter::PT_LEFT, kValueColumn);
+}
+
+} // namespace
+
+std::string TrimmedText(const std::string& text) {
+    constexpr const char* kBlanks = " \t\r\n\v\f";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+int DisclosureStartY(const std::string& disclosure) {
+    int lines = 0;
+    for (std::string_view piece : Pieces(disclosure))
+        lines += 1 + static_cast<int>(CharacterCount(piece) / kDisclosureCharactersPerLine);
+    lines = std::max(lines, 1);
+    for (const DisclosureStart& start : kDisclosureStarts) {
+        if (lines >= start.minLines)
+            return start.y;
+    }
+    return kDisclosureStarts[std::size(kDisclosureStarts) - 1].y;
+}
+
+void DrawCoverPage(CPagePrinter& printer, const CoverFields& fields, const std::string& logoPath) {
+    printer.SetLineSpacing(kLineSpacingPoints);
+    printer.OpenPrinterDC(kCoverPrinterName, kCopies);
+    printer.BeginDocument();
+    const int set = printer.AddFontSet(kFace, kFontPoints, kSecondFontPoints);
+    printer.BeginPage();
+    printer.SetMargins(kTopMarginPoints, kBottomMargin, kLeftMargin, kRightMargin);
+
+    if (!logoPath.empty() && FileExists(logoPath)) {
+        printer.LoadBitmapFile(logoPath);
+        printer.DrawBitmap(CPagePrinter::PT_CENTER, kLogoWidth, kLogoHeightPoints, 0);
+        printer.MoveDown(kAfterLogo);
+    }
+    printer.MoveDown(kBeforeTo);
+    PrintField(printer, set, "To:", fields.to);
+    PrintField(printer, set, "Re:", fields.re);
+    printer.MoveDown(kBeforeFrom);
+    PrintField(printer, set, "From:", fields.from);
+    PrintField(printer, set, "Fax:", fields.fax);
+    PrintField(printer, set, "Phone:", fields.phone);
+
+    printer.MoveDown(kAroundRule);
+    printer.DrawRule(kSolidPen);
+    printer.MoveDown(kAroundRule);
+
+    printer.SelectFontStyle(set, CPagePrinter::kBold);
+    printer.PrintText(set, "Notes:", 0, 0);
+    printer.SelectFontStyle(set, CPagePrinter::kRegular);
+    PrintLines(printer, set, TrimmedText(fields.notes));
+
+    const std::string disclosure = TrimmedText(fields.disclosure);
+    printer.SetY(DisclosureStartY(disclosure));
+    PrintLines(printer, set, disclosure);
+
+    printer.EndCurrentPage();
+    printer.EndDocument();
+}
+
+bool PrintCoverFile(const CoverFields& fields, const std::string& logoPath,
+                    const DrawingDeviceFactory& openPrinter, const std::string& portFile,
+                    const std::string& coverFile, Clock& clock) {
+    const PortFileHold hold;
+    {
+        // The printer is closed, and the job handed on, before the wait begins.
+        CPagePrinter printer(openPrinter);
+        DrawCoverPage(printer, fields, logoPath);
+    }
+    return CoverFileWait::TakePortFile(portFile, coverFile, clock);
+}
+
+} // namespace qp

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+// The cover sheet dialog's logo preview: white, with the logo stretched over the whole box.
+class CPictureBox : public QWidget {
+public:
+    explicit CPictureBox(QWidget* parent = nullptr);
+
+    // Loads the picture file (nothing shows when it is missing or not a picture) and repaints.
+    void SetImage(const QString& path);
+
+    const QString& ImagePath() const { return m_imagePath; }
+    bool HasImage() const { return !m_image.isNull(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_imagePath;
+    QImage m_image;
+};

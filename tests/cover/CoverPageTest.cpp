@@ -1,0 +1,176 @@
+#include "cover/CoverPage.h"
+#include "cover/CoverFileWait.h"
+#include "cover/PagePrinter.h"
+#include "platform/FileOps.h"
+#include "tests/cover/support/RecordingDevice.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <unistd.h>
+
+using qp::test::DeviceRecord;
+using qp::test::RecordingDevice;
+
+namespace {
+
+constexpr int kTop = 417;         // 50 points at 600 dpi
+constexpr int kLineAdvance = 142; // a 12-point line and 5 points of spacing at 600 dpi
+
+class CoverPageTest : public ::testing::Test {
+protected:
+    static qp::CoverFields Fields(const std::string& to, const std::string& notes,
+                                  const std::string& disclosure) {
+        qp::CoverFields fields;
+        fields.to = to;
+        fields.notes = notes;
+        fields.disclosure = disclosure;
+        return fields;
+    }
+    void Draw(const qp::CoverFields& fields, const std::string& logoPath = "") {
+        CPagePrinter printer(RecordingDevice::Factory(m_record));
+        qp::DrawCoverPage(printer, fields, logoPath);
+    }
+    int YOf(const std::string& text) const {
+        const qp::test::DrawnText* found = m_record.Find(text);
+        return found ? found->y : -1;
+    }
+
+    DeviceRecord m_record;
+    qp::test::TempDir m_dir;
+};
+
+TEST_F(CoverPageTest, TheFieldLinesStartBelowTheLogoWhenThereIsOne) {
+    qp::test::WriteFile(m_dir.File(".fx.cover.hdr"), "BM....");
+    struct Case {
+        std::string logo;
+        int toY;
+    };
+    for (const Case& c : {Case{"", kTop + 200}, Case{m_dir.File("missing"), kTop + 200},
+                          Case{m_dir.File(".fx.cover.hdr"), kTop + 900}}) {
+        SCOPED_TRACE(c.logo);
+        m_record = {};
+        Draw(Fields("  Ann  ", "", ""), c.logo);
+        EXPECT_EQ(YOf("To:"), c.toY);
+        EXPECT_EQ(YOf("Ann"), c.toY);
+        EXPECT_EQ(m_record.Find("Ann")->x, 350 + 500);
+        EXPECT_EQ(m_record.Find("To:")->font.weight, 700);
+        EXPECT_EQ(m_record.Find("Ann")->font.weight, 400);
+        EXPECT_EQ(m_record.bitmaps.size(), c.toY == kTop + 900 ? 1u : 0u);
+    }
+    ASSERT_EQ(m_record.bitmaps.size(), 1u);
+    EXPECT_EQ(m_record.bitmaps[0].y, kTop);
+}
+
+TEST_F(CoverPageTest, EmptyFieldsStillTakeALineAndNotesKeepTheirEmptyLines) {
+    Draw(Fields("", "a\r\n\r\nb", ""));
+    const int to = kTop + 200;
+    EXPECT_EQ(YOf("Re:"), to + kLineAdvance);
+    EXPECT_EQ(YOf("From:"), to + 2 * kLineAdvance + 80);
+    const int rule = to + 5 * kLineAdvance + 80 + 125;
+    EXPECT_EQ(m_record.ruleYs, std::vector<int>{rule});
+    const int notes = rule + 42 + 125;
+    EXPECT_EQ(YOf("Notes:"), notes);
+    EXPECT_EQ(m_record.TextsAt(notes + kLineAdvance), std::vector<std::string>{"a"});
+    EXPECT_EQ(m_record.TextsAt(notes + 2 * kLineAdvance), std::vector<std::string>{""});
+    EXPECT_EQ(m_record.TextsAt(notes + 3 * kLineAdvance), std::vector<std::string>{"b"});
+}
+
+TEST_F(CoverPageTest, TheDisclosureStartsWhereItsEstimatedLineCountPutsIt) {
+    std::string twelve;
+    for (int i = 0; i < 12; ++i)
+        twelve += "Paragraph " + std::to_string(i) + "\r\n";
+    const std::map<std::string, int> cases = {
+        {"Confidential.", 5800}, {twelve, 4400}, {std::string(450, 'x'), 5400}};
+    for (const auto& [disclosure, y] : cases) {
+        SCOPED_TRACE(y);
+        m_record = {};
+        Draw(Fields("", "", disclosure));
+        const std::string first = qp::TrimmedText(disclosure).substr(0, 450);
+        const std::string firstLine = first.substr(0, first.find("\r\n"));
+        EXPECT_EQ(YOf(firstLine), y);
+    }
+}
+
+TEST_F(CoverPageTest, LongNotesGoOnToASecondPageWhereTheDisclosureIsPlaced) {
+    std::string notes;
+    for (int i = 0; i < 50; ++i)
+        notes += "Line " + std::to_string(i) + "\r\n";
+    Draw(Fields("", notes, "Confidential."));
+    EXPECT_EQ(m_record.pagesStarted, 2);
+    EXPECT_EQ(m_record.pagesEnded, 2);
+    ASSERT_NE(m_record.Find("Line 49"), nullptr);
+    EXPECT_EQ(m_record.Find("Line 49")->page, 2);
+    EXPECT_EQ(m_record.Find("Confidential.")->page, 2);
+    EXPECT_EQ(YOf("Confidential."), 5800);
+    EXPECT_TRUE(m_record.documentEnded);
+}
+
+// The wait for the printed page, over scripted port-file sizes and moves.
+class CoverFileWaitTest : public ::testing::Test {
+protected:
+    bool Take(qp::test::FakeClock& clock) {
+        qp::CoverFileOps ops;
+        ops.size = [this](const std::string&) -> std::optional<std::uint64_t> {
+            if (m_sizes.empty())
+                return std::nullopt;
+            const std::optional<std::uint64_t> size = m_sizes.front();
+            m_sizes.erase(m_sizes.begin());
+            return size;
+        };
+        ops.remove = [](const std::string&) { return false; };
+        ops.move = [this](const std::string&, const std::string&) { return m_moves-- > 0; };
+        return qp::CoverFileWait::TakePortFile("fax.ps", "faxcover.ps", clock, ops);
+    }
+
+    std::vector<std::optional<std::uint64_t>> m_sizes;
+    int m_moves = 1;
+};
+
+TEST_F(CoverFileWaitTest, TheFileIsTakenOnceItsSizeHoldsBetweenTwoPolls) {
+    struct Case {
+        std::vector<std::optional<std::uint64_t>> sizes;
+        int polls;
+    };
+    const Case cases[] = {
+        {{0}, 1},                                   // empty at the first poll: taken at once
+        {{std::nullopt, 100, 900, 900}, 4},         // appears, grows, holds still
+        {{std::nullopt, 100, std::nullopt, 100}, 4} // a missed reading keeps the sizes
+    };
+    for (const Case& c : cases) {
+        m_sizes = c.sizes;
+        m_moves = 1;
+        qp::test::FakeClock clock;
+        EXPECT_TRUE(Take(clock));
+        EXPECT_EQ(clock.Sleeps(), std::vector<int>(c.polls, 1000));
+    }
+}
+
+TEST_F(CoverFileWaitTest, GivesUpAfterFifteenPollsOrASecondFailedMove) {
+    for (int i = 0; i < 20; ++i)
+        m_sizes.push_back(100 * (i + 1));
+    qp::test::FakeClock growing;
+    EXPECT_FALSE(Take(growing));
+    EXPECT_EQ(growing.Sleeps(), std::vector<int>(15, 1000));
+
+    m_sizes = {0};
+    m_moves = 0;
+    qp::test::FakeClock held;
+    EXPECT_FALSE(Take(held));
+    EXPECT_EQ(held.Sleeps(), (std::vector<int>{1000, 2000}));
+}
+
+TEST_F(CoverFileWaitTest, AnotherUsersFileInThePortIsNeverTaken) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    qp::test::TempDir dir;
+    qp::test::WriteFile(dir.File("fax.ps"), "%!PS someone else's document\n");
+    ASSERT_EQ(::chown(dir.File("fax.ps").c_str(), 65534, 65534), 0);
+    qp::test::FakeClock clock;
+    EXPECT_FALSE(
+        qp::CoverFileWait::TakePortFile(dir.File("fax.ps"), dir.File("faxcover.ps"), clock));
+    EXPECT_TRUE(qp::FileExists(dir.File("fax.ps")));
+    EXPECT_FALSE(qp::FileExists(dir.File("faxcover.ps")));
+}
+
+} // namespace
