@@ -5,24 +5,44 @@
 #include "capture/FaxPrinterLookup.h"
 #include "fax/FaxDialog.h"
 #include "platform/Clock.h"
+#include "platform/GuiThread.h"
 #include "res/Resources.h"
 #include "shell/InitialConfigDialog.h"
 #include "shell/PreferencesDialog.h"
 #include "shell/TrayDialog.h"
+#include "update/Update.h"
+#include "update/UpdateCheck.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
 
 namespace qp {
+namespace {
+
+// The check from the tray, on whichever thread runs it; the copy's start ends this client.
+void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
+    const bool ending = CheckForUpdate(app.Account().host, silent, app.Runner(), [&app] {
+        RunOnGuiThread([&app] {
+            if (app.m_pTrayDialog != nullptr)
+                app.m_pTrayDialog->TrayIcon().SetIconById(0);
+        });
+    });
+    if (ending)
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
+}
+
+} // namespace
 
 GuiStartupServices::GuiStartupServices() {
     // The send dialog's "Configure..." opens the account dialog of the tray shell.
     FaxDialog::SetConfigureRunner(RunConfigurationFromSendDialog);
 }
 
-// Each step below is wired to its subsystem as that subsystem lands; until then it does nothing.
+GuiStartupServices::~GuiStartupServices() = default;
 
-void GuiStartupServices::RunUpdate(CQuillpostApp&) {
-    // Filled by the self-update subsystem (update/).
+void GuiStartupServices::RunUpdate(CQuillpostApp& app) {
+    Update(app.Account().host, SystemClock(), app.Runner()).Run();
 }
 
 void GuiStartupServices::RunInitialConfig(CQuillpostApp& app) {
@@ -37,6 +57,12 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
                      [] { QCoreApplication::quit(); });
     tray->SetSendDialogRunner([&app] { RunFaxDialog(app); });
     tray->TrayIcon().SetIconById(res::kIcon130);
+#if QUILLPOST_SELF_UPDATE
+    tray->SetUpdateCheckRunner([&app] { CheckForUpdateFromTray(app, false); });
+    m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>(
+        SystemClock(), [&app] { CheckForUpdateFromTray(app, true); });
+    m_autoUpdateCheck->Start();
+#endif
 }
 
 std::string GuiStartupServices::FindFaxPrinterPort() {

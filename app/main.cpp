@@ -6,10 +6,15 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char** argv) {
     const std::string commandLine = qp::JoinArguments(argc, argv);
+    if (!QUILLPOST_SELF_UPDATE && qp::ChooseStartMode(commandLine) == qp::StartMode::Update) {
+        std::puts("Quillpost was installed as a package; updates come with the package manager.");
+        return 0;
+    }
     // The name the desktop shows for the program's windows; Qt would take the file name otherwise.
     QCoreApplication::setApplicationName(QString::fromLatin1(qp::kAppName));
 

@@ -3,6 +3,7 @@
 #include "platform/ProcessRunner.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qp::test {
@@ -15,6 +16,8 @@ public:
     std::vector<std::vector<std::string>> waited;
     std::vector<std::vector<std::string>> detached;
     std::vector<std::string> detachedWorkDirs;
+    // Path and argument list of each ReplaceProcess; the fake returns as a failed exec would.
+    std::vector<std::pair<std::string, std::vector<std::string>>> replaced;
 
     ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
         waited.push_back(argv);
@@ -24,6 +27,9 @@ public:
         detached.push_back(argv);
         detachedWorkDirs.push_back(workDir);
         return detachedStarts;
+    }
+    void ReplaceProcess(const std::string& path, const std::vector<std::string>& argv) override {
+        replaced.emplace_back(path, argv);
     }
 };
 
