@@ -107,6 +107,16 @@ TEST_F(TrayDialogTest, MenuChoiceOpensTheAboutBox) {
               (std::vector<std::string>{"About Quillpost", "Quill Post Version 1.0.030", "icon"}));
 }
 
+TEST_F(TrayDialogTest, CheckForUpdatesRunsTheUpdateCheck) {
+    auto tray = MakeTray();
+    int checks = 0;
+    tray->SetUpdateCheckRunner([&] { ++checks; });
+    m_backend.choice = 32774;
+    Notify(*tray, qp::mouse::kRightButtonUp);
+    QCoreApplication::sendPostedEvents(tray.get());
+    EXPECT_EQ(checks, 1);
+}
+
 TEST_F(TrayDialogTest, ShowConfigurationOpensThePreferences) {
     auto tray = MakeTray();
     std::string title;
