@@ -6,6 +6,7 @@
 #include "fax/FaxDialog.h"
 #include "platform/Clock.h"
 #include "platform/GuiThread.h"
+#include "res/Features.h"
 #include "res/Resources.h"
 #include "shell/InitialConfigDialog.h"
 #include "shell/PreferencesDialog.h"

@@ -3,6 +3,7 @@
 #include "app/QuillpostApp.h"
 #include "platform/MessageBox.h"
 #include "platform/QtMessageSink.h"
+#include "res/Features.h"
 
 #include <QApplication>
 #include <QCoreApplication>

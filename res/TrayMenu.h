@@ -1,5 +1,7 @@
 #pragma once
 
+#include "res/Features.h"
+
 // Menu resource 135: the tray icon's menu, one popup whose first item is the default command. Plain
 // data, so that the tray logic can read it without the widget library.
 namespace res {

@@ -4,6 +4,9 @@
 #include "ui_UpdateDialog.h"
 
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QPalette>
+#include <QProgressBar>
 #include <algorithm>
 
 UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent) {
@@ -15,6 +18,12 @@ UpdateDialog::UpdateDialog(QWidget* parent) : QDialog(parent) {
     m_state = qp::FindControl<QLineEdit>(this, kIdState);
     m_file = qp::FindControl<QLineEdit>(this, kIdFile);
     m_progress = qp::FindControl<QProgressBar>(this, kIdProgress);
+    // Borderless read-only fields read as plain text on the dialog's face.
+    for (QLineEdit* edit : {m_state, m_file}) {
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, this->palette().color(QPalette::Window));
+        edit->setPalette(palette);
+    }
 }
 
 void UpdateDialog::SetStateText(const std::string& text) {

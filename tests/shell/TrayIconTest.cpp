@@ -1,4 +1,5 @@
 #include "shell/TrayIcon.h"
+#include "res/Features.h"
 #include "shell/TrayHostState.h"
 #include "tests/shell/CoreApp.h"
 #include "tests/shell/FakeTrayBackend.h"
