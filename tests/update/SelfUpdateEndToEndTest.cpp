@@ -106,18 +106,20 @@ TEST(SelfUpdateEndToEnd, ReplacesTheFilesAndRestartsTheClientInTheTray) {
     EXPECT_EQ(RunProgram({kImport, "-display", display, "-window", "root", shot}).exitCode, 0);
     std::cout << "progress window: " << shot << "\n";
 
-    std::string box;
-    ASSERT_TRUE(WaitUntil([&] {
-        box = RunProgram({kXdotool, "search", "--name", "Update Complete"}, env).out;
-        return !box.empty();
-    })) << "no \"Update completed.\" box";
-    box = box.substr(0, box.find('\n'));
-    RunProgram({kXdotool, "windowfocus", "--sync", box}, env);
-    RunProgram({kXdotool, "key", "Return"}, env);
-
-    // The same process, now the program started anew with no switches.
+    // "Update completed." waits for its OK; then the same process becomes the program started
+    // anew with no switches.
     const std::string trayCommandLine = std::string("quillpost") + '\0';
-    ASSERT_TRUE(WaitUntil([&] { return CommandLineOf(client.Pid()) == trayCommandLine; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        if (CommandLineOf(client.Pid()) == trayCommandLine)
+            return true;
+        const std::string box =
+            RunProgram({kXdotool, "search", "--name", "Update Complete"}, env).out;
+        if (!box.empty()) {
+            RunProgram({kXdotool, "windowfocus", box.substr(0, box.find('\n'))}, env);
+            RunProgram({kXdotool, "key", "Return"}, env);
+        }
+        return false;
+    })) << "the client was not started anew";
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(CommandLineOf(client.Pid()), trayCommandLine) << "the tray client keeps running";
 
