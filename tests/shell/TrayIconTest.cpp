@@ -141,9 +141,6 @@ TEST_F(TrayIconTest, OnlyRightReleaseAndDoubleClickOnOurIconDoAnything) {
     EXPECT_EQ(shown.popup.items[1].text, "Show &Configuration");
     EXPECT_TRUE(shown.popup.items[2].IsSeparator());
     EXPECT_EQ(shown.popup.items[3].text, "About Quill Post ...");
-    if (QUILLPOST_SELF_UPDATE) {
-        EXPECT_EQ(shown.popup.items.back().text, "Check for Updates...");
-    }
     EXPECT_TRUE(m_messages.Texts().empty());
 }
 
