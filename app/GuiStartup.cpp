@@ -16,12 +16,17 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <atomic>
 
 namespace qp {
 namespace {
 
 // The check from the tray, on whichever thread runs it; the copy's start ends this client.
 void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
+    // The daily check and the menu's may meet; one question and one copy at a time.
+    static std::atomic<bool> checking{false};
+    if (checking.exchange(true))
+        return;
     const bool ending = CheckForUpdate(app.Account().host, silent, app.Runner(), [&app] {
         RunOnGuiThread([&app] {
             if (app.m_pTrayDialog != nullptr)
@@ -31,6 +36,8 @@ void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
     if (ending)
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
                                   Qt::QueuedConnection);
+    else
+        checking = false;
 }
 
 } // namespace

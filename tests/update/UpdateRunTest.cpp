@@ -65,6 +65,7 @@ TEST_F(UpdateRunTest, FetchesEveryNewEntryInOrderKeepingModes) {
     EXPECT_EQ(m_view.states.back(), "Updating 4 files.");
     EXPECT_EQ(m_view.files.back(), "Downloading: data.bin");
     EXPECT_EQ(m_view.filesDone, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_GT(m_view.partial, 0) << "the bar moves while a file arrives";
     EXPECT_EQ(Installed("old.txt"), "new text");
     EXPECT_EQ(ModeOf("old.txt"), 0600u);
     EXPECT_EQ(Installed("tool.sh"), script);

@@ -46,15 +46,18 @@ public:
     std::vector<std::string> files;
     std::vector<int> ranges;
     std::vector<int> filesDone; // the files-done count each time it changed
+    int partial = 0;            // progress reports from inside a download
     int shown = 0;
     int hidden = 0;
 
     void SetStateText(const std::string& text) override { states.push_back(text); }
     void SetFileText(const std::string& text) override { files.push_back(text); }
     void SetRange(int count) override { ranges.push_back(count); }
-    void SetProgress(int done, double) override {
+    void SetProgress(int done, double fraction) override {
         if (filesDone.empty() || filesDone.back() != done)
             filesDone.push_back(done);
+        if (fraction > 0.0)
+            ++partial;
     }
     void Show() override { ++shown; }
     void Hide() override { ++hidden; }
