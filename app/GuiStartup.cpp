@@ -7,16 +7,44 @@
 #include "cover/CoverSheetDialog.h"
 #include "fax/FaxDialog.h"
 #include "platform/Clock.h"
+#include "platform/GuiThread.h"
+#include "res/Features.h"
 #include "res/Resources.h"
 #include "shell/InitialConfigDialog.h"
 #include "shell/PreferencesDialog.h"
 #include "shell/TrayDialog.h"
+#include "update/Update.h"
+#include "update/UpdateCheck.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
+#include <atomic>
 #include <iostream>
 #include <sstream>
 
 namespace qp {
+namespace {
+
+// The check from the tray, on whichever thread runs it; the copy's start ends this client.
+void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
+    // The daily check and the menu's may meet; one question and one copy at a time.
+    static std::atomic<bool> checking{false};
+    if (checking.exchange(true))
+        return;
+    const bool ending = CheckForUpdate(app.Account().host, silent, app.Runner(), [&app] {
+        RunOnGuiThread([&app] {
+            if (app.m_pTrayDialog != nullptr)
+                app.m_pTrayDialog->TrayIcon().SetIconById(0);
+        });
+    });
+    if (ending)
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
+    else
+        checking = false;
+}
+
+} // namespace
 
 GuiStartupServices::GuiStartupServices() {
     // The send dialog's "Configure..." opens the account dialog of the tray shell.
@@ -25,10 +53,10 @@ GuiStartupServices::GuiStartupServices() {
     FaxDialog::SetCoverSheetRunner(RunCoverSheetDialog);
 }
 
-// Each step below is wired to its subsystem as that subsystem lands; until then it does nothing.
+GuiStartupServices::~GuiStartupServices() = default;
 
-void GuiStartupServices::RunUpdate(CQuillpostApp&) {
-    // Filled by the self-update subsystem (update/).
+void GuiStartupServices::RunUpdate(CQuillpostApp& app) {
+    Update(app.Account().host, SystemClock(), app.Runner()).Run();
 }
 
 void GuiStartupServices::RunInitialConfig(CQuillpostApp& app) {
@@ -43,6 +71,12 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
                      [] { QCoreApplication::quit(); });
     tray->SetSendDialogRunner([&app] { RunFaxDialog(app); });
     tray->TrayIcon().SetIconById(res::kIcon130);
+#if QUILLPOST_SELF_UPDATE
+    tray->SetUpdateCheckRunner([&app] { CheckForUpdateFromTray(app, false); });
+    m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>(
+        SystemClock(), [&app] { CheckForUpdateFromTray(app, true); });
+    m_autoUpdateCheck->Start();
+#endif
 }
 
 std::string GuiStartupServices::FindFaxPrinterPort() {

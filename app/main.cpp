@@ -4,9 +4,11 @@
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
 #include "platform/QtMessageSink.h"
+#include "res/Features.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -27,6 +29,10 @@ int main(int argc, char** argv) {
     if (qp::AnswerInfoRequest(argc, argv, "quillpost", kUsage))
         return 0;
     const std::string commandLine = qp::JoinArguments(argc, argv);
+    if (!QUILLPOST_SELF_UPDATE && qp::ChooseStartMode(commandLine) == qp::StartMode::Update) {
+        std::puts("Quillpost was installed as a package; updates come with the package manager.");
+        return 0;
+    }
     // The name the desktop shows for the program's windows; Qt would take the file name otherwise.
     QCoreApplication::setApplicationName(QString::fromLatin1(qp::kAppName));
 

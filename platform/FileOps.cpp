@@ -113,17 +113,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, u
     int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;
-    bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0;
-    std::size_t written = 0;
-    while (ok && written < contents.size()) {
-        ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ok = false;
-        else
-            written += static_cast<std::size_t>(n);
-    }
+    bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAllToFd(fd, contents);
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
@@ -132,6 +122,22 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, u
     ::unlink(temp.c_str());
     errno = saved;
     return false;
+}
+
+bool WriteAllToFd(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {

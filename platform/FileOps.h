@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qp {
 
@@ -22,6 +23,9 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to);
 // renamed over. On failure the old file is untouched. `mode` is the new file's permission bits.
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          unsigned mode = 0644);
+
+// Writes all of `data` to an open descriptor, retrying short writes; false (errno set) on error.
+bool WriteAllToFd(int fd, std::string_view data);
 
 // Whole contents of a file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);

@@ -23,7 +23,8 @@ MessageAnswer FirstButton(MessageButtons buttons) {
 } // namespace
 
 MessageAnswer StderrMessageSink::Show(const MessageRequest& request) {
-    std::fprintf(stderr, "%s: %s\n", kAppName, request.text.c_str());
+    std::fprintf(stderr, "%s: %s\n", request.caption.empty() ? kAppName : request.caption.c_str(),
+                 request.text.c_str());
     std::fflush(stderr);
     return FirstButton(request.buttons);
 }
@@ -33,10 +34,14 @@ MessageSink* SetMessageSink(MessageSink* sink) {
 }
 
 MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons) {
+    return ShowMessage(MessageRequest{text, icon, buttons, {}});
+}
+
+MessageAnswer ShowMessage(const MessageRequest& request) {
     MessageSink* sink = g_sink.load();
     if (sink == nullptr)
         sink = &g_stderrSink;
-    return sink->Show(MessageRequest{text, icon, buttons});
+    return sink->Show(request);
 }
 
 } // namespace qp

@@ -15,6 +15,7 @@ struct MessageRequest {
     std::string text;
     MessageIcon icon = MessageIcon::Warning;
     MessageButtons buttons = MessageButtons::Ok;
+    std::string caption; // empty: the application name
 };
 
 // Where message boxes go: a real modal box in the GUI, a recorder in tests, stderr otherwise.
@@ -28,6 +29,9 @@ public:
 // thread; the installed sink decides how it reaches the user.
 MessageAnswer ShowMessage(const std::string& text, MessageIcon icon = MessageIcon::Warning,
                           MessageButtons buttons = MessageButtons::Ok);
+
+// The same for a box with a caption of its own.
+MessageAnswer ShowMessage(const MessageRequest& request);
 
 // Installs the sink that ShowMessage uses; nullptr restores the stderr sink. Returns the old one.
 MessageSink* SetMessageSink(MessageSink* sink);

@@ -104,6 +104,17 @@ public:
         ::close(pipeFds[0]);
         return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
     }
+
+    void ReplaceProcess(const std::string& path, const std::vector<std::string>& argv) override {
+        std::vector<char*> args = ArgvPointers(argv);
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        struct sigaction previous {};
+        ::sigaction(SIGPIPE, &defaults, &previous);
+        ::execv(path.c_str(), args.data());
+        // Still here: the start failed, and our sockets want their SIGPIPE setting back.
+        ::sigaction(SIGPIPE, &previous, nullptr);
+    }
 };
 
 } // namespace

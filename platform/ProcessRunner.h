@@ -22,6 +22,13 @@ public:
     // Starts the program in its own session and does not wait; `workDir` empty keeps ours.
     virtual bool StartDetached(const std::vector<std::string>& argv,
                                const std::string& workDir = {}) = 0;
+    // Runs the program at `path` in place of this process, with `argv` as its whole argument list
+    // (argv[0] included) and our current folder. Returns only when that failed; a runner that
+    // cannot replace the process counts as such a failure.
+    virtual void ReplaceProcess(const std::string& path, const std::vector<std::string>& argv) {
+        (void)path;
+        (void)argv;
+    }
 };
 
 ProcessRunner& SystemProcessRunner();

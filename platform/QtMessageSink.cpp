@@ -54,8 +54,10 @@ MessageAnswer FromQt(int button) {
 MessageAnswer QtMessageSink::Show(const MessageRequest& request) {
     MessageAnswer answer = MessageAnswer::Ok;
     RunOnGuiThread([&] {
-        QMessageBox box(ToQtIcon(request.icon), QString::fromLatin1(kAppName),
-                        QString::fromStdString(request.text), ToQtButtons(request.buttons));
+        const QString caption = request.caption.empty() ? QString::fromLatin1(kAppName)
+                                                        : QString::fromStdString(request.caption);
+        QMessageBox box(ToQtIcon(request.icon), caption, QString::fromStdString(request.text),
+                        ToQtButtons(request.buttons));
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
         answer = FromQt(box.exec());
     });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "res/Features.h"
+
 // Menu resource 135: the tray icon's menu, one popup whose first item is the default command. Plain
 // data, so that the tray logic can read it without the widget library.
 namespace res {
@@ -9,6 +11,7 @@ inline constexpr int kMenuTray = 135;
 inline constexpr int kIdShowConfiguration = 32771;
 inline constexpr int kIdAbout = 32772;
 inline constexpr int kIdSendCoverOnly = 32773;
+inline constexpr int kIdCheckForUpdates = 32774;
 
 // An id of 0 with no text is a separator.
 struct MenuItemDef {
@@ -22,6 +25,9 @@ inline constexpr MenuItemDef kTrayPopupItems[] = {
     {kIdShowConfiguration, "Show &Configuration"},
     {0, nullptr},
     {kIdAbout, "About Quill Post ..."},
+#if QUILLPOST_SELF_UPDATE
+    {kIdCheckForUpdates, "Check for Updates..."},
+#endif
 };
 
 } // namespace res

@@ -41,6 +41,9 @@ bool TrayDialog::event(QEvent* event) {
         case res::kIdSendCoverOnly:
             OnSendCoverOnly();
             break;
+        case res::kIdCheckForUpdates:
+            OnCheckForUpdates();
+            break;
         default:
             break;
         }
@@ -60,4 +63,9 @@ void TrayDialog::OnAbout() {
 
 void TrayDialog::OnSendCoverOnly() {
     qp::SendCoverOnly({m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage}, m_runSendDialog);
+}
+
+void TrayDialog::OnCheckForUpdates() {
+    if (m_runUpdateCheck)
+        m_runUpdateCheck();
 }

@@ -26,10 +26,15 @@ public:
 
     // What runs the send dialog for a cover-only fax; it returns when the dialog has closed.
     void SetSendDialogRunner(std::function<void()> runner) { m_runSendDialog = std::move(runner); }
+    // What "Check for Updates..." runs: the update check that asks before it changes anything.
+    void SetUpdateCheckRunner(std::function<void()> runner) {
+        m_runUpdateCheck = std::move(runner);
+    }
 
     void OnShowConfiguration();
     void OnAbout();
     void OnSendCoverOnly();
+    void OnCheckForUpdates();
 
 protected:
     bool event(QEvent* event) override;
@@ -39,4 +44,5 @@ private:
     std::unique_ptr<qp::TrayBackend> m_backend;
     std::unique_ptr<qp::CTrayIcon> m_trayIcon;
     std::function<void()> m_runSendDialog;
+    std::function<void()> m_runUpdateCheck;
 };

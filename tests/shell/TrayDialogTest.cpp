@@ -2,6 +2,7 @@
 #include "app/QuillpostApp.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
+#include "res/Features.h"
 #include "shell/AboutDlg.h"
 #include "shell/QtTrayBackend.h"
 #include "shell/TrayEvents.h"
@@ -107,6 +108,16 @@ TEST_F(TrayDialogTest, MenuChoiceOpensTheAboutBox) {
               (std::vector<std::string>{"About Quillpost", "Quill Post Version 1.0.030", "icon"}));
 }
 
+TEST_F(TrayDialogTest, CheckForUpdatesRunsTheUpdateCheck) {
+    auto tray = MakeTray();
+    int checks = 0;
+    tray->SetUpdateCheckRunner([&] { ++checks; });
+    m_backend.choice = 32774;
+    Notify(*tray, qp::mouse::kRightButtonUp);
+    QCoreApplication::sendPostedEvents(tray.get());
+    EXPECT_EQ(checks, 1);
+}
+
 TEST_F(TrayDialogTest, ShowConfigurationOpensThePreferences) {
     auto tray = MakeTray();
     std::string title;
@@ -151,8 +162,11 @@ TEST_F(QtTrayBackendTest, PopupMarksTheDefaultItemAndSendsTheChoiceToItsOwner) {
     m_backend.TrackPopupMenu(qp::LoadMenuResource(135)->popups[0], 0, &owner);
     QCoreApplication::sendPostedEvents(&owner);
 
-    EXPECT_EQ(texts, (std::vector<std::string>{"Send Cover Only Fax...", "Show &Configuration", "-",
-                                               "About Quill Post ..."}));
+    std::vector<std::string> expected{"Send Cover Only Fax...", "Show &Configuration", "-",
+                                      "About Quill Post ..."};
+    if (QUILLPOST_SELF_UPDATE)
+        expected.push_back("Check for Updates...");
+    EXPECT_EQ(texts, expected);
     EXPECT_EQ(defaultText, "Send Cover Only Fax...");
     EXPECT_EQ(owner.commands, std::vector<int>{32772});
 }

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qp::test {
@@ -18,6 +19,8 @@ public:
     std::vector<std::string> detachedWorkDirs;
     // What the program would have done, e.g. write its output.
     std::function<void(const std::vector<std::string>&)> onRun;
+    // Path and argument list of each ReplaceProcess; the fake returns as a failed exec would.
+    std::vector<std::pair<std::string, std::vector<std::string>>> replaced;
 
     ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
         waited.push_back(argv);
@@ -29,6 +32,9 @@ public:
         detached.push_back(argv);
         detachedWorkDirs.push_back(workDir);
         return detachedStarts;
+    }
+    void ReplaceProcess(const std::string& path, const std::vector<std::string>& argv) override {
+        replaced.emplace_back(path, argv);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 
+#include <cctype>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -74,6 +75,16 @@ struct TempUserEnvironment {
     ScopedEnv common{"QUILLPOST_COMMON_DIR", home.Path()};
     RecordingMessageSink messages;
     ScopedMessageSink sink{messages};
+};
+
+// Names a table-driven test's instances after their cases' `what` texts (letters and digits).
+struct CaseName {
+    template <typename Info> std::string operator()(const Info& info) const {
+        std::string name;
+        for (const char* p = info.param.what; *p != '\0'; ++p)
+            name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+        return name;
+    }
 };
 
 void WriteFile(const std::string& path, const std::string& contents);

@@ -79,45 +79,53 @@ ProgramRun RunProgram(const std::vector<std::string>& argv,
     return run;
 }
 
-FaxdProcess::FaxdProcess(const std::string& folder, const std::string& accounts)
-    : m_outbox(folder + "/outbox") {
-    const std::string accountsPath = folder + "/accounts";
-    WriteFile(accountsPath, accounts);
+LoggedProcess::LoggedProcess(const std::vector<std::string>& argv,
+                             const std::map<std::string, std::optional<std::string>>& env,
+                             const std::string& workDir) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    std::vector<std::string> args{QP_FAXD_PROGRAM, "--listen", "127.0.0.1:0", "--accounts",
-                                  accountsPath,    "--outbox", m_outbox};
+    if (!workDir.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    std::vector<std::string> args = argv;
+    std::vector<std::string> envEntries = Environment(env);
     std::vector<char*> argp = Pointers(args);
+    std::vector<char*> envp = Pointers(envEntries);
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ);
+    const int rc = ::posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     if (rc != 0) {
         ::close(pipeFds[0]);
-        throw std::runtime_error("cannot start quillpost-faxd");
+        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
     }
     m_pid = pid;
     m_outFd = pipeFds[0];
     m_reader = std::thread([this] { ReadOutput(); });
-
-    const std::optional<std::string> first = WaitForLog("listening on ");
-    const std::size_t colon = first ? first->rfind(':') : std::string::npos;
-    if (colon == std::string::npos) {
-        Stop();
-        throw std::runtime_error("quillpost-faxd did not start listening");
-    }
-    m_port = std::stoi(first->substr(colon + 1));
 }
 
-FaxdProcess::~FaxdProcess() {
+LoggedProcess::~LoggedProcess() {
     Stop();
 }
 
-void FaxdProcess::ReadOutput() {
+FaxdProcess::FaxdProcess(const std::string& folder, const std::string& accounts)
+    : m_outbox(folder + "/outbox") {
+    const std::string accountsPath = folder + "/accounts";
+    WriteFile(accountsPath, accounts);
+    m_process = std::make_unique<LoggedProcess>(
+        std::vector<std::string>{QP_FAXD_PROGRAM, "--listen", "127.0.0.1:0", "--accounts",
+                                 accountsPath, "--outbox", m_outbox});
+    const std::optional<std::string> first = WaitForLog("listening on ");
+    const std::size_t colon = first ? first->rfind(':') : std::string::npos;
+    if (colon == std::string::npos)
+        throw std::runtime_error("quillpost-faxd did not start listening");
+    m_port = std::stoi(first->substr(colon + 1));
+}
+
+void LoggedProcess::ReadOutput() {
     std::string pending;
     char buffer[4096];
     for (;;) {
@@ -140,8 +148,8 @@ void FaxdProcess::ReadOutput() {
     m_changed.notify_all();
 }
 
-std::optional<std::string> FaxdProcess::WaitForLog(const std::string& text,
-                                                   std::chrono::seconds limit) {
+std::optional<std::string> LoggedProcess::WaitForLog(const std::string& text,
+                                                     std::chrono::seconds limit) {
     std::unique_lock<std::mutex> lock(m_mutex);
     std::optional<std::string> found;
     m_changed.wait_for(lock, limit, [&] {
@@ -156,12 +164,12 @@ std::optional<std::string> FaxdProcess::WaitForLog(const std::string& text,
     return found;
 }
 
-std::vector<std::string> FaxdProcess::Log() const {
+std::vector<std::string> LoggedProcess::Log() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_lines;
 }
 
-int FaxdProcess::Stop() {
+int LoggedProcess::Stop() {
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         m_exitCode = WaitExit(m_pid);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,40 +23,59 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::vector<std::string>& argv,
                       const std::map<std::string, std::optional<std::string>>& env = {});
 
-// A real quillpost-faxd on a free loopback port, with its own accounts file and outbox, stopped
-// by SIGTERM at the end of the scope.
-class FaxdProcess {
+// A child program whose standard output is read line by line; stopped by SIGTERM at the end of
+// the scope. `workDir` empty keeps ours.
+class LoggedProcess {
 public:
-    // `accounts` is the accounts file's text; `folder` holds it and the outbox.
-    FaxdProcess(const std::string& folder, const std::string& accounts);
-    ~FaxdProcess();
-    FaxdProcess(const FaxdProcess&) = delete;
-    FaxdProcess& operator=(const FaxdProcess&) = delete;
+    explicit LoggedProcess(const std::vector<std::string>& argv,
+                           const std::map<std::string, std::optional<std::string>>& env = {},
+                           const std::string& workDir = {});
+    ~LoggedProcess();
+    LoggedProcess(const LoggedProcess&) = delete;
+    LoggedProcess& operator=(const LoggedProcess&) = delete;
 
-    int Port() const { return m_port; }
-    const std::string& Outbox() const { return m_outbox; }
+    int Pid() const { return m_pid; }
     // Waits (bounded generously) for a log line containing `text`; the line, or nothing.
     std::optional<std::string> WaitForLog(const std::string& text,
                                           std::chrono::seconds limit = std::chrono::seconds(20));
     std::vector<std::string> Log() const;
     // SIGTERM, then the exit code (-1 when it did not exit normally).
     int Stop();
-    // Files in the outbox with this extension, sorted.
-    std::vector<std::string> Stored(const std::string& extension) const;
 
 private:
     void ReadOutput();
 
-    std::string m_outbox;
     int m_pid = -1;
     int m_outFd = -1;
-    int m_port = 0;
     int m_exitCode = -1;
     std::thread m_reader;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::string> m_lines;
     bool m_ended = false;
+};
+
+// A real quillpost-faxd on a free loopback port, with its own accounts file and outbox.
+class FaxdProcess {
+public:
+    // `accounts` is the accounts file's text; `folder` holds it and the outbox.
+    FaxdProcess(const std::string& folder, const std::string& accounts);
+
+    int Port() const { return m_port; }
+    const std::string& Outbox() const { return m_outbox; }
+    std::optional<std::string> WaitForLog(const std::string& text,
+                                          std::chrono::seconds limit = std::chrono::seconds(20)) {
+        return m_process->WaitForLog(text, limit);
+    }
+    std::vector<std::string> Log() const { return m_process->Log(); }
+    int Stop() { return m_process->Stop(); }
+    // Files in the outbox with this extension, sorted.
+    std::vector<std::string> Stored(const std::string& extension) const;
+
+private:
+    std::string m_outbox;
+    std::unique_ptr<LoggedProcess> m_process;
+    int m_port = 0;
 };
 
 } // namespace qp::test

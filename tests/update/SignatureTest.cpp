@@ -1,0 +1,98 @@
+#include "tests/update/support/UpdateFixture.h"
+#include "update/Minisign.h"
+#include "update/ServerManifest.h"
+
+#include <filesystem>
+
+namespace {
+
+using qp::test::ProgramRun;
+using qp::test::RunProgram;
+using qp::test::UpdateTest;
+
+constexpr const char* kMinisign = "/usr/bin/minisign";
+
+// A release built by quillpost-release from a small install folder, signed with a fresh minisign
+// key whose public half the client trusts.
+class SignedReleaseTest : public UpdateTest {
+protected:
+    qp::test::TempDir m_keys;
+    qp::test::TempDir m_source;
+    std::string m_manifest;
+
+    void SetUp() override {
+        if (!qp::FileExists(kMinisign))
+            GTEST_SKIP() << "minisign is not installed";
+        MakeKey("release");
+        qp::test::WriteFile(m_source.File("quillpost"), "#!/bin/sh\nexit 0\n");
+        qp::test::WriteFile(m_source.File("notes.txt"), "notes");
+        // The client's own update files are no part of a release.
+        qp::test::WriteFile(m_source.File("faxmfst.txt"), "old=1\n");
+        qp::test::WriteFile(m_source.File("quillpost-cpy"), "copy");
+        const ProgramRun run = RunProgram({QP_RELEASE_PROGRAM, "--sign", m_keys.File("release.key"),
+                                           m_source.Path(), m_release.Path()});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        m_manifest = qp::test::ReadFile(m_release.File("faxmfst.txt"));
+        std::filesystem::copy_file(m_keys.File("release.pub"),
+                                   m_install.File("quillpost-release.pub"));
+        Serve();
+    }
+    void MakeKey(const std::string& name) {
+        const ProgramRun run = RunProgram({kMinisign, "-G", "-W", "-p", m_keys.File(name + ".pub"),
+                                           "-s", m_keys.File(name + ".key")});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+    }
+};
+
+TEST_F(SignedReleaseTest, ReleaseListsEveryFileByHashAndItsSignatureVerifies) {
+    EXPECT_EQ(m_manifest, "notes.txt=sha256:" + qp::Sha256Hex("notes") +
+                              "\nquillpost=sha256:" + qp::Sha256Hex("#!/bin/sh\nexit 0\n") + "\n");
+    EXPECT_EQ(qp::test::ReadFile(m_release.File("notes.txt")), "notes");
+    EXPECT_FALSE(qp::FileExists(m_release.File("quillpost-cpy")));
+    const ProgramRun check = RunProgram(
+        {kMinisign, "-V", "-p", m_keys.File("release.pub"), "-m", m_release.File("faxmfst.txt")});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(qp::FetchServerManifestText(Host()), m_manifest);
+}
+
+TEST_F(SignedReleaseTest, ClientAcceptsASignatureMadeByMinisign) {
+    const ProgramRun sign = RunProgram(
+        {kMinisign, "-S", "-s", m_keys.File("release.key"), "-m", m_release.File("faxmfst.txt")});
+    ASSERT_EQ(sign.exitCode, 0) << sign.err;
+    EXPECT_EQ(qp::FetchServerManifestText(Host()), m_manifest);
+}
+
+TEST_F(SignedReleaseTest, UnverifiedManifestCountsAsNotFetched) {
+    MakeKey("other");
+    const std::string signature = m_release.File("faxmfst.txt.minisig");
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"changed manifest",
+         [&] { qp::test::WriteFile(m_release.File("faxmfst.txt"), m_manifest + "evil=1\n"); }},
+        {"missing signature", [&] { std::filesystem::remove(signature); }},
+        {"signed by another key",
+         [&] {
+             RunProgram({kMinisign, "-S", "-s", m_keys.File("other.key"), "-m",
+                         m_release.File("faxmfst.txt")});
+         }},
+        {"broken trusted key",
+         [&] { qp::test::WriteFile(m_install.File("quillpost-release.pub"), "garbage\n"); }},
+    };
+    for (const auto& [what, spoil] : cases) {
+        spoil();
+        EXPECT_FALSE(qp::FetchServerManifestText(Host()).has_value()) << what;
+    }
+}
+
+TEST(ReleaseTool, AnswersHelpAndVersion) {
+    const ProgramRun help = RunProgram({QP_RELEASE_PROGRAM, "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(
+        help.out.rfind("Usage: quillpost-release [--sign SECRET_KEY] SOURCE_DIR RELEASE_DIR", 0),
+        0u);
+    const ProgramRun version = RunProgram({QP_RELEASE_PROGRAM, "--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("quillpost-release (Quillpost) ", 0), 0u);
+    EXPECT_EQ(RunProgram({QP_RELEASE_PROGRAM, "only-one-folder"}).exitCode, 2);
+}
+
+} // namespace

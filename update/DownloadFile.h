@@ -1,0 +1,26 @@
+#pragma once
+
+#include "update/HttpFetch.h"
+
+#include <string>
+
+namespace qp {
+
+// The version text that makes an entry's version a checked SHA-256 of the file.
+inline constexpr const char* kSha256VersionPrefix = "sha256:";
+
+// Whether a file name from the server may name a local file: relative, no ".." component, no NUL
+// and no line break. Anything else could write outside the client's folder.
+bool IsSafeReleaseName(const std::string& name);
+
+// The permission bits a downloaded file gets: the old file's, else 0755 for an ELF program or a
+// "#!" script and 0644 for anything else.
+unsigned ReleaseFileMode(const std::string& path, const std::string& firstBytes);
+
+// Fetches "http://" + host + "/" + name into name + ".tmp" and renames it over `name`, so the old
+// file stays whenever the new one is not complete. `version` of the form "sha256:<hex>" must match
+// the fetched bytes. False on any failure; the temporary file is then removed.
+bool DownloadFile(const std::string& host, const std::string& name, const std::string& version,
+                  const HttpProgress& progress = {});
+
+} // namespace qp

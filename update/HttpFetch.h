@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace qp {
+
+// Where the body of a response goes, block by block; false stops the transfer as a failure.
+using HttpBodySink = std::function<bool(std::string_view block)>;
+// Called while a transfer runs, also when no byte arrives: bytes so far and the announced total
+// (0 when the server announced none).
+using HttpProgress = std::function<void(std::uint64_t received, std::uint64_t total)>;
+
+// Limits that keep a slow, stalled or hostile server from holding the client.
+inline constexpr long kHttpConnectTimeoutSeconds = 30;
+inline constexpr long kHttpMaxRedirects = 5;
+// A transfer slower than this many bytes a second for kHttpLowSpeedSeconds is given up.
+inline constexpr long kHttpLowSpeedBytesPerSecond = 1;
+inline constexpr long kHttpLowSpeedSeconds = 60;
+inline constexpr const char* kHttpUserAgent = "Quillpost";
+
+// One HTTP GET with libcurl: proxy settings from the environment, redirects followed (http and
+// https only). True only when the whole body arrived with a success status; an error status (404,
+// 500) is a failed fetch, never content. `maxBytes` of 0 sets no size limit.
+bool HttpGet(const std::string& url, const HttpBodySink& sink, const HttpProgress& progress = {},
+             std::uint64_t maxBytes = 0);
+
+// The whole body, for small texts such as the manifest; false on any failure.
+bool HttpGetText(const std::string& url, std::string& body, std::uint64_t maxBytes);
+
+// "http://" + host + "/" + name, the name unchanged.
+std::string UpdateUrl(const std::string& host, const std::string& name);
+
+} // namespace qp

@@ -1,0 +1,58 @@
+#include "update/Manifest.h"
+
+#include "platform/FileOps.h"
+
+#include <algorithm>
+
+namespace qp {
+namespace {
+
+bool IsManifestSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+} // namespace
+
+std::string TrimManifestLine(std::string_view line) {
+    std::size_t begin = 0;
+    std::size_t end = line.size();
+    while (begin < end && IsManifestSpace(line[begin]))
+        ++begin;
+    while (end > begin && IsManifestSpace(line[end - 1]))
+        --end;
+    return std::string(line.substr(begin, end - begin));
+}
+
+std::vector<std::string> ManifestLines(std::string_view text, bool keepEmpty) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string line = TrimManifestLine(text.substr(start, end - start));
+        if (keepEmpty || !line.empty())
+            lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::optional<std::vector<std::string>> ReadLocalManifest(const std::string& path) {
+    std::optional<std::string> text = ReadWholeFile(path);
+    if (!text)
+        return std::nullopt;
+    return ManifestLines(*text, true);
+}
+
+std::vector<std::string> NewEntries(const std::vector<std::string>& server,
+                                    const std::vector<std::string>& local) {
+    std::vector<std::string> entries;
+    for (const std::string& entry : server) {
+        if (!entry.empty() && std::find(local.begin(), local.end(), entry) == local.end())
+            entries.push_back(entry);
+    }
+    return entries;
+}
+
+} // namespace qp
