@@ -9,6 +9,7 @@ inline constexpr int kMenuTray = 135;
 inline constexpr int kIdShowConfiguration = 32771;
 inline constexpr int kIdAbout = 32772;
 inline constexpr int kIdSendCoverOnly = 32773;
+inline constexpr int kIdFaxLog = 32780;
 
 // An id of 0 with no text is a separator.
 struct MenuItemDef {
@@ -22,6 +23,7 @@ inline constexpr MenuItemDef kTrayPopupItems[] = {
     {kIdShowConfiguration, "Show &Configuration"},
     {0, nullptr},
     {kIdAbout, "About Quill Post ..."},
+    {kIdFaxLog, "Fax Log..."},
 };
 
 } // namespace res

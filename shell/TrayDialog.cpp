@@ -41,6 +41,9 @@ bool TrayDialog::event(QEvent* event) {
         case res::kIdSendCoverOnly:
             OnSendCoverOnly();
             break;
+        case res::kIdFaxLog:
+            OnFaxLog();
+            break;
         default:
             break;
         }
@@ -56,6 +59,11 @@ void TrayDialog::OnShowConfiguration() {
 void TrayDialog::OnAbout() {
     CAboutDlg about;
     about.exec();
+}
+
+void TrayDialog::OnFaxLog() {
+    if (m_runFaxLog)
+        m_runFaxLog();
 }
 
 void TrayDialog::OnSendCoverOnly() {

@@ -26,10 +26,13 @@ public:
 
     // What runs the send dialog for a cover-only fax; it returns when the dialog has closed.
     void SetSendDialogRunner(std::function<void()> runner) { m_runSendDialog = std::move(runner); }
+    // What opens the fax log window; it returns when the window has closed.
+    void SetFaxLogRunner(std::function<void()> runner) { m_runFaxLog = std::move(runner); }
 
     void OnShowConfiguration();
     void OnAbout();
     void OnSendCoverOnly();
+    void OnFaxLog();
 
 protected:
     bool event(QEvent* event) override;
@@ -39,4 +42,5 @@ private:
     std::unique_ptr<qp::TrayBackend> m_backend;
     std::unique_ptr<qp::CTrayIcon> m_trayIcon;
     std::function<void()> m_runSendDialog;
+    std::function<void()> m_runFaxLog;
 };

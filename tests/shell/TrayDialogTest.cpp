@@ -107,6 +107,16 @@ TEST_F(TrayDialogTest, MenuChoiceOpensTheAboutBox) {
               (std::vector<std::string>{"About Quillpost", "Quill Post Version 1.0.030", "icon"}));
 }
 
+TEST_F(TrayDialogTest, MenuChoiceOpensTheFaxLog) {
+    auto tray = MakeTray();
+    int opened = 0;
+    tray->SetFaxLogRunner([&] { ++opened; });
+    m_backend.choice = 32780;
+    Notify(*tray, qp::mouse::kRightButtonUp);
+    QCoreApplication::sendPostedEvents(tray.get());
+    EXPECT_EQ(opened, 1);
+}
+
 TEST_F(TrayDialogTest, ShowConfigurationOpensThePreferences) {
     auto tray = MakeTray();
     std::string title;
@@ -151,8 +161,11 @@ TEST_F(QtTrayBackendTest, PopupMarksTheDefaultItemAndSendsTheChoiceToItsOwner) {
     m_backend.TrackPopupMenu(qp::LoadMenuResource(135)->popups[0], 0, &owner);
     QCoreApplication::sendPostedEvents(&owner);
 
-    EXPECT_EQ(texts, (std::vector<std::string>{"Send Cover Only Fax...", "Show &Configuration", "-",
-                                               "About Quill Post ..."}));
+    ASSERT_GE(texts.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + 4),
+              (std::vector<std::string>{"Send Cover Only Fax...", "Show &Configuration", "-",
+                                        "About Quill Post ..."}));
+    EXPECT_EQ(texts.back(), "Fax Log...");
     EXPECT_EQ(defaultText, "Send Cover Only Fax...");
     EXPECT_EQ(owner.commands, std::vector<int>{32772});
 }

@@ -18,4 +18,9 @@ struct TiffPage {
 // Every page (directory) of a TIFF file as libtiff reads it; empty when it can't be opened.
 std::vector<TiffPage> ReadTiffPages(const std::string& path);
 
+// Writes a G4 fax image of `pages` blank pages of this size and resolution, with a black band
+// across the top of each page so that the pages can be told apart from the background.
+bool WriteTiffPages(const std::string& path, int pages, std::uint32_t width, std::uint32_t height,
+                    float xResolution, float yResolution);
+
 } // namespace qp::test
