@@ -60,6 +60,7 @@ FaxLogWindow::FaxLogWindow(CQuillpostApp& app, qp::faxlog::FaxLog& log, QWidget*
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->horizontalHeader()->setSortIndicator(kTimeColumn, Qt::DescendingOrder);
 
     auto* buttons = new QDialogButtonBox(this);
     m_view = buttons->addButton(QStringLiteral("&View"), QDialogButtonBox::ActionRole);
@@ -102,6 +103,8 @@ void FaxLogWindow::Reload() {
     m_table->setSortingEnabled(true);
     m_table->resizeColumnsToContents();
     m_table->horizontalHeader()->setStretchLastSection(true);
+    if (m_table->rowCount() > 0)
+        m_table->selectRow(0);
     UpdateButtons();
 }
 

@@ -4,10 +4,12 @@
 #include <QEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QToolBar>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <utility>
@@ -17,6 +19,8 @@ namespace {
 
 constexpr int kInitialWidth = 760;
 constexpr int kInitialHeight = 900;
+// At most this share of the screen, so that the first page is seen whole.
+constexpr double kScreenShare = 0.9;
 // Room the scroll bars and the frame take from the viewport when fitting.
 constexpr int kFitMargin = 4;
 
@@ -25,7 +29,8 @@ constexpr int kFitMargin = 4;
 ViewerWindow::ViewerWindow(std::unique_ptr<TiffDocument> document, const QString& title)
     : m_document(std::move(document)), m_cursor(m_document->PageCount()) {
     setWindowTitle(title);
-    resize(kInitialWidth, kInitialHeight);
+    const QSize room = screen()->availableGeometry().size() * kScreenShare;
+    resize(std::min(kInitialWidth, room.width()), std::min(kInitialHeight, room.height()));
 
     m_canvas = new QLabel;
     m_canvas->setAlignment(Qt::AlignCenter);

@@ -42,7 +42,8 @@ private:
     std::unique_ptr<TiffDocument> m_document;
     PageCursor m_cursor;
     QImage m_page; // the current page's pixels as stored
-    Fit m_fit = Fit::Width;
+    // A whole page first: what the recipient gets, at a glance.
+    Fit m_fit = Fit::Page;
     double m_scale = kMinScale;
     QScrollArea* m_scroll = nullptr;
     QLabel* m_canvas = nullptr;
