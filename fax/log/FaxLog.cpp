@@ -235,14 +235,20 @@ FaxLog::FaxLog(std::string folder, EntryWriter& writer, Retention retention)
 
 std::string FaxLog::DefaultFolder() {
     std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/')
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
         base = xdg;
-    else
-        base = UserProfileFolder().value_or(std::string()) + "/.local/share";
+    } else if (std::optional<std::string> home = UserProfileFolder()) {
+        base = *home + "/.local/share";
+    } else {
+        // Without a home there is no log: never a folder at the root of the file system.
+        return {};
+    }
     return base + "/Quillpost/log";
 }
 
 bool FaxLog::EnsureFolder() const {
+    if (m_folder.empty())
+        return false;
     std::error_code ec;
     fs::create_directories(fs::path(m_folder).parent_path(), ec);
     if (::mkdir(m_folder.c_str(), kFolderMode) != 0 && errno != EEXIST)

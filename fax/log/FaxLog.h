@@ -77,7 +77,7 @@ public:
     explicit FaxLog(std::string folder = DefaultFolder(),
                     EntryWriter& writer = DefaultEntryWriter(), Retention retention = {});
 
-    // $XDG_DATA_HOME/Quillpost/log, else ~/.local/share/Quillpost/log.
+    // $XDG_DATA_HOME/Quillpost/log, else ~/.local/share/Quillpost/log; empty without a home.
     static std::string DefaultFolder();
 
     // Stores a new entry and then trims the log to the retention limits, oldest first; the new

@@ -177,6 +177,16 @@ TEST_F(FaxLogTest, RecordsSurviveEscapingAndDamagedOnesAreSkipped) {
     EXPECT_FALSE(log.Find(".."));
 }
 
+TEST(FaxLogFolderTest, DataHomeFirstThenTheHomeFolder) {
+    qp::test::ScopedEnv home("HOME", "/home/ann");
+    {
+        qp::test::ScopedEnv data("XDG_DATA_HOME", "/data/ann");
+        EXPECT_EQ(FaxLog::DefaultFolder(), "/data/ann/Quillpost/log");
+    }
+    qp::test::ScopedEnv relative("XDG_DATA_HOME", "data");
+    EXPECT_EQ(FaxLog::DefaultFolder(), "/home/ann/.local/share/Quillpost/log");
+}
+
 TEST(NotificationTextTest, SaysWhatHappenedToTheFax) {
     EXPECT_EQ(NotificationText(Told(Outcome::Sent, "5551234567", 3, "")),
               "Fax sent to (555) 123-4567: 3 pages");

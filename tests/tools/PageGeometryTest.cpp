@@ -1,4 +1,7 @@
 #include "tools/view/PageGeometry.h"
+#include "tests/fax/support/TiffPages.h"
+#include "tests/support/TestSupport.h"
+#include "tools/view/TiffDocument.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +51,23 @@ TEST(PageGeometry, ZoomStepsStayWithinBounds) {
     EXPECT_DOUBLE_EQ(ZoomedOut(125), 100);
     EXPECT_DOUBLE_EQ(ZoomedIn(kMaxScale), kMaxScale);
     EXPECT_DOUBLE_EQ(ZoomedOut(kMinScale), kMinScale);
+}
+
+TEST(TiffDocument, ReadsEveryPageAndRefusesWhatIsNoImage) {
+    qp::test::TempDir dir;
+    qp::test::WriteTiffPages(dir.File("fax.tif"), 3, 1728, 1078, 204, 98);
+    const std::unique_ptr<TiffDocument> document = TiffDocument::Open(dir.File("fax.tif"));
+    ASSERT_NE(document, nullptr);
+    ASSERT_EQ(document->PageCount(), 3);
+    EXPECT_DOUBLE_EQ(document->Page(2).yDpi, 98);
+    const QImage page = document->Render(2);
+    EXPECT_EQ(page.size(), QSize(1728, 1078));
+    EXPECT_EQ(qGray(page.pixel(10, 10)), 0) << "the black band at the top";
+    EXPECT_EQ(qGray(page.pixel(10, 1000)), 255);
+
+    qp::test::WriteFile(dir.File("fake.tif"), "II*\0 not really an image");
+    EXPECT_EQ(TiffDocument::Open(dir.File("fake.tif")), nullptr);
+    EXPECT_EQ(TiffDocument::Open(dir.File("absent.tif")), nullptr);
 }
 
 TEST(PageCursor, MovesWithinThePagesOnly) {
