@@ -316,8 +316,11 @@ std::optional<Entry> FaxLog::Find(const std::string& id) const {
     entry.id = id;
     entry.folder = m_folder + "/" + id;
     const std::string recordPath = entry.folder + "/" + kRecordFile;
+    // Only a plain file is read: a link to a pipe or device could block or never end.
+    std::error_code ec;
     const std::optional<std::uint64_t> size = FileSize(recordPath);
-    if (!size || *size > kMaxRecordBytes)
+    if (!fs::is_regular_file(fs::symlink_status(recordPath, ec)) || !size ||
+        *size > kMaxRecordBytes)
         return std::nullopt;
     const std::optional<std::string> text = ReadWholeFile(recordPath);
     std::optional<Record> record = text ? ParseRecord(*text) : std::nullopt;
