@@ -23,6 +23,8 @@ StartMode ChooseStartMode(const std::string& commandLine) {
         return StartMode::Update;
     if (HasSwitch(commandLine, kSwitchConfigure))
         return StartMode::Configure;
+    if (HasSwitch(commandLine, kSwitchLog))
+        return StartMode::Log;
     return StartMode::Tray;
 }
 

@@ -6,6 +6,8 @@
 #include "capture/FaxPrinterLookup.h"
 #include "cover/CoverSheetDialog.h"
 #include "fax/FaxDialog.h"
+#include "fax/log/FaxLogWindow.h"
+#include "fax/log/SendNotices.h"
 #include "platform/Clock.h"
 #include "platform/GuiThread.h"
 #include "res/Features.h"
@@ -51,6 +53,12 @@ GuiStartupServices::GuiStartupServices() {
     FaxDialog::SetConfigureRunner(RunConfigurationFromSendDialog);
     // "Add Cover Sheet..." prints the cover page through the fax printer.
     FaxDialog::SetCoverSheetRunner(RunCoverSheetDialog);
+    // Every send from the dialog is logged and announced at the tray icon.
+    FaxDialog::SetAttemptRecorder([](CQuillpostApp& app, const faxlog::SendAttempt& attempt) {
+        faxlog::FaxLog log;
+        faxlog::RecordDialogAttempt(
+            app, attempt, app.m_pTrayDialog ? &app.m_pTrayDialog->TrayIcon() : nullptr, log);
+    });
 }
 
 GuiStartupServices::~GuiStartupServices() = default;
@@ -63,6 +71,10 @@ void GuiStartupServices::RunInitialConfig(CQuillpostApp& app) {
     RunInitialConfigDialog(app);
 }
 
+void GuiStartupServices::RunFaxLog(CQuillpostApp& app) {
+    RunFaxLogWindow(app);
+}
+
 void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     auto* tray = new TrayDialog(app);
     app.m_pTrayDialog = tray;
@@ -70,6 +82,7 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     QObject::connect(tray, &QObject::destroyed, QCoreApplication::instance(),
                      [] { QCoreApplication::quit(); });
     tray->SetSendDialogRunner([&app] { RunFaxDialog(app); });
+    tray->SetFaxLogRunner([&app] { RunFaxLogWindow(app); });
     tray->TrayIcon().SetIconById(res::kIcon130);
 #if QUILLPOST_SELF_UPDATE
     tray->SetUpdateCheckRunner([&app] { CheckForUpdateFromTray(app, false); });
@@ -96,6 +109,8 @@ void GuiStartupServices::RunPreferences(CQuillpostApp& app) {
 }
 
 bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
+    if (app.m_pTrayDialog != nullptr)
+        faxlog::AnnounceWaitingJob(app.m_portFile, app.m_pTrayDialog->TrayIcon());
     const WorkPaths paths{app.m_portFile, app.m_bodyFile, app.m_coverFile, app.m_faxImage};
     // Lives as long as the process; nothing stops or waits for it.
     // The send dialog runs modally on the GUI thread while the watcher waits for it.

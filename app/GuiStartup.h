@@ -15,6 +15,7 @@ public:
     ~GuiStartupServices() override;
     void RunUpdate(CQuillpostApp& app) override;
     void RunInitialConfig(CQuillpostApp& app) override;
+    void RunFaxLog(CQuillpostApp& app) override;
     void CreateTrayWindow(CQuillpostApp& app) override;
     std::string FindFaxPrinterPort() override;
     void SetDefaultViewer(CQuillpostApp& app) override;

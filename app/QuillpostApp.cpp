@@ -86,6 +86,10 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
         ReadSettings();
         services.RunInitialConfig(*this);
         return StartOutcome::Exit;
+    case qp::StartMode::Log:
+        ReadSettings();
+        services.RunFaxLog(*this);
+        return StartOutcome::Exit;
     case qp::StartMode::Tray:
         break;
     }

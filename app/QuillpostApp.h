@@ -64,7 +64,8 @@ public:
     bool UploadFax(const std::string& number, const std::string& email,
                    const qp::UploadProgress& progress,
                    qp::Connector& connector = qp::DefaultFaxConnector());
-    // Stores the desktop's opener as the preview viewer when the user has none.
+    // Stores the fax viewer (or, without it, the desktop's opener) as the preview viewer when the
+    // user has none.
     void SetDefaultViewer();
 
     qp::AccountSettings Account() const;

@@ -16,5 +16,6 @@ bool CQuillpostApp::UploadFax(const std::string& number, const std::string& emai
 }
 
 void CQuillpostApp::SetDefaultViewer() {
-    qp::SetDefaultViewer(m_profile);
+    const std::string viewer = qp::FirstExistingFile(qp::DefaultViewerCandidates());
+    qp::SetDefaultViewer(m_profile, viewer.empty() ? qp::kDefaultViewerPath : viewer);
 }

@@ -16,6 +16,8 @@ public:
     virtual void RunUpdate(CQuillpostApp& app) = 0;
     // "-configure": the message box configuration dialog.
     virtual void RunInitialConfig(CQuillpostApp& app) = 0;
+    // "-log": the fax log window, from which a logged fax can be sent again.
+    virtual void RunFaxLog(CQuillpostApp& app) = 0;
     // The hidden tray window and its icon.
     virtual void CreateTrayWindow(CQuillpostApp& app) = 0;
     // The port file of the "Quill Post" printer, or empty when there is none.

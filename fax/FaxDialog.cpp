@@ -6,6 +6,7 @@
 #include "fax/FaxNumber.h"
 #include "fax/SendSettings.h"
 #include "fax/Viewer.h"
+#include "fax/log/FaxImageInfo.h"
 #include "platform/ControlLookup.h"
 #include "platform/GuiThread.h"
 #include "platform/HeldInputWork.h"
@@ -14,6 +15,7 @@
 #include "ui_faxdialog.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPointer>
@@ -28,8 +30,9 @@ namespace {
 std::mutex g_runnerMutex;
 FaxDialog::ChildDialogRunner g_configureRunner;
 FaxDialog::ChildDialogRunner g_coverSheetRunner;
+FaxDialog::AttemptRecorder g_attemptRecorder;
 
-FaxDialog::ChildDialogRunner Runner(const FaxDialog::ChildDialogRunner& runner) {
+template <typename Hook> Hook Runner(const Hook& runner) {
     std::lock_guard<std::mutex> lock(g_runnerMutex);
     return runner;
 }
@@ -70,6 +73,9 @@ FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Window));
     m_ui->statusLine->setPalette(statusPalette);
     m_ui->coverSheetButton->setEnabled(static_cast<bool>(Runner(g_coverSheetRunner)));
+    m_pageCount = new QLabel(this);
+    m_pageCount->setObjectName(QStringLiteral("pageCountLabel"));
+    m_ui->mainLayout->insertWidget(m_ui->mainLayout->indexOf(m_ui->statusLine), m_pageCount);
 
     connect(m_ui->previewButton, &QPushButton::clicked, this, [this] { OnPreview(); });
     connect(m_ui->configureButton, &QPushButton::clicked, this, [this] { OnConfigure(); });
@@ -94,6 +100,37 @@ void FaxDialog::SetConfigureRunner(ChildDialogRunner runner) {
 void FaxDialog::SetCoverSheetRunner(ChildDialogRunner runner) {
     std::lock_guard<std::mutex> lock(g_runnerMutex);
     g_coverSheetRunner = std::move(runner);
+}
+
+void FaxDialog::SetAttemptRecorder(AttemptRecorder recorder) {
+    std::lock_guard<std::mutex> lock(g_runnerMutex);
+    g_attemptRecorder = std::move(recorder);
+}
+
+void FaxDialog::PrepareResend(const std::string& recipient, const qp::SendChoices& choices,
+                              bool imageReady) {
+    m_ui->normalButton->setChecked(choices.resolution == qp::Resolution::Normal);
+    m_ui->fineButton->setChecked(choices.resolution == qp::Resolution::Fine);
+    m_ui->highButton->setChecked(choices.resolution == qp::Resolution::High);
+    m_ui->legalBox->setChecked(choices.legal);
+    m_ui->recipientBox->setEditText(QString::fromStdString(recipient));
+    m_imageReady = imageReady;
+    ShowPageCount(imageReady);
+}
+
+void FaxDialog::ShowPageCount(bool haveImage) {
+    m_pageCount->setText(haveImage ? QString::fromStdString(qp::faxlog::PagesText(
+                                         qp::faxlog::CountTiffPages(m_app.m_faxImage)))
+                                   : QString());
+}
+
+void FaxDialog::ReportAttempt(qp::faxlog::Outcome outcome, const std::string& dialled,
+                              const std::string& message, bool imageMade) {
+    if (AttemptRecorder recorder = Runner(g_attemptRecorder)) {
+        recorder(m_app, {m_ui->recipientBox->currentText().toStdString(), dialled,
+                         qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()}, outcome,
+                         message, imageMade});
+    }
 }
 
 void FaxDialog::OnInitDialog() {
@@ -157,6 +194,7 @@ bool FaxDialog::CreateFax() {
                                  params.yDpi, params.widthPx, params.heightPx, m_clock);
     });
     m_imageReady = created && m_staleMarks == staleMarksBefore;
+    ShowPageCount(created);
     return created;
 }
 
@@ -181,8 +219,12 @@ bool FaxDialog::SendFax() {
         qp::ShowMessage(check.message);
         return false;
     }
-    if (!m_imageReady && !CreateFax())
+    // The words of a failure go into the log with it.
+    qp::faxlog::MessageCapture capture;
+    if (!m_imageReady && !CreateFax()) {
+        ReportAttempt(qp::faxlog::Outcome::Failed, check.number, capture.LastText(), false);
         return false;
+    }
 
     SetSendControlsEnabled(false);
     const std::string email = m_ui->emailField->text().toStdString();
@@ -209,10 +251,12 @@ bool FaxDialog::SendFax() {
     if (!uploaded) {
         SetStatus("Fax upload failed.");
         SetSendControlsEnabled(true);
+        ReportAttempt(qp::faxlog::Outcome::Failed, check.number, capture.LastText(), true);
         return false;
     }
     SetStatus("Fax uploaded.");
     SaveHistory(qp::HistoryEntryFor(check.number));
+    ReportAttempt(qp::faxlog::Outcome::Sent, check.number, std::string(), true);
     return true;
 }
 
@@ -242,6 +286,10 @@ void FaxDialog::accept() {
 
 void FaxDialog::reject() {
     SaveSettings();
+    const qp::FaxNumberCheck check =
+        qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
+    ReportAttempt(qp::faxlog::Outcome::NotSent, check.Ok() ? check.number : std::string(),
+                  std::string(), false);
     QDialog::reject();
 }
 

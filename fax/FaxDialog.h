@@ -2,6 +2,7 @@
 
 #include "fax/RecipientHistory.h"
 #include "fax/SendSettings.h"
+#include "fax/log/SendRecording.h"
 #include "platform/Clock.h"
 
 #include <QDialog>
@@ -11,6 +12,7 @@
 #include <vector>
 
 class CQuillpostApp;
+class QLabel;
 
 namespace Ui {
 class FaxDialog;
@@ -44,6 +46,15 @@ public:
     static void SetConfigureRunner(ChildDialogRunner runner);
     static void SetCoverSheetRunner(ChildDialogRunner runner);
 
+    // Told of every send attempt and of a dialog closed without sending, on the dialog's thread.
+    using AttemptRecorder = std::function<void(CQuillpostApp&, const qp::faxlog::SendAttempt&)>;
+    static void SetAttemptRecorder(AttemptRecorder recorder);
+
+    // A fax sent before, to be sent again: its recipient and choices, and whether the work image
+    // is already the one it was sent as.
+    void PrepareResend(const std::string& recipient, const qp::SendChoices& choices,
+                       bool imageReady);
+
     // Send (also Enter) and Cancel (also Escape and the close box).
     void accept() override;
     void reject() override;
@@ -56,6 +67,9 @@ private:
     // Runs a conversion or upload off the GUI thread while the dialog's input is held back.
     void RunBusy(const std::function<void()>& work);
     void MarkImageStale();
+    void ShowPageCount(bool haveImage);
+    void ReportAttempt(qp::faxlog::Outcome outcome, const std::string& dialled,
+                       const std::string& message, bool imageMade);
 
     CQuillpostApp& m_app;
     qp::Clock& m_clock;
@@ -68,6 +82,8 @@ private:
     unsigned m_staleMarks = 0;
     qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
+    // Says how many pages the converted image has; empty until there is one.
+    QLabel* m_pageCount = nullptr;
 };
 
 // Runs the send dialog modally for the current work files and returns when it has closed: the

@@ -4,6 +4,8 @@
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 
+#include <filesystem>
+
 namespace qp {
 namespace {
 
@@ -72,6 +74,25 @@ bool LaunchViewer(const Profile& profile, const std::string& imagePath, ProcessR
         return true;
     ShowMessage("Could not find viewer: " + viewer);
     return false;
+}
+
+std::vector<std::string> DefaultViewerCandidates() {
+    std::vector<std::string> candidates;
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        candidates.push_back((program.parent_path() / kFaxViewerName).string());
+    candidates.push_back(std::string(QP_INSTALL_BINDIR) + "/" + kFaxViewerName);
+    candidates.push_back(kDefaultViewerPath);
+    return candidates;
+}
+
+std::string FirstExistingFile(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        if (FileExists(path))
+            return path;
+    }
+    return {};
 }
 
 void SetDefaultViewer(const Profile& profile, const std::string& candidate) {

@@ -8,8 +8,16 @@
 
 namespace qp {
 
-// The desktop's own opener, stored as the viewer when the user has none.
+// The desktop's own opener, stored as the viewer when the user has none and the program's own fax
+// viewer is not installed.
 inline constexpr const char* kDefaultViewerPath = "/usr/bin/xdg-open";
+inline constexpr const char* kFaxViewerName = "quillpost-view";
+
+// The viewers start-up may store, best first: the fax viewer beside the running program, the one
+// in the installation's program folder, then the desktop's opener.
+std::vector<std::string> DefaultViewerCandidates();
+// The first of `paths` that names an existing file; empty when none does.
+std::string FirstExistingFile(const std::vector<std::string>& paths);
 
 // Splits stored viewer parameters into words as a shell would, without expanding anything:
 // blanks separate words, quotes group them, a backslash takes the next character literally.

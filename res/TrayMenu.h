@@ -12,6 +12,7 @@ inline constexpr int kIdShowConfiguration = 32771;
 inline constexpr int kIdAbout = 32772;
 inline constexpr int kIdSendCoverOnly = 32773;
 inline constexpr int kIdCheckForUpdates = 32774;
+inline constexpr int kIdFaxLog = 32780;
 
 // An id of 0 with no text is a separator.
 struct MenuItemDef {
@@ -28,6 +29,7 @@ inline constexpr MenuItemDef kTrayPopupItems[] = {
 #if QUILLPOST_SELF_UPDATE
     {kIdCheckForUpdates, "Check for Updates..."},
 #endif
+    {kIdFaxLog, "Fax Log..."},
 };
 
 } // namespace res

@@ -86,6 +86,9 @@ void QtTrayBackend::Apply(const NotifyIconData& data) {
     if ((data.flags & kTrayFlagIcon) && data.icon != 0 && data.icon <= m_loadedIcons.size())
         m_icon->setIcon(m_loadedIcons[data.icon - 1]);
     m_icon->setToolTip((data.flags & kTrayFlagTip) ? QString::fromStdString(data.tip) : QString());
+    if (data.flags & kTrayFlagInfo)
+        m_icon->showMessage(QString::fromStdString(data.infoTitle),
+                            QString::fromStdString(data.info), m_icon->icon());
 }
 
 void QtTrayBackend::OnActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -17,12 +17,16 @@ enum TrayFlags : unsigned {
     kTrayFlagMessage = 0x1,
     kTrayFlagIcon = 0x2,
     kTrayFlagTip = 0x4,
+    kTrayFlagInfo = 0x10, // a notification balloon: `infoTitle` and `info`
 };
 
 enum class TrayAction { Add, Modify, Delete };
 
 // The longest tooltip the record holds, in bytes.
 inline constexpr std::size_t kTrayTipMax = 127;
+// The longest notification text and title, in bytes.
+inline constexpr std::size_t kTrayInfoMax = 255;
+inline constexpr std::size_t kTrayInfoTitleMax = 63;
 
 // What the tray is told about our icon: the window that receives the icon's mouse events as an
 // event of type `callbackMessage`, the icon's id, and the icon and tooltip to show.
@@ -33,6 +37,8 @@ struct NotifyIconData {
     int callbackMessage = 0;
     IconHandle icon = 0;
     std::string tip;
+    std::string info;
+    std::string infoTitle;
 };
 
 // A menu resource: popups, each a list of items; an item with id 0 and no text is a separator.

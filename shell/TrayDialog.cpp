@@ -44,6 +44,9 @@ bool TrayDialog::event(QEvent* event) {
         case res::kIdCheckForUpdates:
             OnCheckForUpdates();
             break;
+        case res::kIdFaxLog:
+            OnFaxLog();
+            break;
         default:
             break;
         }
@@ -59,6 +62,11 @@ void TrayDialog::OnShowConfiguration() {
 void TrayDialog::OnAbout() {
     CAboutDlg about;
     about.exec();
+}
+
+void TrayDialog::OnFaxLog() {
+    if (m_runFaxLog)
+        m_runFaxLog();
 }
 
 void TrayDialog::OnSendCoverOnly() {

@@ -30,11 +30,14 @@ public:
     void SetUpdateCheckRunner(std::function<void()> runner) {
         m_runUpdateCheck = std::move(runner);
     }
+    // What opens the fax log window; it returns when the window has closed.
+    void SetFaxLogRunner(std::function<void()> runner) { m_runFaxLog = std::move(runner); }
 
     void OnShowConfiguration();
     void OnAbout();
     void OnSendCoverOnly();
     void OnCheckForUpdates();
+    void OnFaxLog();
 
 protected:
     bool event(QEvent* event) override;
@@ -45,4 +48,5 @@ private:
     std::unique_ptr<qp::CTrayIcon> m_trayIcon;
     std::function<void()> m_runSendDialog;
     std::function<void()> m_runUpdateCheck;
+    std::function<void()> m_runFaxLog;
 };

@@ -15,11 +15,11 @@ QObject* TopLevelParent(QObject* object) {
     return object;
 }
 
-// Cuts to at most kTrayTipMax bytes without splitting a UTF-8 sequence.
-std::string ClipTip(const std::string& text) {
-    if (text.size() <= kTrayTipMax)
+// Cuts to at most `limit` bytes without splitting a UTF-8 sequence.
+std::string Clip(const std::string& text, std::size_t limit) {
+    if (text.size() <= limit)
         return text;
-    std::size_t end = kTrayTipMax;
+    std::size_t end = limit;
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
         --end;
     return text.substr(0, end);
@@ -49,7 +49,7 @@ CTrayIcon::~CTrayIcon() {
 }
 
 void CTrayIcon::SetTip(const std::string& text) {
-    m_nid.tip = ClipTip(text);
+    m_nid.tip = Clip(text, kTrayTipMax);
 }
 
 void CTrayIcon::SetNotifyTarget(QObject* window, int callbackMessage) {
@@ -86,15 +86,34 @@ bool CTrayIcon::SetIconHandle(IconHandle icon, const char* tooltip) {
     }
     if (tooltip != nullptr)
         SetTip(tooltip);
-    if (!m_nid.tip.empty())
-        m_nid.flags |= kTrayFlagTip;
-    if (m_nid.callbackMessage != 0 && m_nid.window != nullptr)
-        m_nid.flags |= kTrayFlagMessage;
+    AddStandingFlags();
 
     const bool ok = m_backend.NotifyIcon(action, m_nid);
     // A removed or refused icon is not shown: the next icon is added anew.
     if (action == TrayAction::Delete || !ok)
         m_nid.icon = 0;
+    return ok;
+}
+
+void CTrayIcon::AddStandingFlags() {
+    if (!m_nid.tip.empty())
+        m_nid.flags |= kTrayFlagTip;
+    if (m_nid.callbackMessage != 0 && m_nid.window != nullptr)
+        m_nid.flags |= kTrayFlagMessage;
+}
+
+bool CTrayIcon::ShowBalloon(const std::string& title, const std::string& text) {
+    if (!IsShown())
+        return false;
+    m_nid.flags = kTrayFlagIcon | kTrayFlagInfo;
+    AddStandingFlags();
+    m_nid.infoTitle = Clip(title, kTrayInfoTitleMax);
+    m_nid.info = Clip(text, kTrayInfoMax);
+    const bool ok = m_backend.NotifyIcon(TrayAction::Modify, m_nid);
+    // A notification is shown once; later changes of the icon do not repeat it.
+    m_nid.flags &= ~kTrayFlagInfo;
+    m_nid.info.clear();
+    m_nid.infoTitle.clear();
     return ok;
 }
 

@@ -39,6 +39,9 @@ public:
     // Adds, changes or (with no icon) removes the icon; a tooltip, when given, replaces the
     // record's.
     bool SetIconHandle(IconHandle icon, const char* tooltip = nullptr);
+    // Shows a desktop notification from the icon; false when the icon is not shown or the tray
+    // refused.
+    bool ShowBalloon(const std::string& title, const std::string& text);
 
     // A mouse event on the icon: a right button release opens the menu, a left double click runs
     // the menu's first command. Returns 1 when the event was ours.
@@ -51,6 +54,7 @@ public:
 
 private:
     void SetTip(const std::string& text);
+    void AddStandingFlags();
 
     TrayBackend& m_backend;
     NotifyIconData m_nid;

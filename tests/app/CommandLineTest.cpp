@@ -17,6 +17,8 @@ TEST(CommandLine, ModesFollowTheirPrecedence) {
     EXPECT_EQ(ChooseStartMode("-update -bootstrap"), StartMode::Bootstrap);
     EXPECT_EQ(ChooseStartMode("-configure -update -h:x"), StartMode::Update);
     EXPECT_EQ(ChooseStartMode("-configure"), StartMode::Configure);
+    EXPECT_EQ(ChooseStartMode("-log -configure"), StartMode::Configure);
+    EXPECT_EQ(ChooseStartMode("-log"), StartMode::Log);
 }
 
 TEST(CommandLine, SwitchesMatchInsideLongerWordsAndOnlyInTheirLetterCase) {

@@ -33,6 +33,7 @@ public:
         calls.push_back("initial-config");
         accountSeenByConfig = app.Account();
     }
+    void RunFaxLog(CQuillpostApp&) override { calls.push_back("log"); }
     void CreateTrayWindow(CQuillpostApp&) override { calls.push_back("tray"); }
     std::string FindFaxPrinterPort() override {
         calls.push_back("find-port");

@@ -3,6 +3,7 @@
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using qp::test::FakeRunner;
@@ -56,6 +57,18 @@ TEST_F(ViewerTest, AViewerThatCannotStartIsNamed) {
     m_runner.detachedStarts = false;
     EXPECT_FALSE(qp::LaunchViewer(m_profile, "/spool/fax.tif", m_runner));
     EXPECT_EQ(m_messages.Texts(), Words{"Could not find viewer: /nonexistent/viewer"});
+}
+
+TEST_F(ViewerTest, TheFaxViewerIsPreferredToTheDesktopOpener) {
+    const std::vector<std::string> candidates = qp::DefaultViewerCandidates();
+    ASSERT_GE(candidates.size(), 2u);
+    EXPECT_EQ(std::filesystem::path(candidates.front()).filename(), "quillpost-view");
+    EXPECT_EQ(candidates.back(), qp::kDefaultViewerPath);
+
+    const std::string installed = m_dir.File("quillpost-view");
+    qp::test::WriteFile(installed, "#!/bin/sh\n");
+    EXPECT_EQ(qp::FirstExistingFile({m_dir.File("absent"), installed, "/bin/sh"}), installed);
+    EXPECT_EQ(qp::FirstExistingFile({m_dir.File("absent")}), "");
 }
 
 TEST_F(ViewerTest, DefaultIsStoredOnlyWhenNoneIsAndTheOpenerExists) {

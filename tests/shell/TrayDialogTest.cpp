@@ -118,6 +118,16 @@ TEST_F(TrayDialogTest, CheckForUpdatesRunsTheUpdateCheck) {
     EXPECT_EQ(checks, 1);
 }
 
+TEST_F(TrayDialogTest, MenuChoiceOpensTheFaxLog) {
+    auto tray = MakeTray();
+    int opened = 0;
+    tray->SetFaxLogRunner([&] { ++opened; });
+    m_backend.choice = 32780;
+    Notify(*tray, qp::mouse::kRightButtonUp);
+    QCoreApplication::sendPostedEvents(tray.get());
+    EXPECT_EQ(opened, 1);
+}
+
 TEST_F(TrayDialogTest, ShowConfigurationOpensThePreferences) {
     auto tray = MakeTray();
     std::string title;
@@ -166,6 +176,7 @@ TEST_F(QtTrayBackendTest, PopupMarksTheDefaultItemAndSendsTheChoiceToItsOwner) {
                                       "About Quill Post ..."};
     if (QUILLPOST_SELF_UPDATE)
         expected.push_back("Check for Updates...");
+    expected.push_back("Fax Log...");
     EXPECT_EQ(texts, expected);
     EXPECT_EQ(defaultText, "Send Cover Only Fax...");
     EXPECT_EQ(owner.commands, std::vector<int>{32772});

@@ -136,12 +136,37 @@ TEST_F(TrayIconTest, OnlyRightReleaseAndDoubleClickOnOurIconDoAnything) {
     const auto& shown = m_backend.popups[0];
     EXPECT_EQ(shown.defaultPosition, 0);
     EXPECT_EQ(shown.owner, &m_window);
-    ASSERT_EQ(shown.popup.items.size(), QUILLPOST_SELF_UPDATE ? 5u : 4u);
+    ASSERT_EQ(shown.popup.items.size(), QUILLPOST_SELF_UPDATE ? 6u : 5u);
     EXPECT_EQ(shown.popup.items[0].text, "Send Cover Only Fax...");
     EXPECT_EQ(shown.popup.items[1].text, "Show &Configuration");
     EXPECT_TRUE(shown.popup.items[2].IsSeparator());
     EXPECT_EQ(shown.popup.items[3].text, "About Quill Post ...");
+    EXPECT_EQ(shown.popup.items.back().text, "Fax Log...");
     EXPECT_TRUE(m_messages.Texts().empty());
+}
+
+TEST_F(TrayIconTest, NotificationsGoToTheShownIconOnceAndAreClipped) {
+    m_icon->SetNotifyTarget(&m_window, kCallback);
+    EXPECT_FALSE(m_icon->ShowBalloon("Quill Post", "not shown yet"));
+    EXPECT_TRUE(m_backend.calls.empty());
+
+    m_icon->SetIconById(130);
+    ASSERT_TRUE(m_icon->ShowBalloon("Quill Post", "Fax sent to (555) 123-4567: 3 pages"));
+    const auto& shown = m_backend.calls.back();
+    EXPECT_EQ(shown.action, TrayAction::Modify);
+    EXPECT_EQ(shown.data.flags,
+              qp::kTrayFlagMessage | qp::kTrayFlagIcon | qp::kTrayFlagTip | qp::kTrayFlagInfo);
+    EXPECT_EQ(shown.data.infoTitle, "Quill Post");
+    EXPECT_EQ(shown.data.info, "Fax sent to (555) 123-4567: 3 pages");
+    EXPECT_EQ(shown.data.tip, "Quill Post");
+
+    m_icon->ShowBalloon(std::string(100, 't'), std::string(300, 'x'));
+    EXPECT_EQ(m_backend.calls.back().data.infoTitle.size(), qp::kTrayInfoTitleMax);
+    EXPECT_EQ(m_backend.calls.back().data.info.size(), qp::kTrayInfoMax);
+
+    m_icon->SetIconById(130);
+    EXPECT_EQ(m_backend.calls.back().data.flags & qp::kTrayFlagInfo, 0u);
+    EXPECT_TRUE(m_backend.calls.back().data.info.empty());
 }
 
 TEST_F(TrayIconTest, MissingMenuIsReportedAndAnEmptyMenuDoesNothing) {

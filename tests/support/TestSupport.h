@@ -72,6 +72,7 @@ private:
 struct TempUserEnvironment {
     TempDir home;
     ScopedEnv xdg{"XDG_CONFIG_HOME", home.Path() + "/config"};
+    ScopedEnv data{"XDG_DATA_HOME", home.Path() + "/data"};
     ScopedEnv common{"QUILLPOST_COMMON_DIR", home.Path()};
     RecordingMessageSink messages;
     ScopedMessageSink sink{messages};

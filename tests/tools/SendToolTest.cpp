@@ -1,4 +1,5 @@
 #include "app/Settings.h"
+#include "fax/log/FaxLog.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
@@ -40,11 +41,15 @@ protected:
         args.insert(args.begin(), QP_SEND_PROGRAM);
         return RunProgram(args, {{"HOME", m_dir.File("home")},
                                  {"XDG_CONFIG_HOME", m_dir.File("config")},
+                                 {"XDG_DATA_HOME", m_dir.File("data")},
                                  {"QUILLPOST_COMMON_DIR", m_dir.File("spool")},
                                  {"TMPDIR", tmpdir.empty() ? m_dir.Path() : tmpdir}});
     }
 
     std::string History() const { return ReadFile(m_dir.File("home") + "/.fx.hs"); }
+    std::vector<qp::faxlog::Entry> Logged() const {
+        return qp::faxlog::FaxLog(m_dir.File("data") + "/Quillpost/log").Entries();
+    }
 
     TempDir m_dir;
     FaxdProcess m_server{m_dir.Path(), "5550100 2468\n"};
@@ -80,6 +85,15 @@ TEST_F(SendToolTest, DocumentIsConvertedUploadedAndTheRecipientRemembered) {
     ASSERT_EQ(second.exitCode, 0) << second.err;
     ASSERT_TRUE(m_server.WaitForLog("to=15551234567"));
     EXPECT_EQ(History(), "15551234567\r\n(555) 123-4567\r\n");
+
+    const std::vector<qp::faxlog::Entry> logged = Logged();
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[0].record.dialled, "15551234567");
+    EXPECT_TRUE(logged[0].record.legal);
+    EXPECT_TRUE(logged[0].hasCover);
+    EXPECT_EQ(logged[1].record.typed, " (555) 123-4567 ");
+    EXPECT_EQ(logged[1].record.outcome, qp::faxlog::Outcome::Sent);
+    EXPECT_EQ(ReadFile(logged[1].ImagePath()), ReadFile(images[0]));
 }
 
 TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFront) {
@@ -107,6 +121,11 @@ TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {
         << refused.err;
     EXPECT_NE(refused.err.find("Fax upload failed."), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(m_dir.File("home") + "/.fx.hs"));
+    const std::vector<qp::faxlog::Entry> logged = Logged();
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].record.outcome, qp::faxlog::Outcome::Failed);
+    EXPECT_EQ(logged[0].record.message.rfind("Login failed due to an invalid username", 0), 0u);
+    EXPECT_TRUE(logged[0].hasImage);
 
     const ProgramRun shortNumber = Send({"--to", "555-1234", m_dir.File("doc.ps")});
     EXPECT_EQ(shortNumber.exitCode, 1);

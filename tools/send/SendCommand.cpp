@@ -6,6 +6,7 @@
 #include "fax/FaxNumber.h"
 #include "fax/RecipientHistory.h"
 #include "fax/Upload.h"
+#include "fax/log/SendRecording.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
@@ -184,18 +185,34 @@ int RunSend(const SendOptions& options) {
         }
     }
     const std::string imagePath = folder.Path() + "/fax.tif";
+    // Every attempt goes into the user's fax log, a failure with the words it was shown with.
+    faxlog::MessageCapture capture;
+    faxlog::FaxLog log;
+    const faxlog::EntryFiles files{options.bodyPath, options.coverPath, imagePath};
+    auto record = [&](faxlog::Outcome outcome, bool imageMade) {
+        faxlog::RecordAttempt(log,
+                              {options.to, number.number, options.choices, outcome,
+                               outcome == faxlog::Outcome::Sent ? "" : capture.LastText(),
+                               imageMade},
+                              files);
+    };
+
     const ConversionParams params =
         ChooseConversionParams(options.choices.resolution, options.choices.legal);
     if (!CreateFaxImage(kGhostscriptPath, coverPath, AbsolutePath(options.bodyPath), imagePath,
-                        params, SystemProcessRunner(), SystemClock()))
+                        params, SystemProcessRunner(), SystemClock())) {
+        record(faxlog::Outcome::Failed, false);
         return kExitFailed;
+    }
 
     std::cerr << "Sending fax to server..." << std::endl;
     const AccountSettings account = LoadAccountSettings(Profile());
     if (!UploadFax(account, number.number, std::string(), imagePath, nullptr)) {
+        record(faxlog::Outcome::Failed, true);
         std::cerr << "Fax upload failed." << std::endl;
         return kExitFailed;
     }
+    record(faxlog::Outcome::Sent, true);
 
     RecipientHistory history;
     history.LoadHistory();

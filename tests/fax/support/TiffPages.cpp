@@ -81,4 +81,34 @@ void WriteGhostscriptOutput(const std::vector<std::string>& argv) {
     }
 }
 
+bool WriteTiffPages(const std::string& path, int pages, std::uint32_t width, std::uint32_t height,
+                    float xResolution, float yResolution) {
+    TIFF* tiff = TIFFOpen(path.c_str(), "w");
+    if (tiff == nullptr)
+        return false;
+    const std::uint32_t bandRows = height / 10;
+    std::vector<unsigned char> black((width + 7) / 8, 0xFF);
+    std::vector<unsigned char> white((width + 7) / 8, 0x00);
+    bool ok = true;
+    for (int page = 0; ok && page < pages; ++page) {
+        TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, xResolution);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, yResolution);
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tiff, TIFFTAG_PAGENUMBER, page, pages);
+        for (std::uint32_t y = 0; ok && y < height; ++y)
+            ok = TIFFWriteScanline(tiff, (y < bandRows ? black : white).data(), y, 0) >= 0;
+        ok = ok && TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
+    return ok;
+}
+
 } // namespace qp::test

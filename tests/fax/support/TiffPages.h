@@ -24,4 +24,9 @@ void WriteTiffPages(const std::string& path, int pages, std::uint16_t compressio
 // A stand-in for Ghostscript's run: writes a one-page fax image where "-sOutputFile=" points.
 void WriteGhostscriptOutput(const std::vector<std::string>& argv);
 
+// Writes a G4 fax image of `pages` blank pages of this size and resolution, with a black band
+// across the top of each page so that the pages can be told apart from the background.
+bool WriteTiffPages(const std::string& path, int pages, std::uint32_t width, std::uint32_t height,
+                    float xResolution, float yResolution);
+
 } // namespace qp::test

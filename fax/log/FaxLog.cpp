@@ -1,0 +1,392 @@
+#include "fax/log/FaxLog.h"
+
+#include "fax/RecipientHistory.h"
+#include "platform/FileOps.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace qp::faxlog {
+namespace {
+
+constexpr const char* kRecordFile = "record";
+constexpr const char* kBodyFile = "body.ps";
+constexpr const char* kCoverFile = "cover.ps";
+constexpr const char* kImageFile = "fax.tif";
+// Entries being written; they are never listed.
+constexpr const char* kScratchPrefix = ".new-";
+// A scratch folder this old belongs to a writer that died; it is removed.
+constexpr auto kStaleScratchAge = std::chrono::hours(1);
+// A record is a few lines; anything larger is not one of ours.
+constexpr std::uint64_t kMaxRecordBytes = 64 * 1024;
+constexpr unsigned kFileMode = 0600;
+constexpr mode_t kFolderMode = 0700;
+constexpr int kMaxNameAttempts = 100;
+
+std::string Escape(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string Unescape(const std::string& value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const char next = value[++i];
+        out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
+}
+
+template <typename T> std::optional<T> ParseNumber(const std::string& text) {
+    if (text.empty() || text.size() > 20)
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < 0)
+        return std::nullopt;
+    return static_cast<T>(value);
+}
+
+std::optional<Outcome> OutcomeFromText(const std::string& text) {
+    for (Outcome outcome : {Outcome::Sent, Outcome::Failed, Outcome::NotSent}) {
+        if (text == OutcomeText(outcome))
+            return outcome;
+    }
+    return std::nullopt;
+}
+
+// Entry names begin with the UTC time, so that they sort oldest first.
+std::string EntryName(std::int64_t time, int attempt) {
+    static std::atomic<unsigned> counter{0};
+    const std::time_t seconds = static_cast<std::time_t>(time);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
+    return std::string(stamp) + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+           "-" + std::to_string(attempt);
+}
+
+bool IsEntryName(const std::string& name) {
+    return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
+}
+
+std::uint64_t FolderBytes(const std::string& folder) {
+    std::uint64_t total = 0;
+    std::error_code ec;
+    for (const fs::directory_entry& file : fs::directory_iterator(folder, ec)) {
+        if (file.is_regular_file(ec))
+            total += file.file_size(ec);
+    }
+    return total;
+}
+
+class FileEntryWriter final : public EntryWriter {
+public:
+    bool Write(const std::string& to, const std::string& bytes) override {
+        const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+        if (fd < 0)
+            return false;
+        bool ok = true;
+        std::size_t written = 0;
+        while (ok && written < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+            if (n < 0 && errno == EINTR)
+                continue;
+            ok = n > 0;
+            if (ok)
+                written += static_cast<std::size_t>(n);
+        }
+        ok = ok && ::fsync(fd) == 0;
+        return (::close(fd) == 0) && ok;
+    }
+    bool Copy(const std::string& from, const std::string& to) override {
+        const std::optional<std::string> bytes = ReadWholeFile(from);
+        return bytes && Write(to, *bytes);
+    }
+};
+
+} // namespace
+
+const char* OutcomeText(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Sent:
+        return "sent";
+    case Outcome::Failed:
+        return "failed";
+    case Outcome::NotSent:
+        return "not sent";
+    }
+    return "not sent";
+}
+
+std::string FormatRecord(const Record& r) {
+    std::string text;
+    auto line = [&text](const char* key, const std::string& value) {
+        text += key;
+        text += '=';
+        text += Escape(value);
+        text += '\n';
+    };
+    line("time", std::to_string(r.time));
+    line("typed", r.typed);
+    line("dialled", r.dialled);
+    line("pages", std::to_string(r.pages));
+    line("resolution", SettingForResolution(r.resolution));
+    line("paper", r.legal ? "legal" : "letter");
+    line("size", std::to_string(r.size));
+    line("outcome", OutcomeText(r.outcome));
+    line("message", r.message);
+    return text;
+}
+
+std::optional<Record> ParseRecord(const std::string& text) {
+    Record r;
+    bool haveTime = false;
+    bool haveOutcome = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq);
+        const std::string value = Unescape(line.substr(eq + 1));
+        if (key == "time") {
+            const auto time = ParseNumber<std::int64_t>(value);
+            if (!time)
+                return std::nullopt;
+            r.time = *time;
+            haveTime = true;
+        } else if (key == "typed") {
+            r.typed = value;
+        } else if (key == "dialled") {
+            r.dialled = value;
+        } else if (key == "pages") {
+            r.pages = ParseNumber<int>(value).value_or(0);
+        } else if (key == "resolution") {
+            r.resolution = ResolutionFromSetting(value);
+        } else if (key == "paper") {
+            r.legal = value == "legal";
+        } else if (key == "size") {
+            r.size = ParseNumber<std::uint64_t>(value).value_or(0);
+        } else if (key == "outcome") {
+            const std::optional<Outcome> outcome = OutcomeFromText(value);
+            if (!outcome)
+                return std::nullopt;
+            r.outcome = *outcome;
+            haveOutcome = true;
+        } else if (key == "message") {
+            r.message = value;
+        }
+    }
+    if (!haveTime || !haveOutcome)
+        return std::nullopt;
+    return r;
+}
+
+std::string Entry::BodyPath() const {
+    return folder + "/" + kBodyFile;
+}
+std::string Entry::CoverPath() const {
+    return folder + "/" + kCoverFile;
+}
+std::string Entry::ImagePath() const {
+    return folder + "/" + kImageFile;
+}
+
+EntryWriter& DefaultEntryWriter() {
+    static FileEntryWriter writer;
+    return writer;
+}
+
+FaxLog::FaxLog(std::string folder, EntryWriter& writer, Retention retention)
+    : m_folder(std::move(folder)), m_writer(writer), m_retention(retention) {}
+
+std::string FaxLog::DefaultFolder() {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else if (std::optional<std::string> home = UserProfileFolder()) {
+        base = *home + "/.local/share";
+    } else {
+        // Without a home there is no log: never a folder at the root of the file system.
+        return {};
+    }
+    return base + "/Quillpost/log";
+}
+
+bool FaxLog::EnsureFolder() const {
+    if (m_folder.empty())
+        return false;
+    std::error_code ec;
+    fs::create_directories(fs::path(m_folder).parent_path(), ec);
+    if (::mkdir(m_folder.c_str(), kFolderMode) != 0 && errno != EEXIST)
+        return false;
+    // Only a real folder of this user holds the log: never one reached through a link.
+    struct stat st {};
+    if (::lstat(m_folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return false;
+    if ((st.st_mode & 07777) != kFolderMode)
+        ::chmod(m_folder.c_str(), kFolderMode);
+    return true;
+}
+
+std::optional<std::string> FaxLog::Add(const Record& record, const EntryFiles& files) {
+    if (!EnsureFolder())
+        return std::nullopt;
+    RemoveStaleScratch();
+    std::string scratch = m_folder + "/" + kScratchPrefix + "XXXXXX";
+    if (::mkdtemp(scratch.data()) == nullptr)
+        return std::nullopt;
+
+    bool ok = true;
+    const std::pair<const std::string*, const char*> copies[] = {
+        {&files.body, kBodyFile}, {&files.cover, kCoverFile}, {&files.image, kImageFile}};
+    for (const auto& [from, name] : copies) {
+        if (ok && !from->empty() && FileExists(*from))
+            ok = m_writer.Copy(*from, scratch + "/" + name);
+    }
+    // The record goes last: a folder with a record is a whole entry.
+    ok = ok && m_writer.Write(scratch + "/" + kRecordFile, FormatRecord(record));
+
+    std::optional<std::string> id;
+    for (int attempt = 0; ok && !id && attempt < kMaxNameAttempts; ++attempt) {
+        const std::string name = EntryName(record.time, attempt);
+        if (MoveFileNoReplace(scratch, m_folder + "/" + name))
+            id = name;
+        else if (errno != EEXIST && errno != ENOTEMPTY)
+            break;
+    }
+    if (!id) {
+        std::error_code ec;
+        fs::remove_all(scratch, ec);
+        return std::nullopt;
+    }
+    Trim(*id);
+    return id;
+}
+
+std::vector<std::string> FaxLog::EntryIds() const {
+    std::vector<std::string> ids;
+    std::error_code ec;
+    for (const fs::directory_entry& item : fs::directory_iterator(m_folder, ec)) {
+        const std::string name = item.path().filename().string();
+        if (IsEntryName(name) && item.is_directory(ec) && !item.is_symlink(ec))
+            ids.push_back(name);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+std::optional<Entry> FaxLog::Find(const std::string& id) const {
+    if (!IsEntryName(id))
+        return std::nullopt;
+    Entry entry;
+    entry.id = id;
+    entry.folder = m_folder + "/" + id;
+    const std::string recordPath = entry.folder + "/" + kRecordFile;
+    // Only a plain file is read: a link to a pipe or device could block or never end.
+    std::error_code ec;
+    const std::optional<std::uint64_t> size = FileSize(recordPath);
+    if (!fs::is_regular_file(fs::symlink_status(recordPath, ec)) || !size ||
+        *size > kMaxRecordBytes)
+        return std::nullopt;
+    const std::optional<std::string> text = ReadWholeFile(recordPath);
+    std::optional<Record> record = text ? ParseRecord(*text) : std::nullopt;
+    if (!record)
+        return std::nullopt;
+    entry.record = std::move(*record);
+    entry.hasBody = FileExists(entry.BodyPath());
+    entry.hasCover = FileExists(entry.CoverPath());
+    entry.hasImage = FileExists(entry.ImagePath());
+    entry.bytes = FolderBytes(entry.folder);
+    return entry;
+}
+
+std::vector<Entry> FaxLog::Entries() const {
+    std::vector<Entry> entries;
+    std::vector<std::string> ids = EntryIds();
+    for (auto it = ids.rbegin(); it != ids.rend(); ++it) {
+        if (std::optional<Entry> entry = Find(*it))
+            entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+bool FaxLog::Remove(const std::string& id) {
+    if (!IsEntryName(id))
+        return false;
+    std::error_code ec;
+    const fs::path folder = fs::path(m_folder) / id;
+    if (!fs::is_directory(fs::symlink_status(folder, ec)))
+        return false;
+    return fs::remove_all(folder, ec) > 0 && !ec;
+}
+
+void FaxLog::Trim(const std::string& keep) {
+    const std::vector<std::string> ids = EntryIds();
+    std::vector<std::uint64_t> sizes;
+    std::uint64_t total = 0;
+    for (const std::string& id : ids) {
+        sizes.push_back(FolderBytes(m_folder + "/" + id));
+        total += sizes.back();
+    }
+    std::size_t count = ids.size();
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (count <= m_retention.maxEntries && total <= m_retention.maxBytes)
+            break;
+        if (ids[i] == keep)
+            continue;
+        if (Remove(ids[i])) {
+            --count;
+            total -= sizes[i];
+        }
+    }
+}
+
+void FaxLog::RemoveStaleScratch() const {
+    std::error_code ec;
+    const auto now = fs::file_time_type::clock::now();
+    for (const fs::directory_entry& item : fs::directory_iterator(m_folder, ec)) {
+        const std::string name = item.path().filename().string();
+        if (name.rfind(kScratchPrefix, 0) != 0 || item.is_symlink(ec))
+            continue;
+        std::error_code timeError;
+        const auto written = item.last_write_time(timeError);
+        if (!timeError && now - written > kStaleScratchAge)
+            fs::remove_all(item.path(), ec);
+    }
+}
+
+} // namespace qp::faxlog

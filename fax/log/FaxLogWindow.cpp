@@ -1,0 +1,171 @@
+#include "fax/log/FaxLogWindow.h"
+
+#include "app/QuillpostApp.h"
+#include "fax/FaxDialog.h"
+#include "fax/Viewer.h"
+#include "fax/log/Resend.h"
+#include "platform/MessageBox.h"
+#include "res/Resources.h"
+
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr const char* kNoImageMessage = "This fax has no image to show: it was never converted.";
+constexpr const char* kDeleteQuestion = "Delete the selected fax from the log?";
+constexpr int kIdRole = Qt::UserRole;
+constexpr int kWindowWidth = 640;
+constexpr int kWindowHeight = 360;
+
+QString OutcomeCell(const qp::faxlog::Record& record) {
+    switch (record.outcome) {
+    case qp::faxlog::Outcome::Sent:
+        return QStringLiteral("Sent");
+    case qp::faxlog::Outcome::Failed: {
+        const QString message = QString::fromStdString(record.message).simplified();
+        return message.isEmpty() ? QStringLiteral("Failed") : QStringLiteral("Failed: ") + message;
+    }
+    case qp::faxlog::Outcome::NotSent:
+        break;
+    }
+    return QStringLiteral("Not sent");
+}
+
+QTableWidgetItem* Cell(const QVariant& value) {
+    auto* item = new QTableWidgetItem;
+    item->setData(Qt::DisplayRole, value);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    return item;
+}
+
+} // namespace
+
+FaxLogWindow::FaxLogWindow(CQuillpostApp& app, qp::faxlog::FaxLog& log, QWidget* parent)
+    : QDialog(parent), m_app(app), m_log(log), m_resend(RunResend) {
+    setWindowTitle(QStringLiteral("Fax Log"));
+    setWindowIcon(res::IconById(res::kIcon130));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    resize(kWindowWidth, kWindowHeight);
+
+    m_table = new QTableWidget(0, 4, this);
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Recipient"),
+                                        QStringLiteral("Pages"), QStringLiteral("Outcome")});
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->horizontalHeader()->setSortIndicator(kTimeColumn, Qt::DescendingOrder);
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_view = buttons->addButton(QStringLiteral("&View"), QDialogButtonBox::ActionRole);
+    m_resendButton = buttons->addButton(QStringLiteral("&Resend"), QDialogButtonBox::ActionRole);
+    m_delete = buttons->addButton(QStringLiteral("&Delete"), QDialogButtonBox::ActionRole);
+    buttons->addButton(QDialogButtonBox::Close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_table);
+    layout->addWidget(buttons);
+
+    connect(m_view, &QPushButton::clicked, this, [this] { OnView(); });
+    connect(m_resendButton, &QPushButton::clicked, this, [this] { OnResend(); });
+    connect(m_delete, &QPushButton::clicked, this, [this] { OnDelete(); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this] { OnView(); });
+
+    Reload();
+}
+
+void FaxLogWindow::Reload() {
+    m_table->setSortingEnabled(false);
+    m_table->setRowCount(0);
+    for (const qp::faxlog::Entry& entry : m_log.Entries()) {
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        const qp::faxlog::Record& record = entry.record;
+        QTableWidgetItem* time =
+            Cell(QDateTime::fromSecsSinceEpoch(record.time).toString("yyyy-MM-dd HH:mm:ss"));
+        time->setData(kIdRole, QString::fromStdString(entry.id));
+        m_table->setItem(row, kTimeColumn, time);
+        m_table->setItem(row, kRecipientColumn,
+                         Cell(QString::fromStdString(qp::faxlog::ResendRecipient(record))));
+        m_table->setItem(row, kPagesColumn, Cell(record.pages));
+        QTableWidgetItem* outcome = Cell(OutcomeCell(record));
+        outcome->setToolTip(QString::fromStdString(record.message));
+        m_table->setItem(row, kOutcomeColumn, outcome);
+    }
+    m_table->setSortingEnabled(true);
+    m_table->resizeColumnsToContents();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    if (m_table->rowCount() > 0)
+        m_table->selectRow(0);
+    UpdateButtons();
+}
+
+std::optional<qp::faxlog::Entry> FaxLogWindow::SelectedEntry() const {
+    const QList<QTableWidgetItem*> selected = m_table->selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    const QTableWidgetItem* time = m_table->item(selected.front()->row(), kTimeColumn);
+    return m_log.Find(time->data(kIdRole).toString().toStdString());
+}
+
+void FaxLogWindow::UpdateButtons() {
+    const bool any = !m_table->selectedItems().isEmpty();
+    for (QPushButton* button : {m_view, m_resendButton, m_delete})
+        button->setEnabled(any);
+}
+
+void FaxLogWindow::OnView() {
+    const std::optional<qp::faxlog::Entry> entry = SelectedEntry();
+    if (!entry)
+        return;
+    if (!entry->hasImage) {
+        qp::ShowMessage(kNoImageMessage, qp::MessageIcon::Information);
+        return;
+    }
+    qp::LaunchViewer(m_app.Profile(), entry->ImagePath(), m_app.Runner());
+}
+
+void FaxLogWindow::OnResend() {
+    const std::optional<qp::faxlog::Entry> entry = SelectedEntry();
+    if (!entry || !m_resend)
+        return;
+    m_resend(m_app, *entry);
+    Reload();
+}
+
+void FaxLogWindow::OnDelete() {
+    const std::optional<qp::faxlog::Entry> entry = SelectedEntry();
+    if (!entry || qp::ShowMessage(kDeleteQuestion, qp::MessageIcon::Question,
+                                  qp::MessageButtons::YesNo) != qp::MessageAnswer::Yes)
+        return;
+    m_log.Remove(entry->id);
+    Reload();
+}
+
+void RunResend(CQuillpostApp& app, const qp::faxlog::Entry& entry) {
+    const qp::faxlog::ResendFiles files{app.m_bodyFile, app.m_coverFile, app.m_faxImage};
+    if (!qp::faxlog::PutBackWorkFiles(entry, files))
+        return;
+    {
+        FaxDialog dialog(app);
+        dialog.PrepareResend(qp::faxlog::ResendRecipient(entry.record),
+                             qp::SendChoices{entry.record.resolution, entry.record.legal},
+                             entry.hasImage);
+        dialog.exec();
+    }
+    qp::faxlog::RemoveWorkFiles(files);
+}
+
+void RunFaxLogWindow(CQuillpostApp& app) {
+    qp::faxlog::FaxLog log;
+    FaxLogWindow window(app, log);
+    window.exec();
+}

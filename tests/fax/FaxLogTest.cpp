@@ -1,0 +1,199 @@
+#include "fax/log/FaxLog.h"
+#include "fax/log/FaxImageInfo.h"
+#include "fax/log/SendRecording.h"
+#include "platform/FileOps.h"
+#include "tests/fax/support/TiffPages.h"
+#include "tests/support/TestSupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace qp::faxlog;
+using qp::test::ReadFile;
+using qp::test::TempDir;
+using qp::test::WriteFile;
+
+namespace {
+
+constexpr std::int64_t kTime = 1796000000;
+
+Record At(std::int64_t time) {
+    Record record;
+    record.time = time;
+    return record;
+}
+
+Record Told(Outcome outcome, const std::string& dialled, int pages, const std::string& message) {
+    Record record = At(kTime);
+    record.outcome = outcome;
+    record.dialled = dialled;
+    record.pages = pages;
+    record.message = message;
+    return record;
+}
+
+unsigned Mode(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 0777;
+}
+
+// Writes through the real writer until its `failAt`th call, which fails like a full disk.
+class FailingWriter final : public EntryWriter {
+public:
+    explicit FailingWriter(int failAt) : m_failAt(failAt) {}
+    bool Write(const std::string& to, const std::string& bytes) override {
+        return Next() && DefaultEntryWriter().Write(to, bytes);
+    }
+    bool Copy(const std::string& from, const std::string& to) override {
+        return Next() && DefaultEntryWriter().Copy(from, to);
+    }
+
+private:
+    bool Next() { return ++m_calls != m_failAt; }
+    int m_failAt;
+    int m_calls = 0;
+};
+
+class FaxLogTest : public ::testing::Test {
+protected:
+    FaxLogTest() {
+        WriteFile(m_body, "%!PS body\n");
+        WriteFile(m_cover, "%!PS cover\n");
+        qp::test::WriteTiffPages(m_image, 3, 1728, 1078, 204, 98);
+    }
+    SendAttempt Attempt(Outcome outcome, bool imageMade, const std::string& message = "") {
+        return {"(555) 123-4567", "5551234567", {qp::Resolution::Normal, true},
+                outcome,          message,      imageMade};
+    }
+    std::vector<std::string> Ids(const FaxLog& log) const {
+        std::vector<std::string> ids;
+        for (const Entry& entry : log.Entries())
+            ids.push_back(entry.id);
+        return ids;
+    }
+
+    TempDir m_dir;
+    std::string m_body = m_dir.File("faxbody.ps");
+    std::string m_cover = m_dir.File("faxcover.ps");
+    std::string m_image = m_dir.File("fax.tif");
+    std::string m_folder = m_dir.File("data/Quillpost/log");
+};
+
+TEST_F(FaxLogTest, EachOutcomeKeepsItsRecordAndTheFilesItWasMadeFrom) {
+    struct Case {
+        Outcome outcome;
+        bool imageMade;
+        std::string message;
+        bool withCover;
+    };
+    const Case cases[] = {
+        {Outcome::Sent, true, "", true},
+        {Outcome::Failed, true, "Login failed.\n\nCheck the PIN.", false},
+        {Outcome::NotSent, false, "", true},
+    };
+    FaxLog log(m_folder);
+    for (const Case& c : cases) {
+        const Record stored =
+            RecordAttempt(log, Attempt(c.outcome, c.imageMade, c.message),
+                          {m_body, c.withCover ? m_cover : m_dir.File("none.ps"), m_image}, kTime);
+        const std::vector<Entry> entries = log.Entries();
+        ASSERT_FALSE(entries.empty());
+        const Entry& entry = entries.front();
+        SCOPED_TRACE(OutcomeText(c.outcome));
+        EXPECT_EQ(entry.record.outcome, c.outcome);
+        EXPECT_EQ(entry.record.message, c.message);
+        EXPECT_EQ(entry.record.typed, "(555) 123-4567");
+        EXPECT_EQ(entry.record.dialled, "5551234567");
+        EXPECT_EQ(entry.record.resolution, qp::Resolution::Normal);
+        EXPECT_TRUE(entry.record.legal);
+        EXPECT_EQ(entry.record.time, kTime);
+        EXPECT_EQ(entry.record.pages, c.imageMade ? 3 : 0);
+        EXPECT_EQ(entry.record.size, c.imageMade ? qp::FileSize(m_image).value() : 0u);
+        EXPECT_EQ(stored.pages, entry.record.pages);
+        EXPECT_EQ(ReadFile(entry.BodyPath()), "%!PS body\n");
+        EXPECT_EQ(entry.hasCover, c.withCover);
+        EXPECT_EQ(entry.hasImage, c.imageMade);
+        if (c.imageMade) {
+            EXPECT_EQ(ReadFile(entry.ImagePath()), ReadFile(m_image));
+        }
+        EXPECT_EQ(Mode(entry.folder + "/record"), 0600u);
+    }
+    EXPECT_EQ(log.Entries().size(), 3u);
+    EXPECT_EQ(Mode(m_folder), 0700u);
+}
+
+TEST_F(FaxLogTest, RetentionRemovesTheOldestEntriesFirstButNeverTheNewOne) {
+    FaxLog byCount(m_folder, DefaultEntryWriter(), Retention{3, 1u << 30});
+    std::vector<std::string> added;
+    for (int i = 0; i < 5; ++i)
+        added.push_back(*byCount.Add(At(kTime + i), {m_body, "", ""}));
+    EXPECT_EQ(Ids(byCount), (std::vector<std::string>{added[4], added[3], added[2]}));
+
+    // Each entry with the image is about as large as the image; two of them fit the limit.
+    const std::uint64_t entryBytes = qp::FileSize(m_image).value() + 200;
+    FaxLog bySize(m_dir.File("bysize"), DefaultEntryWriter(), Retention{200, 2 * entryBytes});
+    bySize.Add(At(kTime + 9), {"", "", m_image});
+    const std::string big1 = *bySize.Add(At(kTime + 10), {"", "", m_image});
+    const std::string big2 = *bySize.Add(At(kTime + 11), {"", "", m_image});
+    EXPECT_EQ(Ids(bySize), (std::vector<std::string>{big2, big1}));
+
+    // A single entry beyond the limit still stays: it is the fax just sent.
+    FaxLog tiny(m_dir.File("bysize"), DefaultEntryWriter(), Retention{200, 10});
+    const std::string last = *tiny.Add(At(kTime + 12), {m_body, "", m_image});
+    EXPECT_EQ(Ids(tiny), std::vector<std::string>{last});
+}
+
+TEST_F(FaxLogTest, AnInterruptedWriteLeavesNoEntryAndNoTrace) {
+    // Calls: body, cover, image, record.
+    for (int failAt = 1; failAt <= 4; ++failAt) {
+        FailingWriter writer(failAt);
+        FaxLog log(m_folder, writer);
+        EXPECT_FALSE(log.Add(At(kTime), {m_body, m_cover, m_image})) << failAt;
+        EXPECT_TRUE(std::filesystem::is_empty(m_folder)) << failAt;
+    }
+}
+
+TEST_F(FaxLogTest, RecordsSurviveEscapingAndDamagedOnesAreSkipped) {
+    Record record = Told(Outcome::Failed, "", 2, "one\r\ntwo\\n");
+    record.typed = "A=B\\C";
+    record.resolution = qp::Resolution::High;
+    const std::optional<Record> back = ParseRecord(FormatRecord(record));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->typed, record.typed);
+    EXPECT_EQ(back->message, record.message);
+    EXPECT_EQ(back->resolution, qp::Resolution::High);
+    EXPECT_FALSE(ParseRecord("time=1\noutcome=maybe\n"));
+    EXPECT_FALSE(ParseRecord("outcome=sent\n"));
+    EXPECT_FALSE(ParseRecord("time=-5\noutcome=sent\n"));
+
+    FaxLog log(m_folder);
+    ASSERT_TRUE(log.Add(record, {}));
+    std::filesystem::create_directories(m_folder + "/20990101-000000-1-0-0");
+    WriteFile(m_folder + "/20990101-000000-1-0-0/record", std::string(70000, 'x'));
+    EXPECT_EQ(log.Entries().size(), 1u);
+    EXPECT_FALSE(log.Remove("../log"));
+    EXPECT_FALSE(log.Find(".."));
+}
+
+TEST(FaxLogFolderTest, DataHomeFirstThenTheHomeFolder) {
+    qp::test::ScopedEnv home("HOME", "/home/ann");
+    {
+        qp::test::ScopedEnv data("XDG_DATA_HOME", "/data/ann");
+        EXPECT_EQ(FaxLog::DefaultFolder(), "/data/ann/Quillpost/log");
+    }
+    qp::test::ScopedEnv relative("XDG_DATA_HOME", "data");
+    EXPECT_EQ(FaxLog::DefaultFolder(), "/home/ann/.local/share/Quillpost/log");
+}
+
+TEST(NotificationTextTest, SaysWhatHappenedToTheFax) {
+    EXPECT_EQ(NotificationText(Told(Outcome::Sent, "5551234567", 3, "")),
+              "Fax sent to (555) 123-4567: 3 pages");
+    EXPECT_EQ(NotificationText(Told(Outcome::Sent, "15551234567", 1, "")),
+              "Fax sent to 15551234567: 1 page");
+    EXPECT_EQ(NotificationText(Told(Outcome::Failed, "5551234567", 0, "Unable to connect.")),
+              "Unable to connect.");
+}
+
+} // namespace

@@ -1,0 +1,65 @@
+#include "tools/view/ViewerWindow.h"
+#include "tests/fax/support/TiffPages.h"
+#include "tests/support/TestSupport.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+using qp::view::TiffDocument;
+using qp::view::ViewerWindow;
+
+namespace {
+
+class ViewerWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<ViewerWindow> Open(int pages, std::uint32_t width, std::uint32_t height,
+                                       float xDpi, float yDpi) {
+        const std::string path = m_dir.File("fax.tif");
+        EXPECT_TRUE(qp::test::WriteTiffPages(path, pages, width, height, xDpi, yDpi));
+        std::unique_ptr<TiffDocument> document = TiffDocument::Open(path);
+        EXPECT_NE(document, nullptr);
+        auto window = std::make_unique<ViewerWindow>(std::move(document), "fax.tif");
+        window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        return window;
+    }
+
+    qp::test::TempDir m_dir;
+};
+
+TEST_F(ViewerWindowTest, KeysMoveBetweenPagesAndStopAtTheEnds) {
+    auto window = Open(3, 1728, 1078, 204, 98);
+    const std::pair<Qt::Key, QString> steps[] = {
+        {Qt::Key_PageUp, "Page 1 of 3"},   {Qt::Key_PageDown, "Page 2 of 3"},
+        {Qt::Key_PageDown, "Page 3 of 3"}, {Qt::Key_PageDown, "Page 3 of 3"},
+        {Qt::Key_Home, "Page 1 of 3"},     {Qt::Key_End, "Page 3 of 3"},
+        {Qt::Key_PageUp, "Page 2 of 3"},
+    };
+    EXPECT_EQ(window->PageText(), "Page 1 of 3");
+    for (const auto& [key, expected] : steps) {
+        QTest::keyClick(window.get(), key);
+        EXPECT_EQ(window->PageText(), expected) << QTest::toString(key);
+    }
+}
+
+TEST_F(ViewerWindowTest, PagesAreShownAtTheirTrueAspectRatioAndZoom) {
+    auto window = Open(1, 1728, 1078, 204, 98);
+    EXPECT_EQ(window->FitMode(), ViewerWindow::Fit::Page);
+    QSize shown = window->ShownSize();
+    EXPECT_NEAR(static_cast<double>(shown.height()) / shown.width(), 11.0 / 8.47, 0.01);
+    EXPECT_LE(shown.height(), window->centralWidget()->height());
+
+    const double fitted = window->Scale();
+    QTest::keyClick(window.get(), Qt::Key_Plus);
+    EXPECT_DOUBLE_EQ(window->Scale(), fitted * 1.25);
+    EXPECT_EQ(window->FitMode(), ViewerWindow::Fit::None);
+    QTest::keyClick(window.get(), Qt::Key_Minus);
+    EXPECT_DOUBLE_EQ(window->Scale(), fitted);
+
+    QTest::keyClick(window.get(), Qt::Key_W);
+    EXPECT_LE(window->ShownSize().width(), window->centralWidget()->width());
+    EXPECT_GT(window->Scale(), fitted) << "a Letter page fitted whole is narrower than the window";
+}
+
+} // namespace

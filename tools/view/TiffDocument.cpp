@@ -1,0 +1,69 @@
+#include "tools/view/TiffDocument.h"
+
+#include <tiffio.h>
+
+namespace qp::view {
+namespace {
+
+// Far more pages than any fax, and a page far larger than any fax page: beyond these a file is
+// damaged or hostile and is not decoded.
+constexpr int kMaxPages = 10000;
+constexpr std::uint64_t kMaxPagePixels = 100'000'000;
+
+// libtiff talks about every odd tag on standard error; the viewer says what matters itself.
+void Quiet(const char*, const char*, va_list) {}
+
+double Resolution(TIFF* tiff, ttag_t tag) {
+    float value = 0;
+    if (TIFFGetField(tiff, tag, &value) != 1)
+        return 0;
+    std::uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
+    return unit == RESUNIT_CENTIMETER ? value * 2.54 : value;
+}
+
+} // namespace
+
+std::unique_ptr<TiffDocument> TiffDocument::Open(const std::string& path) {
+    TIFFSetErrorHandler(Quiet);
+    TIFFSetWarningHandler(Quiet);
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (tiff == nullptr)
+        return nullptr;
+    std::unique_ptr<TiffDocument> document(new TiffDocument(tiff));
+    do {
+        PageInfo page;
+        TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &page.width);
+        TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &page.height);
+        page.xDpi = Resolution(tiff, TIFFTAG_XRESOLUTION);
+        page.yDpi = Resolution(tiff, TIFFTAG_YRESOLUTION);
+        document->m_pages.push_back(page);
+    } while (document->PageCount() < kMaxPages && TIFFReadDirectory(tiff) == 1);
+    if (document->m_pages.front().width == 0 || document->m_pages.front().height == 0)
+        return nullptr;
+    return document;
+}
+
+TiffDocument::~TiffDocument() {
+    TIFFClose(m_tiff);
+}
+
+QImage TiffDocument::Render(int index) const {
+    const PageInfo& page = Page(index);
+    if (page.width == 0 || page.height == 0 ||
+        static_cast<std::uint64_t>(page.width) * page.height > kMaxPagePixels ||
+        TIFFSetDirectory(m_tiff, static_cast<tdir_t>(index)) != 1)
+        return {};
+    QImage image(static_cast<int>(page.width), static_cast<int>(page.height),
+                 QImage::Format_RGBA8888);
+    if (image.isNull())
+        return {};
+    // libtiff decodes every compression and photometry a fax may use into RGBA, top row first.
+    if (TIFFReadRGBAImageOriented(m_tiff, page.width, page.height,
+                                  reinterpret_cast<std::uint32_t*>(image.bits()),
+                                  ORIENTATION_TOPLEFT, 0) != 1)
+        return {};
+    return image.convertToFormat(QImage::Format_Grayscale8);
+}
+
+} // namespace qp::view

@@ -1,0 +1,54 @@
+// quillpost-view: shows a fax image (TIFF) page by page at its true aspect ratio.
+#include "tools/view/TiffDocument.h"
+#include "tools/view/ViewerWindow.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitUnreadable = 1;
+
+constexpr const char* kUsage =
+    "usage: quillpost-view FILE.tif\n"
+    "Shows a fax image page by page at its true aspect ratio.\n"
+    "Keys: Page Down/Page Up next/previous page, Home/End first/last page,\n"
+    "      + and - zoom, W fit to width, P fit the whole page.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Asked-for text only; viewing itself writes nothing to standard output.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quillpost-view %s\n", QP_VERSION);
+        return 0;
+    }
+    // A file whose name starts with "-" is given as "./-name".
+    if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quillpost-view"));
+    const QString path = QString::fromLocal8Bit(argv[1]);
+    std::unique_ptr<qp::view::TiffDocument> document = qp::view::TiffDocument::Open(argv[1]);
+    if (!document) {
+        std::fprintf(stderr, "quillpost-view: cannot read %s as a fax image\n", argv[1]);
+        QMessageBox::warning(nullptr, QStringLiteral("quillpost-view"),
+                             QStringLiteral("Cannot read %1 as a fax image.").arg(path));
+        return kExitUnreadable;
+    }
+    qp::view::ViewerWindow window(std::move(document),
+                                  QFileInfo(path).fileName() + QStringLiteral(" - Fax Viewer"));
+    window.show();
+    return QApplication::exec();
+}
