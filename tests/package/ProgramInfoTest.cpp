@@ -21,7 +21,9 @@ TEST(ProgramInfoTest, EveryProgramAnswersHelpAndVersionAlone) {
                                 {"quillpost-send", QP_SEND_PROGRAM},
                                 {"quillpost-faxd", QP_FAXD_PROGRAM},
                                 {"quillpost-provision", QP_PROGRAM_PROVISION},
-                                {"quillpost-backend", QP_PROGRAM_BACKEND}};
+                                {"quillpost-backend", QP_PROGRAM_BACKEND},
+                                {"quillpost-view", QP_PROGRAM_VIEW},
+                                {"quillpost-release", QP_PROGRAM_RELEASE}};
     for (const Program& program : programs) {
         SCOPED_TRACE(program.name);
         const qp::test::ProgramRun version =

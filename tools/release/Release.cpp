@@ -74,7 +74,7 @@ std::optional<ReleaseOptions> ParseReleaseArguments(const std::vector<std::strin
 }
 
 std::string UsageText() {
-    return "Usage: quillpost-release [--sign SECRET_KEY] SOURCE_DIR RELEASE_DIR\n"
+    return "usage: quillpost-release [--sign SECRET_KEY] SOURCE_DIR RELEASE_DIR\n"
            "Builds a release folder for any static web server from an install folder: copies its\n"
            "files and writes faxmfst.txt with the SHA-256 of each.\n"
            "\n"

@@ -2,6 +2,8 @@
 #include "tools/view/TiffDocument.h"
 #include "tools/view/ViewerWindow.h"
 
+#include "platform/ProgramInfo.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -23,14 +25,8 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     // Asked-for text only; viewing itself writes nothing to standard output.
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
+    if (qp::AnswerInfoRequest(argc, argv, "quillpost-view", kUsage))
         return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("quillpost-view %s\n", QP_VERSION);
-        return 0;
-    }
     // A file whose name starts with "-" is given as "./-name".
     if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
         std::fputs(kUsage, stderr);
