@@ -28,6 +28,9 @@ public:
     virtual IoResult Read(char* buffer, std::size_t capacity) = 0;
     // Hands over all `size` bytes, or fails.
     virtual IoResult Write(const char* data, std::size_t size) = 0;
+    // Callable from another thread: ends the connection, so that a read or write waiting on it
+    // returns at once and every later one fails.
+    virtual void Abort() {}
 };
 
 // Opening a connection, in the two steps whose failures the user is told apart.

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/ProcessRunner.h"
 
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,10 @@ std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool wi
 
 // Turns whichever of the cover and body files exist into the fax image. Blocks only the calling
 // thread (Ghostscript, then the pause), so it may run on a worker. Every failure has been shown to
-// the user when it returns false.
+// the user when it returns false; a stop request ends Ghostscript and returns false quietly.
 bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
                     const std::string& bodyPath, const std::string& imagePath,
-                    const ConversionParams& params, ProcessRunner& runner, Clock& clock);
+                    const ConversionParams& params, ProcessRunner& runner, Clock& clock,
+                    std::stop_token stop = {});
 
 } // namespace qp

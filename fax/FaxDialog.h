@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,11 @@ private:
     qp::Resolution ChosenResolution() const;
     void SetSendControlsEnabled(bool enabled);
     void SetStatus(const char* text);
-    // Runs a conversion or upload off the GUI thread while the dialog's input is held back.
-    void RunBusy(const std::function<void()>& work);
+    // Runs a conversion or upload off the GUI thread while the dialog's input is held back; Cancel,
+    // Escape and the close box stop it.
+    void RunBusy(const std::function<void(std::stop_token)>& work);
+    // Once the user has stopped the work, the dialog ends as if cancelled.
+    void CancelIfStopped();
     void MarkImageStale();
 
     CQuillpostApp& m_app;
@@ -66,6 +70,7 @@ private:
     // Counts the choices that make an image stale, so a conversion that was running when one came
     // in does not mark its image as current.
     unsigned m_staleMarks = 0;
+    bool m_stopped = false;
     qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
 };

@@ -75,6 +75,8 @@ public:
         return {IoStatus::Ok, sent, 0};
     }
 
+    void Abort() override { ::shutdown(m_fd, SHUT_RDWR); }
+
 private:
     static IoResult Failure(int error) {
         return {error == ETIMEDOUT ? IoStatus::TimedOut : IoStatus::Failed, 0, error};

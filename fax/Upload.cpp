@@ -81,7 +81,8 @@ std::string FaxHeader(const std::string& number, const std::string& email,
 }
 
 bool UploadFax(const AccountSettings& account, const std::string& number, const std::string& email,
-               const std::string& imagePath, const UploadProgress& progress, Connector& connector) {
+               const std::string& imagePath, const UploadProgress& progress, Connector& connector,
+               std::stop_token stop) {
     const std::optional<std::uint64_t> size = FileSize(imagePath);
     if (!size) {
         ShowFileError(imagePath);
@@ -97,6 +98,7 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
         return false;
     }
     ByteStream& stream = *connection.stream;
+    const std::stop_callback abort(stop, [&stream] { stream.Abort(); });
     BufferedWriter writer(stream);
     LineReader reader(stream);
 

@@ -27,6 +27,8 @@ public:
     // What runs the send dialog for a cover-only fax; it returns when the dialog has closed.
     void SetSendDialogRunner(std::function<void()> runner) { m_runSendDialog = std::move(runner); }
 
+    // Carries out a tray menu command (its menu id).
+    void OnCommand(int command);
     void OnShowConfiguration();
     void OnAbout();
     void OnSendCoverOnly();

@@ -4,8 +4,12 @@
 #include "platform/ControlLookup.h"
 #include "platform/GuiThread.h"
 #include "platform/Profile.h"
+#include "shell/TrayDialog.h"
+#include "shell/TrayEvents.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
+#include "tests/shell/FakeTrayBackend.h"
+#include "tests/support/GuiChecks.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCheckBox>
@@ -17,9 +21,15 @@
 #include <QTest>
 #include <QWindow>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
 #include <utility>
 
 using namespace qp::settings;
@@ -49,17 +59,73 @@ public:
     // Runs once on the conversion's worker thread, while the dialog is busy.
     std::function<void()> duringNextConversion;
 
-    qp::ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
+    using qp::ProcessRunner::RunAndWait;
+    qp::ProcessResult RunAndWait(const std::vector<std::string>& argv,
+                                 std::stop_token stop) override {
         ++conversions;
         if (std::function<void()> hook = std::exchange(duringNextConversion, nullptr))
             hook();
-        return qp::SystemProcessRunner().RunAndWait(argv);
+        return qp::SystemProcessRunner().RunAndWait(argv, stop);
     }
     bool StartDetached(const std::vector<std::string>&, const std::string&) override {
         ++viewerStarts;
         return true;
     }
 };
+
+// The fake clock, with a hook run once on the first reading taken off the GUI thread: the upload
+// reads it for its first progress report, after the server has accepted the announcement.
+class HookedClock final : public qp::Clock {
+public:
+    mutable std::function<void()> onWorkerReading;
+    TimePoint Now() const override {
+        if (!qp::IsGuiThread()) {
+            if (std::function<void()> hook = std::exchange(onWorkerReading, nullptr))
+                hook();
+        }
+        return m_fake.Now();
+    }
+    void SleepMs(int milliseconds) override { m_fake.SleepMs(milliseconds); }
+
+private:
+    FakeClock m_fake;
+};
+
+// Ghostscript processes this test process has started and not yet reaped.
+std::vector<pid_t> GhostscriptChildren() {
+    std::vector<pid_t> children;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        const std::size_t open = line.find('(');
+        const std::size_t close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 1));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == ::getpid() && line.substr(open + 1, close - open - 1) == "gs")
+            children.push_back(std::stoi(line.substr(0, open)));
+    }
+    return children;
+}
+
+// Polls what another thread brings about, for at most ten seconds; false when it never came.
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// How a user stops a busy dialog.
+enum class StopGesture { CloseBox, Escape, CancelButton };
 
 class FaxDialogTest : public ::testing::Test {
 protected:
@@ -87,6 +153,19 @@ protected:
                           marked ? QPoint(6, button->height() / 2) : QPoint());
     }
     std::string History() const { return ReadFile(m_home.File(".fx.hs")); }
+    void Perform(FaxDialog& dialog, StopGesture gesture) {
+        switch (gesture) {
+        case StopGesture::CloseBox:
+            dialog.windowHandle()->close();
+            break;
+        case StopGesture::Escape:
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            break;
+        case StopGesture::CancelButton:
+            Click(dialog, 2);
+            break;
+        }
+    }
 
     TempDir m_home;
     ScopedEnv m_homeEnv{"HOME", m_home.Path()};
@@ -95,10 +174,11 @@ protected:
     ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_spool};
     RecordingMessageSink m_messages;
     qp::ScopedMessageSink m_sink{m_messages};
-    FakeClock m_clock;
+    HookedClock m_clock;
     CountingRunner m_runner;
     FaxdProcess m_server{m_home.Path(), "5550100 2468\n"};
     CQuillpostApp m_app{"", nullptr, m_runner};
+    qp::test::FakeTrayBackend m_trayBackend;
 };
 
 } // namespace
@@ -107,6 +187,7 @@ TEST_F(FaxDialogTest, OpensAsTheSendTemplateWithEveryNumberedControl) {
     FaxDialog dialog(m_app, nullptr, m_clock);
     EXPECT_EQ(dialog.windowTitle(), "Quill Post");
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(qp::test::LooksFixedSize(dialog));
     for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1011, 1019, 1028, 1, 2})
         EXPECT_NE(qp::FindControl<QWidget>(&dialog, id), nullptr) << id;
     dialog.show();
@@ -269,25 +350,134 @@ TEST_F(FaxDialogTest, SendClickedDuringThePreviewConversionWaitsAndThenUsesItsIm
     EXPECT_EQ(m_runner.conversions, 1);
 }
 
-TEST_F(FaxDialogTest, TheCloseBoxDuringAConversionCancelsOnceItHasFinished) {
+TEST_F(FaxDialogTest, CancelEscapeOrTheCloseBoxStopAConversionOrUploadAndCancel) {
+    for (const bool duringUpload : {false, true}) {
+        for (const StopGesture gesture :
+             {StopGesture::CloseBox, StopGesture::Escape, StopGesture::CancelButton}) {
+            SCOPED_TRACE(testing::Message()
+                         << "upload " << duringUpload << " gesture " << static_cast<int>(gesture));
+            // A document that never ends converting keeps Ghostscript busy until it is killed.
+            WriteFile(m_app.m_bodyFile,
+                      duringUpload ? qp::test::TextPostScript(1) : std::string("%!PS\n{} loop\n"));
+            FaxDialog dialog(m_app, nullptr, m_clock);
+            dialog.show();
+            Click(dialog, 1001);
+            TypeNumber(dialog, "5551234567");
+            std::thread stopper;
+            if (duringUpload) {
+                m_clock.onWorkerReading = [&] {
+                    qp::RunOnGuiThread([&] { Perform(dialog, gesture); });
+                };
+            } else {
+                m_runner.duringNextConversion = [&] {
+                    stopper = std::thread([&] {
+                        WaitUntil([] { return !GhostscriptChildren().empty(); });
+                        QMetaObject::invokeMethod(
+                            &dialog, [&] { Perform(dialog, gesture); }, Qt::QueuedConnection);
+                        // Should the gesture not stop it, end Ghostscript here so the test fails
+                        // rather than waits for ever.
+                        if (!WaitUntil([] { return GhostscriptChildren().empty(); })) {
+                            for (pid_t child : GhostscriptChildren())
+                                ::kill(child, SIGKILL);
+                        }
+                    });
+                };
+            }
+            Click(dialog, 1);
+            if (stopper.joinable())
+                stopper.join();
+
+            EXPECT_FALSE(dialog.isVisible());
+            EXPECT_EQ(dialog.result(), QDialog::Rejected);
+            EXPECT_EQ(qp::Profile().GetString(kSection, kResolution, ""), "normal");
+            EXPECT_TRUE(m_messages.Texts().empty());
+            EXPECT_TRUE(GhostscriptChildren().empty());
+            EXPECT_FALSE(std::filesystem::exists(m_home.File(".fx.hs")));
+        }
+    }
+    EXPECT_TRUE(m_server.Stored(".tif").empty());
+}
+
+TEST_F(FaxDialogTest, ASecondSendDialogAskedForDuringTheWorkOpensOnceTheFirstHasReported) {
+    TrayDialog tray(m_app, std::make_unique<qp::test::BorrowedTrayBackend>(m_trayBackend));
+    tray.SetSendDialogRunner([this] { RunFaxDialog(m_app); });
+    for (const bool duringUpload : {false, true}) {
+        for (const bool fromTray : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "upload " << duringUpload << " tray " << fromTray);
+            WriteFile(m_app.m_bodyFile, qp::test::TextPostScript(1));
+            FaxDialog first(m_app, nullptr, m_clock);
+            first.show();
+            TypeNumber(first, "5551234567");
+
+            // What the first dialog had reported when the second one opened; the second is
+            // closed right away.
+            struct Seen {
+                std::atomic<bool> opened = false;
+                bool closed = false;
+                bool imageReady = false;
+                int viewerStarts = 0;
+                std::string status;
+            } seen;
+            qp::test::EventWatch watch([&](QObject* object, QEvent* event) {
+                auto* second = dynamic_cast<FaxDialog*>(object);
+                if (second == nullptr || second == &first)
+                    return;
+                if (event->type() == QEvent::Show && !seen.opened) {
+                    seen.imageReady = first.ImageReady();
+                    seen.viewerStarts = m_runner.viewerStarts;
+                    seen.status = Control<QLineEdit>(first, 1007)->text().toStdString();
+                    seen.opened = true;
+                    QMetaObject::invokeMethod(
+                        second, [second] { second->reject(); }, Qt::QueuedConnection);
+                } else if (event->type() == QEvent::Hide && seen.opened) {
+                    seen.closed = true;
+                }
+            });
+
+            std::size_t waitingDuringWork = 0;
+            std::thread watcher;
+            const std::function<void()> askForSecond = [&] {
+                if (fromTray) {
+                    qp::RunOnGuiThread([&] {
+                        qp::CommandEvent command(32773);
+                        QCoreApplication::sendEvent(&tray, &command);
+                    });
+                } else {
+                    watcher = std::thread([&] { RunFaxDialog(m_app); });
+                    WaitUntil([&] { return qp::DeferredGuiRequests() > 0 || seen.opened; });
+                }
+                waitingDuringWork = qp::DeferredGuiRequests();
+            };
+            if (duringUpload)
+                m_clock.onWorkerReading = askForSecond;
+            else
+                m_runner.duringNextConversion = askForSecond;
+            Click(first, duringUpload ? 1 : 1004);
+
+            EXPECT_EQ(waitingDuringWork, 1u);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return seen.closed; }, 20000));
+            if (watcher.joinable())
+                watcher.join();
+            if (duringUpload) {
+                EXPECT_EQ(seen.status, "Fax uploaded.");
+                EXPECT_EQ(first.result(), QDialog::Accepted);
+            } else {
+                EXPECT_TRUE(seen.imageReady);
+                EXPECT_EQ(seen.viewerStarts, 1);
+                m_runner.viewerStarts = 0;
+            }
+            EXPECT_TRUE(m_messages.Texts().empty());
+        }
+    }
+}
+
+TEST_F(FaxDialogTest, TickingLegalSizeAfterAPreviewMakesTheImageStale) {
     FaxDialog dialog(m_app, nullptr, m_clock);
     dialog.show();
-    Click(dialog, 1001);
-    bool visibleAfterCloseBox = false;
-    m_runner.duringNextConversion = [&] {
-        qp::RunOnGuiThread([&] {
-            dialog.windowHandle()->close();
-            visibleAfterCloseBox = dialog.isVisible();
-        });
-    };
     Click(dialog, 1004);
-    EXPECT_TRUE(visibleAfterCloseBox);
-    EXPECT_EQ(m_runner.viewerStarts, 1);
-
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(qp::Profile().GetString(kSection, kResolution, ""), "normal");
+    EXPECT_TRUE(dialog.ImageReady());
+    Click(dialog, 1019);
+    EXPECT_FALSE(dialog.ImageReady());
 }
 
 // An accelerator's click arrives a moment after its key, so it can land while the dialog is busy.

@@ -16,7 +16,8 @@ public:
     std::vector<std::vector<std::string>> detached;
     std::vector<std::string> detachedWorkDirs;
 
-    ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
+    using ProcessRunner::RunAndWait;
+    ProcessResult RunAndWait(const std::vector<std::string>& argv, std::stop_token) override {
         waited.push_back(argv);
         return result;
     }
