@@ -25,7 +25,8 @@ private:
     Clock& m_clock;
     int m_intervalMs;
     std::optional<Clock::TimePoint> m_lastShown;
-    std::uint64_t m_lastPercent = 0;
+    // Below this position a report cannot begin a new whole percent.
+    std::uint64_t m_nextCheck = 0;
 };
 
 } // namespace qp

@@ -1,6 +1,7 @@
 #include "fax/FaxDialog.h"
 #include "app/QuillpostApp.h"
 #include "app/Settings.h"
+#include "fax/UploadProgressBar.h"
 #include "platform/ControlLookup.h"
 #include "platform/GuiThread.h"
 #include "platform/Profile.h"
@@ -556,4 +557,14 @@ TEST_F(FaxDialogTest, ConfigureRunsTheRegisteredDialogAndItsAccountIsUsedNext) {
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(History(), "5551234567;5559876543\r\n");
+}
+
+TEST(UploadProgressBar, AnEmptyImageShowsAnEmptyBarNotABusyIndicator) {
+    QProgressBar bar;
+    FakeClock clock;
+    qp::ProgressBarReporter(&bar, clock)(0, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar.minimum(), 0);
+    EXPECT_EQ(bar.maximum(), 1);
+    EXPECT_EQ(bar.value(), 0);
 }

@@ -1,0 +1,55 @@
+#pragma once
+
+// A fax server connection that costs nothing, so that a benchmark measures the client's own work:
+// every reply is a success, every write is taken at once.
+#include "fax/ByteStream.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace qp::bench {
+
+class SinkStream final : public ByteStream {
+public:
+    IoResult Read(char* buffer, std::size_t capacity) override {
+        // Each server turn is one success line followed by the empty line that ends the reply.
+        static const std::string reply = "success: ok\r\n\r\n";
+        std::size_t n = std::min(capacity, reply.size());
+        reply.copy(buffer, n);
+        return {IoStatus::Ok, n, 0};
+    }
+    IoResult Write(const char*, std::size_t size) override {
+        written += size;
+        ++writes;
+        return {IoStatus::Ok, size, 0};
+    }
+    std::size_t written = 0;
+    std::size_t writes = 0;
+};
+
+class SinkConnector final : public Connector {
+public:
+    Connection Connect(const std::string&, int) override {
+        Connection connection;
+        connection.stream = std::make_unique<SinkStream>();
+        return connection;
+    }
+};
+
+// A temporary file of `size` bytes that begins like a TIFF; the caller removes it.
+inline std::string ImageOfSize(std::size_t size) {
+    char path[] = "/tmp/qp-bench-XXXXXX";
+    int fd = ::mkstemp(path);
+    ::close(fd);
+    std::ofstream out(path, std::ios::binary);
+    std::string bytes(size, '\x55');
+    bytes.replace(0, 4, std::string("II*\0", 4));
+    out << bytes;
+    return path;
+}
+
+} // namespace qp::bench
