@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 namespace qp {
@@ -46,6 +47,12 @@ class Connector {
 public:
     virtual ~Connector() = default;
     virtual Connection Connect(const std::string& host, int port) = 0;
+    // The same, broken off (error ECANCELED) when `stop` is requested while it waits, by a
+    // connector whose waits can be cut short.
+    virtual Connection ConnectUnlessStopped(const std::string& host, int port,
+                                            std::stop_token /*stop*/) {
+        return Connect(host, port);
+    }
 };
 
 } // namespace qp

@@ -89,7 +89,7 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
         return false;
     }
 
-    Connection connection = connector.Connect(account.host, account.port);
+    Connection connection = connector.ConnectUnlessStopped(account.host, account.port, stop);
     if (!connection.stream) {
         if (connection.failedAt == ConnectStep::Socket)
             ShowMessage("Failed to create socket: " + std::to_string(connection.error));

@@ -44,6 +44,8 @@ using qp::test::WriteFile;
 
 namespace {
 
+using qp::test::WaitUntil;
+
 constexpr const char* kTooShort = "Fax phone number must be at least ten digits in length.";
 constexpr const char* kNotNumeric = "Invalid Fax To phone number (must be numeric only)";
 
@@ -113,16 +115,6 @@ std::vector<pid_t> GhostscriptChildren() {
             children.push_back(std::stoi(line.substr(0, open)));
     }
     return children;
-}
-
-// Polls what another thread brings about, for at most ten seconds; false when it never came.
-bool WaitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 1000; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
 }
 
 // How a user stops a busy dialog.

@@ -31,8 +31,7 @@ TEST(ProcessRunner, AStopRequestEndsTheProgramOrKeepsItFromStarting) {
         endless = qp::SystemProcessRunner().RunAndWait(
             {"/bin/sh", "-c", "touch \"$0\"; while :; do :; done", marker}, stop.get_token());
     });
-    for (int i = 0; i < 500 && !std::filesystem::exists(marker); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(qp::test::WaitUntil([&] { return std::filesystem::exists(marker); }));
     stop.request_stop();
     waiter.join();
     EXPECT_TRUE(endless.started);

@@ -4,6 +4,7 @@
 #include "platform/MessageBox.h"
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -75,6 +76,10 @@ struct TempUserEnvironment {
     RecordingMessageSink messages;
     ScopedMessageSink sink{messages};
 };
+
+// Polls, for at most ten seconds, for what another thread or process brings about; false when it
+// never came.
+bool WaitUntil(const std::function<bool()>& condition);
 
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
