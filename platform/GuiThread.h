@@ -26,7 +26,8 @@ public:
 // Runs work (typically a modal dialog) on the GUI thread at a moment when no GuiWorkScope is open.
 // From another thread it returns when the work has finished. On the GUI thread it runs the work
 // at once when no scope is open; otherwise it queues it for when the last scope has closed and
-// returns without waiting.
+// returns without waiting. Never call it from the work of a scope: that work would wait for its
+// own end.
 void RunOnGuiThreadWhenIdle(std::function<void()> work);
 
 // How many requests of RunOnGuiThreadWhenIdle wait for a scope to close.
