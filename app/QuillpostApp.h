@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -56,14 +57,15 @@ public:
     bool WriteProfileInt(const std::string& section, const std::string& entry, int value) const;
 
     // Converts whichever of the cover and body files exist into the image with Ghostscript.
-    // Blocks only the calling thread; failures have been shown when it returns false.
+    // Blocks only the calling thread; failures have been shown when it returns false. A stop
+    // request ends the work early (quietly, with false).
     bool CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
                         const std::string& imagePath, int xDpi, int yDpi, int widthPx, int heightPx,
-                        qp::Clock& clock = qp::SystemClock());
+                        qp::Clock& clock = qp::SystemClock(), std::stop_token stop = {});
     // Uploads the fax image to the account's message box; true once every byte was handed over.
     bool UploadFax(const std::string& number, const std::string& email,
                    const qp::UploadProgress& progress,
-                   qp::Connector& connector = qp::DefaultFaxConnector());
+                   qp::Connector& connector = qp::DefaultFaxConnector(), std::stop_token stop = {});
     // Stores the fax viewer (or, without it, the desktop's opener) as the preview viewer when the
     // user has none.
     void SetDefaultViewer();

@@ -5,14 +5,17 @@
 
 bool CQuillpostApp::CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
                                    const std::string& imagePath, int xDpi, int yDpi, int widthPx,
-                                   int heightPx, qp::Clock& clock) {
+                                   int heightPx, qp::Clock& clock, std::stop_token stop) {
     return qp::CreateFaxImage(m_gsPath, coverPath, bodyPath, imagePath,
-                              qp::ConversionParams{xDpi, yDpi, widthPx, heightPx}, m_runner, clock);
+                              qp::ConversionParams{xDpi, yDpi, widthPx, heightPx}, m_runner, clock,
+                              std::move(stop));
 }
 
 bool CQuillpostApp::UploadFax(const std::string& number, const std::string& email,
-                              const qp::UploadProgress& progress, qp::Connector& connector) {
-    return qp::UploadFax(Account(), number, email, m_faxImage, progress, connector);
+                              const qp::UploadProgress& progress, qp::Connector& connector,
+                              std::stop_token stop) {
+    return qp::UploadFax(Account(), number, email, m_faxImage, progress, connector,
+                         std::move(stop));
 }
 
 void CQuillpostApp::SetDefaultViewer() {

@@ -1,6 +1,6 @@
 // How fast the upload hands an image to the connection, protocol and progress reports included,
 // with a connection that costs nothing: what remains is the client's own overhead.
-#include "bench/BenchImage.h"
+#include "bench/SinkConnection.h"
 #include "fax/Upload.h"
 #include "platform/MessageBox.h"
 
@@ -12,34 +12,8 @@
 
 namespace {
 
-class SinkStream final : public qp::ByteStream {
-public:
-    qp::IoResult Read(char* buffer, std::size_t capacity) override {
-        // Each server turn is one success line followed by the empty line that ends the reply.
-        static const std::string reply = "success: ok\r\n\r\n";
-        std::size_t n = std::min(capacity, reply.size());
-        reply.copy(buffer, n);
-        return {qp::IoStatus::Ok, n, 0};
-    }
-    qp::IoResult Write(const char*, std::size_t size) override {
-        written += size;
-        ++writes;
-        return {qp::IoStatus::Ok, size, 0};
-    }
-    void StartReply() override {}
-    qp::IoResult Drain() override { return {}; }
-    std::size_t written = 0;
-    std::size_t writes = 0;
-};
-
-class SinkConnector final : public qp::Connector {
-public:
-    qp::Connection Connect(const std::string&, int) override {
-        qp::Connection connection;
-        connection.stream = std::make_unique<SinkStream>();
-        return connection;
-    }
-};
+using qp::bench::ImageOfSize;
+using qp::bench::SinkConnector;
 
 void BM_UploadImage(benchmark::State& state) {
     const std::size_t size = static_cast<std::size_t>(state.range(0));

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 namespace qp {
@@ -34,6 +35,9 @@ public:
     // Returns once the peer has received everything written, or fails when it hung up or reset
     // the connection first, or stayed silent for too long.
     virtual IoResult Drain() = 0;
+    // Callable from another thread: ends the connection, so that a read or write waiting on it
+    // returns at once and every later one fails.
+    virtual void Abort() {}
 };
 
 // Opening a connection, in the two steps whose failures the user is told apart.
@@ -49,6 +53,12 @@ class Connector {
 public:
     virtual ~Connector() = default;
     virtual Connection Connect(const std::string& host, int port) = 0;
+    // The same, broken off (error ECANCELED) when `stop` is requested while it waits, by a
+    // connector whose waits can be cut short.
+    virtual Connection ConnectUnlessStopped(const std::string& host, int port,
+                                            std::stop_token /*stop*/) {
+        return Connect(host, port);
+    }
 };
 
 } // namespace qp

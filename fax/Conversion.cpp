@@ -36,7 +36,8 @@ std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool wi
 
 bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
                     const std::string& bodyPath, const std::string& imagePath,
-                    const ConversionParams& params, ProcessRunner& runner, Clock& clock) {
+                    const ConversionParams& params, ProcessRunner& runner, Clock& clock,
+                    std::stop_token stop) {
     const bool withCover = FileExists(coverPath);
     const bool withBody = FileExists(bodyPath);
     if (!withCover && !withBody) {
@@ -51,7 +52,10 @@ bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
     }
 
     const ProcessResult result = runner.RunAndWait(
-        GhostscriptArguments(gsPath, withCover, coverPath, withBody, bodyPath, imagePath, params));
+        GhostscriptArguments(gsPath, withCover, coverPath, withBody, bodyPath, imagePath, params),
+        stop);
+    if (stop.stop_requested())
+        return false;
     if (!result.started) {
         ShowMessage("Could not find ghostscript: " + gsPath);
         return false;

@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/ProcessRunner.h"
 
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,10 @@ std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool wi
 // Turns whichever of the cover and body files exist into the fax image, after removing any old
 // image, and checks that the result is a fax image (see FaxImageProblem). Blocks only the calling
 // thread (Ghostscript, then the pause), so it may run on a worker. Every failure has been shown to
-// the user when it returns false.
+// the user when it returns false; a stop request ends Ghostscript and returns false quietly.
 bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
                     const std::string& bodyPath, const std::string& imagePath,
-                    const ConversionParams& params, ProcessRunner& runner, Clock& clock);
+                    const ConversionParams& params, ProcessRunner& runner, Clock& clock,
+                    std::stop_token stop = {});
 
 } // namespace qp

@@ -5,25 +5,24 @@
 #include "fax/Conversion.h"
 #include "fax/FaxNumber.h"
 #include "fax/SendSettings.h"
+#include "fax/UploadProgressBar.h"
 #include "fax/Viewer.h"
 #include "fax/log/FaxImageInfo.h"
 #include "platform/ControlLookup.h"
+#include "platform/FixedDialog.h"
 #include "platform/GuiThread.h"
 #include "platform/HeldInputWork.h"
 #include "platform/MessageBox.h"
 #include "res/Resources.h"
 #include "ui_faxdialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
-#include <QPointer>
-#include <QProgressBar>
 #include <QValidator>
-#include <climits>
-#include <cstdint>
 #include <mutex>
+#include <stop_token>
 
 namespace {
 
@@ -47,24 +46,12 @@ public:
     }
 };
 
-// The progress bar counts in int; very large images are shown in proportion.
-struct ProgressScale {
-    std::uint64_t size;
-    int Range() const { return size <= INT_MAX ? static_cast<int>(size) : 1000000; }
-    int Value(std::uint64_t position) const {
-        if (size <= INT_MAX)
-            return static_cast<int>(position);
-        return static_cast<int>(position * 1000000.0 / static_cast<double>(size));
-    }
-};
-
 } // namespace
 
 FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
     : QDialog(parent), m_app(app), m_clock(clock), m_ui(std::make_unique<Ui::FaxDialog>()) {
     m_ui->setupUi(this);
-    setWindowFlag(Qt::WindowStaysOnTopHint);
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    qp::MakeFixedSizeDialog(*this, true);
     setWindowIcon(res::IconById(res::kIcon130));
     m_ui->recipientBox->setValidator(new UpperCaseValidator(m_ui->recipientBox));
     m_ui->recipientBox->setCompleter(nullptr);
@@ -84,6 +71,8 @@ FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
     connect(m_ui->cancelButton, &QPushButton::clicked, this, [this] { reject(); });
     for (QRadioButton* button : {m_ui->normalButton, m_ui->fineButton, m_ui->highButton})
         connect(button, &QRadioButton::clicked, this, [this] { OnResolution(); });
+    // The page length is part of the image as much as the resolution is.
+    connect(m_ui->legalBox, &QCheckBox::toggled, this, [this] { MarkImageStale(); });
 
     OnInitDialog();
 }
@@ -188,23 +177,32 @@ bool FaxDialog::CreateFax() {
     const unsigned staleMarksBefore = m_staleMarks;
     bool created = false;
     // Ghostscript may take a while: the dialog keeps painting, its input waits.
-    RunBusy([&] {
+    RunBusy([&](std::stop_token stop) {
         created =
             m_app.CreateFaxImage(m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage, params.xDpi,
-                                 params.yDpi, params.widthPx, params.heightPx, m_clock);
+                                 params.yDpi, params.widthPx, params.heightPx, m_clock, stop);
     });
     m_imageReady = created && m_staleMarks == staleMarksBefore;
     ShowPageCount(created);
     return created;
 }
 
-void FaxDialog::RunBusy(const std::function<void()>& work) {
+void FaxDialog::RunBusy(const std::function<void(std::stop_token)>& work) {
     m_busy = true;
     struct BusyEnd {
         bool& busy;
         ~BusyEnd() { busy = false; }
     } end{m_busy};
-    qp::RunHoldingInput(this, work);
+    std::stop_source stop;
+    const bool stopped = qp::RunHoldingInput(
+        this,
+        [&] {
+            // Once the user has called the work off, its failures are no news to them.
+            const qp::QuietMessagesWhen quiet([&stop] { return stop.stop_requested(); });
+            work(stop.get_token());
+        },
+        qp::WorkStop{m_ui->cancelButton, [&stop] { stop.request_stop(); }});
+    m_stopped = m_stopped || stopped;
 }
 
 void FaxDialog::MarkImageStale() {
@@ -232,22 +230,14 @@ bool FaxDialog::SendFax() {
 
     // The upload reports from its worker; the updates queue up on the GUI thread ahead of the
     // work's end, so the bar is complete by the time the upload has returned.
-    QPointer<QProgressBar> bar = m_ui->progressBar;
-    const qp::UploadProgress progress = [bar](std::uint64_t position, std::uint64_t size) {
-        const ProgressScale scale{size};
-        QMetaObject::invokeMethod(
-            bar.data(),
-            [bar, scale, position] {
-                if (bar) {
-                    bar->setRange(0, scale.Range());
-                    bar->setValue(scale.Value(position));
-                }
-            },
-            Qt::QueuedConnection);
-    };
+    const qp::UploadProgress progress = qp::ProgressBarReporter(m_ui->progressBar, m_clock);
     bool uploaded = false;
-    RunBusy([&] { uploaded = m_app.UploadFax(check.number, email, progress); });
+    RunBusy([&](std::stop_token stop) {
+        uploaded = m_app.UploadFax(check.number, email, progress, qp::DefaultFaxConnector(), stop);
+    });
 
+    if (!uploaded && m_stopped)
+        return false;
     if (!uploaded) {
         SetStatus("Fax upload failed.");
         SetSendControlsEnabled(true);
@@ -261,8 +251,12 @@ bool FaxDialog::SendFax() {
 }
 
 void FaxDialog::OnPreview() {
-    if (m_busy || !CreateFax())
+    if (m_busy)
         return;
+    if (!CreateFax()) {
+        CancelIfStopped();
+        return;
+    }
     qp::LaunchViewer(m_app.Profile(), m_app.m_faxImage, m_app.Runner());
 }
 
@@ -282,6 +276,13 @@ void FaxDialog::accept() {
     SaveSettings();
     if (SendFax())
         QDialog::accept();
+    else
+        CancelIfStopped();
+}
+
+void FaxDialog::CancelIfStopped() {
+    if (m_stopped)
+        reject();
 }
 
 void FaxDialog::reject() {
@@ -313,7 +314,9 @@ void FaxDialog::OnCoverSheet() {
 }
 
 void RunFaxDialog(CQuillpostApp& app) {
-    qp::RunOnGuiThread([&app] {
+    // Never inside another send dialog's conversion or upload: that dialog could not go on until
+    // this one had closed.
+    qp::RunOnGuiThreadWhenIdle([&app] {
         FaxDialog dialog(app);
         dialog.exec();
     });

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -64,8 +65,11 @@ private:
     qp::Resolution ChosenResolution() const;
     void SetSendControlsEnabled(bool enabled);
     void SetStatus(const char* text);
-    // Runs a conversion or upload off the GUI thread while the dialog's input is held back.
-    void RunBusy(const std::function<void()>& work);
+    // Runs a conversion or upload off the GUI thread while the dialog's input is held back; Cancel,
+    // Escape and the close box stop it.
+    void RunBusy(const std::function<void(std::stop_token)>& work);
+    // Once the user has stopped the work, the dialog ends as if cancelled.
+    void CancelIfStopped();
     void MarkImageStale();
     void ShowPageCount(bool haveImage);
     void ReportAttempt(qp::faxlog::Outcome outcome, const std::string& dialled,
@@ -80,6 +84,7 @@ private:
     // Counts the choices that make an image stale, so a conversion that was running when one came
     // in does not mark its image as current.
     unsigned m_staleMarks = 0;
+    bool m_stopped = false;
     qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
     // Says how many pages the converted image has; empty until there is one.

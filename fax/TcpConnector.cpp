@@ -132,6 +132,8 @@ public:
         }
     }
 
+    void Abort() override { ::shutdown(m_fd, SHUT_RDWR); }
+
 private:
     static IoResult Failure(int error) {
         return {error == ETIMEDOUT ? IoStatus::TimedOut : IoStatus::Failed, 0, error};
@@ -158,19 +160,30 @@ int ResolveIPv4(const std::string& host, in_addr& address) {
     return 0;
 }
 
-int ConnectWithin(int fd, const sockaddr_in& peer, int timeoutMs) {
+int ConnectWithin(int fd, const sockaddr_in& peer, int timeoutMs, const std::stop_token& stop) {
+    // Shutting a connecting socket down breaks off the handshake and so ends the wait below.
+    const std::stop_callback breakOff(stop, [fd] { ::shutdown(fd, SHUT_RDWR); });
+    if (stop.stop_requested())
+        return ECANCELED;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
         return 0;
     if (errno != EINPROGRESS && errno != EINTR)
         return errno;
     if (const int waited = WaitUntil(fd, POLLOUT, After(timeoutMs)); waited != 0)
         return waited;
+    if (stop.stop_requested())
+        return ECANCELED;
     return PendingError(fd);
 }
 
 } // namespace
 
 Connection TcpConnector::Connect(const std::string& host, int port) {
+    return ConnectUnlessStopped(host, port, {});
+}
+
+Connection TcpConnector::ConnectUnlessStopped(const std::string& host, int port,
+                                              std::stop_token stop) {
     Connection connection;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -185,7 +198,7 @@ Connection TcpConnector::Connect(const std::string& host, int port) {
     int error = (port > 0 && port <= kHighestPort) ? ResolveIPv4(host, peer.sin_addr) : EINVAL;
     if (error == 0) {
         peer.sin_port = htons(static_cast<std::uint16_t>(port));
-        error = ConnectWithin(fd, peer, m_timeouts.connectMs);
+        error = ConnectWithin(fd, peer, m_timeouts.connectMs, stop);
     }
     if (error != 0) {
         ::close(fd);

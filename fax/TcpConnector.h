@@ -24,6 +24,8 @@ class TcpConnector final : public Connector {
 public:
     explicit TcpConnector(TcpTimeouts timeouts = {}) : m_timeouts(timeouts) {}
     Connection Connect(const std::string& host, int port) override;
+    Connection ConnectUnlessStopped(const std::string& host, int port,
+                                    std::stop_token stop) override;
 
 private:
     TcpTimeouts m_timeouts;

@@ -108,7 +108,8 @@ std::string FaxHeader(const std::string& number, const std::string& email,
 }
 
 bool UploadFax(const AccountSettings& account, const std::string& number, const std::string& email,
-               const std::string& imagePath, const UploadProgress& progress, Connector& connector) {
+               const std::string& imagePath, const UploadProgress& progress, Connector& connector,
+               std::stop_token stop) {
     const std::optional<std::uint64_t> size = FileSize(imagePath);
     if (!size) {
         ShowFileError(imagePath);
@@ -121,7 +122,7 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
         return false;
     }
 
-    Connection connection = connector.Connect(account.host, account.port);
+    Connection connection = connector.ConnectUnlessStopped(account.host, account.port, stop);
     if (!connection.stream) {
         if (connection.failedAt == ConnectStep::Socket)
             ShowMessage("Failed to create socket: " + std::to_string(connection.error));
@@ -130,6 +131,7 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
         return false;
     }
     ByteStream& stream = *connection.stream;
+    const std::stop_callback abort(stop, [&stream] { stream.Abort(); });
     BufferedWriter writer(stream);
     LineReader reader(stream);
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 namespace qp {
@@ -27,9 +28,10 @@ std::string FaxHeader(const std::string& number, const std::string& email,
 
 // Logs in to the account's fax message box, announces a fax to `number` and streams the image.
 // True when the server accepted the announcement and received every image byte; false after any
-// failure, which has then been shown to the user.
+// failure, which has then been shown to the user. A stop request closes the connection, which ends
+// the upload as a failure.
 bool UploadFax(const AccountSettings& account, const std::string& number, const std::string& email,
                const std::string& imagePath, const UploadProgress& progress,
-               Connector& connector = DefaultFaxConnector());
+               Connector& connector = DefaultFaxConnector(), std::stop_token stop = {});
 
 } // namespace qp

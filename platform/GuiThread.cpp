@@ -3,8 +3,25 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <atomic>
+#include <future>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace qp {
+namespace {
+
+// Touched only on the GUI thread, apart from the count that others may read.
+int g_workScopes = 0;
+std::vector<std::function<void()>> g_deferred;
+std::atomic<std::size_t> g_deferredCount{0};
+
+void PostToGuiThread(std::function<void()> work) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
+} // namespace
 
 bool IsGuiThread() {
     QCoreApplication* app = QCoreApplication::instance();
@@ -17,6 +34,55 @@ void RunOnGuiThread(const std::function<void()>& work) {
         return;
     }
     QMetaObject::invokeMethod(QCoreApplication::instance(), work, Qt::BlockingQueuedConnection);
+}
+
+GuiWorkScope::GuiWorkScope() {
+    ++g_workScopes;
+}
+
+GuiWorkScope::~GuiWorkScope() {
+    if (--g_workScopes > 0 || g_deferred.empty())
+        return;
+    // Posted rather than run here, so the window whose work has just ended reports its result
+    // before anything opens above it.
+    std::vector<std::function<void()>> ready = std::exchange(g_deferred, {});
+    g_deferredCount -= ready.size();
+    for (std::function<void()>& work : ready)
+        PostToGuiThread([work = std::move(work)] { RunOnGuiThreadWhenIdle(work); });
+}
+
+void RunOnGuiThreadWhenIdle(std::function<void()> work) {
+    if (QCoreApplication::instance() == nullptr) {
+        work();
+        return;
+    }
+    if (IsGuiThread()) {
+        if (g_workScopes == 0) {
+            work();
+            return;
+        }
+        g_deferred.push_back(std::move(work));
+        ++g_deferredCount;
+        return;
+    }
+    // The promise goes with the request: a request dropped unrun (the application ending) breaks
+    // it, which still wakes this thread.
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    PostToGuiThread([done, work = std::move(work)] {
+        RunOnGuiThreadWhenIdle([done, work] {
+            struct Finish {
+                std::promise<void>& promise;
+                ~Finish() { promise.set_value(); }
+            } finish{*done};
+            work();
+        });
+    });
+    finished.wait();
+}
+
+std::size_t DeferredGuiRequests() {
+    return g_deferredCount;
 }
 
 } // namespace qp

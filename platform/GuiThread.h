@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 namespace qp {
@@ -10,5 +11,26 @@ namespace qp {
 void RunOnGuiThread(const std::function<void()>& work);
 
 bool IsGuiThread();
+
+// Marks, for its lifetime, a stretch in which the GUI thread pumps events while a window's work
+// runs to its end (see RunHoldingInput). A window opened with a nested event loop inside that
+// stretch would keep the work's caller from going on until the window closed. GUI thread only.
+class GuiWorkScope {
+public:
+    GuiWorkScope();
+    ~GuiWorkScope();
+    GuiWorkScope(const GuiWorkScope&) = delete;
+    GuiWorkScope& operator=(const GuiWorkScope&) = delete;
+};
+
+// Runs work (typically a modal dialog) on the GUI thread at a moment when no GuiWorkScope is open.
+// From another thread it returns when the work has finished. On the GUI thread it runs the work
+// at once when no scope is open; otherwise it queues it for when the last scope has closed and
+// returns without waiting. Never call it from the work of a scope: that work would wait for its
+// own end.
+void RunOnGuiThreadWhenIdle(std::function<void()> work);
+
+// How many requests of RunOnGuiThreadWhenIdle wait for a scope to close.
+std::size_t DeferredGuiRequests();
 
 } // namespace qp

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace qp {
@@ -52,6 +53,20 @@ public:
 
 private:
     MessageSink* m_previous;
+};
+
+// While it lives, messages asked for on this thread are not shown once `quiet` returns true, and
+// answer with their first button: the user has called off the work they would report on.
+class QuietMessagesWhen {
+public:
+    explicit QuietMessagesWhen(std::function<bool()> quiet);
+    ~QuietMessagesWhen();
+    QuietMessagesWhen(const QuietMessagesWhen&) = delete;
+    QuietMessagesWhen& operator=(const QuietMessagesWhen&) = delete;
+
+private:
+    std::function<bool()> m_quiet;
+    const std::function<bool()>* m_previous;
 };
 
 } // namespace qp

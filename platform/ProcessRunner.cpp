@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
+#include <mutex>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -21,12 +23,43 @@ std::vector<char*> ArgvPointers(const std::vector<std::string>& argv) {
     return pointers;
 }
 
+// Ends a running child when its waiter is asked to stop. The child is killed only until it has
+// been reaped, so its process id can never name another process by then.
+class ChildStopper {
+public:
+    ChildStopper(pid_t pid, std::stop_token stop)
+        : m_pid(pid), m_callback(std::move(stop), [this] { Kill(); }) {}
+    // Marks the child as reaped; call right before reaping it.
+    void Reaping() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_reaped = true;
+    }
+
+private:
+    void Kill() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_reaped)
+            ::kill(m_pid, SIGKILL);
+    }
+
+    pid_t m_pid;
+    std::mutex m_mutex;
+    bool m_reaped = false;
+    std::stop_callback<std::function<void()>> m_callback;
+};
+
 class PosixProcessRunner final : public ProcessRunner {
 public:
-    ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
+    using ProcessRunner::RunAndWait;
+
+    ProcessResult RunAndWait(const std::vector<std::string>& argv, std::stop_token stop) override {
         ProcessResult result;
         if (argv.empty()) {
             result.error = EINVAL;
+            return result;
+        }
+        if (stop.stop_requested()) {
+            result.error = ECANCELED;
             return result;
         }
         std::vector<char*> args = ArgvPointers(argv);
@@ -46,6 +79,13 @@ public:
             return result;
         }
         result.started = true;
+        ChildStopper stopper(pid, std::move(stop));
+        // Waits without reaping, so the stopper may still kill the child meanwhile.
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 &&
+               errno == EINTR) {
+        }
+        stopper.Reaping();
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0) {
             if (errno != EINTR) {

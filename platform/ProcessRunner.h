@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,11 @@ struct ProcessResult {
 class ProcessRunner {
 public:
     virtual ~ProcessRunner() = default;
-    // Runs the program and waits for it. Only the calling thread blocks.
-    virtual ProcessResult RunAndWait(const std::vector<std::string>& argv) = 0;
+    // Runs the program and waits for it. Only the calling thread blocks. A stop request ends the
+    // program with SIGKILL, or keeps it from starting (ECANCELED).
+    virtual ProcessResult RunAndWait(const std::vector<std::string>& argv,
+                                     std::stop_token stop) = 0;
+    ProcessResult RunAndWait(const std::vector<std::string>& argv) { return RunAndWait(argv, {}); }
     // Starts the program in its own session and does not wait; `workDir` empty keeps ours.
     virtual bool StartDetached(const std::vector<std::string>& argv,
                                const std::string& workDir = {}) = 0;

@@ -1,5 +1,6 @@
 #include "platform/Profile.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QString>
 #include <cerrno>
@@ -18,16 +19,47 @@ constexpr const char* kOrganisation = "Tamarind Works";
 constexpr const char* kApplication = "Quillpost";
 
 // Creates the folder and an empty, owner-only file before QSettings touches it, so the PIN is never
-// readable by others, not even for a moment.
+// readable by others, not even for a moment. Only a regular file will do: opening a FIFO or a
+// device put in its place would wait for ever, so the open does not wait and anything else fails.
 bool EnsurePrivateFile(const std::string& path) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
     if (fd < 0)
         return false;
-    ::fchmod(fd, 0600);
+    struct stat status {};
+    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (regular)
+        ::fchmod(fd, 0600);
     ::close(fd);
-    return true;
+    return regular;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// The text after "entry=" in the section, as it stands in the file.
+std::optional<std::string> RawValue(const std::string& path, const std::string& section,
+                                    const std::string& entry) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray header = "[" + QByteArray::fromStdString(section) + "]";
+    bool inSection = false;
+    std::optional<std::string> found;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.startsWith('[')) {
+            inSection = line == header;
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (inSection && equals > 0 && line.left(equals).trimmed() == entry.c_str())
+            found = line.mid(equals + 1).trimmed().toStdString();
+    }
+    return found;
 }
 
 QString Key(const std::string& section, const std::string& entry) {
@@ -36,8 +68,17 @@ QString Key(const std::string& section, const std::string& entry) {
 
 QVariant ReadValue(const std::string& path, const std::string& section, const std::string& entry) {
     EnsurePrivateFile(path);
+    if (!IsRegularFile(path))
+        return {};
     QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
-    return settings.value(Key(section, entry));
+    QVariant value = settings.value(Key(section, entry));
+    // The program stores single strings, which QSettings quotes when they hold a comma; a value
+    // typed into the file by hand without quotes would come back split into a list.
+    if (value.typeId() == QMetaType::QStringList) {
+        if (const std::optional<std::string> raw = RawValue(path, section, entry))
+            value = QString::fromStdString(*raw);
+    }
+    return value;
 }
 
 bool WriteValue(const std::string& path, const std::string& section, const std::string& entry,

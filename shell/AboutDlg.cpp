@@ -1,5 +1,6 @@
 #include "shell/AboutDlg.h"
 
+#include "platform/FixedDialog.h"
 #include "res/Resources.h"
 #include "ui_AboutDialog.h"
 
@@ -7,6 +8,6 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     Ui::AboutDialogForm form;
     form.setupUi(this);
     form.iconLabel->setPixmap(res::IconById(res::kIcon130).pixmap(form.iconLabel->size()));
-    setFixedSize(size());
+    qp::MakeFixedSizeDialog(*this, false);
     connect(form.okButton, &QPushButton::clicked, this, &QDialog::accept);
 }

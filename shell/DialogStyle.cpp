@@ -1,5 +1,7 @@
 #include "shell/DialogStyle.h"
 
+#include "platform/FixedDialog.h"
+
 #include <QDialog>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -8,10 +10,7 @@
 namespace qp {
 
 void MakeTopmostFixedDialog(QDialog& dialog) {
-    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
-    dialog.setFixedSize(dialog.size());
+    MakeFixedSizeDialog(dialog, true);
 }
 
 void AcceptDigitsOnly(QLineEdit& edit) {

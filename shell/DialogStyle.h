@@ -5,7 +5,8 @@ class QLineEdit;
 
 namespace qp {
 
-// A fixed-size dialog with a title bar and close button only, kept above other windows.
+// A fixed-size dialog with a title bar and close button only, kept above other windows
+// (MakeFixedSizeDialog in platform/FixedDialog.h, for dialogs outside this folder).
 void MakeTopmostFixedDialog(QDialog& dialog);
 
 // Lets only the digits 0-9 be typed into the field.

@@ -1,6 +1,7 @@
 #include "shell/TrayDialog.h"
 
 #include "app/QuillpostApp.h"
+#include "platform/GuiThread.h"
 #include "res/Resources.h"
 #include "res/TrayMenu.h"
 #include "shell/AboutDlg.h"
@@ -9,6 +10,8 @@
 #include "shell/QtTrayBackend.h"
 #include "shell/TrayEvents.h"
 #include "ui_TrayDialog.h"
+
+#include <QPointer>
 
 TrayDialog::TrayDialog(CQuillpostApp& app, std::unique_ptr<qp::TrayBackend> backend)
     : QDialog(nullptr), m_app(app), m_backend(std::move(backend)) {
@@ -31,28 +34,38 @@ bool TrayDialog::event(QEvent* event) {
     if (event->type() == kTrayCallbackMessage)
         return true;
     if (event->type() == qp::CommandEvent::EventType()) {
-        switch (static_cast<qp::CommandEvent*>(event)->CommandId()) {
-        case res::kIdShowConfiguration:
-            OnShowConfiguration();
-            break;
-        case res::kIdAbout:
-            OnAbout();
-            break;
-        case res::kIdSendCoverOnly:
-            OnSendCoverOnly();
-            break;
-        case res::kIdCheckForUpdates:
-            OnCheckForUpdates();
-            break;
-        case res::kIdFaxLog:
-            OnFaxLog();
-            break;
-        default:
-            break;
-        }
+        // A command chosen while a send dialog converts or uploads waits until that work is done:
+        // its window would otherwise hold the work's dialog up until it was closed.
+        const int command = static_cast<qp::CommandEvent*>(event)->CommandId();
+        qp::RunOnGuiThreadWhenIdle([tray = QPointer<TrayDialog>(this), command] {
+            if (tray)
+                tray->OnCommand(command);
+        });
         return true;
     }
     return QDialog::event(event);
+}
+
+void TrayDialog::OnCommand(int command) {
+    switch (command) {
+    case res::kIdShowConfiguration:
+        OnShowConfiguration();
+        break;
+    case res::kIdAbout:
+        OnAbout();
+        break;
+    case res::kIdSendCoverOnly:
+        OnSendCoverOnly();
+        break;
+    case res::kIdCheckForUpdates:
+        OnCheckForUpdates();
+        break;
+    case res::kIdFaxLog:
+        OnFaxLog();
+        break;
+    default:
+        break;
+    }
 }
 
 void TrayDialog::OnShowConfiguration() {

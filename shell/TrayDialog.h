@@ -33,6 +33,8 @@ public:
     // What opens the fax log window; it returns when the window has closed.
     void SetFaxLogRunner(std::function<void()> runner) { m_runFaxLog = std::move(runner); }
 
+    // Carries out a tray menu command (its menu id).
+    void OnCommand(int command);
     void OnShowConfiguration();
     void OnAbout();
     void OnSendCoverOnly();

@@ -3,6 +3,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QSettings>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -78,6 +79,33 @@ TEST_F(ProfileTest, StringsThatLookLikeOtherTypesStayStrings) {
         profile.WriteString(kSection, kCoverNote, value);
         EXPECT_EQ(profile.GetString(kSection, kCoverNote, ""), value);
     }
+}
+
+TEST_F(ProfileTest, HandEditedValuesReadBackExactlyAsWritten) {
+    const struct {
+        const char* line;
+        const char* value;
+    } cases[] = {
+        {"tiffviewerparams=--title Fax,Preview", "--title Fax,Preview"},
+        {"tiffviewerparams=a, b ,c", "a, b ,c"},
+        {"tiffviewerparams=\"--title Fax,Preview\"", "--title Fax,Preview"},
+    };
+    std::filesystem::create_directories(m_config.Path() + "/Tamarind Works");
+    for (const auto& c : cases) {
+        qp::test::WriteFile(ConfFile(),
+                            std::string("[Other]\ntiffviewerparams=x,y\n[Quillpost]\n") + c.line +
+                                "\n");
+        EXPECT_EQ(qp::Profile().GetString(kSection, kTiffViewerParams, "?"), c.value) << c.line;
+    }
+}
+
+TEST_F(ProfileTest, ASettingsFileThatIsNotARegularFileIsNeitherReadNorWritten) {
+    std::filesystem::create_directories(m_config.Path() + "/Tamarind Works");
+    // A FIFO with no writer: opening it to read or write the usual way waits for ever.
+    ASSERT_EQ(::mkfifo(ConfFile().c_str(), 0600), 0);
+    qp::Profile profile;
+    EXPECT_EQ(profile.GetString(kSection, kHost, "default"), "default");
+    EXPECT_FALSE(profile.WriteString(kSection, kHost, std::string("fax.example.com")));
 }
 
 TEST_F(ProfileTest, ApplicationProfileOperationsUseTheSameStore) {

@@ -1,11 +1,16 @@
 #include "fax/FaxDialog.h"
 #include "app/QuillpostApp.h"
 #include "app/Settings.h"
+#include "fax/UploadProgressBar.h"
 #include "platform/ControlLookup.h"
 #include "platform/GuiThread.h"
 #include "platform/Profile.h"
+#include "shell/TrayDialog.h"
+#include "shell/TrayEvents.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
+#include "tests/shell/FakeTrayBackend.h"
+#include "tests/support/GuiChecks.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCheckBox>
@@ -16,10 +21,20 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QWindow>
+#include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 #include <utility>
 
 using namespace qp::settings;
@@ -32,6 +47,8 @@ using qp::test::TempDir;
 using qp::test::WriteFile;
 
 namespace {
+
+using qp::test::WaitUntil;
 
 constexpr const char* kTooShort = "Fax phone number must be at least ten digits in length.";
 constexpr const char* kNotNumeric = "Invalid Fax To phone number (must be numeric only)";
@@ -49,17 +66,98 @@ public:
     // Runs once on the conversion's worker thread, while the dialog is busy.
     std::function<void()> duringNextConversion;
 
-    qp::ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
+    using qp::ProcessRunner::RunAndWait;
+    qp::ProcessResult RunAndWait(const std::vector<std::string>& argv,
+                                 std::stop_token stop) override {
         ++conversions;
         if (std::function<void()> hook = std::exchange(duringNextConversion, nullptr))
             hook();
-        return qp::SystemProcessRunner().RunAndWait(argv);
+        return qp::SystemProcessRunner().RunAndWait(argv, stop);
     }
     bool StartDetached(const std::vector<std::string>&, const std::string&) override {
         ++viewerStarts;
         return true;
     }
 };
+
+// The fake clock, with a hook run once on the first reading taken off the GUI thread: the upload
+// reads it for its first progress report, after the server has accepted the announcement.
+class HookedClock final : public qp::Clock {
+public:
+    mutable std::function<void()> onWorkerReading;
+    TimePoint Now() const override {
+        if (!qp::IsGuiThread()) {
+            if (std::function<void()> hook = std::exchange(onWorkerReading, nullptr))
+                hook();
+        }
+        return m_fake.Now();
+    }
+    void SleepMs(int milliseconds) override { m_fake.SleepMs(milliseconds); }
+
+private:
+    FakeClock m_fake;
+};
+
+// Ghostscript processes this test process has started and not yet reaped.
+std::vector<pid_t> GhostscriptChildren() {
+    std::vector<pid_t> children;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        std::ifstream stat(entry.path() / "stat");
+        pid_t pid = 0, parent = 0;
+        std::string name;
+        char state = 0;
+        if (stat >> pid >> name >> state >> parent && name == "(gs)" && parent == ::getpid())
+            children.push_back(pid);
+    }
+    return children;
+}
+
+// Whether the kernel lists a handshake to `port` that is still unanswered (state SYN_SENT).
+bool HandshakeWaiting(int port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line, slot, local, peer;
+    int state = 0;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        std::istringstream(line) >> slot >> local >> peer >> std::hex >> state;
+        if (state == 0x02 && std::stoi(peer.substr(peer.find(':') + 1), nullptr, 16) == port)
+            return true;
+    }
+    return false;
+}
+
+// A fax server that never answers a handshake: a listener with a backlog of 0 that never accepts,
+// its one place in the queue taken.
+class UnansweringServer {
+public:
+    UnansweringServer() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        auto* raw = reinterpret_cast<sockaddr*>(&address);
+        if (::bind(m_listener, raw, length) != 0 || ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, raw, &length) != 0 || ::connect(m_filler, raw, length) != 0)
+            throw std::runtime_error("cannot set up the unanswering server");
+        m_port = ntohs(address.sin_port);
+    }
+    ~UnansweringServer() {
+        ::close(m_filler);
+        ::close(m_listener);
+    }
+    int Port() const { return m_port; }
+
+private:
+    int m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int m_port = 0;
+};
+
+// Where a send dialog is busy when the user stops it.
+enum class BusyPhase { Conversion, Handshake, Upload };
+// How a user stops a busy dialog.
+enum class StopGesture { CloseBox, Escape, CancelButton };
 
 class FaxDialogTest : public ::testing::Test {
 protected:
@@ -87,6 +185,19 @@ protected:
                           marked ? QPoint(6, button->height() / 2) : QPoint());
     }
     std::string History() const { return ReadFile(m_home.File(".fx.hs")); }
+    void Perform(FaxDialog& dialog, StopGesture gesture) {
+        switch (gesture) {
+        case StopGesture::CloseBox:
+            dialog.windowHandle()->close();
+            break;
+        case StopGesture::Escape:
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            break;
+        case StopGesture::CancelButton:
+            Click(dialog, 2);
+            break;
+        }
+    }
 
     TempDir m_home;
     ScopedEnv m_homeEnv{"HOME", m_home.Path()};
@@ -95,10 +206,11 @@ protected:
     ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_spool};
     RecordingMessageSink m_messages;
     qp::ScopedMessageSink m_sink{m_messages};
-    FakeClock m_clock;
+    HookedClock m_clock;
     CountingRunner m_runner;
     FaxdProcess m_server{m_home.Path(), "5550100 2468\n"};
     CQuillpostApp m_app{"", nullptr, m_runner};
+    qp::test::FakeTrayBackend m_trayBackend;
 };
 
 } // namespace
@@ -107,6 +219,7 @@ TEST_F(FaxDialogTest, OpensAsTheSendTemplateWithEveryNumberedControl) {
     FaxDialog dialog(m_app, nullptr, m_clock);
     EXPECT_EQ(dialog.windowTitle(), "Quill Post");
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(qp::test::LooksFixedSize(dialog));
     for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1011, 1019, 1028, 1, 2})
         EXPECT_NE(qp::FindControl<QWidget>(&dialog, id), nullptr) << id;
     dialog.show();
@@ -269,25 +382,131 @@ TEST_F(FaxDialogTest, SendClickedDuringThePreviewConversionWaitsAndThenUsesItsIm
     EXPECT_EQ(m_runner.conversions, 1);
 }
 
-TEST_F(FaxDialogTest, TheCloseBoxDuringAConversionCancelsOnceItHasFinished) {
+TEST_F(FaxDialogTest, CancelEscapeOrTheCloseBoxStopAConversionOrUploadAndCancel) {
+    UnansweringServer unanswering;
+    for (const BusyPhase phase : {BusyPhase::Conversion, BusyPhase::Handshake, BusyPhase::Upload}) {
+        for (const StopGesture gesture :
+             {StopGesture::CloseBox, StopGesture::Escape, StopGesture::CancelButton}) {
+            SCOPED_TRACE(testing::Message() << "phase " << static_cast<int>(phase) << " gesture "
+                                            << static_cast<int>(gesture));
+            // A document that never ends converting keeps Ghostscript busy until it is killed.
+            WriteFile(m_app.m_bodyFile, phase == BusyPhase::Conversion
+                                            ? std::string("%!PS\n{} loop\n")
+                                            : qp::test::TextPostScript(1));
+            const int port = phase == BusyPhase::Handshake ? unanswering.Port() : m_server.Port();
+            m_app.SetAccount({"127.0.0.1", port, "5550100", "2468", ""});
+            FaxDialog dialog(m_app, nullptr, m_clock);
+            dialog.show();
+            Click(dialog, 1001);
+            TypeNumber(dialog, "5551234567");
+            const auto stop = [&] { Perform(dialog, gesture); };
+            const std::function<bool()> waiting = [&] {
+                return phase == BusyPhase::Conversion ? !GhostscriptChildren().empty()
+                                                      : HandshakeWaiting(port);
+            };
+            std::thread stopper;
+            bool waitEnded = true;
+            if (phase == BusyPhase::Upload) {
+                m_clock.onWorkerReading = [&] { qp::RunOnGuiThread(stop); };
+            } else {
+                m_runner.duringNextConversion = [&] {
+                    stopper = std::thread([&] {
+                        WaitUntil(waiting);
+                        QMetaObject::invokeMethod(&dialog, stop, Qt::QueuedConnection);
+                        // Should the gesture not stop it, end Ghostscript here so the test fails
+                        // rather than waits for ever.
+                        waitEnded = WaitUntil([&] { return !waiting(); });
+                        if (!waitEnded) {
+                            for (pid_t child : GhostscriptChildren())
+                                ::kill(child, SIGKILL);
+                        }
+                    });
+                };
+            }
+            Click(dialog, 1);
+            if (stopper.joinable())
+                stopper.join();
+
+            EXPECT_TRUE(waitEnded);
+            EXPECT_FALSE(dialog.isVisible());
+            EXPECT_EQ(dialog.result(), QDialog::Rejected);
+            EXPECT_EQ(qp::Profile().GetString(kSection, kResolution, ""), "normal");
+            EXPECT_TRUE(m_messages.Texts().empty());
+            EXPECT_TRUE(GhostscriptChildren().empty());
+            EXPECT_FALSE(std::filesystem::exists(m_home.File(".fx.hs")));
+        }
+    }
+    EXPECT_TRUE(m_server.Stored(".tif").empty());
+}
+
+TEST_F(FaxDialogTest, ASecondSendDialogAskedForDuringTheWorkOpensOnceTheFirstHasReported) {
+    TrayDialog tray(m_app, std::make_unique<qp::test::BorrowedTrayBackend>(m_trayBackend));
+    tray.SetSendDialogRunner([this] { RunFaxDialog(m_app); });
+    for (const bool duringUpload : {false, true}) {
+        for (const bool fromTray : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "upload " << duringUpload << " tray " << fromTray);
+            WriteFile(m_app.m_bodyFile, qp::test::TextPostScript(1));
+            m_runner.viewerStarts = 0;
+            FaxDialog first(m_app, nullptr, m_clock);
+            first.show();
+            TypeNumber(first, "5551234567");
+
+            // What the first dialog had reported when the second opened; the second then closes.
+            std::atomic<bool> opened = false;
+            bool closed = false;
+            std::string reported;
+            qp::test::EventWatch watch([&](QObject* object, QEvent* event) {
+                auto* second = dynamic_cast<FaxDialog*>(object);
+                if (second == nullptr || second == &first)
+                    return;
+                if (event->type() == QEvent::Show && !opened) {
+                    reported = Control<QLineEdit>(first, 1007)->text().toStdString() + "|" +
+                               std::to_string(first.ImageReady()) + "|" +
+                               std::to_string(m_runner.viewerStarts);
+                    opened = true;
+                    QMetaObject::invokeMethod(second, &QDialog::reject, Qt::QueuedConnection);
+                } else if (event->type() == QEvent::Hide && opened) {
+                    closed = true;
+                }
+            });
+
+            std::size_t waitingDuringWork = 0;
+            std::thread watcher;
+            const std::function<void()> askForSecond = [&] {
+                if (fromTray) {
+                    qp::RunOnGuiThread([&] {
+                        qp::CommandEvent command(32773);
+                        QCoreApplication::sendEvent(&tray, &command);
+                    });
+                } else {
+                    watcher = std::thread([&] { RunFaxDialog(m_app); });
+                    WaitUntil([&] { return qp::DeferredGuiRequests() > 0 || opened; });
+                }
+                waitingDuringWork = qp::DeferredGuiRequests();
+            };
+            if (duringUpload)
+                m_clock.onWorkerReading = askForSecond;
+            else
+                m_runner.duringNextConversion = askForSecond;
+            Click(first, duringUpload ? 1 : 1004);
+
+            EXPECT_EQ(waitingDuringWork, 1u);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return closed; }, 20000));
+            if (watcher.joinable())
+                watcher.join();
+            EXPECT_EQ(reported, duringUpload ? "Fax uploaded.|1|0" : "|1|1");
+            EXPECT_TRUE(m_messages.Texts().empty());
+        }
+    }
+}
+
+TEST_F(FaxDialogTest, TickingLegalSizeAfterAPreviewMakesTheImageStale) {
     FaxDialog dialog(m_app, nullptr, m_clock);
     dialog.show();
-    Click(dialog, 1001);
-    bool visibleAfterCloseBox = false;
-    m_runner.duringNextConversion = [&] {
-        qp::RunOnGuiThread([&] {
-            dialog.windowHandle()->close();
-            visibleAfterCloseBox = dialog.isVisible();
-        });
-    };
     Click(dialog, 1004);
-    EXPECT_TRUE(visibleAfterCloseBox);
-    EXPECT_EQ(m_runner.viewerStarts, 1);
-
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(qp::Profile().GetString(kSection, kResolution, ""), "normal");
+    EXPECT_TRUE(dialog.ImageReady());
+    Click(dialog, 1019);
+    EXPECT_FALSE(dialog.ImageReady());
 }
 
 // An accelerator's click arrives a moment after its key, so it can land while the dialog is busy.
@@ -366,4 +585,14 @@ TEST_F(FaxDialogTest, ConfigureRunsTheRegisteredDialogAndItsAccountIsUsedNext) {
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(History(), "5551234567;5559876543\r\n");
+}
+
+TEST(UploadProgressBar, AnEmptyImageShowsAnEmptyBarNotABusyIndicator) {
+    QProgressBar bar;
+    FakeClock clock;
+    qp::ProgressBarReporter(&bar, clock)(0, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar.minimum(), 0);
+    EXPECT_EQ(bar.maximum(), 1);
+    EXPECT_EQ(bar.value(), 0);
 }

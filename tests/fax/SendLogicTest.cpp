@@ -1,9 +1,12 @@
 #include "app/Settings.h"
 #include "fax/FaxNumber.h"
+#include "fax/ProgressThrottle.h"
 #include "fax/RecipientHistory.h"
 #include "fax/SendSettings.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -221,4 +224,33 @@ TEST(ConversionParamsChoice, AllSixCombinations) {
               (ConversionParams{300, 300, 2592, 3300}));
     EXPECT_EQ(qp::ChooseConversionParams(qp::Resolution::High, true),
               (ConversionParams{300, 300, 2592, 4200}));
+}
+
+TEST(ProgressThrottle, ShowsTheFirstAndLastReportAndBetweenAtMostOnePerPercentAndInterval) {
+    const struct {
+        std::uint64_t size;
+        int msPerKilobyte; // time the upload takes for each report
+        std::vector<std::uint64_t> shown;
+    } cases[] = {
+        // The interval limits: one report every 50 ms of a 100 ms upload.
+        {100 << 10, 1, {0, 50 << 10, 100 << 10}},
+        // The percent limits: a slow upload of 4 KiB is shown in its four kilobytes only.
+        {4 << 10, 100, {0, 1 << 10, 2 << 10, 3 << 10, 4 << 10}},
+        // No time passes: the size and the end.
+        {8 << 10, 0, {0, 8 << 10}},
+        {0, 1, {0}},
+    };
+    for (const auto& c : cases) {
+        qp::test::FakeClock clock;
+        qp::ProgressThrottle throttle(clock);
+        std::vector<std::uint64_t> shown;
+        for (std::uint64_t position = 0;; position = std::min(c.size, position + 1024)) {
+            if (throttle.Pass(position, c.size))
+                shown.push_back(position);
+            if (position == c.size)
+                break;
+            clock.SleepMs(c.msPerKilobyte);
+        }
+        EXPECT_EQ(shown, c.shown) << c.size << " bytes, " << c.msPerKilobyte << " ms per KiB";
+    }
 }

@@ -3,9 +3,11 @@
 #include "app/StartupServices.h"
 #include "platform/ControlLookup.h"
 #include "platform/Profile.h"
+#include "shell/AboutDlg.h"
 #include "shell/InitialConfigDialog.h"
 #include "shell/PreferencesDialog.h"
 #include "tests/shell/ModalHelpers.h"
+#include "tests/support/GuiChecks.h"
 #include "tests/support/TestSupport.h"
 
 #include <QLineEdit>
@@ -71,6 +73,15 @@ protected:
     qp::Profile m_profile;
     CQuillpostApp m_app{""};
 };
+
+TEST_F(ConfigDialogsTest, ConfigurationAndAboutDialogsOfferNoMaximiseButton) {
+    InitialConfigDialog initial(m_app);
+    PreferencesDialog preferences(m_app);
+    CAboutDlg about;
+    for (const QDialog* dialog :
+         std::initializer_list<const QDialog*>{&initial, &preferences, &about})
+        EXPECT_TRUE(qp::test::LooksFixedSize(*dialog)) << dialog->windowTitle().toStdString();
+}
 
 TEST_F(ConfigDialogsTest, MessageBoxDialogShowsTheAccountAndPutsTheServiceServerBackOnOpening) {
     InitialConfigDialog dialog(m_app);

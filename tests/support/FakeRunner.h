@@ -22,7 +22,8 @@ public:
     // Path and argument list of each ReplaceProcess; the fake returns as a failed exec would.
     std::vector<std::pair<std::string, std::vector<std::string>>> replaced;
 
-    ProcessResult RunAndWait(const std::vector<std::string>& argv) override {
+    using ProcessRunner::RunAndWait;
+    ProcessResult RunAndWait(const std::vector<std::string>& argv, std::stop_token) override {
         waited.push_back(argv);
         if (onRun)
             onRun(argv);

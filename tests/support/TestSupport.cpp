@@ -1,10 +1,12 @@
 #include "tests/support/TestSupport.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace qp::test {
 
@@ -99,6 +101,17 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    constexpr int kPolls = 1000;
+    constexpr auto kPollInterval = std::chrono::milliseconds(10);
+    for (int i = 0; i < kPolls; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return condition();
 }
 
 } // namespace qp::test

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -87,6 +88,10 @@ struct CaseName {
         return name;
     }
 };
+
+// Polls, for at most ten seconds, for what another thread or process brings about; false when it
+// never came.
+bool WaitUntil(const std::function<bool()>& condition);
 
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
