@@ -133,7 +133,7 @@ TEST_F(PackageTest, MaintainerScriptsAreExecutableAndParse) {
 
 TEST_F(PackageTest, LintianFindsNoErrors) {
     if (!HaveCommand("lintian"))
-        GTEST_SKIP() << "lintian is not installed (scripts/package installs it)";
+        GTEST_SKIP() << "lintian is not installed (scripts/deps installs it)";
     const ProgramRun run = RunProgram({"lintian", "--fail-on", "error", s_deb});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(run.out.find("E: "), std::string::npos) << run.out;
