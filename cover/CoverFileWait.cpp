@@ -6,8 +6,8 @@
 namespace qp {
 
 CoverFileOps RealCoverFileOps() {
-    // Only a job of this user can be this user's cover page: a file someone else put in the shared
-    // folder, or one still being written, counts as not there.
+    // Only a finished job of this user can be this user's cover page: a file of anyone else, or one
+    // the backend is still writing, counts as not there.
     return CoverFileOps{
         [](const std::string& path) -> std::optional<std::uint64_t> {
             if (!FaxMonitor::IsOwnedByThisUser(path))

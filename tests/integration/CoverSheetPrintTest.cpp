@@ -3,6 +3,7 @@
 #include "capture/FaxPrinterLookup.h"
 #include "cover/CoverSheetDialog.h"
 #include "fax/FaxDialog.h"
+#include "platform/CommonFolder.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
 #include "shell/CoverOnly.h"
@@ -42,8 +43,9 @@ protected:
         std::string provisioning;
         ASSERT_EQ(Cupsd().ProvisionFaxPrinter(&provisioning), 0) << provisioning;
         m_app = std::make_unique<CQuillpostApp>("");
-        m_app->m_portFile = qp::FindFaxPrinterPort();
-        ASSERT_EQ(m_app->m_portFile, Cupsd().PortFile());
+        ASSERT_EQ(qp::FindFaxPrinterPort(), Cupsd().PortFile());
+        // The queue's port names the common folder; the cover page comes into this user's own.
+        ASSERT_EQ(m_app->m_portFile, Cupsd().UserPortFile(qp::CurrentLoginName()));
         m_app->SetAccount({"127.0.0.1", m_server.Port(), "5550100", "2468", ""});
         FaxDialog::SetCoverSheetRunner(RunCoverSheetDialog);
         // A logo in the user's folder, so the page carries a picture through the spooler too.
