@@ -12,6 +12,8 @@ struct ComparisonCase {
     const char* server;
     std::optional<const char*> local; // nothing: no local manifest
     std::vector<std::string> expectedNew;
+    // ctest lists the case by its name, not by its bytes.
+    friend void PrintTo(const ComparisonCase& c, std::ostream* out) { *out << c.what; }
 };
 
 class ManifestComparison : public ::testing::TestWithParam<ComparisonCase> {};

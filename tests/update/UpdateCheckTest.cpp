@@ -57,6 +57,8 @@ struct CopyFailure {
     const char* what;
     std::function<void(const qp::test::TempDir&)> prepare;
     std::string message;
+    // ctest lists the case by its name, not by its bytes.
+    friend void PrintTo(const CopyFailure& c, std::ostream* out) { *out << c.what; }
 };
 
 class UpdateCheckFailureTest : public UpdateCheckTest,
