@@ -47,7 +47,7 @@ struct CurlDeleter {
 } // namespace
 
 bool HttpGet(const std::string& url, const HttpBodySink& sink, const HttpProgress& progress,
-             std::uint64_t maxBytes) {
+             std::uint64_t maxBytes, long timeoutSeconds) {
     InitCurlOnce();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl)
@@ -64,6 +64,7 @@ bool HttpGet(const std::string& url, const HttpBodySink& sink, const HttpProgres
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kHttpConnectTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kHttpLowSpeedBytesPerSecond);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kHttpLowSpeedSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
     // Worker threads: no signals for DNS time-outs.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
@@ -87,7 +88,7 @@ bool HttpGetText(const std::string& url, std::string& body, std::uint64_t maxByt
             text.append(block);
             return true;
         },
-        {}, maxBytes);
+        {}, maxBytes, kHttpTextTimeoutSeconds);
     if (ok)
         body = std::move(text);
     return ok;

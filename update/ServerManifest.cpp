@@ -7,7 +7,9 @@
 
 namespace qp {
 
-std::optional<std::string> FetchServerManifestText(const std::string& host) {
+std::optional<std::string> FetchServerManifestText(const std::string& host, bool* signedText) {
+    if (signedText != nullptr)
+        *signedText = false;
     std::string text;
     if (!HttpGetText(UpdateUrl(host, kManifestName), text, kMaxManifestBytes))
         return std::nullopt;
@@ -23,6 +25,8 @@ std::optional<std::string> FetchServerManifestText(const std::string& host) {
                      kMaxSignatureBytes) ||
         !VerifyMinisign(*key, text, signature))
         return std::nullopt;
+    if (signedText != nullptr)
+        *signedText = true;
     return text;
 }
 

@@ -15,8 +15,10 @@ inline constexpr std::uint64_t kMaxManifestBytes = 1024 * 1024;
 inline constexpr std::uint64_t kMaxSignatureBytes = 4096;
 
 // The server's manifest text as delivered; nothing when it cannot be fetched or, with a trusted
-// key installed, when its signature is missing or does not verify.
-std::optional<std::string> FetchServerManifestText(const std::string& host);
+// key installed, when its signature is missing or does not verify. `signedText` tells whether the
+// text was verified with that key.
+std::optional<std::string> FetchServerManifestText(const std::string& host,
+                                                   bool* signedText = nullptr);
 
 // The server's manifest as entries, empty lines dropped.
 std::optional<std::vector<std::string>> FetchServerManifest(const std::string& host);

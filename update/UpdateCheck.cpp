@@ -45,7 +45,13 @@ bool CopyProgram() {
         return false;
     }
     const std::string cannotCreate = std::string("Cannot create ") + kProgramCopy;
-    Fd copy(::open(kProgramCopy, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755));
+    // A fresh file rather than the old one truncated: the old copy may be running (a busy text
+    // file cannot be opened for writing) or be a link to a file elsewhere.
+    if (::unlink(kProgramCopy) != 0 && errno != ENOENT) {
+        ShowCannotStart(cannotCreate, errno);
+        return false;
+    }
+    Fd copy(::open(kProgramCopy, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
     if (copy.Get() < 0 || ::fchmod(copy.Get(), 0755) != 0) {
         ShowCannotStart(cannotCreate, errno);
         return false;

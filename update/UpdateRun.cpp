@@ -25,14 +25,16 @@ void ShowAborted(UpdateProgressView& view, const std::string& detail) {
 
 void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
     view.PumpPendingMessages();
-    std::optional<std::vector<std::string>> server = FetchServerManifest(host);
-    if (!server)
+    bool signedManifest = false;
+    const std::optional<std::string> applied = FetchServerManifestText(host, &signedManifest);
+    if (!applied)
         return;
     view.PumpPendingMessages();
+    const std::vector<std::string> server = ManifestLines(*applied, false);
     const std::vector<std::string> local = ReadLocalManifest().value_or(std::vector<std::string>{});
 
     std::vector<ReleaseFile> files;
-    for (const std::string& entry : NewEntries(*server, local)) {
+    for (const std::string& entry : NewEntries(server, local)) {
         const std::size_t equals = entry.find('=');
         if (equals == std::string::npos) {
             ShowAborted(view, entry + " (missing version number)");
@@ -55,7 +57,8 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
             view.SetProgress(i, total > 0 ? static_cast<double>(received) / total : 0.0);
             view.PumpPendingMessages();
         };
-        if (!DownloadFile(host, file.name, file.version, progress)) {
+        // A signature covers the files only through their hashes.
+        if (!DownloadFile(host, file.name, file.version, progress, signedManifest)) {
             ShowAborted(view, file.name);
             return;
         }
@@ -63,8 +66,11 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
         view.PumpPendingMessages();
     }
 
-    std::optional<std::string> manifest = FetchServerManifestText(host);
-    if (!manifest || !WriteFileAtomically(kManifestName, *manifest)) {
+    // The local manifest must describe the files just put in place: a manifest that changed on the
+    // server meanwhile (or was swapped for an older one) is not stored, and the next run starts
+    // over.
+    const std::optional<std::string> manifest = FetchServerManifestText(host);
+    if (!manifest || *manifest != *applied || !WriteFileAtomically(kManifestName, *manifest)) {
         ShowMessage({"Error performing update.\n\nUnable to update local file manifest.",
                      MessageIcon::Warning, MessageButtons::Ok, "Quill Post"});
         return;

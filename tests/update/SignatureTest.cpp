@@ -83,6 +83,23 @@ TEST_F(SignedReleaseTest, UnverifiedManifestCountsAsNotFetched) {
     }
 }
 
+TEST_F(SignedReleaseTest, SignedEntryWithoutHashIsNotFetched) {
+    qp::test::WriteFile(m_release.File("faxmfst.txt"), "notes.txt=2\n");
+    const ProgramRun sign = RunProgram(
+        {kMinisign, "-S", "-s", m_keys.File("release.key"), "-m", m_release.File("faxmfst.txt")});
+    ASSERT_EQ(sign.exitCode, 0) << sign.err;
+    qp::test::WriteFile(m_install.File("notes.txt"), "old");
+    qp::test::RecordingView view;
+
+    qp::ApplyUpdate(Host(), view);
+
+    EXPECT_EQ(
+        m_user.messages.Texts(),
+        (std::vector<std::string>{"Error downloading file.\n\nnotes.txt\n\nUpdate aborted."}));
+    EXPECT_EQ(qp::test::ReadFile(m_install.File("notes.txt")), "old");
+    EXPECT_FALSE(qp::FileExists(m_install.File("faxmfst.txt")));
+}
+
 TEST(ReleaseTool, RefusesAnIncompleteCommandLine) {
     EXPECT_EQ(RunProgram({QP_RELEASE_PROGRAM, "only-one-folder"}).exitCode, 2);
 }
