@@ -116,8 +116,11 @@ ReleaseResult BuildRelease(const std::string& sourceDir, const std::string& rele
         }
     }
 
+    // A folder that cannot be listed to its end would make a release with files missing.
     std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(sourceDir, ec)) {
+    fs::directory_iterator it(sourceDir, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const fs::directory_entry& entry = *it;
         const std::string name = entry.path().filename().string();
         if (IsUpdateWorkFile(name))
             continue;
@@ -127,6 +130,10 @@ ReleaseResult BuildRelease(const std::string& sourceDir, const std::string& rele
             result.skipped.push_back(name + ": the manifest cannot carry this name");
         else
             names.push_back(name);
+    }
+    if (ec) {
+        result.error = "cannot list " + sourceDir;
+        return result;
     }
     std::sort(names.begin(), names.end());
 
