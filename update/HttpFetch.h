@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -30,6 +31,18 @@ inline constexpr const char* kHttpUserAgent = "Quillpost";
 // no limit to the whole fetch's time.
 bool HttpGet(const std::string& url, const HttpBodySink& sink, const HttpProgress& progress = {},
              std::uint64_t maxBytes = 0, long timeoutSeconds = 0);
+
+// While it lives, fetches on this thread stop, as failures, soon after `cancel` turns true.
+class CancelFetchesWhen {
+public:
+    explicit CancelFetchesWhen(const std::atomic<bool>& cancel);
+    ~CancelFetchesWhen();
+    CancelFetchesWhen(const CancelFetchesWhen&) = delete;
+    CancelFetchesWhen& operator=(const CancelFetchesWhen&) = delete;
+
+private:
+    const std::atomic<bool>* m_previous;
+};
 
 // The whole body, for small texts such as the manifest, within kHttpTextTimeoutSeconds; false on
 // any failure.

@@ -1,8 +1,12 @@
 #include "update/UpdateRun.h"
 #include "tests/update/support/UpdateFixture.h"
+#include "update/HttpFetch.h"
 #include "update/Minisign.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -195,6 +199,24 @@ TEST_F(UpdateRunTest, ManifestChangedDuringTheRunIsNotStored) {
     EXPECT_EQ(m_user.messages.Texts(),
               (Strings{"Error performing update.\n\nUnable to update local file manifest."}));
     EXPECT_EQ(Installed("faxmfst.txt"), "a.txt=1\n");
+}
+
+TEST_F(UpdateRunTest, CalledOffFetchEndsAtOnce) {
+    Publish("slow.bin", std::string(6000, 'x'));
+    Serve({"--slow", "slow.bin"});
+    std::atomic<bool> cancel{false};
+    const qp::CancelFetchesWhen calledOff(cancel);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+
+    EXPECT_FALSE(
+        qp::HttpGet("http://" + Host() + "/slow.bin", [](std::string_view) { return true; }));
+
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    stopper.join();
 }
 
 TEST_F(UpdateRunTest, UnreachableServerChangesNothingAndSaysNothing) {
