@@ -37,8 +37,8 @@ bool IsSafeReleaseName(const std::string& name) {
         return false;
     // The update's own files: the manifest is stored only after every file is in place, the copy
     // may be running, and a ".tmp" name is the temporary file of another entry.
-    return name != kManifestName && name != std::string(kManifestName) + kSignatureSuffix &&
-           name != kProgramCopy && !name.ends_with(".tmp");
+    return name != kManifestName && name != kAppliedSignatureName && name != kProgramCopy &&
+           !name.ends_with(".tmp");
 }
 
 unsigned ReleaseFileMode(const std::string& path, const std::string& firstBytes) {

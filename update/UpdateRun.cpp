@@ -25,8 +25,8 @@ void ShowAborted(UpdateProgressView& view, const std::string& detail) {
 
 void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
     view.PumpPendingMessages();
-    bool signedManifest = false;
-    const std::optional<std::string> applied = FetchServerManifestText(host, &signedManifest);
+    std::string signature;
+    const std::optional<std::string> applied = FetchServerManifestText(host, &signature);
     if (!applied)
         return;
     view.PumpPendingMessages();
@@ -58,7 +58,7 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
             view.PumpPendingMessages();
         };
         // A signature covers the files only through their hashes.
-        if (!DownloadFile(host, file.name, file.version, progress, signedManifest)) {
+        if (!DownloadFile(host, file.name, file.version, progress, !signature.empty())) {
             ShowAborted(view, file.name);
             return;
         }
@@ -70,7 +70,10 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
     // server meanwhile (or was swapped for an older one) is not stored, and the next run starts
     // over.
     const std::optional<std::string> manifest = FetchServerManifestText(host);
-    if (!manifest || *manifest != *applied || !WriteFileAtomically(kManifestName, *manifest)) {
+    // The signature goes first: it only ever keeps older releases out.
+    if (!manifest || *manifest != *applied ||
+        (!signature.empty() && !WriteFileAtomically(kAppliedSignatureName, signature)) ||
+        !WriteFileAtomically(kManifestName, *manifest)) {
         ShowMessage({"Error performing update.\n\nUnable to update local file manifest.",
                      MessageIcon::Warning, MessageButtons::Ok, "Quill Post"});
         return;

@@ -1,6 +1,7 @@
 #include "tests/update/support/UpdateFixture.h"
 #include "update/Minisign.h"
 #include "update/ServerManifest.h"
+#include "update/UpdateCheck.h"
 
 #include <filesystem>
 
@@ -98,6 +99,24 @@ TEST_F(SignedReleaseTest, SignedEntryWithoutHashIsNotFetched) {
         (std::vector<std::string>{"Error downloading file.\n\nnotes.txt\n\nUpdate aborted."}));
     EXPECT_EQ(qp::test::ReadFile(m_install.File("notes.txt")), "old");
     EXPECT_FALSE(qp::FileExists(m_install.File("faxmfst.txt")));
+}
+
+TEST_F(SignedReleaseTest, ReleaseSignedBeforeTheAppliedOneIsNotTaken) {
+    qp::test::RecordingView view;
+    qp::ApplyUpdate(Host(), view);
+    ASSERT_EQ(m_user.messages.Texts(), (std::vector<std::string>{"Update completed."}));
+    EXPECT_EQ(qp::test::ReadFile(m_install.File("notes.txt")), "notes");
+    // An old release, its signature made long before the applied one's.
+    qp::test::WriteFile(m_release.File("notes.txt"), "old notes");
+    qp::test::WriteFile(m_release.File("faxmfst.txt"),
+                        "notes.txt=sha256:" + qp::Sha256Hex("old notes") + "\n");
+    const ProgramRun sign =
+        RunProgram({kMinisign, "-S", "-s", m_keys.File("release.key"), "-t",
+                    "timestamp:1\tfile:faxmfst.txt\thashed", "-m", m_release.File("faxmfst.txt")});
+    ASSERT_EQ(sign.exitCode, 0) << sign.err;
+
+    EXPECT_FALSE(qp::FetchServerManifestText(Host()).has_value());
+    EXPECT_FALSE(qp::IsUpdateAvailable(Host()));
 }
 
 TEST(ReleaseTool, RefusesAnIncompleteCommandLine) {
