@@ -27,6 +27,8 @@ protected:
         MakeKey("release");
         qp::test::WriteFile(m_source.File("quillpost"), "#!/bin/sh\nexit 0\n");
         qp::test::WriteFile(m_source.File("notes.txt"), "notes");
+        // A name that cannot travel in a URL as it stands is left out.
+        qp::test::WriteFile(m_source.File("read me#1.txt"), "unreachable");
         // The client's own update files are no part of a release.
         qp::test::WriteFile(m_source.File("faxmfst.txt"), "old=1\n");
         qp::test::WriteFile(m_source.File("quillpost-cpy"), "copy");
