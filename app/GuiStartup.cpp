@@ -86,8 +86,9 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     tray->TrayIcon().SetIconById(res::kIcon130);
 #if QUILLPOST_SELF_UPDATE
     tray->SetUpdateCheckRunner([&app] { CheckForUpdateFromTray(app, false); });
+    // Ends, with its thread, before the application object that the check uses.
     m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>(
-        SystemClock(), [&app] { CheckForUpdateFromTray(app, true); });
+        [&app] { CheckForUpdateFromTray(app, true); }, [] { QCoreApplication::processEvents(); });
     m_autoUpdateCheck->Start();
 #endif
 }

@@ -1,7 +1,10 @@
 #include "update/DownloadFile.h"
 
 #include "platform/FileOps.h"
+#include "update/Manifest.h"
 #include "update/Minisign.h"
+#include "update/ServerManifest.h"
+#include "update/UpdateCheck.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,25 +31,21 @@ bool SameHex(std::string a, std::string b) {
 } // namespace
 
 bool IsSafeReleaseName(const std::string& name) {
-    if (name.empty() || name.front() == '/' ||
-        name.find_first_of(std::string("\0\r\n", 3)) != std::string::npos)
+    // One plain file of the folder itself: a folder part could lead through a link out of it.
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of(std::string("/\0\r\n", 4)) != std::string::npos)
         return false;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find('/', start);
-        if (end == std::string::npos)
-            end = name.size();
-        if (name.compare(start, end - start, "..") == 0)
-            return false;
-        start = end + 1;
-    }
-    return true;
+    // The update's own files: the manifest is stored only after every file is in place, the copy
+    // may be running, and a ".tmp" name is the temporary file of another entry.
+    return name != kManifestName && name != kAppliedSignatureName && name != kProgramCopy &&
+           !name.ends_with(".tmp");
 }
 
 unsigned ReleaseFileMode(const std::string& path, const std::string& firstBytes) {
     struct stat status {};
+    // Never set-user or set-group id: the new bytes come from the server.
     if (::stat(path.c_str(), &status) == 0)
-        return status.st_mode & 07777;
+        return status.st_mode & 0777;
     const bool program = firstBytes.rfind("\x7f"
                                           "ELF",
                                           0) == 0 ||
@@ -55,12 +54,17 @@ unsigned ReleaseFileMode(const std::string& path, const std::string& firstBytes)
 }
 
 bool DownloadFile(const std::string& host, const std::string& name, const std::string& version,
-                  const HttpProgress& progress) {
-    if (!IsSafeReleaseName(name))
+                  const HttpProgress& progress, bool requireHash) {
+    const bool hashed = version.starts_with(kSha256VersionPrefix);
+    if (!IsSafeReleaseName(name) || (requireHash && !hashed))
         return false;
     const std::string temporary = name + ".tmp";
+    // Whatever was left under the temporary name (a link, another name of some file) goes first;
+    // only a file made here receives the bytes.
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
+        return false;
     const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;
 
@@ -74,10 +78,10 @@ bool DownloadFile(const std::string& host, const std::string& name, const std::s
             hash.Update(block);
             return WriteAllToFd(fd, block);
         },
-        progress);
+        progress, kMaxReleaseFileBytes);
 
     bool ok = fetched;
-    if (ok && version.rfind(kSha256VersionPrefix, 0) == 0)
+    if (ok && hashed)
         ok = SameHex(hash.FinalHex(), version.substr(std::string(kSha256VersionPrefix).size()));
     ok = ok && ::fchmod(fd, ReleaseFileMode(name, firstBytes)) == 0 && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;

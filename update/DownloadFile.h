@@ -2,15 +2,20 @@
 
 #include "update/HttpFetch.h"
 
+#include <cstdint>
 #include <string>
 
 namespace qp {
 
 // The version text that makes an entry's version a checked SHA-256 of the file.
 inline constexpr const char* kSha256VersionPrefix = "sha256:";
+// Far above any real release file; keeps a hostile server from filling the disk.
+inline constexpr std::uint64_t kMaxReleaseFileBytes = std::uint64_t{1} << 30;
 
-// Whether a file name from the server may name a local file: relative, no ".." component, no NUL
-// and no line break. Anything else could write outside the client's folder.
+// Whether a file name from the server may name a local file: a plain name in the folder (no "/",
+// not "." or "..", no NUL, no line break) and none of the update's own files (the manifest and
+// its signature, the program's copy, a ".tmp" name). Anything else could write outside the
+// client's folder or past the update's bookkeeping.
 bool IsSafeReleaseName(const std::string& name);
 
 // The permission bits a downloaded file gets: the old file's, else 0755 for an ELF program or a
@@ -19,8 +24,9 @@ unsigned ReleaseFileMode(const std::string& path, const std::string& firstBytes)
 
 // Fetches "http://" + host + "/" + name into name + ".tmp" and renames it over `name`, so the old
 // file stays whenever the new one is not complete. `version` of the form "sha256:<hex>" must match
-// the fetched bytes. False on any failure; the temporary file is then removed.
+// the fetched bytes; `requireHash` (a signed manifest) refuses any other version. False on any
+// failure; the temporary file is then removed.
 bool DownloadFile(const std::string& host, const std::string& name, const std::string& version,
-                  const HttpProgress& progress = {});
+                  const HttpProgress& progress = {}, bool requireHash = false);
 
 } // namespace qp

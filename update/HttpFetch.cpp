@@ -7,6 +7,8 @@
 namespace qp {
 namespace {
 
+thread_local const std::atomic<bool>* t_cancel = nullptr;
+
 struct Transfer {
     const HttpBodySink* sink;
     const HttpProgress* progress;
@@ -29,6 +31,8 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
 
 int ReportProgress(void* user, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t) {
     auto* transfer = static_cast<Transfer*>(user);
+    if (t_cancel != nullptr && *t_cancel)
+        return 1; // curl ends the transfer as aborted
     if (*transfer->progress)
         (*transfer->progress)(static_cast<std::uint64_t>(received),
                               static_cast<std::uint64_t>(total));
@@ -46,8 +50,16 @@ struct CurlDeleter {
 
 } // namespace
 
+CancelFetchesWhen::CancelFetchesWhen(const std::atomic<bool>& cancel) : m_previous(t_cancel) {
+    t_cancel = &cancel;
+}
+
+CancelFetchesWhen::~CancelFetchesWhen() {
+    t_cancel = m_previous;
+}
+
 bool HttpGet(const std::string& url, const HttpBodySink& sink, const HttpProgress& progress,
-             std::uint64_t maxBytes) {
+             std::uint64_t maxBytes, long timeoutSeconds) {
     InitCurlOnce();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl)
@@ -64,6 +76,7 @@ bool HttpGet(const std::string& url, const HttpBodySink& sink, const HttpProgres
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kHttpConnectTimeoutSeconds);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kHttpLowSpeedBytesPerSecond);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kHttpLowSpeedSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, timeoutSeconds);
     // Worker threads: no signals for DNS time-outs.
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
@@ -87,7 +100,7 @@ bool HttpGetText(const std::string& url, std::string& body, std::uint64_t maxByt
             text.append(block);
             return true;
         },
-        {}, maxBytes);
+        {}, maxBytes, kHttpTextTimeoutSeconds);
     if (ok)
         body = std::move(text);
     return ok;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,18 +17,35 @@ using HttpProgress = std::function<void(std::uint64_t received, std::uint64_t to
 // Limits that keep a slow, stalled or hostile server from holding the client.
 inline constexpr long kHttpConnectTimeoutSeconds = 30;
 inline constexpr long kHttpMaxRedirects = 5;
-// A transfer slower than this many bytes a second for kHttpLowSpeedSeconds is given up.
-inline constexpr long kHttpLowSpeedBytesPerSecond = 1;
+// A transfer slower than this many bytes a second for kHttpLowSpeedSeconds is given up; a server
+// that trickles a byte now and then must not hold a fetch for days.
+inline constexpr long kHttpLowSpeedBytesPerSecond = 1024;
 inline constexpr long kHttpLowSpeedSeconds = 60;
+// The whole fetch of a small text such as the manifest, connection included.
+inline constexpr long kHttpTextTimeoutSeconds = 120;
 inline constexpr const char* kHttpUserAgent = "Quillpost";
 
 // One HTTP GET with libcurl: proxy settings from the environment, redirects followed (http and
 // https only). True only when the whole body arrived with a success status; an error status (404,
-// 500) is a failed fetch, never content. `maxBytes` of 0 sets no size limit.
+// 500) is a failed fetch, never content. `maxBytes` of 0 sets no size limit, `timeoutSeconds` of 0
+// no limit to the whole fetch's time.
 bool HttpGet(const std::string& url, const HttpBodySink& sink, const HttpProgress& progress = {},
-             std::uint64_t maxBytes = 0);
+             std::uint64_t maxBytes = 0, long timeoutSeconds = 0);
 
-// The whole body, for small texts such as the manifest; false on any failure.
+// While it lives, fetches on this thread stop, as failures, soon after `cancel` turns true.
+class CancelFetchesWhen {
+public:
+    explicit CancelFetchesWhen(const std::atomic<bool>& cancel);
+    ~CancelFetchesWhen();
+    CancelFetchesWhen(const CancelFetchesWhen&) = delete;
+    CancelFetchesWhen& operator=(const CancelFetchesWhen&) = delete;
+
+private:
+    const std::atomic<bool>* m_previous;
+};
+
+// The whole body, for small texts such as the manifest, within kHttpTextTimeoutSeconds; false on
+// any failure.
 bool HttpGetText(const std::string& url, std::string& body, std::uint64_t maxBytes);
 
 // "http://" + host + "/" + name, the name unchanged.

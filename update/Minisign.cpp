@@ -1,5 +1,6 @@
 #include "update/Minisign.h"
 
+#include <charconv>
 #include <cstring>
 #include <sodium.h>
 #include <vector>
@@ -223,6 +224,33 @@ bool VerifyMinisign(const MinisignPublicKey& key, std::string_view message,
     return crypto_sign_verify_detached(global->data(),
                                        reinterpret_cast<const unsigned char*>(signedComment.data()),
                                        signedComment.size(), key.key.data()) == 0;
+}
+
+std::optional<std::uint64_t> MinisignTimestamp(std::string_view signatureFile) {
+    const std::vector<std::string> lines = Lines(signatureFile);
+    if (lines.size() < 3 || lines[2].rfind(kTrustedPrefix, 0) != 0)
+        return std::nullopt;
+    const std::string comment = lines[2].substr(std::strlen(kTrustedPrefix));
+    constexpr std::string_view kField = "timestamp:";
+    // Tab-separated fields; the first one named "timestamp".
+    std::size_t start = 0;
+    while (start <= comment.size()) {
+        std::size_t end = comment.find('\t', start);
+        if (end == std::string::npos)
+            end = comment.size();
+        const std::string_view field = std::string_view(comment).substr(start, end - start);
+        if (field.starts_with(kField)) {
+            const std::string_view digits = field.substr(kField.size());
+            std::uint64_t seconds = 0;
+            const auto [last, error] =
+                std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
+            if (digits.empty() || error != std::errc() || last != digits.data() + digits.size())
+                return std::nullopt;
+            return seconds;
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
 }
 
 std::string SignMinisign(const MinisignSecretKey& key, std::string_view message,

@@ -39,6 +39,11 @@ std::string MinisignPublicKeyFile(const MinisignSecretKey& secret);
 bool VerifyMinisign(const MinisignPublicKey& key, std::string_view message,
                     std::string_view signatureFile);
 
+// The time in seconds that a signature's trusted comment gives as "timestamp:<seconds>" (as
+// minisign and quillpost-release write it); nothing when it gives none. Meaningful only for a
+// signature that verified.
+std::optional<std::uint64_t> MinisignTimestamp(std::string_view signatureFile);
+
 // The signature file text for `message` (prehashed, as minisign signs by default).
 std::string SignMinisign(const MinisignSecretKey& key, std::string_view message,
                          const std::string& trustedComment);

@@ -7,7 +7,10 @@
 
 namespace qp {
 
-std::optional<std::string> FetchServerManifestText(const std::string& host) {
+std::optional<std::string> FetchServerManifestText(const std::string& host,
+                                                   std::string* verifiedSignature) {
+    if (verifiedSignature != nullptr)
+        verifiedSignature->clear();
     std::string text;
     if (!HttpGetText(UpdateUrl(host, kManifestName), text, kMaxManifestBytes))
         return std::nullopt;
@@ -23,6 +26,16 @@ std::optional<std::string> FetchServerManifestText(const std::string& host) {
                      kMaxSignatureBytes) ||
         !VerifyMinisign(*key, text, signature))
         return std::nullopt;
+    // A release signed before the one applied last is an old manifest served again: taking it
+    // would put old files back.
+    const std::optional<std::string> applied = ReadWholeFile(kAppliedSignatureName);
+    const std::optional<std::uint64_t> appliedTime =
+        applied ? MinisignTimestamp(*applied) : std::nullopt;
+    const std::optional<std::uint64_t> time = MinisignTimestamp(signature);
+    if (appliedTime && (!time || *time < *appliedTime))
+        return std::nullopt;
+    if (verifiedSignature != nullptr)
+        *verifiedSignature = std::move(signature);
     return text;
 }
 

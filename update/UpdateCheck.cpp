@@ -2,6 +2,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
+#include "update/HttpFetch.h"
 #include "update/Manifest.h"
 #include "update/ServerManifest.h"
 
@@ -45,7 +46,13 @@ bool CopyProgram() {
         return false;
     }
     const std::string cannotCreate = std::string("Cannot create ") + kProgramCopy;
-    Fd copy(::open(kProgramCopy, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755));
+    // A fresh file rather than the old one truncated: the old copy may be running (a busy text
+    // file cannot be opened for writing) or be a link to a file elsewhere.
+    if (::unlink(kProgramCopy) != 0 && errno != ENOENT) {
+        ShowCannotStart(cannotCreate, errno);
+        return false;
+    }
+    Fd copy(::open(kProgramCopy, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
     if (copy.Get() < 0 || ::fchmod(copy.Get(), 0755) != 0) {
         ShowCannotStart(cannotCreate, errno);
         return false;
@@ -140,28 +147,78 @@ unsigned AutoUpdateCheckProc(Clock& clock, const std::atomic<bool>& stop,
     }
 }
 
-AutoUpdateCheck::AutoUpdateCheck(Clock& clock, std::function<void()> check)
-    : m_clock(clock), m_state(std::make_shared<State>()) {
-    m_state->check = std::move(check);
-}
+namespace {
+
+// The automatic check's waits, cut short by a stop.
+class StoppableWait final : public Clock {
+public:
+    StoppableWait(std::mutex& mutex, std::condition_variable& wake, const std::atomic<bool>& stop)
+        : m_mutex(mutex), m_wake(wake), m_stop(stop) {}
+    TimePoint Now() const override { return std::chrono::steady_clock::now(); }
+    void SleepMs(int milliseconds) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                        [this] { return m_stop.load(); });
+    }
+
+private:
+    std::mutex& m_mutex;
+    std::condition_variable& m_wake;
+    const std::atomic<bool>& m_stop;
+};
+
+} // namespace
+
+AutoUpdateCheck::AutoUpdateCheck(std::function<void()> check, std::function<void()> pump)
+    : m_check(std::move(check)), m_pump(std::move(pump)) {}
 
 AutoUpdateCheck::~AutoUpdateCheck() {
-    m_state->stop = true;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (!m_thread.joinable())
+        return;
+    // A check under way ends soon: its fetches are called off. Until then it may still ask the
+    // user something, which needs the pump.
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (m_checking) {
+        lock.unlock();
+        if (m_pump)
+            m_pump();
+        lock.lock();
+        m_wake.wait_for(lock, std::chrono::milliseconds(kAutoCheckStopPollMs));
+    }
+    lock.unlock();
+    m_thread.join();
 }
 
 bool AutoUpdateCheck::Start() {
-    if (m_started)
+    if (m_thread.joinable())
         return true;
     try {
-        // A wait of a day cannot be cut short, so nothing joins the thread: it ends with the
-        // process, or after its current wait once stopped.
-        std::thread([state = m_state, &clock = m_clock] {
-            AutoUpdateCheckProc(clock, state->stop, state->check);
-        }).detach();
+        m_thread = std::thread([this] {
+            const CancelFetchesWhen cancel(m_stop);
+            StoppableWait wait(m_mutex, m_wake, m_stop);
+            AutoUpdateCheckProc(wait, m_stop, [this] {
+                {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    if (m_stop)
+                        return;
+                    m_checking = true;
+                }
+                m_check();
+                {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    m_checking = false;
+                }
+                m_wake.notify_all();
+            });
+        });
     } catch (const std::system_error&) {
         return false;
     }
-    m_started = true;
     return true;
 }
 

@@ -4,9 +4,11 @@
 #include "platform/ProcessRunner.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
-#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace qp {
 
@@ -31,6 +33,7 @@ bool CheckForUpdate(const std::string& host, bool silent, ProcessRunner& runner,
 
 inline constexpr int kAutoCheckDelayMs = 15000;
 inline constexpr int kAutoCheckIntervalMs = 24 * 60 * 60 * 1000;
+inline constexpr int kAutoCheckStopPollMs = 20;
 
 // The automatic check's thread body: waits, runs `check`, then again once a day until `stop`.
 unsigned AutoUpdateCheckProc(Clock& clock, const std::atomic<bool>& stop,
@@ -39,22 +42,22 @@ unsigned AutoUpdateCheckProc(Clock& clock, const std::atomic<bool>& stop,
 // Runs AutoUpdateCheckProc on a thread of its own.
 class AutoUpdateCheck {
 public:
-    AutoUpdateCheck(Clock& clock, std::function<void()> check);
-    // Stops the thread after its current wait and lets it end on its own.
+    // `pump` lets the GUI thread answer the check's requests while it waits for the check's end.
+    explicit AutoUpdateCheck(std::function<void()> check, std::function<void()> pump = {});
+    // Stops the thread, calling off its fetches, and waits for it: nothing it uses may go first.
     ~AutoUpdateCheck();
     AutoUpdateCheck(const AutoUpdateCheck&) = delete;
     AutoUpdateCheck& operator=(const AutoUpdateCheck&) = delete;
     bool Start();
 
 private:
-    // Shared with the thread, which may outlive this object by the rest of a wait.
-    struct State {
-        std::atomic<bool> stop{false};
-        std::function<void()> check;
-    };
-    Clock& m_clock;
-    std::shared_ptr<State> m_state;
-    bool m_started = false;
+    std::function<void()> m_check;
+    std::function<void()> m_pump;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::atomic<bool> m_stop{false};
+    bool m_checking = false; // guarded by m_mutex
+    std::thread m_thread;
 };
 
 } // namespace qp

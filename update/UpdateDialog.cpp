@@ -56,6 +56,11 @@ void UpdateDialog::Hide() {
     hide();
 }
 
+void UpdateDialog::reject() {
+    m_closed = true;
+    QDialog::reject();
+}
+
 void UpdateDialog::PumpPendingMessages() {
     QCoreApplication::processEvents();
 }

@@ -3,6 +3,7 @@
 #include "update/UpdateRun.h"
 
 #include <QDialog>
+#include <atomic>
 
 class QLineEdit;
 class QProgressBar;
@@ -26,8 +27,12 @@ public:
     void Show() override;
     void Hide() override;
     void PumpPendingMessages() override;
+    // True once the user closed the window (its close box or Escape): the run gives up.
+    const std::atomic<bool>& Closed() const { return m_closed; }
+    void reject() override;
 
 private:
+    std::atomic<bool> m_closed{false};
     QLineEdit* m_state = nullptr;
     QLineEdit* m_file = nullptr;
     QProgressBar* m_progress = nullptr;

@@ -25,14 +25,16 @@ void ShowAborted(UpdateProgressView& view, const std::string& detail) {
 
 void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
     view.PumpPendingMessages();
-    std::optional<std::vector<std::string>> server = FetchServerManifest(host);
-    if (!server)
+    std::string signature;
+    const std::optional<std::string> applied = FetchServerManifestText(host, &signature);
+    if (!applied)
         return;
     view.PumpPendingMessages();
+    const std::vector<std::string> server = ManifestLines(*applied, false);
     const std::vector<std::string> local = ReadLocalManifest().value_or(std::vector<std::string>{});
 
     std::vector<ReleaseFile> files;
-    for (const std::string& entry : NewEntries(*server, local)) {
+    for (const std::string& entry : NewEntries(server, local)) {
         const std::size_t equals = entry.find('=');
         if (equals == std::string::npos) {
             ShowAborted(view, entry + " (missing version number)");
@@ -55,7 +57,8 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
             view.SetProgress(i, total > 0 ? static_cast<double>(received) / total : 0.0);
             view.PumpPendingMessages();
         };
-        if (!DownloadFile(host, file.name, file.version, progress)) {
+        // A signature covers the files only through their hashes.
+        if (!DownloadFile(host, file.name, file.version, progress, !signature.empty())) {
             ShowAborted(view, file.name);
             return;
         }
@@ -63,8 +66,14 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
         view.PumpPendingMessages();
     }
 
-    std::optional<std::string> manifest = FetchServerManifestText(host);
-    if (!manifest || !WriteFileAtomically(kManifestName, *manifest)) {
+    // The local manifest must describe the files just put in place: a manifest that changed on the
+    // server meanwhile (or was swapped for an older one) is not stored, and the next run starts
+    // over.
+    const std::optional<std::string> manifest = FetchServerManifestText(host);
+    // The signature goes first: it only ever keeps older releases out.
+    if (!manifest || *manifest != *applied ||
+        (!signature.empty() && !WriteFileAtomically(kAppliedSignatureName, signature)) ||
+        !WriteFileAtomically(kManifestName, *manifest)) {
         ShowMessage({"Error performing update.\n\nUnable to update local file manifest.",
                      MessageIcon::Warning, MessageButtons::Ok, "Quill Post"});
         return;

@@ -51,12 +51,24 @@ TEST(ManifestLines, LocalKeepsEmptyLinesAndServerDropsThem) {
 
 TEST(ReleaseNames, OnlyNamesInsideTheFolderAreSafe) {
     const std::pair<std::string, bool> cases[] = {
-        {"quillpost", true},    {"lib/libx.so", true},
-        {"a..b", true},         {"", false},
-        {"/etc/passwd", false}, {"../x", false},
-        {"lib/../../x", false}, {"..", false},
-        {"a/..", false},        {"a\nb", false},
-        {"a\rb", false},        {std::string("a\0b", 3), false},
+        {"quillpost", true},
+        {"a..b", true},
+        {"quillpost-release.pub", true},
+        {"lib/libx.so", false},
+        {"", false},
+        {"/etc/passwd", false},
+        {"../x", false},
+        {"lib/../../x", false},
+        {".", false},
+        {"..", false},
+        {"a/..", false},
+        {"a\nb", false},
+        {"a\rb", false},
+        {std::string("a\0b", 3), false},
+        {"faxmfst.txt", false},
+        {"faxmfst.txt.minisig", false},
+        {"quillpost-cpy", false},
+        {"quillpost.tmp", false},
     };
     for (const auto& [name, safe] : cases)
         EXPECT_EQ(qp::IsSafeReleaseName(name), safe) << name;

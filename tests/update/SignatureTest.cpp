@@ -1,6 +1,7 @@
 #include "tests/update/support/UpdateFixture.h"
 #include "update/Minisign.h"
 #include "update/ServerManifest.h"
+#include "update/UpdateCheck.h"
 
 #include <filesystem>
 
@@ -26,6 +27,8 @@ protected:
         MakeKey("release");
         qp::test::WriteFile(m_source.File("quillpost"), "#!/bin/sh\nexit 0\n");
         qp::test::WriteFile(m_source.File("notes.txt"), "notes");
+        // A name that cannot travel in a URL as it stands is left out.
+        qp::test::WriteFile(m_source.File("read me#1.txt"), "unreachable");
         // The client's own update files are no part of a release.
         qp::test::WriteFile(m_source.File("faxmfst.txt"), "old=1\n");
         qp::test::WriteFile(m_source.File("quillpost-cpy"), "copy");
@@ -81,6 +84,41 @@ TEST_F(SignedReleaseTest, UnverifiedManifestCountsAsNotFetched) {
         spoil();
         EXPECT_FALSE(qp::FetchServerManifestText(Host()).has_value()) << what;
     }
+}
+
+TEST_F(SignedReleaseTest, SignedEntryWithoutHashIsNotFetched) {
+    qp::test::WriteFile(m_release.File("faxmfst.txt"), "notes.txt=2\n");
+    const ProgramRun sign = RunProgram(
+        {kMinisign, "-S", "-s", m_keys.File("release.key"), "-m", m_release.File("faxmfst.txt")});
+    ASSERT_EQ(sign.exitCode, 0) << sign.err;
+    qp::test::WriteFile(m_install.File("notes.txt"), "old");
+    qp::test::RecordingView view;
+
+    qp::ApplyUpdate(Host(), view);
+
+    EXPECT_EQ(
+        m_user.messages.Texts(),
+        (std::vector<std::string>{"Error downloading file.\n\nnotes.txt\n\nUpdate aborted."}));
+    EXPECT_EQ(qp::test::ReadFile(m_install.File("notes.txt")), "old");
+    EXPECT_FALSE(qp::FileExists(m_install.File("faxmfst.txt")));
+}
+
+TEST_F(SignedReleaseTest, ReleaseSignedBeforeTheAppliedOneIsNotTaken) {
+    qp::test::RecordingView view;
+    qp::ApplyUpdate(Host(), view);
+    ASSERT_EQ(m_user.messages.Texts(), (std::vector<std::string>{"Update completed."}));
+    EXPECT_EQ(qp::test::ReadFile(m_install.File("notes.txt")), "notes");
+    // An old release, its signature made long before the applied one's.
+    qp::test::WriteFile(m_release.File("notes.txt"), "old notes");
+    qp::test::WriteFile(m_release.File("faxmfst.txt"),
+                        "notes.txt=sha256:" + qp::Sha256Hex("old notes") + "\n");
+    const ProgramRun sign =
+        RunProgram({kMinisign, "-S", "-s", m_keys.File("release.key"), "-t",
+                    "timestamp:1\tfile:faxmfst.txt\thashed", "-m", m_release.File("faxmfst.txt")});
+    ASSERT_EQ(sign.exitCode, 0) << sign.err;
+
+    EXPECT_FALSE(qp::FetchServerManifestText(Host()).has_value());
+    EXPECT_FALSE(qp::IsUpdateAvailable(Host()));
 }
 
 TEST(ReleaseTool, RefusesAnIncompleteCommandLine) {

@@ -1,8 +1,12 @@
 #include "update/UpdateRun.h"
 #include "tests/update/support/UpdateFixture.h"
+#include "update/HttpFetch.h"
 #include "update/Minisign.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -55,6 +59,10 @@ TEST_F(UpdateRunTest, FetchesEveryNewEntryInOrderKeepingModes) {
     Install("faxmfst.txt", "same.txt=1\nold.txt=1\n");
     Install("old.txt", "old text");
     std::filesystem::permissions(m_install.File("old.txt"), std::filesystem::perms(0600));
+    // A temporary name taken by a link: the link goes, the file it names stays as it was.
+    qp::test::TempDir elsewhere;
+    qp::test::WriteFile(elsewhere.File("victim"), "victim");
+    std::filesystem::create_symlink(elsewhere.File("victim"), m_install.File("old.txt.tmp"));
     Serve();
 
     Run();
@@ -68,6 +76,8 @@ TEST_F(UpdateRunTest, FetchesEveryNewEntryInOrderKeepingModes) {
     EXPECT_GT(m_view.partial, 0) << "the bar moves while a file arrives";
     EXPECT_EQ(Installed("old.txt"), "new text");
     EXPECT_EQ(ModeOf("old.txt"), 0600u);
+    EXPECT_EQ(qp::test::ReadFile(elsewhere.File("victim")), "victim");
+    EXPECT_FALSE(qp::FileExists(m_install.File("old.txt.tmp")));
     EXPECT_EQ(Installed("tool.sh"), script);
     EXPECT_EQ(ModeOf("tool.sh"), 0755u);
     EXPECT_EQ(ModeOf("data.bin"), 0644u);
@@ -130,6 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
         AbortCase{"path out of the folder",
                   "../x=1\nkeep.txt=2\n",
                   "Error downloading file.\n\n../x\n\nUpdate aborted.",
+                  {}},
+        AbortCase{"the manifest as an entry",
+                  "faxmfst.txt=2\nkeep.txt=2\n",
+                  "Error downloading file.\n\nfaxmfst.txt\n\nUpdate aborted.",
                   {}}),
     qp::test::CaseName());
 
@@ -171,6 +185,38 @@ TEST_F(UpdateRunTest, ManifestThatCannotBeFetchedAgainKeepsTheLocalOne) {
     EXPECT_EQ(messages[0].caption, "Quill Post");
     EXPECT_EQ(Installed("a.txt"), "new a");
     EXPECT_EQ(Installed("faxmfst.txt"), "a.txt=1\n");
+}
+
+TEST_F(UpdateRunTest, ManifestChangedDuringTheRunIsNotStored) {
+    Publish("faxmfst.txt", "a.txt=2\n");
+    Publish("a.txt", "new a");
+    Install("faxmfst.txt", "a.txt=1\n");
+    Serve();
+    m_view.onFile = [this] { Publish("faxmfst.txt", "a.txt=3\n"); };
+
+    Run();
+
+    EXPECT_EQ(m_user.messages.Texts(),
+              (Strings{"Error performing update.\n\nUnable to update local file manifest."}));
+    EXPECT_EQ(Installed("faxmfst.txt"), "a.txt=1\n");
+}
+
+TEST_F(UpdateRunTest, CalledOffFetchEndsAtOnce) {
+    Publish("slow.bin", std::string(6000, 'x'));
+    Serve({"--slow", "slow.bin"});
+    std::atomic<bool> cancel{false};
+    const qp::CancelFetchesWhen calledOff(cancel);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+
+    EXPECT_FALSE(
+        qp::HttpGet("http://" + Host() + "/slow.bin", [](std::string_view) { return true; }));
+
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    stopper.join();
 }
 
 TEST_F(UpdateRunTest, UnreachableServerChangesNothingAndSaysNothing) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -22,10 +23,14 @@ bool IsUpdateWorkFile(const std::string& name) {
            name == kProgramCopy || (name.size() > 4 && name.ends_with(".tmp"));
 }
 
-// A name the manifest can carry: safe on the client, no "=", nothing that trimming would change.
+// A name the manifest can carry: safe on the client, and as clients put it into the URL unencoded,
+// only characters that a URL path carries as they are (no blank, "%", "?", "#", "=" or non-ASCII
+// byte). Any other name would make every client's update fail at that file.
 bool FitsManifest(const std::string& name) {
-    return IsSafeReleaseName(name) && name.find('=') == std::string::npos &&
-           TrimManifestLine(name) == name;
+    return IsSafeReleaseName(name) && std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      std::string_view("-._~+,@").find(c) != std::string_view::npos;
+           });
 }
 
 std::string TrustedComment() {
@@ -116,8 +121,11 @@ ReleaseResult BuildRelease(const std::string& sourceDir, const std::string& rele
         }
     }
 
+    // A folder that cannot be listed to its end would make a release with files missing.
     std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(sourceDir, ec)) {
+    fs::directory_iterator it(sourceDir, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const fs::directory_entry& entry = *it;
         const std::string name = entry.path().filename().string();
         if (IsUpdateWorkFile(name))
             continue;
@@ -127,6 +135,10 @@ ReleaseResult BuildRelease(const std::string& sourceDir, const std::string& rele
             result.skipped.push_back(name + ": the manifest cannot carry this name");
         else
             names.push_back(name);
+    }
+    if (ec) {
+        result.error = "cannot list " + sourceDir;
+        return result;
     }
     std::sort(names.begin(), names.end());
 

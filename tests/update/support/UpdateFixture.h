@@ -6,6 +6,7 @@
 #include "tests/support/TestSupport.h"
 #include "update/UpdateRun.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -51,7 +52,12 @@ public:
     int hidden = 0;
 
     void SetStateText(const std::string& text) override { states.push_back(text); }
-    void SetFileText(const std::string& text) override { files.push_back(text); }
+    std::function<void()> onFile; // called as each download starts
+    void SetFileText(const std::string& text) override {
+        files.push_back(text);
+        if (onFile && !text.empty())
+            onFile();
+    }
     void SetRange(int count) override { ranges.push_back(count); }
     void SetProgress(int done, double fraction) override {
         if (filesDone.empty() || filesDone.back() != done)
