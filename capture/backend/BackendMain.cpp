@@ -10,6 +10,7 @@
 
 #include <cups/backend.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -92,7 +93,7 @@ void PublishWhenFree(qp::backend::JobFile& job, const std::string& portFile) {
     const long deadline = MonotonicSeconds() + WaitSeconds();
     int error = EEXIST;
     while (!g_cancelled && MonotonicSeconds() < deadline) {
-        error = job.Publish();
+        error = job.PublishInTurn();
         if (error != EEXIST)
             break;
         SleepBriefly();
@@ -133,16 +134,21 @@ int WaitInBackground(qp::backend::JobFile& job, const std::string& portFile) {
         return CUPS_BACKEND_OK;
     }
     // cupsd ends a job's processes and reads its status until every copy of the pipes is closed:
-    // the waiter keeps nothing of the job but its folder.
+    // the waiter keeps nothing of the job but its folder and its file.
     ::setsid();
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     for (int fd = 0; fd < 3; ++fd) {
         if (null < 0 || ::dup2(null, fd) < 0)
             ::close(fd);
     }
-    const int keep = job.Folder();
-    ::close_range(3, static_cast<unsigned>(keep - 1), 0);
-    ::close_range(static_cast<unsigned>(keep + 1), ~0U, 0);
+    // Its folder and the job, which keeps the job's lock.
+    const auto low = static_cast<unsigned>(std::min(job.Folder(), job.Descriptor()));
+    const auto high = static_cast<unsigned>(std::max(job.Folder(), job.Descriptor()));
+    if (low > 3)
+        ::close_range(3, low - 1, 0);
+    if (high > low + 1)
+        ::close_range(low + 1, high - 1, 0);
+    ::close_range(high + 1, ~0U, 0);
     PublishWhenFree(job, portFile);
     ::_exit(0);
 }
@@ -150,7 +156,7 @@ int WaitInBackground(qp::backend::JobFile& job, const std::string& portFile) {
 int Deliver(qp::backend::JobFile& job, const std::string& portFile) {
     if (g_cancelled)
         return CUPS_BACKEND_FAILED;
-    const int error = job.Publish();
+    const int error = job.PublishInTurn();
     if (error == 0) {
         std::fprintf(stderr, "INFO: Fax job ready in %s\n", portFile.c_str());
         return CUPS_BACKEND_OK;

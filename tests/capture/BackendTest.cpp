@@ -13,6 +13,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -247,6 +248,29 @@ TEST_F(BackendTest, AJobWaitsForItsUsersPortInTheBackgroundWithoutHoldingTheQueu
                             std::chrono::seconds(20)));
     EXPECT_EQ(ReadFile(m_dir.File("taken.ps")), "%!PS waiting to be taken");
     EXPECT_TRUE(qp::test::WaitUntil([&] { return !HasTemporaryFile(); }, std::chrono::seconds(5)));
+}
+
+TEST_F(BackendTest, WaitingJobsComeOutInTheOrderTheyWerePrintedPastLeftoversOfEndedWaiters) {
+    PutWaitingJob();
+    // Temporary files that no waiter holds any more, named as if they had come first.
+    for (int i = 0; i < 40; ++i)
+        WriteFile(Folder() + "/.fax.ps.0000000000000000left" + std::to_string(i), "%!PS old");
+    // Apart in time, so that the waiters do not look for the port file in the order they began.
+    for (int i = 1; i <= 5; ++i) {
+        BackendProcess backend(JobArgs(), Env("60"));
+        backend.Write("%!PS job " + std::to_string(i));
+        ASSERT_EQ(backend.Wait(), 0) << backend.Err();
+        EXPECT_NE(backend.Err().find("INFO: The fax waits in " + Port()), std::string::npos)
+            << backend.Err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (int i = 1; i <= 5; ++i) {
+        std::filesystem::remove(Port());
+        const std::string job = "%!PS job " + std::to_string(i);
+        EXPECT_TRUE(
+            qp::test::WaitUntil([&] { return ReadFile(Port()) == job; }, std::chrono::seconds(20)))
+            << job << " came out as " << ReadFile(Port());
+    }
 }
 
 TEST_F(BackendTest, AWaitThatEndsLeavesTheWaitingJobAsItWasAndNothingElse) {
