@@ -168,9 +168,15 @@ int EnsureFolder(const std::string& folder) {
 
 // Copies a file over any file of the target name, atomically; 0 or errno.
 int CopyFileReplacing(const std::string& from, const std::string& to) {
-    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a pipe under the source's name must not stall provisioning; only a file is read.
+    const int fd = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return EINVAL;
+    }
     std::string contents;
     char buffer[8192];
     for (;;) {

@@ -34,7 +34,13 @@ std::string CurrentLoginName() {
     std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
     passwd entry{};
     passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+    // The size is only a hint: a long entry (a directory service's, say) needs more, and a number
+    // in place of the name would look for the jobs in a folder the backend never uses.
+    int error = 0;
+    while ((error = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+           buffer.size() < 1024 * 1024)
+        buffer.resize(buffer.size() * 2);
+    if (error == 0 && found != nullptr)
         return found->pw_name;
     return std::to_string(uid);
 }

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -45,7 +43,8 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 // A move across file systems: a new file that must not exist yet, with the source's permission
 // bits, filled, flushed, and only then the source removed. On failure the new file goes again.
 bool CopyThenUnlink(const std::string& from, const std::string& to) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // O_NONBLOCK: a pipe under the name must not stall the move; a file reads as it always does.
+    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         return false;
     struct stat st {};
@@ -141,14 +140,31 @@ bool WriteAllToFd(int fd, std::string_view data) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // Only a file can be read whole: a pipe or device under the name would never end.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    std::ostringstream out;
-    out << in.rdbuf();
-    if (in.bad())
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
         return std::nullopt;
-    return out.str();
+    }
+    std::string contents;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return contents;
 }
 
 } // namespace qp

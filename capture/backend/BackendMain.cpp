@@ -10,6 +10,7 @@
 
 #include <cups/backend.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 namespace {
@@ -55,6 +57,23 @@ int WaitSeconds() {
     return static_cast<int>(seconds);
 }
 
+long MonotonicSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long>(now.tv_sec);
+}
+
+// A name from the job, shown on a status line: a line break in it would start a status line of
+// its own for cupsd.
+std::string Printable(const char* text) {
+    std::string shown = text;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    }
+    return shown;
+}
+
 void SleepBriefly() {
     timespec pause{0, 100 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
@@ -68,16 +87,29 @@ std::optional<std::string> PortFileOf(const char* argv0) {
 }
 
 // Publishes the job as soon as the user's port file comes free, until the wait is over or the
-// process is told to end; the job is removed then.
-void PublishWhenFree(qp::backend::JobFile& job) {
-    const std::time_t deadline = std::time(nullptr) + WaitSeconds();
-    while (!g_cancelled && std::time(nullptr) < deadline) {
-        const int error = job.Publish();
+// process is told to end; the job is removed then. Nobody reads the waiter's status any more, so a
+// job given up is told to the system log.
+void PublishWhenFree(qp::backend::JobFile& job, const std::string& portFile) {
+    const long deadline = MonotonicSeconds() + WaitSeconds();
+    int error = EEXIST;
+    while (!g_cancelled && MonotonicSeconds() < deadline) {
+        error = job.PublishInTurn();
         if (error != EEXIST)
             break;
         SleepBriefly();
     }
     job.Discard();
+    if (error == 0)
+        return;
+    ::openlog("quillpost-backend", LOG_PID, LOG_LPR);
+    if (error != EEXIST)
+        ::syslog(LOG_ERR, "Fax job for %s discarded: %s", portFile.c_str(), std::strerror(error));
+    else if (g_cancelled)
+        ::syslog(LOG_ERR, "Fax job for %s discarded: stopped while waiting", portFile.c_str());
+    else
+        ::syslog(LOG_ERR, "Fax job for %s discarded: %s was not taken in %d seconds",
+                 portFile.c_str(), portFile.c_str(), WaitSeconds());
+    ::closelog();
 }
 
 // The queue serves all users one job at a time, so a job whose user has not yet taken the
@@ -102,22 +134,29 @@ int WaitInBackground(qp::backend::JobFile& job, const std::string& portFile) {
         return CUPS_BACKEND_OK;
     }
     // cupsd ends a job's processes and reads its status until every copy of the pipes is closed:
-    // the waiter keeps nothing of the job but its folder.
+    // the waiter keeps nothing of the job but its folder and its file.
     ::setsid();
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    for (int fd = 0; fd < 3; ++fd)
-        ::dup2(null, fd);
-    const int keep = job.Folder();
-    ::close_range(3, static_cast<unsigned>(keep - 1), 0);
-    ::close_range(static_cast<unsigned>(keep + 1), ~0U, 0);
-    PublishWhenFree(job);
+    for (int fd = 0; fd < 3; ++fd) {
+        if (null < 0 || ::dup2(null, fd) < 0)
+            ::close(fd);
+    }
+    // Its folder and the job, which keeps the job's lock.
+    const auto low = static_cast<unsigned>(std::min(job.Folder(), job.Descriptor()));
+    const auto high = static_cast<unsigned>(std::max(job.Folder(), job.Descriptor()));
+    if (low > 3)
+        ::close_range(3, low - 1, 0);
+    if (high > low + 1)
+        ::close_range(low + 1, high - 1, 0);
+    ::close_range(high + 1, ~0U, 0);
+    PublishWhenFree(job, portFile);
     ::_exit(0);
 }
 
 int Deliver(qp::backend::JobFile& job, const std::string& portFile) {
     if (g_cancelled)
         return CUPS_BACKEND_FAILED;
-    const int error = job.Publish();
+    const int error = job.PublishInTurn();
     if (error == 0) {
         std::fprintf(stderr, "INFO: Fax job ready in %s\n", portFile.c_str());
         return CUPS_BACKEND_OK;
@@ -155,7 +194,7 @@ int PrintJob(int argc, char* argv[]) {
     const passwd* user = ::getpwnam(argv[2]);
     if (user == nullptr) {
         // Nobody here could ever take such a job.
-        std::fprintf(stderr, "ERROR: Unknown user \"%s\"\n", argv[2]);
+        std::fprintf(stderr, "ERROR: Unknown user \"%s\"\n", Printable(argv[2]).c_str());
         return CUPS_BACKEND_CANCEL;
     }
     const std::string login = user->pw_name;
@@ -205,7 +244,7 @@ int PrintJob(int argc, char* argv[]) {
     if (g_cancelled)
         return CUPS_BACKEND_FAILED;
     if (const int error = job.Seal(uid, gid)) {
-        std::fprintf(stderr, "ERROR: Unable to hand the job to \"%s\": %s\n", argv[2],
+        std::fprintf(stderr, "ERROR: Unable to hand the job to \"%s\": %s\n", login.c_str(),
                      std::strerror(error));
         return CUPS_BACKEND_RETRY;
     }

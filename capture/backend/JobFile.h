@@ -9,7 +9,9 @@ namespace qp::backend {
 // One print job on its way to the port file: written into a hidden temporary file beside it, then
 // published under the port file's name in one step, so the port file is never seen half-written.
 // Every name is taken relative to the open folder, which the caller has verified, so no link or
-// renamed folder on the way can send the job elsewhere.
+// renamed folder on the way can send the job elsewhere. The temporary file stays open and locked
+// until the job is published or discarded: a temporary file that nobody holds is a leftover of a
+// process that died, and neither counts as waiting nor holds up the jobs after it.
 class JobFile {
 public:
     // `folder` stays open and owned by the caller for the life of the object.
@@ -28,11 +30,17 @@ public:
     // Publishes the job as the port file unless one is there already (EEXIST): a job that waits
     // to be taken is never replaced.
     int Publish();
+    // Publishes the job only when no job of the same port created before it still waits, so a
+    // user's jobs come out in the order they were printed; EEXIST until then.
+    int PublishInTurn();
     void Discard();
-    // Another process now looks after the temporary file; this object leaves it alone.
-    void HandOver() { m_tempName.clear(); }
+    // Another process now looks after the temporary file; this object closes its copy and leaves
+    // the file alone.
+    void HandOver();
 
     int Folder() const { return m_folder; }
+    // The open temporary file, or -1.
+    int Descriptor() const { return m_fd; }
     const std::string& TempName() const { return m_tempName; }
 
 private:
@@ -43,7 +51,7 @@ private:
     bool m_published = false;
 };
 
-// How many hidden temporary files of the port `portName` lie in the folder.
+// How many jobs of the port `portName` wait in the folder: temporary files that a process holds.
 int CountWaitingJobs(int folder, const std::string& portName);
 
 } // namespace qp::backend

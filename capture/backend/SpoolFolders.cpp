@@ -55,9 +55,13 @@ FolderResult OpenUserFolder(int common, const std::string& commonPath, const std
             return Problem(-1, "The fax folder " + shown + " is taken by something else");
         return Problem(-1, "Unable to open the fax folder " + shown + ": " + std::strerror(errno));
     }
-    if (created && (::fchown(fd, uid, gid) != 0 || ::fchmod(fd, 0700) != 0))
+    if (created && (::fchown(fd, uid, gid) != 0 || ::fchmod(fd, 0700) != 0)) {
+        const int error = errno;
+        // Left as root's, it would turn away every later job of the user.
+        ::unlinkat(common, login.c_str(), AT_REMOVEDIR);
         return Problem(fd, "Unable to hand the fax folder " + shown +
-                               " to its user: " + std::strerror(errno));
+                               " to its user: " + std::strerror(error));
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return Problem(fd, "Unable to read the fax folder " + shown + ": " + std::strerror(errno));

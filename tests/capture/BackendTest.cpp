@@ -13,6 +13,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -249,6 +250,29 @@ TEST_F(BackendTest, AJobWaitsForItsUsersPortInTheBackgroundWithoutHoldingTheQueu
     EXPECT_TRUE(qp::test::WaitUntil([&] { return !HasTemporaryFile(); }, std::chrono::seconds(5)));
 }
 
+TEST_F(BackendTest, WaitingJobsComeOutInTheOrderTheyWerePrintedPastLeftoversOfEndedWaiters) {
+    PutWaitingJob();
+    // Temporary files that no waiter holds any more, named as if they had come first.
+    for (int i = 0; i < 40; ++i)
+        WriteFile(Folder() + "/.fax.ps.0000000000000000left" + std::to_string(i), "%!PS old");
+    // Apart in time, so that the waiters do not look for the port file in the order they began.
+    for (int i = 1; i <= 5; ++i) {
+        BackendProcess backend(JobArgs(), Env("60"));
+        backend.Write("%!PS job " + std::to_string(i));
+        ASSERT_EQ(backend.Wait(), 0) << backend.Err();
+        EXPECT_NE(backend.Err().find("INFO: The fax waits in " + Port()), std::string::npos)
+            << backend.Err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    for (int i = 1; i <= 5; ++i) {
+        std::filesystem::remove(Port());
+        const std::string job = "%!PS job " + std::to_string(i);
+        EXPECT_TRUE(
+            qp::test::WaitUntil([&] { return ReadFile(Port()) == job; }, std::chrono::seconds(20)))
+            << job << " came out as " << ReadFile(Port());
+    }
+}
+
 TEST_F(BackendTest, AWaitThatEndsLeavesTheWaitingJobAsItWasAndNothingElse) {
     PutWaitingJob();
     BackendProcess backend(JobArgs(), Env("0"));
@@ -271,9 +295,10 @@ TEST_F(BackendTest, ACancelledJobLeavesNothingBehind) {
 
 // These end before reading the job, so nothing is written to them.
 TEST_F(BackendTest, RefusesJobsItCannotDeliver) {
-    BackendProcess stranger(JobArgs("no-such-user-qp"), Env());
+    // The name comes from the job: it cannot add a status line of its own.
+    BackendProcess stranger(JobArgs("no-such-user-qp\nATTR: printer-alert=x"), Env());
     EXPECT_EQ(stranger.Wait(), 5) << stranger.Err(); // CUPS_BACKEND_CANCEL: nobody could take it
-    EXPECT_EQ(stranger.Err().rfind("ERROR: ", 0), 0u) << stranger.Err();
+    EXPECT_EQ(stranger.Err(), "ERROR: Unknown user \"no-such-user-qp?ATTR: printer-alert=x\"\n");
 
     BackendProcess badUri(JobArgs(), {"DEVICE_URI=quillpost:fax.ps"});
     EXPECT_EQ(badUri.Wait(), 4) << badUri.Err(); // CUPS_BACKEND_STOP: the queue needs fixing
@@ -300,6 +325,7 @@ TEST_F(BackendTest, AUserFolderTakenByAnythingElseFailsOnlyThatUsersJob) {
         std::string problem;
     } cases[] = {
         {"a file", [&] { WriteFile(folder, "planted"); }, "is taken by something else"},
+        {"a pipe", [&] { ::mkfifo(folder.c_str(), 0666); }, "is taken by something else"},
         {"a link to a folder",
          [&] {
              ::chown(elsewhere.Path().c_str(), 65534, 65534);

@@ -236,6 +236,9 @@ TEST_F(ProvisioningTest, DriverFailuresStopWithTheirCodes) {
     EXPECT_EQ(Provision(), 3200002);
     EXPECT_EQ(m_out.str().substr(m_out.str().find("Printer driver directory")),
               folderLine + "Failed to copy ppd file: 2\n");
+    ASSERT_EQ(::mkfifo(m_dir.File("pipe.ppd").c_str(), 0600), 0);
+    m_paths.ppdSources = {m_dir.File("pipe.ppd")};
+    EXPECT_EQ(Provision(), 3200022);
 
     WriteFile(m_dir.File("other.ppd"), Ppd("Some Other Printer"));
     m_paths.ppdSources = {m_dir.File("none.ppd"), m_dir.File("other.ppd")};

@@ -43,6 +43,9 @@ TEST(FileOps, AtomicWriteReplacesWholeOrNotAtAll) {
 
     EXPECT_FALSE(qp::WriteFileAtomically(dir.File("missing/h"), "x"));
     EXPECT_EQ(*qp::ReadWholeFile(dir.File("h")), "new contents");
+    // A pipe with no writer is no file to read, and reading it must not wait for one.
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(qp::ReadWholeFile(dir.File("pipe")), std::nullopt);
 }
 
 TEST(FileOps, AMoveToAnotherFileSystemCopiesFlushesAndRemovesTheSource) {
@@ -62,6 +65,12 @@ TEST(FileOps, AMoveToAnotherFileSystemCopiesFlushesAndRemovesTheSource) {
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(ReadFile(dir.File("taken")), "waiting");
     EXPECT_EQ(ReadFile(source), body);
+
+    const std::string pipe = source + ".pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(qp::MoveFileNoReplace(pipe, dir.File("pipe")));
+    EXPECT_FALSE(qp::FileExists(dir.File("pipe")));
+    ::unlink(pipe.c_str());
 
     ASSERT_TRUE(qp::MoveFileNoReplace(source, dir.File("moved")));
     EXPECT_FALSE(qp::FileExists(source));
