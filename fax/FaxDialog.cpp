@@ -182,6 +182,8 @@ bool FaxDialog::CreateFax() {
             m_app.CreateFaxImage(m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage, params.xDpi,
                                  params.yDpi, params.widthPx, params.heightPx, m_clock, stop);
     });
+    // An image that got finished although the user stopped the work is neither sent nor shown.
+    created = created && !m_stopped;
     m_imageReady = created && m_staleMarks == staleMarksBefore;
     ShowPageCount(created);
     return created;
@@ -194,6 +196,11 @@ void FaxDialog::RunBusy(const std::function<void(std::stop_token)>& work) {
         ~BusyEnd() { busy = false; }
     } end{m_busy};
     std::stop_source stop;
+    m_stopWork = &stop;
+    struct StopEnd {
+        std::stop_source*& current;
+        ~StopEnd() { current = nullptr; }
+    } stopEnd{m_stopWork};
     const bool stopped = qp::RunHoldingInput(
         this,
         [&] {
@@ -220,7 +227,9 @@ bool FaxDialog::SendFax() {
     // The words of a failure go into the log with it.
     qp::faxlog::MessageCapture capture;
     if (!m_imageReady && !CreateFax()) {
-        ReportAttempt(qp::faxlog::Outcome::Failed, check.number, capture.LastText(), false);
+        // A conversion the user stopped ends the dialog, which logs it as not sent.
+        if (!m_stopped)
+            ReportAttempt(qp::faxlog::Outcome::Failed, check.number, capture.LastText(), false);
         return false;
     }
 
@@ -251,7 +260,7 @@ bool FaxDialog::SendFax() {
 }
 
 void FaxDialog::OnPreview() {
-    if (m_busy)
+    if (m_busy || m_stopped)
         return;
     if (!CreateFax()) {
         CancelIfStopped();
@@ -271,7 +280,7 @@ void FaxDialog::SetStatus(const char* text) {
 }
 
 void FaxDialog::accept() {
-    if (m_busy)
+    if (m_busy || m_stopped)
         return;
     SaveSettings();
     if (SendFax())
@@ -286,6 +295,14 @@ void FaxDialog::CancelIfStopped() {
 }
 
 void FaxDialog::reject() {
+    // A Cancel that lands while the work runs (an accelerator's delayed click) stops the work; the
+    // dialog ends as cancelled once the work has returned.
+    if (m_busy) {
+        m_stopped = true;
+        if (m_stopWork != nullptr)
+            m_stopWork->request_stop();
+        return;
+    }
     SaveSettings();
     const qp::FaxNumberCheck check =
         qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
@@ -299,14 +316,14 @@ void FaxDialog::OnResolution() {
 }
 
 void FaxDialog::OnConfigure() {
-    if (m_busy)
+    if (m_busy || m_stopped)
         return;
     if (ChildDialogRunner runner = Runner(g_configureRunner))
         runner(m_app, this);
 }
 
 void FaxDialog::OnCoverSheet() {
-    if (m_busy)
+    if (m_busy || m_stopped)
         return;
     if (ChildDialogRunner runner = Runner(g_coverSheetRunner))
         runner(m_app, this);

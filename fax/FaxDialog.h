@@ -84,7 +84,11 @@ private:
     // Counts the choices that make an image stale, so a conversion that was running when one came
     // in does not mark its image as current.
     unsigned m_staleMarks = 0;
+    // Set once the user has stopped a conversion or upload: the dialog then only ends. Input held
+    // back during the work may still arrive afterwards and must not start anything.
     bool m_stopped = false;
+    // The running work's stop, while there is one.
+    std::stop_source* m_stopWork = nullptr;
     qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
     // Says how many pages the converted image has; empty until there is one.
