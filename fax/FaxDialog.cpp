@@ -115,11 +115,24 @@ void FaxDialog::ShowPageCount(bool haveImage) {
 
 void FaxDialog::ReportAttempt(qp::faxlog::Outcome outcome, const std::string& dialled,
                               const std::string& message, bool imageMade) {
-    if (AttemptRecorder recorder = Runner(g_attemptRecorder)) {
-        recorder(m_app, {m_ui->recipientBox->currentText().toStdString(), dialled,
-                         qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()}, outcome,
-                         message, imageMade});
-    }
+    const AttemptRecorder recorder = Runner(g_attemptRecorder);
+    if (!recorder)
+        return;
+    const qp::faxlog::SendAttempt attempt{
+        m_ui->recipientBox->currentText().toStdString(),
+        dialled,
+        qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()},
+        outcome,
+        message,
+        imageMade};
+    // The log keeps copies of the work files, and a printed job can be large: they are written off
+    // the GUI thread while the dialog's input waits.
+    m_busy = true;
+    struct BusyEnd {
+        bool& busy;
+        ~BusyEnd() { busy = false; }
+    } end{m_busy};
+    qp::RunHoldingInput(this, [&] { recorder(m_app, attempt); });
 }
 
 void FaxDialog::OnInitDialog() {
@@ -260,7 +273,7 @@ bool FaxDialog::SendFax() {
 }
 
 void FaxDialog::OnPreview() {
-    if (m_busy || m_stopped)
+    if (m_busy || m_stopped || m_ended)
         return;
     if (!CreateFax()) {
         CancelIfStopped();
@@ -280,12 +293,13 @@ void FaxDialog::SetStatus(const char* text) {
 }
 
 void FaxDialog::accept() {
-    if (m_busy || m_stopped)
+    if (m_busy || m_stopped || m_ended)
         return;
     SaveSettings();
-    if (SendFax())
+    if (SendFax()) {
+        m_ended = true;
         QDialog::accept();
-    else
+    } else
         CancelIfStopped();
 }
 
@@ -303,6 +317,9 @@ void FaxDialog::reject() {
             m_stopWork->request_stop();
         return;
     }
+    if (m_ended)
+        return;
+    m_ended = true;
     SaveSettings();
     const qp::FaxNumberCheck check =
         qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
@@ -316,14 +333,14 @@ void FaxDialog::OnResolution() {
 }
 
 void FaxDialog::OnConfigure() {
-    if (m_busy || m_stopped)
+    if (m_busy || m_stopped || m_ended)
         return;
     if (ChildDialogRunner runner = Runner(g_configureRunner))
         runner(m_app, this);
 }
 
 void FaxDialog::OnCoverSheet() {
-    if (m_busy || m_stopped)
+    if (m_busy || m_stopped || m_ended)
         return;
     if (ChildDialogRunner runner = Runner(g_coverSheetRunner))
         runner(m_app, this);

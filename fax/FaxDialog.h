@@ -47,7 +47,8 @@ public:
     static void SetConfigureRunner(ChildDialogRunner runner);
     static void SetCoverSheetRunner(ChildDialogRunner runner);
 
-    // Told of every send attempt and of a dialog closed without sending, on the dialog's thread.
+    // Told of every send attempt and of a dialog closed without sending, on a worker thread while
+    // the dialog's thread waits with the dialog's input held back.
     using AttemptRecorder = std::function<void(CQuillpostApp&, const qp::faxlog::SendAttempt&)>;
     static void SetAttemptRecorder(AttemptRecorder recorder);
 
@@ -87,6 +88,8 @@ private:
     // Set once the user has stopped a conversion or upload: the dialog then only ends. Input held
     // back during the work may still arrive afterwards and must not start anything.
     bool m_stopped = false;
+    // Set once the dialog has been told to close; input held back meanwhile is not acted on.
+    bool m_ended = false;
     // The running work's stop, while there is one.
     std::stop_source* m_stopWork = nullptr;
     qp::RecipientHistory m_history;

@@ -399,6 +399,7 @@ TEST_F(FaxDialogTest, CancelEscapeOrTheCloseBoxStopAConversionOrUploadAndCancel)
     UnansweringServer unanswering;
     std::vector<qp::faxlog::Outcome> logged;
     FaxDialog::SetAttemptRecorder([&](CQuillpostApp&, const qp::faxlog::SendAttempt& attempt) {
+        EXPECT_FALSE(qp::IsGuiThread()) << "the log copies the work files off the GUI thread";
         logged.push_back(attempt.outcome);
     });
     for (const BusyPhase phase : {BusyPhase::Conversion, BusyPhase::ConversionEnd,
