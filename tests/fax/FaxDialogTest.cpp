@@ -167,7 +167,7 @@ private:
 // finished its image.
 enum class BusyPhase { Conversion, ConversionEnd, Handshake, Upload };
 // How a user stops a busy dialog; a delayed click (an accelerator's) reaches Cancel directly.
-enum class StopGesture { CloseBox, Escape, CancelButton, DelayedCancelClick };
+enum class StopGesture { CloseBox, Escape, CancelButton, CancelAccelerator, DelayedCancelClick };
 
 class FaxDialogTest : public ::testing::Test {
 protected:
@@ -205,6 +205,9 @@ protected:
             break;
         case StopGesture::CancelButton:
             Click(dialog, 2);
+            break;
+        case StopGesture::CancelAccelerator:
+            QTest::keyClick(&dialog, Qt::Key_C, Qt::AltModifier);
             break;
         case StopGesture::DelayedCancelClick:
             Control<QPushButton>(dialog, 2)->click();
@@ -406,7 +409,7 @@ TEST_F(FaxDialogTest, CancelEscapeOrTheCloseBoxStopAConversionOrUploadAndCancel)
                                   BusyPhase::Handshake, BusyPhase::Upload}) {
         for (const StopGesture gesture :
              {StopGesture::CloseBox, StopGesture::Escape, StopGesture::CancelButton,
-              StopGesture::DelayedCancelClick}) {
+              StopGesture::CancelAccelerator, StopGesture::DelayedCancelClick}) {
             SCOPED_TRACE(testing::Message() << "phase " << static_cast<int>(phase) << " gesture "
                                             << static_cast<int>(gesture));
             // A document that never ends converting keeps Ghostscript busy until it is killed.
