@@ -33,8 +33,10 @@ void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
     static std::atomic<bool> checking{false};
     if (checking.exchange(true))
         return;
+    // The copy replaces this process as soon as the icon is gone; the daily check's thread waits
+    // until no send dialog is converting or uploading, so no fax is cut off half-way.
     const bool ending = CheckForUpdate(app.Account().host, silent, app.Runner(), [&app] {
-        RunOnGuiThread([&app] {
+        RunOnGuiThreadWhenIdle([&app] {
             if (app.m_pTrayDialog != nullptr)
                 app.m_pTrayDialog->TrayIcon().SetIconById(0);
         });
