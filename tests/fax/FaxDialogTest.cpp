@@ -537,8 +537,11 @@ TEST_F(FaxDialogTest, TickingLegalSizeAfterAPreviewMakesTheImageStale) {
     EXPECT_FALSE(dialog.ImageReady());
 }
 
-// An accelerator's click arrives a moment after its key, so it can land while the dialog is busy.
+// An accelerator's click arrives a moment after its key, so it can land while the dialog is busy;
+// clicks held back during the upload reach a dialog that has already closed.
 TEST_F(FaxDialogTest, ClicksLandingWhileBusyStartNoSecondConversionOrUpload) {
+    int coverSheets = 0;
+    FaxDialog::SetCoverSheetRunner([&](CQuillpostApp&, QWidget*) { ++coverSheets; });
     FaxDialog dialog(m_app, nullptr, m_clock);
     dialog.show();
     TypeNumber(dialog, "5551234567");
@@ -548,9 +551,18 @@ TEST_F(FaxDialogTest, ClicksLandingWhileBusyStartNoSecondConversionOrUpload) {
             Control<QPushButton>(dialog, 1)->click();
         });
     };
+    m_clock.onWorkerReading = [&] {
+        qp::RunOnGuiThread([&] {
+            for (const int id : {1011, 1004, 1})
+                Click(dialog, id);
+        });
+    };
     Click(dialog, 1);
+    QCoreApplication::processEvents();
+    FaxDialog::SetCoverSheetRunner(nullptr);
     EXPECT_EQ(m_runner.conversions, 1);
     EXPECT_EQ(m_runner.viewerStarts, 0);
+    EXPECT_EQ(coverSheets, 0);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     ASSERT_TRUE(m_server.WaitForLog("fax stored").has_value());
     EXPECT_EQ(m_server.Stored(".tif").size(), 1u);
