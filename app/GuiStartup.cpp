@@ -23,6 +23,8 @@
 #include <atomic>
 #include <iostream>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 namespace qp {
 namespace {
@@ -46,6 +48,16 @@ void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
                                   Qt::QueuedConnection);
     else
         checking = false;
+}
+
+// The menu's check: the manifest comes from a server that may answer slowly or never, so the GUI
+// thread does not wait for it. Like the daily check's thread, nothing joins this one.
+void StartUpdateCheckFromMenu(CQuillpostApp& app) {
+    try {
+        std::thread([&app] { CheckForUpdateFromTray(app, false); }).detach();
+    } catch (const std::system_error&) {
+        CheckForUpdateFromTray(app, false);
+    }
 }
 
 } // namespace
@@ -87,7 +99,7 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     tray->SetFaxLogRunner([&app] { RunFaxLogWindow(app); });
     tray->TrayIcon().SetIconById(res::kIcon130);
 #if QUILLPOST_SELF_UPDATE
-    tray->SetUpdateCheckRunner([&app] { CheckForUpdateFromTray(app, false); });
+    tray->SetUpdateCheckRunner([&app] { StartUpdateCheckFromMenu(app); });
     m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>(
         SystemClock(), [&app] { CheckForUpdateFromTray(app, true); });
     m_autoUpdateCheck->Start();
