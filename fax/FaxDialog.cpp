@@ -21,12 +21,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QValidator>
+#include <atomic>
 #include <mutex>
 #include <stop_token>
 
 namespace {
 
 std::mutex g_runnerMutex;
+std::atomic<int> g_openDialogs{0};
 FaxDialog::ChildDialogRunner g_configureRunner;
 FaxDialog::ChildDialogRunner g_coverSheetRunner;
 FaxDialog::AttemptRecorder g_attemptRecorder;
@@ -50,6 +52,7 @@ public:
 
 FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
     : QDialog(parent), m_app(app), m_clock(clock), m_ui(std::make_unique<Ui::FaxDialog>()) {
+    ++g_openDialogs;
     m_ui->setupUi(this);
     qp::MakeFixedSizeDialog(*this, true);
     setWindowIcon(res::IconById(res::kIcon130));
@@ -79,6 +82,11 @@ FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
 
 FaxDialog::~FaxDialog() {
     qp::ForgetPerFaxCoverFields(m_app.Profile());
+    --g_openDialogs;
+}
+
+int FaxDialog::OpenDialogs() {
+    return g_openDialogs;
 }
 
 void FaxDialog::SetConfigureRunner(ChildDialogRunner runner) {

@@ -40,6 +40,8 @@ public:
     void OnCoverSheet();
 
     bool ImageReady() const { return m_imageReady; }
+    // How many send dialogs exist: each one works on the shared work files until it is gone.
+    static int OpenDialogs();
     const std::vector<std::string>& History() const { return m_history.Entries(); }
 
     // Dialogs of other subsystems that this one opens; each is given this dialog as its parent.
