@@ -23,6 +23,8 @@
 #include <atomic>
 #include <iostream>
 #include <sstream>
+#include <system_error>
+#include <thread>
 
 namespace qp {
 namespace {
@@ -33,8 +35,10 @@ void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
     static std::atomic<bool> checking{false};
     if (checking.exchange(true))
         return;
+    // The copy replaces this process as soon as the icon is gone; the daily check's thread waits
+    // until no send dialog is converting or uploading, so no fax is cut off half-way.
     const bool ending = CheckForUpdate(app.Account().host, silent, app.Runner(), [&app] {
-        RunOnGuiThread([&app] {
+        RunOnGuiThreadWhenIdle([&app] {
             if (app.m_pTrayDialog != nullptr)
                 app.m_pTrayDialog->TrayIcon().SetIconById(0);
         });
@@ -44,6 +48,16 @@ void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
                                   Qt::QueuedConnection);
     else
         checking = false;
+}
+
+// The menu's check: the manifest comes from a server that may answer slowly or never, so the GUI
+// thread does not wait for it. Like the daily check's thread, nothing joins this one.
+void StartUpdateCheckFromMenu(CQuillpostApp& app) {
+    try {
+        std::thread([&app] { CheckForUpdateFromTray(app, false); }).detach();
+    } catch (const std::system_error&) {
+        CheckForUpdateFromTray(app, false);
+    }
 }
 
 } // namespace
@@ -85,7 +99,7 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     tray->SetFaxLogRunner([&app] { RunFaxLogWindow(app); });
     tray->TrayIcon().SetIconById(res::kIcon130);
 #if QUILLPOST_SELF_UPDATE
-    tray->SetUpdateCheckRunner([&app] { CheckForUpdateFromTray(app, false); });
+    tray->SetUpdateCheckRunner([&app] { StartUpdateCheckFromMenu(app); });
     // Ends, with its thread, before the application object that the check uses.
     m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>(
         [&app] { CheckForUpdateFromTray(app, true); }, [] { QCoreApplication::processEvents(); });

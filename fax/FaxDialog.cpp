@@ -21,12 +21,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QValidator>
+#include <atomic>
 #include <mutex>
 #include <stop_token>
 
 namespace {
 
 std::mutex g_runnerMutex;
+std::atomic<int> g_openDialogs{0};
 FaxDialog::ChildDialogRunner g_configureRunner;
 FaxDialog::ChildDialogRunner g_coverSheetRunner;
 FaxDialog::AttemptRecorder g_attemptRecorder;
@@ -50,6 +52,7 @@ public:
 
 FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
     : QDialog(parent), m_app(app), m_clock(clock), m_ui(std::make_unique<Ui::FaxDialog>()) {
+    ++g_openDialogs;
     m_ui->setupUi(this);
     qp::MakeFixedSizeDialog(*this, true);
     setWindowIcon(res::IconById(res::kIcon130));
@@ -79,6 +82,11 @@ FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
 
 FaxDialog::~FaxDialog() {
     qp::ForgetPerFaxCoverFields(m_app.Profile());
+    --g_openDialogs;
+}
+
+int FaxDialog::OpenDialogs() {
+    return g_openDialogs;
 }
 
 void FaxDialog::SetConfigureRunner(ChildDialogRunner runner) {
@@ -115,11 +123,24 @@ void FaxDialog::ShowPageCount(bool haveImage) {
 
 void FaxDialog::ReportAttempt(qp::faxlog::Outcome outcome, const std::string& dialled,
                               const std::string& message, bool imageMade) {
-    if (AttemptRecorder recorder = Runner(g_attemptRecorder)) {
-        recorder(m_app, {m_ui->recipientBox->currentText().toStdString(), dialled,
-                         qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()}, outcome,
-                         message, imageMade});
-    }
+    const AttemptRecorder recorder = Runner(g_attemptRecorder);
+    if (!recorder)
+        return;
+    const qp::faxlog::SendAttempt attempt{
+        m_ui->recipientBox->currentText().toStdString(),
+        dialled,
+        qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()},
+        outcome,
+        message,
+        imageMade};
+    // The log keeps copies of the work files, and a printed job can be large: they are written off
+    // the GUI thread while the dialog's input waits.
+    m_busy = true;
+    struct BusyEnd {
+        bool& busy;
+        ~BusyEnd() { busy = false; }
+    } end{m_busy};
+    qp::RunHoldingInput(this, [&] { recorder(m_app, attempt); });
 }
 
 void FaxDialog::OnInitDialog() {
@@ -182,6 +203,8 @@ bool FaxDialog::CreateFax() {
             m_app.CreateFaxImage(m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage, params.xDpi,
                                  params.yDpi, params.widthPx, params.heightPx, m_clock, stop);
     });
+    // An image that got finished although the user stopped the work is neither sent nor shown.
+    created = created && !m_stopped;
     m_imageReady = created && m_staleMarks == staleMarksBefore;
     ShowPageCount(created);
     return created;
@@ -194,6 +217,11 @@ void FaxDialog::RunBusy(const std::function<void(std::stop_token)>& work) {
         ~BusyEnd() { busy = false; }
     } end{m_busy};
     std::stop_source stop;
+    m_stopWork = &stop;
+    struct StopEnd {
+        std::stop_source*& current;
+        ~StopEnd() { current = nullptr; }
+    } stopEnd{m_stopWork};
     const bool stopped = qp::RunHoldingInput(
         this,
         [&] {
@@ -220,7 +248,9 @@ bool FaxDialog::SendFax() {
     // The words of a failure go into the log with it.
     qp::faxlog::MessageCapture capture;
     if (!m_imageReady && !CreateFax()) {
-        ReportAttempt(qp::faxlog::Outcome::Failed, check.number, capture.LastText(), false);
+        // A conversion the user stopped ends the dialog, which logs it as not sent.
+        if (!m_stopped)
+            ReportAttempt(qp::faxlog::Outcome::Failed, check.number, capture.LastText(), false);
         return false;
     }
 
@@ -251,7 +281,7 @@ bool FaxDialog::SendFax() {
 }
 
 void FaxDialog::OnPreview() {
-    if (m_busy)
+    if (m_busy || m_stopped || m_ended)
         return;
     if (!CreateFax()) {
         CancelIfStopped();
@@ -271,12 +301,13 @@ void FaxDialog::SetStatus(const char* text) {
 }
 
 void FaxDialog::accept() {
-    if (m_busy)
+    if (m_busy || m_stopped || m_ended)
         return;
     SaveSettings();
-    if (SendFax())
+    if (SendFax()) {
+        m_ended = true;
         QDialog::accept();
-    else
+    } else
         CancelIfStopped();
 }
 
@@ -286,6 +317,17 @@ void FaxDialog::CancelIfStopped() {
 }
 
 void FaxDialog::reject() {
+    // A Cancel that lands while the work runs (an accelerator's delayed click) stops the work; the
+    // dialog ends as cancelled once the work has returned.
+    if (m_busy) {
+        m_stopped = true;
+        if (m_stopWork != nullptr)
+            m_stopWork->request_stop();
+        return;
+    }
+    if (m_ended)
+        return;
+    m_ended = true;
     SaveSettings();
     const qp::FaxNumberCheck check =
         qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
@@ -299,14 +341,14 @@ void FaxDialog::OnResolution() {
 }
 
 void FaxDialog::OnConfigure() {
-    if (m_busy)
+    if (m_busy || m_stopped || m_ended)
         return;
     if (ChildDialogRunner runner = Runner(g_configureRunner))
         runner(m_app, this);
 }
 
 void FaxDialog::OnCoverSheet() {
-    if (m_busy)
+    if (m_busy || m_stopped || m_ended)
         return;
     if (ChildDialogRunner runner = Runner(g_coverSheetRunner))
         runner(m_app, this);

@@ -40,6 +40,8 @@ public:
     void OnCoverSheet();
 
     bool ImageReady() const { return m_imageReady; }
+    // How many send dialogs exist: each one works on the shared work files until it is gone.
+    static int OpenDialogs();
     const std::vector<std::string>& History() const { return m_history.Entries(); }
 
     // Dialogs of other subsystems that this one opens; each is given this dialog as its parent.
@@ -47,7 +49,8 @@ public:
     static void SetConfigureRunner(ChildDialogRunner runner);
     static void SetCoverSheetRunner(ChildDialogRunner runner);
 
-    // Told of every send attempt and of a dialog closed without sending, on the dialog's thread.
+    // Told of every send attempt and of a dialog closed without sending, on a worker thread while
+    // the dialog's thread waits with the dialog's input held back.
     using AttemptRecorder = std::function<void(CQuillpostApp&, const qp::faxlog::SendAttempt&)>;
     static void SetAttemptRecorder(AttemptRecorder recorder);
 
@@ -84,7 +87,13 @@ private:
     // Counts the choices that make an image stale, so a conversion that was running when one came
     // in does not mark its image as current.
     unsigned m_staleMarks = 0;
+    // Set once the user has stopped a conversion or upload: the dialog then only ends. Input held
+    // back during the work may still arrive afterwards and must not start anything.
     bool m_stopped = false;
+    // Set once the dialog has been told to close; input held back meanwhile is not acted on.
+    bool m_ended = false;
+    // The running work's stop, while there is one.
+    std::stop_source* m_stopWork = nullptr;
     qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
     // Says how many pages the converted image has; empty until there is one.

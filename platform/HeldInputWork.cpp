@@ -93,6 +93,8 @@ private:
             return widget == m_window;
         case QEvent::KeyPress:
             return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        case QEvent::Shortcut: // Cancel's accelerator
+            return widget == m_cancelButton && m_cancelButton->isEnabled();
         case QEvent::MouseButtonRelease: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             return widget == m_cancelButton && m_cancelButton->isEnabled() &&

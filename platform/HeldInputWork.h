@@ -6,8 +6,9 @@ class QWidget;
 
 namespace qp {
 
-// What lets the user stop the work of a busy window: a click on `cancelButton`, Escape, or the
-// window's close box calls `requestStop` on the GUI thread, at most once, instead of waiting.
+// What lets the user stop the work of a busy window: a click on `cancelButton` or its accelerator,
+// Escape, or the window's close box calls `requestStop` on the GUI thread, at most once, instead
+// of waiting.
 struct WorkStop {
     QWidget* cancelButton = nullptr;
     std::function<void()> requestStop;

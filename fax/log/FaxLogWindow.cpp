@@ -151,6 +151,12 @@ void FaxLogWindow::OnDelete() {
 }
 
 void RunResend(CQuillpostApp& app, const qp::faxlog::Entry& entry) {
+    // A send dialog still open works on the work files, even one without a body file (a cover-only
+    // fax); the resend would take its cover and image away.
+    if (FaxDialog::OpenDialogs() > 0) {
+        qp::ShowMessage(qp::faxlog::kResendBusyMessage);
+        return;
+    }
     const qp::faxlog::ResendFiles files{app.m_bodyFile, app.m_coverFile, app.m_faxImage};
     if (!qp::faxlog::PutBackWorkFiles(entry, files))
         return;

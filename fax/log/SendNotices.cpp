@@ -1,6 +1,7 @@
 #include "fax/log/SendNotices.h"
 
 #include "app/QuillpostApp.h"
+#include "platform/GuiThread.h"
 #include "shell/TrayIcon.h"
 
 #include <sys/stat.h>
@@ -12,8 +13,9 @@ void RecordDialogAttempt(CQuillpostApp& app, const SendAttempt& attempt, CTrayIc
                          FaxLog& log) {
     const Record record =
         RecordAttempt(log, attempt, {app.m_bodyFile, app.m_coverFile, app.m_faxImage});
+    // The log may be written off the GUI thread; the icon lives on it.
     if (tray != nullptr && attempt.outcome != Outcome::NotSent)
-        tray->ShowBalloon(kNoticeTitle, NotificationText(record));
+        RunOnGuiThread([&] { tray->ShowBalloon(kNoticeTitle, NotificationText(record)); });
 }
 
 bool AnnounceWaitingJob(const std::string& portFile, CTrayIcon& tray) {

@@ -17,7 +17,7 @@ inline constexpr const char* kNoticeTitle = "Quill Post";
 inline constexpr const char* kWaitingJobText = "A printed fax is waiting to be sent.";
 
 // Logs a send dialog's attempt with the work files it was made from, and announces a send (not a
-// dialog closed without one) through the tray icon, when there is one.
+// dialog closed without one) through the tray icon, when there is one. Callable from any thread.
 void RecordDialogAttempt(CQuillpostApp& app, const SendAttempt& attempt, CTrayIcon* tray,
                          FaxLog& log);
 

@@ -36,6 +36,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 using namespace qp::settings;
 using qp::test::FakeClock;
@@ -85,6 +86,8 @@ public:
 class HookedClock final : public qp::Clock {
 public:
     mutable std::function<void()> onWorkerReading;
+    // Run once on the first pause taken off the GUI thread: the conversion's, after Ghostscript.
+    std::function<void()> onWorkerSleep;
     TimePoint Now() const override {
         if (!qp::IsGuiThread()) {
             if (std::function<void()> hook = std::exchange(onWorkerReading, nullptr))
@@ -92,7 +95,13 @@ public:
         }
         return m_fake.Now();
     }
-    void SleepMs(int milliseconds) override { m_fake.SleepMs(milliseconds); }
+    void SleepMs(int milliseconds) override {
+        if (!qp::IsGuiThread()) {
+            if (std::function<void()> hook = std::exchange(onWorkerSleep, nullptr))
+                hook();
+        }
+        m_fake.SleepMs(milliseconds);
+    }
 
 private:
     FakeClock m_fake;
@@ -154,10 +163,11 @@ private:
     int m_port = 0;
 };
 
-// Where a send dialog is busy when the user stops it.
-enum class BusyPhase { Conversion, Handshake, Upload };
-// How a user stops a busy dialog.
-enum class StopGesture { CloseBox, Escape, CancelButton };
+// Where a send dialog is busy when the user stops it; ConversionEnd is after Ghostscript has
+// finished its image.
+enum class BusyPhase { Conversion, ConversionEnd, Handshake, Upload };
+// How a user stops a busy dialog; a delayed click (an accelerator's) reaches Cancel directly.
+enum class StopGesture { CloseBox, Escape, CancelButton, CancelAccelerator, DelayedCancelClick };
 
 class FaxDialogTest : public ::testing::Test {
 protected:
@@ -195,6 +205,12 @@ protected:
             break;
         case StopGesture::CancelButton:
             Click(dialog, 2);
+            break;
+        case StopGesture::CancelAccelerator:
+            QTest::keyClick(&dialog, Qt::Key_C, Qt::AltModifier);
+            break;
+        case StopGesture::DelayedCancelClick:
+            Control<QPushButton>(dialog, 2)->click();
             break;
         }
     }
@@ -384,9 +400,16 @@ TEST_F(FaxDialogTest, SendClickedDuringThePreviewConversionWaitsAndThenUsesItsIm
 
 TEST_F(FaxDialogTest, CancelEscapeOrTheCloseBoxStopAConversionOrUploadAndCancel) {
     UnansweringServer unanswering;
-    for (const BusyPhase phase : {BusyPhase::Conversion, BusyPhase::Handshake, BusyPhase::Upload}) {
+    std::vector<qp::faxlog::Outcome> logged;
+    FaxDialog::SetAttemptRecorder([&](CQuillpostApp&, const qp::faxlog::SendAttempt& attempt) {
+        EXPECT_FALSE(qp::IsGuiThread()) << "the log copies the work files off the GUI thread";
+        logged.push_back(attempt.outcome);
+    });
+    for (const BusyPhase phase : {BusyPhase::Conversion, BusyPhase::ConversionEnd,
+                                  BusyPhase::Handshake, BusyPhase::Upload}) {
         for (const StopGesture gesture :
-             {StopGesture::CloseBox, StopGesture::Escape, StopGesture::CancelButton}) {
+             {StopGesture::CloseBox, StopGesture::Escape, StopGesture::CancelButton,
+              StopGesture::CancelAccelerator, StopGesture::DelayedCancelClick}) {
             SCOPED_TRACE(testing::Message() << "phase " << static_cast<int>(phase) << " gesture "
                                             << static_cast<int>(gesture));
             // A document that never ends converting keeps Ghostscript busy until it is killed.
@@ -406,8 +429,11 @@ TEST_F(FaxDialogTest, CancelEscapeOrTheCloseBoxStopAConversionOrUploadAndCancel)
             };
             std::thread stopper;
             bool waitEnded = true;
+            logged.clear();
             if (phase == BusyPhase::Upload) {
                 m_clock.onWorkerReading = [&] { qp::RunOnGuiThread(stop); };
+            } else if (phase == BusyPhase::ConversionEnd) {
+                m_clock.onWorkerSleep = [&] { qp::RunOnGuiThread(stop); };
             } else {
                 m_runner.duringNextConversion = [&] {
                     stopper = std::thread([&] {
@@ -434,8 +460,10 @@ TEST_F(FaxDialogTest, CancelEscapeOrTheCloseBoxStopAConversionOrUploadAndCancel)
             EXPECT_TRUE(m_messages.Texts().empty());
             EXPECT_TRUE(GhostscriptChildren().empty());
             EXPECT_FALSE(std::filesystem::exists(m_home.File(".fx.hs")));
+            EXPECT_EQ(logged, std::vector<qp::faxlog::Outcome>{qp::faxlog::Outcome::NotSent});
         }
     }
+    FaxDialog::SetAttemptRecorder(nullptr);
     EXPECT_TRUE(m_server.Stored(".tif").empty());
 }
 
@@ -509,8 +537,11 @@ TEST_F(FaxDialogTest, TickingLegalSizeAfterAPreviewMakesTheImageStale) {
     EXPECT_FALSE(dialog.ImageReady());
 }
 
-// An accelerator's click arrives a moment after its key, so it can land while the dialog is busy.
+// An accelerator's click arrives a moment after its key, so it can land while the dialog is busy;
+// clicks held back during the upload reach a dialog that has already closed.
 TEST_F(FaxDialogTest, ClicksLandingWhileBusyStartNoSecondConversionOrUpload) {
+    int coverSheets = 0;
+    FaxDialog::SetCoverSheetRunner([&](CQuillpostApp&, QWidget*) { ++coverSheets; });
     FaxDialog dialog(m_app, nullptr, m_clock);
     dialog.show();
     TypeNumber(dialog, "5551234567");
@@ -520,9 +551,18 @@ TEST_F(FaxDialogTest, ClicksLandingWhileBusyStartNoSecondConversionOrUpload) {
             Control<QPushButton>(dialog, 1)->click();
         });
     };
+    m_clock.onWorkerReading = [&] {
+        qp::RunOnGuiThread([&] {
+            for (const int id : {1011, 1004, 1})
+                Click(dialog, id);
+        });
+    };
     Click(dialog, 1);
+    QCoreApplication::processEvents();
+    FaxDialog::SetCoverSheetRunner(nullptr);
     EXPECT_EQ(m_runner.conversions, 1);
     EXPECT_EQ(m_runner.viewerStarts, 0);
+    EXPECT_EQ(coverSheets, 0);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     ASSERT_TRUE(m_server.WaitForLog("fax stored").has_value());
     EXPECT_EQ(m_server.Stored(".tif").size(), 1u);

@@ -14,12 +14,14 @@
 #include "tests/shell/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -169,6 +171,26 @@ TEST_F(FaxLogDialogTest, ResendWaitsWhileAnotherFaxIsBeingPrepared) {
         entry, {m_app.m_bodyFile, m_app.m_coverFile, m_app.m_faxImage}));
     EXPECT_EQ(m_env.messages.Texts(), std::vector<std::string>{qp::faxlog::kResendBusyMessage});
     EXPECT_EQ(ReadFile(m_app.m_bodyFile), "a job the watcher has just moved in");
+
+    // A cover-only fax has no body file, but its open dialog owns the cover and the image.
+    qp::RemoveFile(m_app.m_bodyFile);
+    WriteFile(m_app.m_coverFile, "the cover-only fax's cover");
+    m_env.messages.Clear();
+    FaxLogWindow window(m_app, m_log);
+    window.Table()->selectRow(0);
+    {
+        FaxDialog coverOnly(m_app);
+        // Should the resend go ahead regardless, its dialog is closed rather than waited for.
+        QTimer::singleShot(0, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        window.OnResend();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(m_env.messages.Texts(), std::vector<std::string>{qp::faxlog::kResendBusyMessage});
+    EXPECT_EQ(ReadFile(m_app.m_coverFile), "the cover-only fax's cover");
+    EXPECT_FALSE(qp::FileExists(m_app.m_bodyFile));
 }
 
 TEST_F(FaxLogDialogTest, AJobWaitingAtStartIsAnnounced) {
