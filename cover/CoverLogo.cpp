@@ -3,6 +3,7 @@
 #include "fax/RecipientHistory.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
+#include "platform/UniqueFd.h"
 
 #include <array>
 #include <cerrno>
@@ -17,48 +18,12 @@ constexpr std::size_t kCopyBlockSize = 4096;
 constexpr std::size_t kMaxErrorTextLength = 255;
 constexpr mode_t kLogoFileMode = 0644;
 
-// Closes a descriptor at the end of the scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return m_fd; }
-    // The close of a written file can be where a full disk shows; 0 or errno.
-    int Close() {
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // 0, or the errno of the first step that failed.
 int CopyBytes(const std::string& chosen, const std::string& logo) {
-    Descriptor source(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd source(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
     if (source.Get() < 0)
         return errno;
-    Descriptor target(
-        ::open(logo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLogoFileMode));
+    UniqueFd target(::open(logo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLogoFileMode));
     if (target.Get() < 0)
         return errno;
     std::array<char, kCopyBlockSize> block{};
@@ -70,7 +35,8 @@ int CopyBytes(const std::string& chosen, const std::string& logo) {
             return errno;
         if (got == 0)
             break;
-        if (!WriteAll(target.Get(), block.data(), static_cast<std::size_t>(got)))
+        if (!WriteAllToFd(target.Get(),
+                          std::string_view(block.data(), static_cast<std::size_t>(got))))
             return errno != 0 ? errno : EIO;
     }
     return target.Close();

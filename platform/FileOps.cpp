@@ -26,20 +26,6 @@ bool RemoveFile(const std::string& path) {
 
 namespace {
 
-// Writes all of `size` bytes; false on a write error.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // A move across file systems: a new file that must not exist yet, with the source's permission
 // bits, filled, flushed, and only then the source removed. On failure the new file goes again.
 bool CopyThenUnlink(const std::string& from, const std::string& to) {
@@ -71,7 +57,7 @@ bool CopyThenUnlink(const std::string& from, const std::string& to) {
             ok = false;
         if (n <= 0)
             break;
-        if (!WriteAll(out, buffer, static_cast<std::size_t>(n))) {
+        if (!WriteAllToFd(out, std::string_view(buffer, static_cast<std::size_t>(n)))) {
             ok = false;
             break;
         }

@@ -1,6 +1,7 @@
 #include "update/Manifest.h"
 
 #include "platform/FileOps.h"
+#include "update/LineSplit.h"
 
 #include <algorithm>
 
@@ -25,15 +26,10 @@ std::string TrimManifestLine(std::string_view line) {
 
 std::vector<std::string> ManifestLines(std::string_view text, bool keepEmpty) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string line = TrimManifestLine(text.substr(start, end - start));
+    for (std::string_view piece : SplitAtLineFeeds(text)) {
+        std::string line = TrimManifestLine(piece);
         if (keepEmpty || !line.empty())
             lines.push_back(std::move(line));
-        start = end + 1;
     }
     return lines;
 }

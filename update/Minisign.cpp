@@ -1,5 +1,7 @@
 #include "update/Minisign.h"
 
+#include "update/LineSplit.h"
+
 #include <charconv>
 #include <cstring>
 #include <sodium.h>
@@ -26,18 +28,13 @@ bool SodiumReady() {
     return ready;
 }
 
+// Lines of a key or signature file, a CR before the LF dropped.
 std::vector<std::string> Lines(std::string_view text) {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string line(text.substr(start, end - start));
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
+    for (std::string_view piece : SplitAtLineFeeds(text)) {
+        if (!piece.empty() && piece.back() == '\r')
+            piece.remove_suffix(1);
+        lines.emplace_back(piece);
     }
     return lines;
 }

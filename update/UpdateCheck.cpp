@@ -2,6 +2,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
+#include "platform/UniqueFd.h"
 #include "update/HttpFetch.h"
 #include "update/Manifest.h"
 #include "update/ServerManifest.h"
@@ -17,22 +18,6 @@
 namespace qp {
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-    int Release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 void ShowCannotStart(const std::string& what, int error) {
     ShowMessage("Unable to start update\n\n" + what +
                 "\n\nError code: " + std::to_string(FileErrorCause(error)));
@@ -40,7 +25,7 @@ void ShowCannotStart(const std::string& what, int error) {
 
 // Copies the program byte for byte in blocks; the copy must be executable.
 bool CopyProgram() {
-    Fd program(::open(kProgramFile, O_RDONLY | O_CLOEXEC));
+    UniqueFd program(::open(kProgramFile, O_RDONLY | O_CLOEXEC));
     if (program.Get() < 0) {
         ShowCannotStart(std::string("Cannot read ") + kProgramFile, errno);
         return false;
@@ -52,7 +37,7 @@ bool CopyProgram() {
         ShowCannotStart(cannotCreate, errno);
         return false;
     }
-    Fd copy(::open(kProgramCopy, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
+    UniqueFd copy(::open(kProgramCopy, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
     if (copy.Get() < 0 || ::fchmod(copy.Get(), 0755) != 0) {
         ShowCannotStart(cannotCreate, errno);
         return false;

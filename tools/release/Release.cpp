@@ -48,14 +48,6 @@ std::optional<ReleaseOptions> ParseReleaseArguments(const std::vector<std::strin
     std::vector<std::string> folders;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            return options;
-        }
-        if (arg == "--version") {
-            options.version = true;
-            return options;
-        }
         if (arg == "--sign") {
             if (i + 1 == args.size()) {
                 error = "--sign needs a secret key file";
@@ -86,12 +78,8 @@ std::string UsageText() {
            "  --sign SECRET_KEY  also write faxmfst.txt.minisig, signed with a minisign secret "
            "key\n"
            "                     (an encrypted key's password is read from standard input)\n"
-           "  --help             show this help and exit\n"
-           "  --version          show the version and exit\n";
-}
-
-std::string VersionText() {
-    return std::string("quillpost-release (Quillpost) ") + QUILLPOST_VERSION + "\n";
+           "  --help             (as the only argument) show this help and exit\n"
+           "  --version          (as the only argument) show the version and exit\n";
 }
 
 ReleaseResult BuildRelease(const std::string& sourceDir, const std::string& releaseDir,

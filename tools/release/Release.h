@@ -7,8 +7,6 @@
 namespace qp::release {
 
 struct ReleaseOptions {
-    bool help = false;
-    bool version = false;
     std::optional<std::string> secretKeyPath;
     std::string sourceDir;
     std::string releaseDir;
@@ -18,7 +16,6 @@ struct ReleaseOptions {
 std::optional<ReleaseOptions> ParseReleaseArguments(const std::vector<std::string>& args,
                                                     std::string& error);
 std::string UsageText();
-std::string VersionText();
 
 struct ReleaseResult {
     bool ok = false;

@@ -4,6 +4,7 @@
 #include "update/Minisign.h"
 
 #include "platform/FileOps.h"
+#include "platform/ProgramInfo.h"
 
 #include <iostream>
 #include <termios.h>
@@ -33,6 +34,8 @@ std::string ReadPassword() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (qp::AnswerInfoRequest(argc, argv, "quillpost-release", qp::release::UsageText().c_str()))
+        return 0;
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const std::optional<qp::release::ReleaseOptions> options =
@@ -40,14 +43,6 @@ int main(int argc, char** argv) {
     if (!options) {
         std::cerr << "quillpost-release: " << error << "\n" << qp::release::UsageText();
         return 2;
-    }
-    if (options->help) {
-        std::cout << qp::release::UsageText();
-        return 0;
-    }
-    if (options->version) {
-        std::cout << qp::release::VersionText();
-        return 0;
     }
     std::string password;
     if (options->secretKeyPath) {

@@ -51,26 +51,7 @@ std::vector<TiffPage> ReadTiffPages(const std::string& path) {
 }
 
 void WriteTiffPages(const std::string& path, int pages, std::uint16_t compression) {
-    constexpr std::uint32_t kWidth = 64;
-    constexpr std::uint32_t kHeight = 8;
-    TIFF* tiff = TIFFOpen(path.c_str(), "w");
-    if (tiff == nullptr)
-        return;
-    std::vector<unsigned char> row(kWidth / 8, 0);
-    for (int page = 0; page < pages; ++page) {
-        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kWidth);
-        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kHeight);
-        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
-        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-        TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
-        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, kHeight);
-        for (std::uint32_t y = 0; y < kHeight; ++y)
-            TIFFWriteScanline(tiff, row.data(), y, 0);
-        TIFFWriteDirectory(tiff);
-    }
-    TIFFClose(tiff);
+    WriteTiffPages(path, pages, 64, 8, 204, 196, compression);
 }
 
 void WriteGhostscriptOutput(const std::vector<std::string>& argv) {
@@ -82,7 +63,7 @@ void WriteGhostscriptOutput(const std::vector<std::string>& argv) {
 }
 
 bool WriteTiffPages(const std::string& path, int pages, std::uint32_t width, std::uint32_t height,
-                    float xResolution, float yResolution) {
+                    float xResolution, float yResolution, std::uint16_t compression) {
     TIFF* tiff = TIFFOpen(path.c_str(), "w");
     if (tiff == nullptr)
         return false;
@@ -96,7 +77,7 @@ bool WriteTiffPages(const std::string& path, int pages, std::uint32_t width, std
         TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
         TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
         TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
         TIFFSetField(tiff, TIFFTAG_XRESOLUTION, xResolution);
