@@ -8,6 +8,7 @@
 #include "shell/TrayDialog.h"
 #include "shell/TrayEvents.h"
 #include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/shell/FakeTrayBackend.h"
 #include "tests/support/GuiChecks.h"
@@ -140,17 +141,9 @@ bool HandshakeWaiting(int port) {
 // its one place in the queue taken.
 class UnansweringServer {
 public:
-    UnansweringServer() {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        auto* raw = reinterpret_cast<sockaddr*>(&address);
-        if (::bind(m_listener, raw, length) != 0 || ::listen(m_listener, 0) != 0 ||
-            ::getsockname(m_listener, raw, &length) != 0 || ::connect(m_filler, raw, length) != 0)
-            throw std::runtime_error("cannot set up the unanswering server");
-        m_port = ntohs(address.sin_port);
-    }
+    UnansweringServer()
+        : m_listener(qp::test::ListenOnLoopback(m_port, 0)),
+          m_filler(qp::test::ConnectToLoopback(m_port)) {}
     ~UnansweringServer() {
         ::close(m_filler);
         ::close(m_listener);
@@ -158,9 +151,9 @@ public:
     int Port() const { return m_port; }
 
 private:
-    int m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int m_port = 0;
+    int m_listener;
+    int m_filler;
 };
 
 // Where a send dialog is busy when the user stops it; ConversionEnd is after Ghostscript has

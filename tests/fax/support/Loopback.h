@@ -13,14 +13,14 @@
 namespace qp::test {
 
 // A listening socket on a free loopback port; the port is set.
-inline int ListenOnLoopback(int& port) {
+inline int ListenOnLoopback(int& port, int backlog = 8) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof local;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::listen(fd, 8) != 0 ||
+        ::listen(fd, backlog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         ::close(fd);
         throw std::runtime_error("cannot listen on loopback");
