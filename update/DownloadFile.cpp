@@ -53,12 +53,13 @@ unsigned ReleaseFileMode(const std::string& path, const std::string& firstBytes)
     return program ? 0755 : 0644;
 }
 
-bool DownloadFile(const std::string& host, const std::string& name, const std::string& version,
-                  const HttpProgress& progress, bool requireHash) {
+bool DownloadFile(const std::string& host, const InstallFolder& folder, const std::string& name,
+                  const std::string& version, const HttpProgress& progress, bool requireHash) {
     const bool hashed = version.starts_with(kSha256VersionPrefix);
     if (!IsSafeReleaseName(name) || (requireHash && !hashed))
         return false;
-    const std::string temporary = name + ".tmp";
+    const std::string path = folder.File(name);
+    const std::string temporary = path + ".tmp";
     // Whatever was left under the temporary name (a link, another name of some file) goes first;
     // only a file made here receives the bytes.
     if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
@@ -70,23 +71,22 @@ bool DownloadFile(const std::string& host, const std::string& name, const std::s
 
     Sha256 hash;
     std::string firstBytes;
-    const bool fetched = HttpGet(
-        UpdateUrl(host, name),
-        [&](std::string_view block) {
-            if (firstBytes.size() < kSniffBytes)
-                firstBytes.append(block.substr(0, kSniffBytes - firstBytes.size()));
-            hash.Update(block);
-            return WriteAllToFd(fd, block);
-        },
-        progress, kMaxReleaseFileBytes);
-
-    bool ok = fetched;
+    bool ok = HttpGet(
+                  UpdateUrl(host, name),
+                  [&](std::string_view block) {
+                      if (firstBytes.size() < kSniffBytes)
+                          firstBytes.append(block.substr(0, kSniffBytes - firstBytes.size()));
+                      hash.Update(block);
+                      return WriteAllToFd(fd, block);
+                  },
+                  progress, kMaxReleaseFileBytes)
+                  .ok;
     if (ok && hashed)
         ok = SameHex(hash.FinalHex(), version.substr(std::string(kSha256VersionPrefix).size()));
-    ok = ok && ::fchmod(fd, ReleaseFileMode(name, firstBytes)) == 0 && ::fsync(fd) == 0;
+    ok = ok && ::fchmod(fd, ReleaseFileMode(path, firstBytes)) == 0 && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     // One rename over the old name: either the old file or the complete new one is there.
-    ok = ok && ::rename(temporary.c_str(), name.c_str()) == 0;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok)
         ::unlink(temporary.c_str());
     return ok;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "update/HttpFetch.h"
+#include "update/InstallFolder.h"
 
 #include <cstdint>
 #include <string>
@@ -22,11 +23,12 @@ bool IsSafeReleaseName(const std::string& name);
 // "#!" script and 0644 for anything else.
 unsigned ReleaseFileMode(const std::string& path, const std::string& firstBytes);
 
-// Fetches "http://" + host + "/" + name into name + ".tmp" and renames it over `name`, so the old
-// file stays whenever the new one is not complete. `version` of the form "sha256:<hex>" must match
-// the fetched bytes; `requireHash` (a signed manifest) refuses any other version. False on any
-// failure; the temporary file is then removed.
-bool DownloadFile(const std::string& host, const std::string& name, const std::string& version,
-                  const HttpProgress& progress = {}, bool requireHash = false);
+// Fetches "http://" + host + "/" + name into name + ".tmp" in `folder` and renames it over the
+// file `name` there, so the old file stays whenever the new one is not complete. `version` of the
+// form "sha256:<hex>" must match the fetched bytes; `requireHash` (a signed manifest) refuses any
+// other version. False on any failure; the temporary file is then removed.
+bool DownloadFile(const std::string& host, const InstallFolder& folder, const std::string& name,
+                  const std::string& version, const HttpProgress& progress = {},
+                  bool requireHash = false);
 
 } // namespace qp

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qp {
 
@@ -25,12 +26,23 @@ inline constexpr long kHttpLowSpeedSeconds = 60;
 inline constexpr long kHttpTextTimeoutSeconds = 120;
 inline constexpr const char* kHttpUserAgent = "Quillpost";
 
+// How a fetch ended: whole, or why not, in words that a message to the user can carry.
+struct FetchOutcome {
+    bool ok = false;
+    std::string reason; // empty when ok
+
+    static FetchOutcome Done() { return {true, {}}; }
+    static FetchOutcome Failed(std::string why) { return {false, std::move(why)}; }
+    explicit operator bool() const { return ok; }
+};
+
 // One HTTP GET with libcurl: proxy settings from the environment, redirects followed (http and
-// https only). True only when the whole body arrived with a success status; an error status (404,
+// https only). Done only when the whole body arrived with a success status; an error status (404,
 // 500) is a failed fetch, never content. `maxBytes` of 0 sets no size limit, `timeoutSeconds` of 0
 // no limit to the whole fetch's time.
-bool HttpGet(const std::string& url, const HttpBodySink& sink, const HttpProgress& progress = {},
-             std::uint64_t maxBytes = 0, long timeoutSeconds = 0);
+FetchOutcome HttpGet(const std::string& url, const HttpBodySink& sink,
+                     const HttpProgress& progress = {}, std::uint64_t maxBytes = 0,
+                     long timeoutSeconds = 0);
 
 // While it lives, fetches on this thread stop, as failures, soon after `cancel` turns true.
 class CancelFetchesWhen {
@@ -44,9 +56,9 @@ private:
     const std::atomic<bool>* m_previous;
 };
 
-// The whole body, for small texts such as the manifest, within kHttpTextTimeoutSeconds; false on
-// any failure.
-bool HttpGetText(const std::string& url, std::string& body, std::uint64_t maxBytes);
+// The whole body, for small texts such as the manifest, within kHttpTextTimeoutSeconds; `body`
+// is left alone on any failure.
+FetchOutcome HttpGetText(const std::string& url, std::string& body, std::uint64_t maxBytes);
 
 // "http://" + host + "/" + name, the name unchanged.
 std::string UpdateUrl(const std::string& host, const std::string& name);

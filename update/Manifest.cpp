@@ -34,10 +34,10 @@ std::vector<std::string> ManifestLines(std::string_view text, bool keepEmpty) {
     return lines;
 }
 
-std::optional<std::vector<std::string>> ReadLocalManifest(const std::string& path) {
-    std::optional<std::string> text = ReadWholeFile(path);
+std::vector<std::string> ReadLocalManifest(const InstallFolder& folder) {
+    const std::optional<std::string> text = ReadWholeFile(folder.File(kManifestName));
     if (!text)
-        return std::nullopt;
+        return {};
     return ManifestLines(*text, true);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <optional>
+#include "update/InstallFolder.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,8 +18,9 @@ std::string TrimManifestLine(std::string_view line);
 // keeps the empty lines, as the local copy does; the server's are dropped.
 std::vector<std::string> ManifestLines(std::string_view text, bool keepEmpty);
 
-// The local copy, empty lines kept; nothing when it cannot be read.
-std::optional<std::vector<std::string>> ReadLocalManifest(const std::string& path = kManifestName);
+// The local copy in `folder`, empty lines kept. One that cannot be read counts as empty: every
+// server entry is then new.
+std::vector<std::string> ReadLocalManifest(const InstallFolder& folder);
 
 // Server entries that no local line equals, byte for byte, in server order; empty lines skipped.
 std::vector<std::string> NewEntries(const std::vector<std::string>& server,

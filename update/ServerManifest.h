@@ -1,9 +1,10 @@
 #pragma once
 
+#include "update/HttpFetch.h"
+#include "update/InstallFolder.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace qp {
 
@@ -17,14 +18,16 @@ inline constexpr std::uint64_t kMaxSignatureBytes = 4096;
 // The signature of the manifest applied last, kept beside the local manifest when it was signed.
 inline constexpr const char* kAppliedSignatureName = "faxmfst.txt.minisig";
 
-// The server's manifest text as delivered; nothing when it cannot be fetched or, with a trusted
-// key installed, when its signature is missing or does not verify, or is older than the one of
-// the manifest applied last. `verifiedSignature` receives the signature when the text was
-// verified with that key, and is empty otherwise.
-std::optional<std::string> FetchServerManifestText(const std::string& host,
-                                                   std::string* verifiedSignature = nullptr);
+// The server's manifest as it was delivered, or why it was not taken.
+struct ServerManifestText {
+    FetchOutcome outcome;
+    std::string text;
+    // The signature that vouched for the text; empty when the folder trusts no key.
+    std::string signature;
+};
 
-// The server's manifest as entries, empty lines dropped.
-std::optional<std::vector<std::string>> FetchServerManifest(const std::string& host);
+// Fetches the server's manifest. With a trusted key in `folder` it is taken only when its
+// signature verifies and is not older than the one of the manifest applied last.
+ServerManifestText FetchServerManifestText(const std::string& host, const InstallFolder& folder);
 
 } // namespace qp

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/ProcessRunner.h"
+#include "update/InstallFolder.h"
 
 #include <string>
 
@@ -9,8 +10,10 @@
 // client started anew.
 class Update {
 public:
+    // `folder` holds the release to update, by default the running program's.
     explicit Update(std::string host, qp::Clock& clock = qp::SystemClock(),
-                    qp::ProcessRunner& runner = qp::SystemProcessRunner());
+                    qp::ProcessRunner& runner = qp::SystemProcessRunner(),
+                    qp::InstallFolder folder = qp::RunningProgramFolder());
     // Returns 0 when the new client could not be started; otherwise it does not return.
     int Run();
 
@@ -18,4 +21,5 @@ private:
     std::string m_host;
     qp::Clock& m_clock;
     qp::ProcessRunner& m_runner;
+    qp::InstallFolder m_folder;
 };

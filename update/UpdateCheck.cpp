@@ -19,13 +19,13 @@ namespace qp {
 namespace {
 
 void ShowCannotStart(const std::string& what, int error) {
-    ShowMessage("Unable to start update\n\n" + what +
-                "\n\nError code: " + std::to_string(FileErrorCause(error)));
+    ShowFileFailure("Unable to start update", what, error);
 }
 
 // Copies the program byte for byte in blocks; the copy must be executable.
-bool CopyProgram() {
-    UniqueFd program(::open(kProgramFile, O_RDONLY | O_CLOEXEC));
+bool CopyProgram(const InstallFolder& folder) {
+    const std::string copyPath = folder.File(kProgramCopy);
+    UniqueFd program(::open(folder.File(kProgramFile).c_str(), O_RDONLY | O_CLOEXEC));
     if (program.Get() < 0) {
         ShowCannotStart(std::string("Cannot read ") + kProgramFile, errno);
         return false;
@@ -33,11 +33,12 @@ bool CopyProgram() {
     const std::string cannotCreate = std::string("Cannot create ") + kProgramCopy;
     // A fresh file rather than the old one truncated: the old copy may be running (a busy text
     // file cannot be opened for writing) or be a link to a file elsewhere.
-    if (::unlink(kProgramCopy) != 0 && errno != ENOENT) {
+    if (::unlink(copyPath.c_str()) != 0 && errno != ENOENT) {
         ShowCannotStart(cannotCreate, errno);
         return false;
     }
-    UniqueFd copy(::open(kProgramCopy, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
+    UniqueFd copy(
+        ::open(copyPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755));
     if (copy.Get() < 0 || ::fchmod(copy.Get(), 0755) != 0) {
         ShowCannotStart(cannotCreate, errno);
         return false;
@@ -93,17 +94,32 @@ int FileErrorCause(int error) {
     }
 }
 
-bool IsUpdateAvailable(const std::string& host) {
-    std::optional<std::vector<std::string>> server = FetchServerManifest(host);
-    if (!server)
-        return false;
-    const std::vector<std::string> local = ReadLocalManifest().value_or(std::vector<std::string>{});
-    return !NewEntries(*server, local).empty();
+void ShowFileFailure(const std::string& headline, const std::string& what, int error) {
+    ShowMessage(headline + "\n\n" + what +
+                "\n\nError code: " + std::to_string(FileErrorCause(error)));
+}
+
+UpdateAvailability IsUpdateAvailable(const std::string& host, const InstallFolder& folder) {
+    const ServerManifestText server = FetchServerManifestText(host, folder);
+    const bool available =
+        server.outcome &&
+        !NewEntries(ManifestLines(server.text, false), ReadLocalManifest(folder)).empty();
+    return {server.outcome, available};
 }
 
 bool CheckForUpdate(const std::string& host, bool silent, ProcessRunner& runner,
-                    const std::function<void()>& removeTrayIcon) {
-    if (!IsUpdateAvailable(host)) {
+                    const std::function<void()>& removeTrayIcon,
+                    const std::function<void()>& restoreTrayIcon,
+                    const std::function<bool()>& waitUntilReplaceable,
+                    const InstallFolder& folder) {
+    const UpdateAvailability update = IsUpdateAvailable(host, folder);
+    // Only a manifest that was fetched, and trusted, can tell that nothing is new.
+    if (!update.fetch) {
+        if (!silent)
+            ShowMessage("Unable to check for updates: " + update.fetch.reason);
+        return false;
+    }
+    if (!update.available) {
         if (!silent)
             ShowMessage("Application is up to date", MessageIcon::Information);
         return false;
@@ -111,13 +127,20 @@ bool CheckForUpdate(const std::string& host, bool silent, ProcessRunner& runner,
     if (ShowMessage("A Quill Post update is available\n\nWould you like to apply the update now?",
                     MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes)
         return false;
-    if (!CopyProgram())
+    if (!CopyProgram(folder))
+        return false;
+    if (waitUntilReplaceable && !waitUntilReplaceable())
         return false;
     if (removeTrayIcon)
         removeTrayIcon();
-    // The blanks around "-update" make the joined command line "  -update  -h:<host>".
-    runner.ReplaceProcess(kProgramCopyPath, {kProgramCopy, " -update ", "-h:" + host});
-    return true;
+    // The blanks around "-update" make the joined command line "  -update  -h:<host>". The copy
+    // finds the release in its own folder, so the current folder does not matter to it.
+    runner.ReplaceProcess(folder.File(kProgramCopy), {kProgramCopy, " -update ", "-h:" + host});
+    const int error = errno;
+    if (restoreTrayIcon)
+        restoreTrayIcon();
+    ShowCannotStart(std::string("Cannot start ") + kProgramCopy, error);
+    return false;
 }
 
 unsigned AutoUpdateCheckProc(Clock& clock, const std::atomic<bool>& stop,

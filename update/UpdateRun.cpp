@@ -5,7 +5,9 @@
 #include "update/DownloadFile.h"
 #include "update/Manifest.h"
 #include "update/ServerManifest.h"
+#include "update/UpdateCheck.h"
 
+#include <cerrno>
 #include <vector>
 
 namespace qp {
@@ -23,15 +25,14 @@ void ShowAborted(UpdateProgressView& view, const std::string& detail) {
 
 } // namespace
 
-void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
+void ApplyUpdate(const std::string& host, const InstallFolder& folder, UpdateProgressView& view) {
     view.PumpPendingMessages();
-    std::string signature;
-    const std::optional<std::string> applied = FetchServerManifestText(host, &signature);
-    if (!applied)
+    const ServerManifestText applied = FetchServerManifestText(host, folder);
+    if (!applied.outcome)
         return;
     view.PumpPendingMessages();
-    const std::vector<std::string> server = ManifestLines(*applied, false);
-    const std::vector<std::string> local = ReadLocalManifest().value_or(std::vector<std::string>{});
+    const std::vector<std::string> server = ManifestLines(applied.text, false);
+    const std::vector<std::string> local = ReadLocalManifest(folder);
 
     std::vector<ReleaseFile> files;
     for (const std::string& entry : NewEntries(server, local)) {
@@ -58,7 +59,8 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
             view.PumpPendingMessages();
         };
         // A signature covers the files only through their hashes.
-        if (!DownloadFile(host, file.name, file.version, progress, !signature.empty())) {
+        if (!DownloadFile(host, folder, file.name, file.version, progress,
+                          !applied.signature.empty())) {
             ShowAborted(view, file.name);
             return;
         }
@@ -69,11 +71,12 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
     // The local manifest must describe the files just put in place: a manifest that changed on the
     // server meanwhile (or was swapped for an older one) is not stored, and the next run starts
     // over.
-    const std::optional<std::string> manifest = FetchServerManifestText(host);
+    const ServerManifestText manifest = FetchServerManifestText(host, folder);
     // The signature goes first: it only ever keeps older releases out.
-    if (!manifest || *manifest != *applied ||
-        (!signature.empty() && !WriteFileAtomically(kAppliedSignatureName, signature)) ||
-        !WriteFileAtomically(kManifestName, *manifest)) {
+    if (!manifest.outcome || manifest.text != applied.text ||
+        (!applied.signature.empty() &&
+         !WriteFileAtomically(folder.File(kAppliedSignatureName), applied.signature)) ||
+        !WriteFileAtomically(folder.File(kManifestName), manifest.text)) {
         ShowMessage({"Error performing update.\n\nUnable to update local file manifest.",
                      MessageIcon::Warning, MessageButtons::Ok, "Quill Post"});
         return;
@@ -82,17 +85,22 @@ void ApplyUpdate(const std::string& host, UpdateProgressView& view) {
     ShowMessage({"Update completed.", MessageIcon::Warning, MessageButtons::Ok, "Update Complete"});
 }
 
-int RunUpdate(const std::string& host, UpdateProgressView& view, Clock& clock,
-              ProcessRunner& runner) {
+int RunUpdate(const std::string& host, const InstallFolder& folder, UpdateProgressView& view,
+              Clock& clock, ProcessRunner& runner) {
     view.SetStateText("Retrieving number of files to update...");
     view.SetFileText("");
+    // An empty bar until the number of files is known: a busy bar would promise work under way.
+    view.SetRange(0);
     view.Show();
     view.PumpPendingMessages();
     clock.SleepMs(kUpdatePauseMs);
-    ApplyUpdate(host, view);
+    ApplyUpdate(host, folder, view);
     view.Hide();
     // The new client has no switches, so it starts in tray mode.
-    runner.ReplaceProcess(kRelaunchPath, {kRelaunchName});
+    runner.ReplaceProcess(folder.File(kRelaunchName), {kRelaunchName});
+    const int error = errno;
+    ShowFileFailure("Unable to restart Quillpost", std::string("Cannot start ") + kRelaunchName,
+                    error);
     return 0;
 }
 

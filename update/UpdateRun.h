@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/ProcessRunner.h"
+#include "update/InstallFolder.h"
 
 #include <cstdint>
 #include <string>
@@ -24,16 +25,15 @@ public:
 };
 
 inline constexpr int kUpdatePauseMs = 3000;
-inline constexpr const char* kRelaunchPath = "./quillpost";
 inline constexpr const char* kRelaunchName = "quillpost";
 
-// Fetches every file whose manifest entry is new, then the manifest itself. Every failure has been
-// shown when it returns; the local manifest is replaced only after all files were.
-void ApplyUpdate(const std::string& host, UpdateProgressView& view);
+// Fetches into `folder` every file whose manifest entry is new, then the manifest itself. Every
+// failure has been shown when it returns; the local manifest is replaced only after all files were.
+void ApplyUpdate(const std::string& host, const InstallFolder& folder, UpdateProgressView& view);
 
-// The whole update mode: window, pause, apply, then the client started anew in place of this
-// process. Returns 0 only when that start failed.
-int RunUpdate(const std::string& host, UpdateProgressView& view, Clock& clock,
-              ProcessRunner& runner);
+// The whole update mode: window, pause, apply, then the client in `folder` started anew in place
+// of this process. Returns 0 only when that start failed, which has then been reported.
+int RunUpdate(const std::string& host, const InstallFolder& folder, UpdateProgressView& view,
+              Clock& clock, ProcessRunner& runner);
 
 } // namespace qp

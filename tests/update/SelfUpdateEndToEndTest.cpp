@@ -50,8 +50,11 @@ TEST(SelfUpdateEndToEnd, ReplacesTheFilesAndRestartsTheClientInTheTray) {
     const std::string install = dir.File("install");
     const std::string source = dir.File("newer");
     const std::string release = dir.File("release");
+    // The client runs in another folder; it finds its release by where the program lies.
+    const std::string elsewhere = dir.File("elsewhere");
     fs::create_directories(install);
     fs::create_directories(source);
+    fs::create_directories(elsewhere);
 
     const std::string program = ReadFile(QP_QUILLPOST_PROGRAM);
     WriteFile(install + "/quillpost", program);
@@ -92,7 +95,8 @@ TEST(SelfUpdateEndToEnd, ReplacesTheFilesAndRestartsTheClientInTheTray) {
         {"XDG_CONFIG_HOME", config},
         {"QUILLPOST_COMMON_DIR", dir.Path()},
         {"CUPS_SERVER", dir.File("no-cupsd.sock")}};
-    LoggedProcess client({"./quillpost", "-update", "-h:" + server.Host()}, env, install);
+    LoggedProcess client({install + "/quillpost", "-update", "-h:" + server.Host()}, env,
+                         elsewhere);
 
     // Inside the slow download of the program, the window shows the file and a moving bar.
     ASSERT_TRUE(WaitUntil([&] {
@@ -130,6 +134,7 @@ TEST(SelfUpdateEndToEnd, ReplacesTheFilesAndRestartsTheClientInTheTray) {
     EXPECT_EQ(fs::status(install + "/added.txt").permissions(), fs::perms(0644));
     EXPECT_EQ(ReadFile(install + "/faxmfst.txt"), ReadFile(release + "/faxmfst.txt"));
     EXPECT_FALSE(qp::FileExists(install + "/quillpost.tmp"));
+    EXPECT_TRUE(fs::is_empty(elsewhere));
     client.Stop();
 }
 

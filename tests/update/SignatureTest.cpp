@@ -55,34 +55,48 @@ TEST_F(SignedReleaseTest, ReleaseListsEveryFileByHashAndItsSignatureVerifies) {
     const ProgramRun check = RunProgram(
         {kMinisign, "-V", "-p", m_keys.File("release.pub"), "-m", m_release.File("faxmfst.txt")});
     EXPECT_EQ(check.exitCode, 0) << check.err;
-    EXPECT_EQ(qp::FetchServerManifestText(Host()), m_manifest);
+    EXPECT_EQ(qp::FetchServerManifestText(Host(), Folder()).text, m_manifest);
 }
 
 TEST_F(SignedReleaseTest, ClientAcceptsASignatureMadeByMinisign) {
     const ProgramRun sign = RunProgram(
         {kMinisign, "-S", "-s", m_keys.File("release.key"), "-m", m_release.File("faxmfst.txt")});
     ASSERT_EQ(sign.exitCode, 0) << sign.err;
-    EXPECT_EQ(qp::FetchServerManifestText(Host()), m_manifest);
+    const qp::ServerManifestText fetched = qp::FetchServerManifestText(Host(), Folder());
+    EXPECT_TRUE(fetched.outcome.ok) << fetched.outcome.reason;
+    EXPECT_EQ(fetched.text, m_manifest);
 }
 
-TEST_F(SignedReleaseTest, UnverifiedManifestCountsAsNotFetched) {
+TEST_F(SignedReleaseTest, UnverifiedManifestIsNotTakenAndSaysWhy) {
     MakeKey("other");
     const std::string signature = m_release.File("faxmfst.txt.minisig");
-    const std::pair<const char*, std::function<void()>> cases[] = {
+    struct Case {
+        const char* what;
+        std::function<void()> spoil; // on top of the cases before
+        const char* reason;
+    };
+    const Case cases[] = {
         {"changed manifest",
-         [&] { qp::test::WriteFile(m_release.File("faxmfst.txt"), m_manifest + "evil=1\n"); }},
-        {"missing signature", [&] { std::filesystem::remove(signature); }},
+         [&] { qp::test::WriteFile(m_release.File("faxmfst.txt"), m_manifest + "evil=1\n"); },
+         "the manifest's signature is not valid"},
+        {"missing signature", [&] { std::filesystem::remove(signature); },
+         "the manifest's signature could not be fetched (the server answered 404 Not Found)"},
         {"signed by another key",
          [&] {
              RunProgram({kMinisign, "-S", "-s", m_keys.File("other.key"), "-m",
                          m_release.File("faxmfst.txt")});
-         }},
+         },
+         "the manifest's signature is not valid"},
         {"broken trusted key",
-         [&] { qp::test::WriteFile(m_install.File("quillpost-release.pub"), "garbage\n"); }},
+         [&] { qp::test::WriteFile(m_install.File("quillpost-release.pub"), "garbage\n"); },
+         "the trusted key quillpost-release.pub is unusable"},
     };
-    for (const auto& [what, spoil] : cases) {
-        spoil();
-        EXPECT_FALSE(qp::FetchServerManifestText(Host()).has_value()) << what;
+    for (const Case& c : cases) {
+        c.spoil();
+        const qp::ServerManifestText fetched = qp::FetchServerManifestText(Host(), Folder());
+        EXPECT_FALSE(fetched.outcome.ok) << c.what;
+        EXPECT_EQ(fetched.outcome.reason, c.reason) << c.what;
+        EXPECT_EQ(fetched.text, "") << c.what;
     }
 }
 
@@ -94,7 +108,7 @@ TEST_F(SignedReleaseTest, SignedEntryWithoutHashIsNotFetched) {
     qp::test::WriteFile(m_install.File("notes.txt"), "old");
     qp::test::RecordingView view;
 
-    qp::ApplyUpdate(Host(), view);
+    qp::ApplyUpdate(Host(), Folder(), view);
 
     EXPECT_EQ(
         m_user.messages.Texts(),
@@ -105,7 +119,7 @@ TEST_F(SignedReleaseTest, SignedEntryWithoutHashIsNotFetched) {
 
 TEST_F(SignedReleaseTest, ReleaseSignedBeforeTheAppliedOneIsNotTaken) {
     qp::test::RecordingView view;
-    qp::ApplyUpdate(Host(), view);
+    qp::ApplyUpdate(Host(), Folder(), view);
     ASSERT_EQ(m_user.messages.Texts(), (std::vector<std::string>{"Update completed."}));
     EXPECT_EQ(qp::test::ReadFile(m_install.File("notes.txt")), "notes");
     // An old release, its signature made long before the applied one's.
@@ -117,8 +131,9 @@ TEST_F(SignedReleaseTest, ReleaseSignedBeforeTheAppliedOneIsNotTaken) {
                     "timestamp:1\tfile:faxmfst.txt\thashed", "-m", m_release.File("faxmfst.txt")});
     ASSERT_EQ(sign.exitCode, 0) << sign.err;
 
-    EXPECT_FALSE(qp::FetchServerManifestText(Host()).has_value());
-    EXPECT_FALSE(qp::IsUpdateAvailable(Host()));
+    EXPECT_EQ(qp::FetchServerManifestText(Host(), Folder()).outcome.reason,
+              "the manifest is older than the one applied last");
+    EXPECT_FALSE(qp::IsUpdateAvailable(Host(), Folder()).available);
 }
 
 TEST(ReleaseTool, RefusesAnIncompleteCommandLine) {

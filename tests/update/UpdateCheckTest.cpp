@@ -3,6 +3,8 @@
 #include "tests/update/support/UpdateFixture.h"
 
 #include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -10,17 +12,26 @@ using qp::MessageAnswer;
 using qp::test::UpdateTest;
 using Strings = std::vector<std::string>;
 
+// A public key that signed nothing the server publishes.
+constexpr const char* kForeignKey = "untrusted comment: minisign public key 2AF2F3C43C461DB5\n"
+                                    "RWS1HUY8xPPyKm2V0OpkC1SZSF6gAjNTat6dzdcxtrf+51zOF94kASTo\n";
+
 class UpdateCheckTest : public UpdateTest {
 protected:
     int m_iconRemovals = 0;
+    int m_iconRestores = 0;
+    std::function<bool()> m_waitUntilReplaceable; // none: the process may be replaced at once
 
     void SetUp() override {
         Publish("faxmfst.txt", "quillpost=2\n");
         Install("faxmfst.txt", "quillpost=1\n");
     }
-    bool Check(bool silent) {
-        return qp::CheckForUpdate(Host(), silent, m_runner, [this] { ++m_iconRemovals; });
+    bool Check(bool silent, const std::string& host) {
+        return qp::CheckForUpdate(
+            host, silent, m_runner, [this] { ++m_iconRemovals; }, [this] { ++m_iconRestores; },
+            m_waitUntilReplaceable, Folder());
     }
+    bool Check(bool silent) { return Check(silent, Host()); }
 };
 
 TEST_F(UpdateCheckTest, CopiesTheProgramAndStartsTheCopyInUpdateMode) {
@@ -33,20 +44,29 @@ TEST_F(UpdateCheckTest, CopiesTheProgramAndStartsTheCopyInUpdateMode) {
     qp::test::WriteFile(elsewhere.File("victim"), "victim");
     std::filesystem::create_symlink(elsewhere.File("victim"), m_install.File("quillpost-cpy"));
     Serve();
+    int waits = 0;
+    m_waitUntilReplaceable = [&] {
+        ++waits;
+        EXPECT_EQ(Installed("quillpost-cpy"), program) << "the copy is made before the wait";
+        EXPECT_EQ(m_iconRemovals, 0) << "the icon stays while the client waits";
+        return true;
+    };
+    m_runner.replaceError = 0;
 
-    EXPECT_TRUE(Check(true));
+    EXPECT_THROW(Check(true), qp::test::ProcessReplaced);
 
     EXPECT_EQ(
         m_user.messages.Texts(),
         (Strings{"A Quill Post update is available\n\nWould you like to apply the update now?"}));
     EXPECT_EQ(m_user.messages.Messages()[0].icon, qp::MessageIcon::Question);
-    EXPECT_EQ(Installed("quillpost-cpy"), program);
     EXPECT_FALSE(std::filesystem::is_symlink(m_install.File("quillpost-cpy")));
     EXPECT_EQ(qp::test::ReadFile(elsewhere.File("victim")), "victim");
     EXPECT_EQ(ModeOf("quillpost-cpy"), 0755u);
+    EXPECT_EQ(waits, 1);
     EXPECT_EQ(m_iconRemovals, 1);
+    EXPECT_EQ(m_iconRestores, 0);
     ASSERT_EQ(m_runner.replaced.size(), 1u);
-    EXPECT_EQ(m_runner.replaced[0].first, "./quillpost-cpy");
+    EXPECT_EQ(m_runner.replaced[0].first, m_install.File("quillpost-cpy"));
     const Strings& argv = m_runner.replaced[0].second;
     EXPECT_EQ(argv, (Strings{"quillpost-cpy", " -update ", "-h:" + Host()}));
     // The copy's start-up finds the switch and takes the host from its joined command line.
@@ -58,6 +78,45 @@ TEST_F(UpdateCheckTest, CopiesTheProgramAndStartsTheCopyInUpdateMode) {
     EXPECT_EQ(qp::ChooseStartMode(commandLine), qp::StartMode::Update);
     EXPECT_EQ(qp::HostFromCommandLine(commandLine), Host());
 }
+
+struct StartCase {
+    const char* what;
+    bool replaceable;    // what the wait answers
+    std::string message; // after the question; empty: none
+    int iconRemovals;
+    int iconRestores;
+    std::size_t starts;
+    friend void PrintTo(const StartCase& c, std::ostream* out) { *out << c.what; }
+};
+
+class UpdateStartTest : public UpdateCheckTest, public ::testing::WithParamInterface<StartCase> {};
+
+TEST_P(UpdateStartTest, ClientGoesOnWhenTheCopyIsNotStarted) {
+    const StartCase& c = GetParam();
+    Install("quillpost", "program");
+    Serve();
+    m_waitUntilReplaceable = [&c] { return c.replaceable; };
+    m_runner.replaceError = EACCES;
+
+    EXPECT_FALSE(Check(false));
+
+    Strings messages{"A Quill Post update is available\n\nWould you like to apply the update now?"};
+    if (!c.message.empty())
+        messages.push_back(c.message);
+    EXPECT_EQ(m_user.messages.Texts(), messages);
+    EXPECT_EQ(m_iconRemovals, c.iconRemovals);
+    EXPECT_EQ(m_iconRestores, c.iconRestores);
+    EXPECT_EQ(m_runner.replaced.size(), c.starts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UpdateStartTest,
+    ::testing::Values(StartCase{"program ending", false, "", 0, 0, 0},
+                      StartCase{"start fails", true,
+                                "Unable to start update\n\nCannot start quillpost-cpy\n\nError "
+                                "code: 5",
+                                1, 1, 1}),
+    qp::test::CaseName());
 
 struct CopyFailure {
     const char* what;
@@ -107,29 +166,63 @@ TEST_F(UpdateCheckTest, DeclinedUpdateDoesNothing) {
     EXPECT_TRUE(m_runner.replaced.empty());
 }
 
-TEST_F(UpdateCheckTest, NoUpdateIsReportedOnlyWhenAsked) {
+// A loopback port that refuses connections for as long as the socket lives: bound, not listening.
+class RefusingPort {
+public:
+    RefusingPort() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof local;
+        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+            throw std::runtime_error("cannot bind on loopback");
+        m_host = "127.0.0.1:" + std::to_string(ntohs(local.sin_port));
+    }
+    ~RefusingPort() { ::close(m_fd); }
+    const std::string& Host() const { return m_host; }
+
+private:
+    int m_fd;
+    std::string m_host;
+};
+
+TEST_F(UpdateCheckTest, OnlyAVerifiedManifestWithNothingNewIsUpToDate) {
     struct Case {
         const char* what;
-        const char* serverManifest; // nullptr: the server has none
-        bool silent;
-        Strings messages;
+        std::function<void()> prepare;
+        std::string menuMessage;
+        qp::MessageIcon icon;
+        bool refused = false; // the server's port refuses connections
     };
     const Case cases[] = {
-        {"up to date, asked", "quillpost=1\n", false, {"Application is up to date"}},
-        {"up to date, silent", "quillpost=1\n", true, {}},
-        {"no manifest on the server", nullptr, false, {"Application is up to date"}},
+        {"up to date", [this] { Publish("faxmfst.txt", "quillpost=1\n"); },
+         "Application is up to date", qp::MessageIcon::Information},
+        {"no manifest", [this] { std::filesystem::remove(m_release.File("faxmfst.txt")); },
+         "Unable to check for updates: the server answered 404 Not Found",
+         qp::MessageIcon::Warning},
+        {"unreachable server", [] {}, "Unable to check for updates: the server cannot be reached",
+         qp::MessageIcon::Warning, true},
+        {"badly signed manifest",
+         [this] {
+             Publish("faxmfst.txt", "quillpost=1\n");
+             Publish("faxmfst.txt.minisig", "untrusted comment: forged\nnot a signature\n");
+             Install("quillpost-release.pub", kForeignKey);
+         },
+         "Unable to check for updates: the manifest's signature is not valid",
+         qp::MessageIcon::Warning},
     };
+    Serve();
+    const RefusingPort refusing;
     for (const Case& c : cases) {
-        std::filesystem::remove(m_release.File("faxmfst.txt"));
-        if (c.serverManifest != nullptr)
-            Publish("faxmfst.txt", c.serverManifest);
-        Serve();
+        c.prepare();
+        const std::string host = c.refused ? refusing.Host() : Host();
         m_user.messages.Clear();
-        EXPECT_FALSE(Check(c.silent)) << c.what;
-        EXPECT_EQ(m_user.messages.Texts(), c.messages) << c.what;
-        if (!c.messages.empty()) {
-            EXPECT_EQ(m_user.messages.Messages()[0].icon, qp::MessageIcon::Information);
-        }
+        EXPECT_FALSE(Check(true, host)) << c.what;
+        EXPECT_EQ(m_user.messages.Texts(), Strings{}) << c.what << ": the daily check stays silent";
+        EXPECT_FALSE(Check(false, host)) << c.what;
+        ASSERT_EQ(m_user.messages.Texts(), Strings{c.menuMessage}) << c.what;
+        EXPECT_EQ(m_user.messages.Messages()[0].icon, c.icon) << c.what;
     }
     EXPECT_TRUE(m_runner.replaced.empty());
 }

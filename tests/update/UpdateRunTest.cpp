@@ -18,7 +18,12 @@ class UpdateRunTest : public UpdateTest {
 protected:
     RecordingView m_view;
 
-    int Run() { return qp::RunUpdate(Host(), m_view, m_clock, m_runner); }
+    void SetUp() override { m_runner.replaceError = 0; }
+    // The relaunch succeeds, so the run does not come back.
+    void Run() {
+        EXPECT_THROW(qp::RunUpdate(Host(), Folder(), m_view, m_clock, m_runner),
+                     qp::test::ProcessReplaced);
+    }
 };
 
 TEST_F(UpdateRunTest, NothingNewFetchesOnlyTheManifestAndRelaunchesTheClient) {
@@ -26,11 +31,11 @@ TEST_F(UpdateRunTest, NothingNewFetchesOnlyTheManifestAndRelaunchesTheClient) {
     Install("faxmfst.txt", "b.txt=2\na.txt=1\n");
     Serve();
 
-    EXPECT_EQ(Run(), 0);
+    Run();
 
     EXPECT_EQ(m_view.states,
               (Strings{"Retrieving number of files to update...", "Updating 0 files."}));
-    EXPECT_EQ(m_view.ranges, (std::vector<int>{0}));
+    EXPECT_EQ(m_view.ranges, (std::vector<int>{0, 0}));
     EXPECT_EQ(m_view.shown, 1);
     EXPECT_EQ(m_view.hidden, 1);
     EXPECT_EQ(m_clock.Sleeps(), (std::vector<int>{3000}));
@@ -42,8 +47,21 @@ TEST_F(UpdateRunTest, NothingNewFetchesOnlyTheManifestAndRelaunchesTheClient) {
     // The local copy is the server's, as delivered.
     EXPECT_EQ(Installed("faxmfst.txt"), "a.txt=1\r\nb.txt=2\n");
     ASSERT_EQ(m_runner.replaced.size(), 1u);
-    EXPECT_EQ(m_runner.replaced[0].first, "./quillpost");
+    EXPECT_EQ(m_runner.replaced[0].first, m_install.File("quillpost"));
     EXPECT_EQ(m_runner.replaced[0].second, (Strings{"quillpost"}));
+}
+
+TEST_F(UpdateRunTest, ClientThatCannotBeStartedAgainIsReported) {
+    Publish("faxmfst.txt", "a.txt=1\n");
+    Install("faxmfst.txt", "a.txt=1\n");
+    Serve();
+    m_runner.replaceError = ENOENT;
+
+    EXPECT_EQ(qp::RunUpdate(Host(), Folder(), m_view, m_clock, m_runner), 0);
+
+    EXPECT_EQ(m_user.messages.Texts(),
+              (Strings{"Update completed.",
+                       "Unable to restart Quillpost\n\nCannot start quillpost\n\nError code: 2"}));
 }
 
 TEST_F(UpdateRunTest, FetchesEveryNewEntryInOrderKeepingModes) {
@@ -71,6 +89,7 @@ TEST_F(UpdateRunTest, FetchesEveryNewEntryInOrderKeepingModes) {
               (Strings{"GET /faxmfst.txt 200", "GET /old.txt 200", "GET /old.txt 200",
                        "GET /tool.sh 200", "GET /data.bin 200", "GET /faxmfst.txt 200"}));
     EXPECT_EQ(m_view.states.back(), "Updating 4 files.");
+    EXPECT_EQ(m_view.ranges, (std::vector<int>{0, 4}));
     EXPECT_EQ(m_view.files.back(), "Downloading: data.bin");
     EXPECT_EQ(m_view.filesDone, (std::vector<int>{0, 1, 2, 3, 4}));
     EXPECT_GT(m_view.partial, 0) << "the bar moves while a file arrives";
@@ -227,6 +246,8 @@ TEST_F(UpdateRunTest, UnreachableServerChangesNothingAndSaysNothing) {
 
     EXPECT_TRUE(m_user.messages.Texts().empty());
     EXPECT_EQ(m_view.states, (Strings{"Retrieving number of files to update..."}));
+    // The bar stays empty, never a busy indicator, while nothing is known.
+    EXPECT_EQ(m_view.ranges, (std::vector<int>{0}));
     EXPECT_FALSE(qp::FileExists(m_install.File("faxmfst.txt")));
     EXPECT_EQ(m_runner.replaced.size(), 1u);
 }

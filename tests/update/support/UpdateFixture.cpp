@@ -2,6 +2,7 @@
 
 #include "update/HttpFetch.h"
 
+#include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +44,11 @@ std::vector<std::string> ReleaseServer::Requests() const {
             requests.push_back(line);
     }
     return requests;
+}
+
+void UpdateTest::TearDown() {
+    EXPECT_TRUE(std::filesystem::is_empty(m_elsewhere.Path()))
+        << "the update wrote into the current folder";
 }
 
 void UpdateTest::Serve(const std::vector<std::string>& options) {

@@ -4,6 +4,7 @@
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
+#include "update/InstallFolder.h"
 #include "update/UpdateRun.h"
 
 #include <functional>
@@ -14,7 +15,7 @@
 
 namespace qp::test {
 
-// Changes the process's current folder for the scope: the update works relative to it.
+// Changes the process's current folder for the scope.
 class ScopedCwd {
 public:
     explicit ScopedCwd(const std::string& path);
@@ -70,18 +71,23 @@ public:
     void PumpPendingMessages() override {}
 };
 
-// A client folder (the current folder), a release folder and the server that publishes it.
+// A client's install folder, a release folder and the server that publishes it. The tests run in
+// another, empty folder, which the update must leave alone: it finds its files by the install
+// folder it is given.
 class UpdateTest : public ::testing::Test {
 protected:
     TempUserEnvironment m_user;
     TempDir m_install;
     TempDir m_release;
-    ScopedCwd m_cwd{m_install.Path()};
+    TempDir m_elsewhere;
+    ScopedCwd m_cwd{m_elsewhere.Path()};
     std::unique_ptr<ReleaseServer> m_server;
     FakeRunner m_runner;
     FakeClock m_clock;
 
+    void TearDown() override;
     void Serve(const std::vector<std::string>& options = {});
+    InstallFolder Folder() const { return {m_install.Path()}; }
     std::string Host() const { return m_server->Host(); }
     void Publish(const std::string& name, const std::string& contents) {
         WriteFile(m_release.File(name), contents);
