@@ -1,81 +1,185 @@
 #include "app/GuiStartup.h"
 
 #include "app/QuillpostApp.h"
+#include "app/SendDialogs.h"
 #include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
 #include "cover/CoverSheetDialog.h"
-#include "fax/FaxDialog.h"
+#include "fax/Viewer.h"
 #include "fax/log/FaxLogWindow.h"
+#include "fax/log/Resend.h"
 #include "fax/log/SendNotices.h"
 #include "platform/Clock.h"
 #include "platform/GuiThread.h"
+#include "platform/MessageBox.h"
+#include "platform/QuitSignals.h"
 #include "res/Features.h"
 #include "res/Resources.h"
 #include "shell/InitialConfigDialog.h"
 #include "shell/PreferencesDialog.h"
 #include "shell/TrayDialog.h"
+#include "update/HttpFetch.h"
 #include "update/Update.h"
 #include "update/UpdateCheck.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <atomic>
 #include <iostream>
 #include <sstream>
 #include <system_error>
-#include <thread>
 
 namespace qp {
 namespace {
 
-// The check from the tray, on whichever thread runs it; the copy's start ends this client.
-void CheckForUpdateFromTray(CQuillpostApp& app, bool silent) {
-    // The daily check and the menu's may meet; one question and one copy at a time.
-    static std::atomic<bool> checking{false};
-    if (checking.exchange(true))
-        return;
-    // The copy replaces this process as soon as the icon is gone; the daily check's thread waits
-    // until no send dialog is converting or uploading, so no fax is cut off half-way.
-    const bool ending = CheckForUpdate(app.Account().host, silent, app.Runner(), [&app] {
-        RunOnGuiThreadWhenIdle([&app] {
-            if (app.m_pTrayDialog != nullptr)
-                app.m_pTrayDialog->TrayIcon().SetIconById(0);
-        });
-    });
-    if (ending)
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                                  Qt::QueuedConnection);
-    else
-        checking = false;
-}
+constexpr const char* kCannotMakeJob = "Unable to prepare a fax: ";
 
-// The menu's check: the manifest comes from a server that may answer slowly or never, so the GUI
-// thread does not wait for it. Like the daily check's thread, nothing joins this one.
-void StartUpdateCheckFromMenu(CQuillpostApp& app) {
-    try {
-        std::thread([&app] { CheckForUpdateFromTray(app, false); }).detach();
-    } catch (const std::system_error&) {
-        CheckForUpdateFromTray(app, false);
-    }
+void QuitEventLoop() {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
 }
 
 } // namespace
 
-GuiStartupServices::GuiStartupServices() {
-    // The send dialog's "Configure..." opens the account dialog of the tray shell.
-    FaxDialog::SetConfigureRunner(RunConfigurationFromSendDialog);
-    // "Add Cover Sheet..." prints the cover page through the fax printer.
-    FaxDialog::SetCoverSheetRunner(RunCoverSheetDialog);
-    // Every send from the dialog is logged and announced at the tray icon.
-    FaxDialog::SetAttemptRecorder([](CQuillpostApp& app, const faxlog::SendAttempt& attempt) {
-        faxlog::FaxLog log;
-        faxlog::RecordDialogAttempt(
-            app, attempt, app.m_pTrayDialog ? &app.m_pTrayDialog->TrayIcon() : nullptr, log);
-    });
+GuiStartupServices::GuiStartupServices() = default;
+
+GuiStartupServices::~GuiStartupServices() {
+    if (m_app != nullptr)
+        Shutdown(*m_app);
 }
 
-GuiStartupServices::~GuiStartupServices() = default;
+void GuiStartupServices::Bind(CQuillpostApp& app) {
+    if (m_app != nullptr)
+        return;
+    m_app = &app;
+    m_dialogs = std::make_unique<SendDialogs>([this] { return MakeSendServices(); });
+    // Logout, shutdown or Ctrl+C end the event loop; the orderly end follows it.
+    m_signals = std::make_unique<QuitSignals>(QuitEventLoop);
+}
+
+SendDialogServices GuiStartupServices::MakeSendServices() {
+    CQuillpostApp& app = *m_app;
+    SendDialogServices services;
+    services.profile = &app.Profile();
+    services.convert = [&app](const Job& job, const ConversionParams& params,
+                              std::stop_token stop) {
+        return app.CreateFaxImage(job.CoverInput(), job.BodyFile(), job.FaxImage(), params.xDpi,
+                                  params.yDpi, params.widthPx, params.heightPx, SystemClock(),
+                                  std::move(stop));
+    };
+    services.upload = [&app](const std::string& number, const std::string& email,
+                             const std::string& image, const UploadProgress& progress,
+                             std::stop_token stop) {
+        return app.UploadFax(number, email, image, progress, DefaultFaxConnector(),
+                             std::move(stop));
+    };
+    services.preview = [&app](const std::string& image) {
+        LaunchViewer(app.Profile(), image, app.Runner());
+    };
+    services.configure = [&app](QWidget* parent) { RunConfigurationFromSendDialog(app, parent); };
+    services.coverSheet = [&app](QWidget* parent, const std::string& coverFile) -> QDialog* {
+        return new CCoverSheetDialog(app.Profile(), coverFile, parent);
+    };
+    services.record = [folder = m_log.Folder()](const faxlog::SendAttempt& attempt,
+                                                const Job& job) {
+        // One log object per entry: dialogs of several jobs may write at the same time.
+        faxlog::FaxLog log(folder);
+        return faxlog::RecordJobAttempt(log, attempt, job);
+    };
+    services.notify = [this](const std::string& text) { Notify(text); };
+    return services;
+}
+
+void GuiStartupServices::Notify(const std::string& text) {
+    if (m_tray)
+        m_tray->TrayIcon().ShowBalloon(faxlog::kNoticeTitle, text);
+}
+
+void GuiStartupServices::OnSendDialogClosed(bool printed) {
+    if (printed && m_monitor)
+        m_monitor->JobClosed();
+    if (m_logWindow && m_logWindow->isVisible())
+        m_logWindow->Reload();
+    if (m_logMode && (!m_logWindow || !m_logWindow->isVisible()) && m_dialogs->OpenCount() == 0)
+        QuitEventLoop();
+}
+
+void GuiStartupServices::OpenCoverOnly() {
+    std::string error;
+    std::optional<Job> job = JobStore::ForUser().Create(&error);
+    if (!job) {
+        ShowMessage(kCannotMakeJob + error);
+        return;
+    }
+    m_dialogs->Open(std::move(*job), [this] { OnSendDialogClosed(false); });
+}
+
+void GuiStartupServices::Resend(const faxlog::Entry& entry) {
+    std::string error;
+    std::optional<Job> job = JobStore::ForUser().Create(&error);
+    if (!job) {
+        ShowMessage(kCannotMakeJob + error);
+        return;
+    }
+    FaxDialog& dialog = m_dialogs->Open(std::move(*job), [this] { OnSendDialogClosed(false); });
+    dialog.PrepareResend(faxlog::ResendRecipient(entry.record),
+                         SendChoices{entry.record.resolution, entry.record.legal}, entry.hasImage,
+                         [entry](const Job& into, std::stop_token stop) {
+                             return faxlog::RestoreIntoJob(entry, into, std::move(stop));
+                         });
+}
+
+void GuiStartupServices::ShowFaxLog() {
+    if (!m_logWindow) {
+        CQuillpostApp& app = *m_app;
+        m_logWindow = std::make_unique<FaxLogWindow>(
+            m_log,
+            [&app](const std::string& image) { LaunchViewer(app.Profile(), image, app.Runner()); },
+            [this](const faxlog::Entry& entry) { Resend(entry); });
+        QObject::connect(m_logWindow.get(), &QDialog::finished, m_logWindow.get(),
+                         [this] { OnSendDialogClosed(false); });
+    }
+    m_logWindow->Reload();
+    m_logWindow->show();
+    m_logWindow->raise();
+    m_logWindow->activateWindow();
+}
+
+void GuiStartupServices::CheckForUpdateFromTray(bool silent) {
+    // The daily check and the menu's may meet; one question and one copy at a time.
+    if (m_checking.exchange(true))
+        return;
+    const auto showIcon = [this](int icon) {
+        return [this, icon] {
+            RunOnGuiThreadWhenIdle([this, icon] {
+                if (m_tray)
+                    m_tray->TrayIcon().SetIconById(icon);
+            });
+        };
+    };
+    // The copy replaces this process once no send dialog is open, so no fax is cut off; the jobs
+    // that arrive meanwhile wait in their folders for the new client.
+    CheckForUpdate(m_app->Account().host, silent, m_app->Runner(), showIcon(0),
+                   showIcon(res::kIcon130), [this] { return m_dialogs->WaitUntilNoneOpen(); });
+    m_checking = false;
+}
+
+void GuiStartupServices::StartMenuUpdateCheck() {
+    // The manifest comes from a server that may answer slowly or never, so the GUI thread does
+    // not wait for it; the thread is joined at the end, its fetch called off.
+    if (m_checking)
+        return;
+    if (m_menuCheck.joinable())
+        m_menuCheck.join();
+    try {
+        m_menuCheck = std::thread([this] {
+            const CancelFetchesWhen cancel(m_ending);
+            CheckForUpdateFromTray(false);
+        });
+    } catch (const std::system_error&) {
+        ShowMessage("Unable to check for updates: no thread to run the check");
+    }
+}
 
 void GuiStartupServices::RunUpdate(CQuillpostApp& app) {
     Update(app.Account().host, SystemClock(), app.Runner()).Run();
@@ -85,24 +189,22 @@ void GuiStartupServices::RunInitialConfig(CQuillpostApp& app) {
     RunInitialConfigDialog(app);
 }
 
-void GuiStartupServices::RunFaxLog(CQuillpostApp& app) {
-    RunFaxLogWindow(app);
+bool GuiStartupServices::RunFaxLog(CQuillpostApp& app) {
+    Bind(app);
+    m_logMode = true;
+    ShowFaxLog();
+    return true;
 }
 
 void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
-    auto* tray = new TrayDialog(app);
-    app.m_pTrayDialog = tray;
-    // Tray mode lasts as long as the tray window.
-    QObject::connect(tray, &QObject::destroyed, QCoreApplication::instance(),
-                     [] { QCoreApplication::quit(); });
-    tray->SetSendDialogRunner([&app] { RunFaxDialog(app); });
-    tray->SetFaxLogRunner([&app] { RunFaxLogWindow(app); });
-    tray->TrayIcon().SetIconById(res::kIcon130);
+    Bind(app);
+    m_tray = std::make_unique<TrayDialog>(app);
+    m_tray->SetSendDialogRunner([this] { OpenCoverOnly(); });
+    m_tray->SetFaxLogRunner([this] { ShowFaxLog(); });
+    m_tray->TrayIcon().SetIconById(res::kIcon130);
 #if QUILLPOST_SELF_UPDATE
-    tray->SetUpdateCheckRunner([&app] { StartUpdateCheckFromMenu(app); });
-    // Ends, with its thread, before the application object that the check uses.
-    m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>(
-        [&app] { CheckForUpdateFromTray(app, true); }, [] { QCoreApplication::processEvents(); });
+    m_tray->SetUpdateCheckRunner([this] { StartMenuUpdateCheck(); });
+    m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>([this] { CheckForUpdateFromTray(true); });
     m_autoUpdateCheck->Start();
 #endif
 }
@@ -124,13 +226,37 @@ void GuiStartupServices::RunPreferences(CQuillpostApp& app) {
 }
 
 bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
-    if (app.m_pTrayDialog != nullptr)
-        faxlog::AnnounceWaitingJob(app.m_portFile, app.m_pTrayDialog->TrayIcon());
-    const WorkPaths paths{app.m_portFile, app.m_bodyFile, app.m_coverFile, app.m_faxImage};
-    // Lives as long as the process; nothing stops or waits for it.
-    // The send dialog runs modally on the GUI thread while the watcher waits for it.
-    app.m_pFaxMonitor = new FaxMonitor(paths, SystemClock(), [&app] { RunFaxDialog(app); });
-    return app.m_pFaxMonitor->Start();
+    Bind(app);
+    // The watcher hands each job over from its thread; the dialog opens on the GUI thread once no
+    // other dialog's work is waiting to show its result.
+    m_monitor = std::make_unique<FaxMonitor>(
+        app.m_portFile, JobStore::ForUser(), SystemClock(), [this](Job job, bool leftOver) {
+            auto taken = std::make_shared<Job>(std::move(job));
+            PostToGuiThreadWhenIdle([this, taken, leftOver] {
+                if (leftOver)
+                    Notify(faxlog::kWaitingJobText);
+                m_dialogs->Open(std::move(*taken), [this] { OnSendDialogClosed(true); });
+            });
+        });
+    return m_monitor->Start();
+}
+
+void GuiStartupServices::Shutdown(CQuillpostApp&) {
+    if (m_ending.exchange(true))
+        return;
+    // No window opens from here on; threads that wait for one go on without it.
+    AbandonGuiRequests();
+    if (m_dialogs)
+        m_dialogs->EndAll();
+    if (m_monitor)
+        m_monitor->Stop();
+    m_autoUpdateCheck.reset();
+    if (m_menuCheck.joinable())
+        m_menuCheck.join();
+    m_logWindow.reset();
+    m_tray.reset();
+    m_monitor.reset();
+    m_signals.reset();
 }
 
 } // namespace qp

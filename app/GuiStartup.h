@@ -1,29 +1,74 @@
 #pragma once
 
 #include "app/StartupServices.h"
+#include "base/Job.h"
+#include "fax/FaxDialog.h"
+#include "fax/log/FaxLog.h"
 
+#include <atomic>
 #include <memory>
+#include <thread>
+
+class FaxLogWindow;
+class FaxMonitor;
+class TrayDialog;
 
 namespace qp {
 
 class AutoUpdateCheck;
+class QuitSignals;
+class SendDialogs;
 
-// The real pieces that start-up calls in the running program.
+namespace faxlog {
+struct Entry;
+}
+
+// The running program's pieces, created, wired and owned here: the tray window, the watcher, the
+// send dialogs (one per job), the fax log window, the update checks and the signal handling. The
+// orderly end stops and joins them in turn.
 class GuiStartupServices final : public StartupServices {
 public:
     GuiStartupServices();
     ~GuiStartupServices() override;
     void RunUpdate(CQuillpostApp& app) override;
     void RunInitialConfig(CQuillpostApp& app) override;
-    void RunFaxLog(CQuillpostApp& app) override;
+    bool RunFaxLog(CQuillpostApp& app) override;
     void CreateTrayWindow(CQuillpostApp& app) override;
     std::string FindFaxPrinterPort() override;
     void SetDefaultViewer(CQuillpostApp& app) override;
     void RunPreferences(CQuillpostApp& app) override;
     bool StartWatcher(CQuillpostApp& app) override;
+    void Shutdown(CQuillpostApp& app) override;
+
+    SendDialogs& Dialogs() { return *m_dialogs; }
+    FaxLogWindow* LogWindow() const { return m_logWindow.get(); }
+    // The tray's "Send Cover Only Fax...": a job of its own with no body.
+    void OpenCoverOnly();
+    // The log window's Resend: the logged fax in a job of its own.
+    void Resend(const faxlog::Entry& entry);
+    void ShowFaxLog();
 
 private:
+    void Bind(CQuillpostApp& app);
+    SendDialogServices MakeSendServices();
+    void Notify(const std::string& text);
+    void OnSendDialogClosed(bool printed);
+    void CheckForUpdateFromTray(bool silent);
+    void StartMenuUpdateCheck();
+
+    CQuillpostApp* m_app = nullptr;
+    faxlog::FaxLog m_log;
+    std::unique_ptr<QuitSignals> m_signals;
+    std::unique_ptr<TrayDialog> m_tray;
+    std::unique_ptr<SendDialogs> m_dialogs;
+    std::unique_ptr<FaxLogWindow> m_logWindow;
+    std::unique_ptr<FaxMonitor> m_monitor;
     std::unique_ptr<AutoUpdateCheck> m_autoUpdateCheck;
+    std::thread m_menuCheck;
+    std::atomic<bool> m_checking{false};
+    std::atomic<bool> m_ending{false};
+    // "-log": the program ends once the log window and the faxes sent from it have closed.
+    bool m_logMode = false;
 };
 
 } // namespace qp

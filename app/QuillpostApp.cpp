@@ -30,18 +30,13 @@ CQuillpostApp::CQuillpostApp(std::string commandLine,
     if (!folder)
         qp::ShowMessage("Unable to retrieve directory for processing faxes");
     // Without the folder the paths still name it, so nothing is ever found there until it exists.
-    SetWorkPaths(folder.value_or(qp::CommonFolderPath()) + "/" + kPortFileName);
+    SetPortFile(folder.value_or(qp::CommonFolderPath()) + "/" + kPortFileName);
     m_gsPath = qp::kGhostscriptPath;
 }
 
-void CQuillpostApp::SetWorkPaths(const std::string& port) {
-    const qp::WorkPaths paths = qp::UserWorkPaths(port, qp::CurrentLoginName());
-    m_portFile = paths.portFile;
-    m_bodyFile = paths.bodyFile;
-    m_coverFile = paths.coverFile;
-    m_faxImage = paths.faxImage;
-    const std::size_t slash = paths.faxImage.rfind('/');
-    qp::EnsurePrivateFolder(paths.faxImage.substr(0, slash));
+void CQuillpostApp::SetPortFile(const std::string& port) {
+    m_portFile = qp::UserPortFile(port, qp::CurrentLoginName());
+    qp::EnsurePrivateFolder(m_portFile.substr(0, m_portFile.rfind('/')));
 }
 
 CQuillpostApp::~CQuillpostApp() {
@@ -62,7 +57,12 @@ int CQuillpostApp::Run(qp::StartupServices& services) {
     case StartOutcome::RunEventLoop:
         break;
     }
-    return QCoreApplication::instance() != nullptr ? QCoreApplication::exec() : 0;
+    if (QCoreApplication::instance() != nullptr)
+        QCoreApplication::exec();
+    // However the loop ended (the last window, a signal, the session's end), the work in flight
+    // is stopped, logged and its job kept before the threads are joined.
+    services.Shutdown(*this);
+    return 0;
 }
 
 CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& services) {
@@ -88,8 +88,8 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
         return StartOutcome::Exit;
     case qp::StartMode::Log:
         ReadSettings();
-        services.RunFaxLog(*this);
-        return StartOutcome::Exit;
+        // The log window stays, with any fax sent again from it, until the last of them closes.
+        return services.RunFaxLog(*this) ? StartOutcome::RunEventLoop : StartOutcome::Exit;
     case qp::StartMode::Tray:
         break;
     }
@@ -106,7 +106,7 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
     // The printer's port names the common folder and the port file's name in each user's folder.
     const std::string port = services.FindFaxPrinterPort();
     if (port.size() > 4)
-        SetWorkPaths(port);
+        SetPortFile(port);
 
     services.SetDefaultViewer(*this);
 

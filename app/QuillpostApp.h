@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Outcome.h"
 #include "fax/Account.h"
 #include "fax/Upload.h"
 #include "platform/Clock.h"
@@ -15,15 +16,13 @@
 #include <string>
 #include <vector>
 
-class TrayDialog;
-class FaxMonitor;
-
 namespace qp {
 class StartupServices;
 } // namespace qp
 
-// The application object: work-file paths, the fax server account, the long-lived tray window and
-// watcher, and the start-up sequence that picks the process's one job.
+// The application object: the fax server account, the settings, the port file the printer writes,
+// and the start-up sequence that picks the process's one job. The windows and threads of tray mode
+// belong to the start-up services, which end them in order when the event loop ends.
 class CQuillpostApp {
 public:
     enum class StartOutcome {
@@ -45,7 +44,8 @@ public:
     static CQuillpostApp* Instance();
 
     StartOutcome InitInstance(qp::StartupServices& services);
-    // Start-up, then the event loop in tray mode; returns the process's exit code.
+    // Start-up, then the event loop in tray mode, then the orderly end; returns the process's exit
+    // code.
     int Run(qp::StartupServices& services);
 
     // The four profile operations over the per-user settings store. A null value deletes.
@@ -57,15 +57,16 @@ public:
     bool WriteProfileInt(const std::string& section, const std::string& entry, int value) const;
 
     // Converts whichever of the cover and body files exist into the image with Ghostscript.
-    // Blocks only the calling thread; failures have been shown when it returns false. A stop
-    // request ends the work early (quietly, with false).
-    bool CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
+    // Blocks only the calling thread. A stop request ends the work early, as a failure without
+    // words.
+    qp::Outcome CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
                         const std::string& imagePath, int xDpi, int yDpi, int widthPx, int heightPx,
                         qp::Clock& clock = qp::SystemClock(), std::stop_token stop = {});
-    // Uploads the fax image to the account's message box; true once every byte was handed over.
-    bool UploadFax(const std::string& number, const std::string& email,
-                   const qp::UploadProgress& progress,
-                   qp::Connector& connector = qp::DefaultFaxConnector(), std::stop_token stop = {});
+    // Uploads the fax image to the account's message box; succeeds once every byte arrived.
+    qp::Outcome UploadFax(const std::string& number, const std::string& email,
+                          const std::string& imagePath, const qp::UploadProgress& progress,
+                          qp::Connector& connector = qp::DefaultFaxConnector(),
+                          std::stop_token stop = {});
     // Stores the fax viewer (or, without it, the desktop's opener) as the preview viewer when the
     // user has none.
     void SetDefaultViewer();
@@ -81,20 +82,15 @@ public:
 
     // Fixed once start-up has settled the port file, before the watcher starts; read-only after.
     std::string m_gsPath;
+    // Where the printer puts this user's print jobs; each is moved from there into a job folder.
     std::string m_portFile;
-    std::string m_coverFile;
-    std::string m_bodyFile;
-    std::string m_faxImage;
-
-    TrayDialog* m_pTrayDialog = nullptr;
-    FaxMonitor* m_pFaxMonitor = nullptr;
 
     // Where "-bootstrap" looks for the installed program, in order.
     std::vector<std::string> m_installDirs{"/opt/quillpost/", "/usr/local/lib/quillpost/"};
 
 private:
-    // The work files of this user for the printer's port "<common folder>/<port file name>".
-    void SetWorkPaths(const std::string& port);
+    // This user's port file for the printer's port "<common folder>/<port file name>".
+    void SetPortFile(const std::string& port);
     void ReadSettings();
     void RunBootstrap();
 

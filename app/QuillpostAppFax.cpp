@@ -3,18 +3,21 @@
 #include "fax/Conversion.h"
 #include "fax/Viewer.h"
 
-bool CQuillpostApp::CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
-                                   const std::string& imagePath, int xDpi, int yDpi, int widthPx,
-                                   int heightPx, qp::Clock& clock, std::stop_token stop) {
+qp::Outcome CQuillpostApp::CreateFaxImage(const std::string& coverPath,
+                                          const std::string& bodyPath,
+                                          const std::string& imagePath, int xDpi, int yDpi,
+                                          int widthPx, int heightPx, qp::Clock& clock,
+                                          std::stop_token stop) {
     return qp::CreateFaxImage(m_gsPath, coverPath, bodyPath, imagePath,
                               qp::ConversionParams{xDpi, yDpi, widthPx, heightPx}, m_runner, clock,
                               std::move(stop));
 }
 
-bool CQuillpostApp::UploadFax(const std::string& number, const std::string& email,
-                              const qp::UploadProgress& progress, qp::Connector& connector,
-                              std::stop_token stop) {
-    return qp::UploadFax(Account(), number, email, m_faxImage, progress, connector,
+qp::Outcome CQuillpostApp::UploadFax(const std::string& number, const std::string& email,
+                                     const std::string& imagePath,
+                                     const qp::UploadProgress& progress, qp::Connector& connector,
+                                     std::stop_token stop) {
+    return qp::UploadFax(Account(), number, email, imagePath, progress, connector,
                          std::move(stop));
 }
 

@@ -16,8 +16,9 @@ public:
     virtual void RunUpdate(CQuillpostApp& app) = 0;
     // "-configure": the message box configuration dialog.
     virtual void RunInitialConfig(CQuillpostApp& app) = 0;
-    // "-log": the fax log window, from which a logged fax can be sent again.
-    virtual void RunFaxLog(CQuillpostApp& app) = 0;
+    // "-log": shows the fax log window, from which a logged fax can be sent again. True when the
+    // event loop must run until it and the faxes sent from it have closed.
+    virtual bool RunFaxLog(CQuillpostApp& app) = 0;
     // The hidden tray window and its icon.
     virtual void CreateTrayWindow(CQuillpostApp& app) = 0;
     // The port file of the "Quill Post" printer, or empty when there is none.
@@ -28,6 +29,9 @@ public:
     virtual void RunPreferences(CQuillpostApp& app) = 0;
     // The print-job watcher; false when it could not be started.
     virtual bool StartWatcher(CQuillpostApp& app) = 0;
+    // The orderly end once the event loop has returned: work in flight stopped and logged, jobs
+    // kept, threads joined, windows closed.
+    virtual void Shutdown(CQuillpostApp& app) { (void)app; }
 };
 
 } // namespace qp

@@ -1,103 +1,26 @@
 #include "capture/FaxMonitor.h"
 
-#include "capture/PortFileHold.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
-#include "platform/Sockets.h"
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
-FaxMonitor::FaxMonitor(qp::WorkPaths paths, qp::Clock& clock, SendStep sendStep)
-    : m_paths(std::move(paths)), m_clock(clock), m_sendStep(std::move(sendStep)) {}
-
-FaxMonitor::~FaxMonitor() {
-    Stop();
-}
-
-bool FaxMonitor::Start() {
-    if (m_thread.joinable())
-        return false;
-    m_stop = false;
-    try {
-        m_thread = std::thread([this] { Run(); });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
-}
-
-void FaxMonitor::Stop() {
-    m_stop = true;
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
-        m_thread.join();
-}
-
-void FaxMonitor::RunPolls(int count) {
-    for (int i = 0; i < count && !m_stop; ++i)
-        PollOnce();
-}
-
-void FaxMonitor::Run() {
-    // The send dialog uploads from this thread.
-    if (!qp::StartSockets()) {
-        qp::ShowMessage("Windows sockets initialization failed.");
-        return;
-    }
-    m_lastSize = 0;
-    m_sizeBefore = 0;
-    while (!m_stop)
-        PollOnce();
-}
-
-void FaxMonitor::PollOnce() {
-    m_clock.SleepMs(kPollIntervalMs);
-    // The program's own cover page is passing through the port file.
-    if (m_stop || qp::PortFileHold::IsHeld())
-        return;
-    const std::optional<std::uint64_t> size = qp::FileSize(m_paths.portFile);
-    if (!size)
-        return;
-    if (!IsOwnedByThisUser(m_paths.portFile))
-        return;
-    m_sizeBefore = m_lastSize;
-    m_lastSize = *size;
-    // Still growing, or the first poll that saw it.
-    if (m_lastSize != m_sizeBefore)
-        return;
-
-    ProcessPrintJob();
-
-    m_clock.SleepMs(kCleanUpDelayMs);
-    qp::RemoveFile(m_paths.coverFile);
-    // When the body file could not be removed the sizes stay, so an equal-sized file is taken at
-    // the next poll: after a failed move that is the same job again.
-    if (qp::RemoveFile(m_paths.bodyFile)) {
-        m_lastSize = 0;
-        m_sizeBefore = 0;
-    }
-    qp::RemoveFile(m_paths.faxImage);
-}
-
-void FaxMonitor::ProcessPrintJob() {
-    if (qp::FileExists(m_paths.bodyFile))
-        qp::RemoveFile(m_paths.bodyFile);
-    if (!qp::MoveFileNoReplace(m_paths.portFile, m_paths.bodyFile)) {
-        m_clock.SleepMs(kMoveRetryDelayMs);
-        if (!qp::MoveFileNoReplace(m_paths.portFile, m_paths.bodyFile)) {
-            qp::ShowMessage("Unable to process fax message body.");
-            return;
-        }
-    }
-    if (m_sendStep)
-        m_sendStep();
-}
-
 namespace {
+
+constexpr const char* kCannotTakeJob = "Unable to process fax message body.";
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
 
 // A read lease can only be granted while no one has the file open for writing, so asking for one
 // tells whether a writer is still at work. The kernel grants leases only to the file's owner (or
@@ -114,17 +37,192 @@ bool IsOpenForWriting(int fd) {
     return false;
 }
 
+// Which file stands under the port file's name, and how it looked: a change of any of these makes
+// it a file worth trying again.
+std::optional<std::uint64_t> Identity(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_ino) * 1000003u ^
+           static_cast<std::uint64_t>(st.st_size) * 7919u ^
+           static_cast<std::uint64_t>(st.st_mtim.tv_nsec) ^
+           static_cast<std::uint64_t>(st.st_mtim.tv_sec);
+}
+
 } // namespace
 
-bool FaxMonitor::IsOwnedByThisUser(std::string path) {
-    // O_NONBLOCK: a file under someone else's lease must not stall the watcher.
+FaxMonitor::FaxMonitor(std::string portFile, qp::JobStore store, qp::Clock& clock,
+                       Deliver deliver, Refill refill)
+    : m_portFile(std::move(portFile)), m_store(std::move(store)), m_clock(clock),
+      m_deliver(std::move(deliver)), m_refill(std::move(refill)) {
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_watchFd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+}
+
+FaxMonitor::~FaxMonitor() {
+    Stop();
+    for (int fd : {m_wakeFd, m_watchFd}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+bool FaxMonitor::Start() {
+    if (m_thread.joinable())
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = false;
+    }
+    try {
+        m_thread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void FaxMonitor::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_closed.notify_all();
+    Wake();
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+}
+
+void FaxMonitor::JobClosed() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_awaitingClose = false;
+    }
+    m_closed.notify_all();
+    Wake();
+}
+
+void FaxMonitor::Wake() {
+    if (m_wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+void FaxMonitor::Run() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stop) {
+        if (m_awaitingClose) {
+            m_closed.wait(lock, [this] { return m_stop || !m_awaitingClose; });
+            continue;
+        }
+        lock.unlock();
+        const bool taken = TakeWaitingJob();
+        if (!taken) {
+            const PortState state = LookAtPortFile();
+            WaitForChange(state == PortState::BeingWritten ? kWriterCheckMs : kSlowPollMs);
+        }
+        lock.lock();
+    }
+}
+
+bool FaxMonitor::TakeWaitingJob() {
+    if (!m_leftoversLoaded) {
+        m_leftoversLoaded = true;
+        for (qp::Job& job : m_store.TakeLeftovers())
+            m_leftovers.push_back(std::move(job));
+    }
+    if (!m_leftovers.empty()) {
+        qp::Job job = std::move(m_leftovers.front());
+        m_leftovers.pop_front();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_awaitingClose = true;
+        }
+        m_deliver(std::move(job), true);
+        return true;
+    }
+    if (LookAtPortFile() == PortState::Absent && m_refill)
+        m_refill();
+    return TakePortFile();
+}
+
+FaxMonitor::PortState FaxMonitor::LookAtPortFile() const {
+    return StateOf(m_portFile);
+}
+
+FaxMonitor::PortState FaxMonitor::StateOf(const std::string& path) {
+    // O_NONBLOCK: a file under someone else's lease, or a FIFO, must not stall the watcher.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno == ENOENT ? PortState::Absent : PortState::NotOurs;
     struct stat st {};
-    bool owned = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
-    if (owned && IsOpenForWriting(fd))
-        owned = false;
+    PortState state = PortState::NotOurs;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+        state = IsOpenForWriting(fd) ? PortState::BeingWritten : PortState::Complete;
     ::close(fd);
-    return owned;
+    return state;
+}
+
+bool FaxMonitor::IsOwnedByThisUser(std::string path) {
+    return StateOf(path) == PortState::Complete;
+}
+
+bool FaxMonitor::TakePortFile() {
+    if (LookAtPortFile() != PortState::Complete)
+        return false;
+    const std::optional<std::uint64_t> identity = Identity(m_portFile);
+    if (identity && identity == m_failedIdentity)
+        return false;
+
+    std::string error;
+    std::optional<qp::Job> job = m_store.Create(&error);
+    bool moved = job && qp::MoveFileNoReplace(m_portFile, job->BodyFile());
+    if (job && !moved) {
+        m_clock.SleepMs(kMoveRetryDelayMs);
+        moved = qp::MoveFileNoReplace(m_portFile, job->BodyFile());
+    }
+    if (!moved) {
+        if (job)
+            qp::JobStore::Remove(std::move(*job));
+        m_failedIdentity = identity;
+        qp::ShowMessage(kCannotTakeJob);
+        return false;
+    }
+    m_failedIdentity.reset();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_awaitingClose = true;
+    }
+    m_deliver(std::move(*job), false);
+    return true;
+}
+
+void FaxMonitor::WaitForChange(int timeoutMs) {
+    // The folder may appear later (the backend makes it on the user's first job), so the watch is
+    // set up again whenever there is none.
+    if (m_watchFd >= 0 && m_watch < 0)
+        m_watch = ::inotify_add_watch(m_watchFd, FolderOf(m_portFile).c_str(),
+                                      IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ATTRIB |
+                                          IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+    pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_watch >= 0 ? m_watchFd : -1, POLLIN, 0}};
+    if (::poll(fds, 2, timeoutMs) <= 0)
+        return;
+    std::uint64_t count = 0;
+    if (fds[0].revents & POLLIN)
+        [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+    if (fds[1].revents & POLLIN) {
+        alignas(inotify_event) char events[4096];
+        ssize_t got = 0;
+        while ((got = ::read(m_watchFd, events, sizeof events)) > 0) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                    ::inotify_rm_watch(m_watchFd, m_watch);
+                    m_watch = -1;
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
 }

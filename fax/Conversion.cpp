@@ -2,7 +2,6 @@
 
 #include "fax/FaxImageCheck.h"
 #include "platform/FileOps.h"
-#include "platform/MessageBox.h"
 
 #include <cerrno>
 
@@ -34,42 +33,32 @@ std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool wi
     return argv;
 }
 
-bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
-                    const std::string& bodyPath, const std::string& imagePath,
-                    const ConversionParams& params, ProcessRunner& runner, Clock& clock,
-                    std::stop_token stop) {
+Outcome CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
+                       const std::string& bodyPath, const std::string& imagePath,
+                       const ConversionParams& params, ProcessRunner& runner, Clock& clock,
+                       std::stop_token stop) {
     const bool withCover = FileExists(coverPath);
     const bool withBody = FileExists(bodyPath);
-    if (!withCover && !withBody) {
-        ShowMessage("No cover or body to create fax");
-        return false;
-    }
+    if (!withCover && !withBody)
+        return Outcome::Failure("No cover or body to create fax");
 
     // Only what this conversion writes may be sent: whatever has the image's name goes first.
-    if (!RemoveFile(imagePath) && errno != ENOENT) {
-        ShowMessage(std::string(kConversionFailed) + "the old image cannot be removed");
-        return false;
-    }
+    if (!RemoveFile(imagePath) && errno != ENOENT)
+        return Outcome::Failure(std::string(kConversionFailed) + "the old image cannot be removed");
 
     const ProcessResult result = runner.RunAndWait(
         GhostscriptArguments(gsPath, withCover, coverPath, withBody, bodyPath, imagePath, params),
         stop);
     if (stop.stop_requested())
-        return false;
-    if (!result.started) {
-        ShowMessage("Could not find ghostscript: " + gsPath);
-        return false;
-    }
-    if (!result.exited || result.exitCode != 0) {
-        ShowMessage(kConversionFailed + std::to_string(result.exitCode));
-        return false;
-    }
+        return Outcome::Stopped();
+    if (!result.started)
+        return Outcome::Failure("Could not find ghostscript: " + gsPath);
+    if (!result.exited || result.exitCode != 0)
+        return Outcome::Failure(kConversionFailed + std::to_string(result.exitCode));
     clock.SleepMs(kAfterConversionPauseMs);
-    if (const std::optional<std::string> problem = FaxImageProblem(imagePath)) {
-        ShowMessage(kConversionFailed + *problem);
-        return false;
-    }
-    return true;
+    if (const std::optional<std::string> problem = FaxImageProblem(imagePath))
+        return Outcome::Failure(kConversionFailed + *problem);
+    return Outcome::Success();
 }
 
 } // namespace qp

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Outcome.h"
 #include "fax/SendSettings.h"
 #include "platform/Clock.h"
 #include "platform/ProcessRunner.h"
@@ -24,11 +25,11 @@ std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool wi
 
 // Turns whichever of the cover and body files exist into the fax image, after removing any old
 // image, and checks that the result is a fax image (see FaxImageProblem). Blocks only the calling
-// thread (Ghostscript, then the pause), so it may run on a worker. Every failure has been shown to
-// the user when it returns false; a stop request ends Ghostscript and returns false quietly.
-bool CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
-                    const std::string& bodyPath, const std::string& imagePath,
-                    const ConversionParams& params, ProcessRunner& runner, Clock& clock,
-                    std::stop_token stop = {});
+// thread (Ghostscript, then the pause), so it may run on a worker. A failure carries the message
+// for the user; a stop request ends Ghostscript and fails without one.
+Outcome CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
+                       const std::string& bodyPath, const std::string& imagePath,
+                       const ConversionParams& params, ProcessRunner& runner, Clock& clock,
+                       std::stop_token stop = {});
 
 } // namespace qp

@@ -1,42 +1,24 @@
 #include "fax/FaxDialog.h"
 
-#include "app/QuillpostApp.h"
-#include "app/Settings.h"
-#include "fax/Conversion.h"
 #include "fax/FaxNumber.h"
-#include "fax/SendSettings.h"
 #include "fax/UploadProgressBar.h"
-#include "fax/Viewer.h"
 #include "fax/log/FaxImageInfo.h"
-#include "platform/ControlLookup.h"
+#include "fax/log/Resend.h"
+#include "platform/FileOps.h"
 #include "platform/FixedDialog.h"
-#include "platform/GuiThread.h"
-#include "platform/HeldInputWork.h"
 #include "platform/MessageBox.h"
 #include "res/Resources.h"
 #include "ui_faxdialog.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QValidator>
-#include <atomic>
-#include <mutex>
-#include <stop_token>
 
 namespace {
-
-std::mutex g_runnerMutex;
-std::atomic<int> g_openDialogs{0};
-FaxDialog::ChildDialogRunner g_configureRunner;
-FaxDialog::ChildDialogRunner g_coverSheetRunner;
-FaxDialog::AttemptRecorder g_attemptRecorder;
-
-template <typename Hook> Hook Runner(const Hook& runner) {
-    std::lock_guard<std::mutex> lock(g_runnerMutex);
-    return runner;
-}
 
 // Letters typed into the recipient box turn to upper case at once.
 class UpperCaseValidator final : public QValidator {
@@ -50,10 +32,13 @@ public:
 
 } // namespace
 
-FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
-    : QDialog(parent), m_app(app), m_clock(clock), m_ui(std::make_unique<Ui::FaxDialog>()) {
-    ++g_openDialogs;
+FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
+    : QDialog(parent), m_job(std::move(job)), m_services(std::move(services)), m_work(this),
+      m_ui(std::make_unique<Ui::FaxDialog>()) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
     m_ui->setupUi(this);
+    // Faxes of several jobs may be open side by side; none blocks the others.
+    setModal(false);
     qp::MakeFixedSizeDialog(*this, true);
     setWindowIcon(res::IconById(res::kIcon130));
     m_ui->recipientBox->setValidator(new UpperCaseValidator(m_ui->recipientBox));
@@ -62,7 +47,7 @@ FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
     QPalette statusPalette = m_ui->statusLine->palette();
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Window));
     m_ui->statusLine->setPalette(statusPalette);
-    m_ui->coverSheetButton->setEnabled(static_cast<bool>(Runner(g_coverSheetRunner)));
+    m_ui->coverSheetButton->setEnabled(static_cast<bool>(m_services.coverSheet));
     m_pageCount = new QLabel(this);
     m_pageCount->setObjectName(QStringLiteral("pageCountLabel"));
     m_ui->mainLayout->insertWidget(m_ui->mainLayout->indexOf(m_ui->statusLine), m_pageCount);
@@ -81,88 +66,60 @@ FaxDialog::FaxDialog(CQuillpostApp& app, QWidget* parent, qp::Clock& clock)
 }
 
 FaxDialog::~FaxDialog() {
-    qp::ForgetPerFaxCoverFields(m_app.Profile());
-    --g_openDialogs;
+    // The work goes first: it may still be using the job.
+    m_work.StopAndWait();
+    if (m_services.profile != nullptr)
+        qp::ForgetPerFaxCoverFields(*m_services.profile);
 }
 
-int FaxDialog::OpenDialogs() {
-    return g_openDialogs;
-}
+void FaxDialog::OnInitDialog() {
+    m_ui->emailField->hide();
+    qp::ForgetPerFaxCoverFields(*m_services.profile);
 
-void FaxDialog::SetConfigureRunner(ChildDialogRunner runner) {
-    std::lock_guard<std::mutex> lock(g_runnerMutex);
-    g_configureRunner = std::move(runner);
-}
+    const qp::SendChoices choices = qp::LoadSendChoices(*m_services.profile);
+    m_ui->normalButton->setChecked(choices.resolution == qp::Resolution::Normal);
+    m_ui->highButton->setChecked(choices.resolution == qp::Resolution::High);
+    m_ui->fineButton->setChecked(choices.resolution == qp::Resolution::Fine);
+    m_ui->legalBox->setChecked(choices.legal);
 
-void FaxDialog::SetCoverSheetRunner(ChildDialogRunner runner) {
-    std::lock_guard<std::mutex> lock(g_runnerMutex);
-    g_coverSheetRunner = std::move(runner);
-}
-
-void FaxDialog::SetAttemptRecorder(AttemptRecorder recorder) {
-    std::lock_guard<std::mutex> lock(g_runnerMutex);
-    g_attemptRecorder = std::move(recorder);
+    LoadHistory();
+    m_ui->recipientBox->setFocus();
 }
 
 void FaxDialog::PrepareResend(const std::string& recipient, const qp::SendChoices& choices,
-                              bool imageReady) {
+                              bool imageRestored,
+                              std::function<qp::Outcome(const qp::Job&, std::stop_token)> restore) {
     m_ui->normalButton->setChecked(choices.resolution == qp::Resolution::Normal);
     m_ui->fineButton->setChecked(choices.resolution == qp::Resolution::Fine);
     m_ui->highButton->setChecked(choices.resolution == qp::Resolution::High);
     m_ui->legalBox->setChecked(choices.legal);
     m_ui->recipientBox->setEditText(QString::fromStdString(recipient));
-    m_imageReady = imageReady;
-    ShowPageCount(imageReady);
-}
-
-void FaxDialog::ShowPageCount(bool haveImage) {
-    m_pageCount->setText(haveImage ? QString::fromStdString(qp::faxlog::PagesText(
-                                         qp::faxlog::CountTiffPages(m_app.m_faxImage)))
-                                   : QString());
-}
-
-void FaxDialog::ReportAttempt(qp::faxlog::Outcome outcome, const std::string& dialled,
-                              const std::string& message, bool imageMade) {
-    const AttemptRecorder recorder = Runner(g_attemptRecorder);
-    if (!recorder)
-        return;
-    const qp::faxlog::SendAttempt attempt{
-        m_ui->recipientBox->currentText().toStdString(),
-        dialled,
-        qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()},
-        outcome,
-        message,
-        imageMade};
-    // The log keeps copies of the work files, and a printed job can be large: they are written off
-    // the GUI thread while the dialog's input waits.
-    m_busy = true;
-    struct BusyEnd {
-        bool& busy;
-        ~BusyEnd() { busy = false; }
-    } end{m_busy};
-    qp::RunHoldingInput(this, [&] { recorder(m_app, attempt); });
-}
-
-void FaxDialog::OnInitDialog() {
-    m_ui->emailField->hide();
-    qp::ForgetPerFaxCoverFields(m_app.Profile());
-
-    const qp::SendChoices choices = qp::LoadSendChoices(m_app.Profile());
-    switch (choices.resolution) {
-    case qp::Resolution::Normal:
-        m_ui->normalButton->setChecked(true);
-        break;
-    case qp::Resolution::High:
-        m_ui->highButton->setChecked(true);
-        break;
-    case qp::Resolution::Fine:
-        m_ui->fineButton->setChecked(true);
-        break;
+    EnterState(State::Preparing);
+    const bool started = m_work.Start(
+        [this, restore = std::move(restore), imageRestored](std::stop_token stop) {
+            qp::Outcome outcome = restore(m_job, stop);
+            if (outcome && imageRestored)
+                m_pagesMade = qp::faxlog::CountTiffPages(m_job.FaxImage());
+            return outcome;
+        },
+        [this, imageRestored](const qp::Outcome& outcome) {
+            if (!outcome || m_cancelRequested) {
+                if (!m_cancelRequested)
+                    qp::ShowMessage(qp::faxlog::kResendCopyFailedMessage);
+                // Nothing of the fax was sent or kept: the job goes without a log entry.
+                qp::JobStore::Remove(std::move(m_job));
+                EnterState(State::Ended);
+                QDialog::done(QDialog::Rejected);
+                return;
+            }
+            m_imageReady = imageRestored;
+            ShowPageCount(imageRestored ? m_pagesMade.load() : 0);
+            EnterState(State::Idle);
+        });
+    if (!started) {
+        qp::ShowMessage(qp::faxlog::kResendCopyFailedMessage);
+        EnterState(State::Idle);
     }
-    m_ui->legalBox->setChecked(choices.legal);
-
-    LoadHistory();
-    m_ui->recipientBox->setFocus();
 }
 
 qp::Resolution FaxDialog::ChosenResolution() const {
@@ -173,9 +130,12 @@ qp::Resolution FaxDialog::ChosenResolution() const {
     return qp::Resolution::Fine;
 }
 
+qp::SendChoices FaxDialog::CurrentChoices() const {
+    return qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()};
+}
+
 void FaxDialog::SaveSettings() {
-    qp::SaveSendChoices(m_app.Profile(),
-                        qp::SendChoices{ChosenResolution(), m_ui->legalBox->isChecked()});
+    qp::SaveSendChoices(*m_services.profile, CurrentChoices());
 }
 
 void FaxDialog::LoadHistory() {
@@ -192,108 +152,167 @@ void FaxDialog::SaveHistory(const std::string& entry) {
     m_history.SaveHistory(entry);
 }
 
-bool FaxDialog::CreateFax() {
-    const qp::ConversionParams params =
-        qp::ChooseConversionParams(ChosenResolution(), m_ui->legalBox->isChecked());
-    const unsigned staleMarksBefore = m_staleMarks;
-    bool created = false;
-    // Ghostscript may take a while: the dialog keeps painting, its input waits.
-    RunBusy([&](std::stop_token stop) {
-        created =
-            m_app.CreateFaxImage(m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage, params.xDpi,
-                                 params.yDpi, params.widthPx, params.heightPx, m_clock, stop);
-    });
-    // An image that got finished although the user stopped the work is neither sent nor shown.
-    created = created && !m_stopped;
-    m_imageReady = created && m_staleMarks == staleMarksBefore;
-    ShowPageCount(created);
-    return created;
+void FaxDialog::EnterState(State state) {
+    m_state = state;
+    const bool idle = state == State::Idle;
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_ui->sendButton, m_ui->previewButton,
+                                         m_ui->configureButton, m_ui->recipientBox,
+                                         m_ui->normalButton, m_ui->fineButton, m_ui->highButton,
+                                         m_ui->legalBox})
+        control->setEnabled(idle);
+    m_ui->coverSheetButton->setEnabled(idle && static_cast<bool>(m_services.coverSheet));
+    // Cancel stays: it stops the work.
+    m_ui->cancelButton->setEnabled(state != State::Ended && state != State::Recording);
+    if (idle || state == State::Ended)
+        m_busyScope.reset();
+    else if (!m_busyScope)
+        m_busyScope.emplace();
 }
 
-void FaxDialog::RunBusy(const std::function<void(std::stop_token)>& work) {
-    m_busy = true;
-    struct BusyEnd {
-        bool& busy;
-        ~BusyEnd() { busy = false; }
-    } end{m_busy};
-    std::stop_source stop;
-    m_stopWork = &stop;
-    struct StopEnd {
-        std::stop_source*& current;
-        ~StopEnd() { current = nullptr; }
-    } stopEnd{m_stopWork};
-    const bool stopped = qp::RunHoldingInput(
-        this,
-        [&] {
-            // Once the user has called the work off, its failures are no news to them.
-            const qp::QuietMessagesWhen quiet([&stop] { return stop.stop_requested(); });
-            work(stop.get_token());
+void FaxDialog::ShowPageCount(int pages) {
+    m_pageCount->setText(pages > 0 ? QString::fromStdString(qp::faxlog::PagesText(pages))
+                                   : QString());
+}
+
+qp::faxlog::SendAttempt FaxDialog::Attempt(qp::faxlog::Outcome outcome,
+                                           const std::string& dialled,
+                                           const qp::SendChoices& choices,
+                                           const std::string& message, bool imageMade) const {
+    return qp::faxlog::SendAttempt{m_ui->recipientBox->currentText().toStdString(),
+                                   dialled,
+                                   choices,
+                                   outcome,
+                                   message,
+                                   imageMade};
+}
+
+void FaxDialog::StartConversion(Pending pending) {
+    const qp::ConversionParams params =
+        qp::ChooseConversionParams(pending.choices.resolution, pending.choices.legal);
+    EnterState(State::Converting);
+    m_current = pending;
+    m_imageReady = false;
+    const bool started = m_work.Start(
+        [this, params](std::stop_token stop) {
+            qp::Outcome outcome = m_services.convert(m_job, params, stop);
+            m_pagesMade = outcome ? qp::faxlog::CountTiffPages(m_job.FaxImage()) : 0;
+            return outcome;
         },
-        qp::WorkStop{m_ui->cancelButton, [&stop] { stop.request_stop(); }});
-    m_stopped = m_stopped || stopped;
+        [this, pending](const qp::Outcome& outcome) { OnConverted(pending, outcome); });
+    if (!started)
+        OnConverted(pending, qp::Outcome::Failure("Unable to create fax: no thread to run it"));
+}
+
+void FaxDialog::OnConverted(const Pending& pending, const qp::Outcome& outcome) {
+    if (m_cancelRequested || (!outcome && outcome.message.empty())) {
+        EndStopped();
+        return;
+    }
+    ShowPageCount(outcome ? m_pagesMade.load() : 0);
+    if (!outcome) {
+        qp::ShowMessage(outcome.message);
+        if (pending.send)
+            Record(Attempt(qp::faxlog::Outcome::Failed, pending.number, pending.choices,
+                           outcome.message, false),
+                   std::nullopt);
+        else
+            EnterState(State::Idle);
+        return;
+    }
+    m_imageReady = true;
+    if (pending.send) {
+        StartUpload(pending);
+        return;
+    }
+    EnterState(State::Idle);
+    m_services.preview(m_job.FaxImage());
+}
+
+void FaxDialog::StartUpload(Pending pending) {
+    EnterState(State::Uploading);
+    m_current = pending;
+    SetStatus("Sending fax to server...");
+    const std::string email = m_ui->emailField->text().toStdString();
+    // The upload reports from its worker; the updates queue up on the GUI thread ahead of the
+    // work's end, so the bar is complete by the time the upload has returned.
+    const qp::UploadProgress progress =
+        qp::ProgressBarReporter(m_ui->progressBar, *m_services.clock);
+    const bool started = m_work.Start(
+        [this, number = pending.number, email, progress](std::stop_token stop) {
+            return m_services.upload(number, email, m_job.FaxImage(), progress, stop);
+        },
+        [this, pending](const qp::Outcome& outcome) { OnUploaded(pending, outcome); });
+    if (!started)
+        OnUploaded(pending, qp::Outcome::Failure("Fax upload failed."));
+}
+
+void FaxDialog::OnUploaded(const Pending& pending, const qp::Outcome& outcome) {
+    if (outcome) {
+        SetStatus("Fax uploaded.");
+        SaveHistory(qp::HistoryEntryFor(pending.number));
+        Record(Attempt(qp::faxlog::Outcome::Sent, pending.number, pending.choices, {}, true),
+               QDialog::Accepted);
+        return;
+    }
+    if (m_cancelRequested || outcome.message.empty()) {
+        EndStopped();
+        return;
+    }
+    SetStatus("Fax upload failed.");
+    qp::ShowMessage(outcome.message);
+    Record(Attempt(qp::faxlog::Outcome::Failed, pending.number, pending.choices, outcome.message,
+                   true),
+           std::nullopt);
+}
+
+void FaxDialog::Record(qp::faxlog::SendAttempt attempt, std::optional<int> endWith) {
+    EnterState(State::Recording);
+    auto notice = std::make_shared<std::string>();
+    // The log keeps copies of the job's files, and a printed job can be large: they are written
+    // off the GUI thread. A dialog that ends takes its job with it, once the log has its copy.
+    const bool started = m_work.Start(
+        [this, attempt, endWith, notice](std::stop_token) {
+            if (m_services.record)
+                *notice = m_services.record(attempt, m_job);
+            if (endWith)
+                qp::JobStore::Remove(std::move(m_job));
+            return qp::Outcome::Success();
+        },
+        [this, endWith, notice](const qp::Outcome&) {
+            if (!notice->empty() && m_services.notify)
+                m_services.notify(*notice);
+            if (!endWith) {
+                EnterState(State::Idle);
+                return;
+            }
+            EnterState(State::Ended);
+            QDialog::done(*endWith);
+        });
+    if (!started && endWith) {
+        qp::JobStore::Remove(std::move(m_job));
+        EnterState(State::Ended);
+        QDialog::done(*endWith);
+    } else if (!started) {
+        EnterState(State::Idle);
+    }
+}
+
+void FaxDialog::EndStopped() {
+    // Stopped by the user: the fax is discarded as a Cancel discards it.
+    m_cancelRequested = false;
+    EnterState(State::Idle);
+    reject();
 }
 
 void FaxDialog::MarkImageStale() {
     m_imageReady = false;
-    ++m_staleMarks;
-}
-
-bool FaxDialog::SendFax() {
-    const qp::FaxNumberCheck check =
-        qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
-    if (!check.Ok()) {
-        qp::ShowMessage(check.message);
-        return false;
-    }
-    // The words of a failure go into the log with it.
-    qp::faxlog::MessageCapture capture;
-    if (!m_imageReady && !CreateFax()) {
-        // A conversion the user stopped ends the dialog, which logs it as not sent.
-        if (!m_stopped)
-            ReportAttempt(qp::faxlog::Outcome::Failed, check.number, capture.LastText(), false);
-        return false;
-    }
-
-    SetSendControlsEnabled(false);
-    const std::string email = m_ui->emailField->text().toStdString();
-    SetStatus("Sending fax to server...");
-
-    // The upload reports from its worker; the updates queue up on the GUI thread ahead of the
-    // work's end, so the bar is complete by the time the upload has returned.
-    const qp::UploadProgress progress = qp::ProgressBarReporter(m_ui->progressBar, m_clock);
-    bool uploaded = false;
-    RunBusy([&](std::stop_token stop) {
-        uploaded = m_app.UploadFax(check.number, email, progress, qp::DefaultFaxConnector(), stop);
-    });
-
-    if (!uploaded && m_stopped)
-        return false;
-    if (!uploaded) {
-        SetStatus("Fax upload failed.");
-        SetSendControlsEnabled(true);
-        ReportAttempt(qp::faxlog::Outcome::Failed, check.number, capture.LastText(), true);
-        return false;
-    }
-    SetStatus("Fax uploaded.");
-    SaveHistory(qp::HistoryEntryFor(check.number));
-    ReportAttempt(qp::faxlog::Outcome::Sent, check.number, std::string(), true);
-    return true;
 }
 
 void FaxDialog::OnPreview() {
-    if (m_busy || m_stopped || m_ended)
+    if (m_state != State::Idle)
         return;
-    if (!CreateFax()) {
-        CancelIfStopped();
-        return;
-    }
-    qp::LaunchViewer(m_app.Profile(), m_app.m_faxImage, m_app.Runner());
-}
-
-void FaxDialog::SetSendControlsEnabled(bool enabled) {
-    m_ui->sendButton->setEnabled(enabled);
-    m_ui->previewButton->setEnabled(enabled);
-    m_ui->configureButton->setEnabled(enabled);
+    StartConversion(Pending{{}, CurrentChoices(), false});
 }
 
 void FaxDialog::SetStatus(const char* text) {
@@ -301,39 +320,95 @@ void FaxDialog::SetStatus(const char* text) {
 }
 
 void FaxDialog::accept() {
-    if (m_busy || m_stopped || m_ended)
+    if (m_state != State::Idle)
         return;
-    SaveSettings();
-    if (SendFax()) {
-        m_ended = true;
-        QDialog::accept();
-    } else
-        CancelIfStopped();
-}
-
-void FaxDialog::CancelIfStopped() {
-    if (m_stopped)
-        reject();
-}
-
-void FaxDialog::reject() {
-    // A Cancel that lands while the work runs (an accelerator's delayed click) stops the work; the
-    // dialog ends as cancelled once the work has returned.
-    if (m_busy) {
-        m_stopped = true;
-        if (m_stopWork != nullptr)
-            m_stopWork->request_stop();
-        return;
-    }
-    if (m_ended)
-        return;
-    m_ended = true;
     SaveSettings();
     const qp::FaxNumberCheck check =
         qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
-    ReportAttempt(qp::faxlog::Outcome::NotSent, check.Ok() ? check.number : std::string(),
-                  std::string(), false);
-    QDialog::reject();
+    if (!check.Ok()) {
+        qp::ShowMessage(check.message);
+        return;
+    }
+    // The choices are read once, here: the image, the upload and the log entry all follow them.
+    Pending pending{check.number, CurrentChoices(), true};
+    if (m_imageReady)
+        StartUpload(std::move(pending));
+    else
+        StartConversion(std::move(pending));
+}
+
+void FaxDialog::reject() {
+    switch (m_state) {
+    case State::Preparing:
+    case State::Converting:
+    case State::Uploading:
+        // The work stops first; the dialog ends as cancelled once it has.
+        m_cancelRequested = true;
+        m_work.RequestStop();
+        return;
+    case State::Recording:
+    case State::Ended:
+        return;
+    case State::Idle:
+        break;
+    }
+    SaveSettings();
+    const qp::FaxNumberCheck check =
+        qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
+    Record(Attempt(qp::faxlog::Outcome::NotSent, check.Ok() ? check.number : std::string(),
+                   CurrentChoices(), {}, false),
+           QDialog::Rejected);
+}
+
+void FaxDialog::closeEvent(QCloseEvent* event) {
+    // The close box acts as Cancel; the window goes once the fax is logged.
+    event->ignore();
+    if (m_state != State::Ended)
+        reject();
+}
+
+bool FaxDialog::EndForShutdown() {
+    const State state = m_state;
+    bool sent = false;
+    if (state == State::Preparing) {
+        // A restore half done is of no use; the logged fax is still in the log.
+        m_work.StopAndWait();
+        qp::JobStore::Remove(std::move(m_job));
+        EnterState(State::Ended);
+        QDialog::done(QDialog::Rejected);
+        return false;
+    }
+    if (state == State::Recording) {
+        // The fax's last entry is being written; it ends as it was meant to.
+        m_work.Wait();
+        EnterState(State::Ended);
+        QDialog::done(QDialog::Rejected);
+        return false;
+    }
+    if (state == State::Ended)
+        return false;
+    const std::optional<qp::Outcome> outcome = m_work.StopAndWait();
+    sent = state == State::Uploading && outcome && outcome->ok && m_current;
+    std::string dialled;
+    if (sent) {
+        dialled = m_current->number;
+    } else if (const qp::FaxNumberCheck check =
+                   qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
+               check.Ok()) {
+        dialled = check.number;
+    }
+    const qp::faxlog::SendAttempt attempt =
+        Attempt(sent ? qp::faxlog::Outcome::Sent : qp::faxlog::Outcome::NotSent, dialled,
+                sent ? m_current->choices : CurrentChoices(), {}, sent);
+    if (m_services.record)
+        m_services.record(attempt, m_job);
+    if (sent) {
+        SaveHistory(qp::HistoryEntryFor(dialled));
+        qp::JobStore::Remove(std::move(m_job));
+    }
+    EnterState(State::Ended);
+    QDialog::done(sent ? QDialog::Accepted : QDialog::Rejected);
+    return !sent;
 }
 
 void FaxDialog::OnResolution() {
@@ -341,25 +416,24 @@ void FaxDialog::OnResolution() {
 }
 
 void FaxDialog::OnConfigure() {
-    if (m_busy || m_stopped || m_ended)
+    if (m_state != State::Idle || !m_services.configure)
         return;
-    if (ChildDialogRunner runner = Runner(g_configureRunner))
-        runner(m_app, this);
+    m_services.configure(this);
 }
 
 void FaxDialog::OnCoverSheet() {
-    if (m_busy || m_stopped || m_ended)
+    if (m_state != State::Idle || !m_services.coverSheet)
         return;
-    if (ChildDialogRunner runner = Runner(g_coverSheetRunner))
-        runner(m_app, this);
-    MarkImageStale();
-}
-
-void RunFaxDialog(CQuillpostApp& app) {
-    // Never inside another send dialog's conversion or upload: that dialog could not go on until
-    // this one had closed.
-    qp::RunOnGuiThreadWhenIdle([&app] {
-        FaxDialog dialog(app);
-        dialog.exec();
+    QDialog* sheet = m_services.coverSheet(this, m_job.CoverFile());
+    if (sheet == nullptr)
+        return;
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    // Whatever the sheet did, the image no longer shows what the fax will be.
+    connect(sheet, &QDialog::finished, this, [this](int result) {
+        MarkImageStale();
+        // A new cover page replaces one restored from the log in PostScript.
+        if (result == QDialog::Accepted)
+            qp::RemoveFile(m_job.PostScriptCoverFile());
     });
+    sheet->open();
 }

@@ -1,37 +1,69 @@
 #pragma once
 
+#include "base/BackgroundWork.h"
+#include "base/Job.h"
 #include "fax/RecipientHistory.h"
 #include "fax/SendSettings.h"
+#include "fax/Upload.h"
 #include "fax/log/SendRecording.h"
 #include "platform/Clock.h"
+#include "platform/GuiThread.h"
+#include "platform/Profile.h"
 
 #include <QDialog>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
-class CQuillpostApp;
 class QLabel;
 
 namespace Ui {
 class FaxDialog;
 }
 
+// What the send dialog works with, given by whoever opens it. The conversion, upload, log and
+// restore run on the dialog's worker thread; the others on the GUI thread.
+struct SendDialogServices {
+    const qp::Profile* profile = nullptr;
+    qp::Clock* clock = &qp::SystemClock();
+    // Makes the job's image from its cover and body.
+    std::function<qp::Outcome(const qp::Job&, const qp::ConversionParams&, std::stop_token)>
+        convert;
+    std::function<qp::Outcome(const std::string& number, const std::string& email,
+                              const std::string& imagePath, const qp::UploadProgress&,
+                              std::stop_token)>
+        upload;
+    // Shows the image in the preview viewer.
+    std::function<void(const std::string& imagePath)> preview;
+    // The account configuration, over the send dialog.
+    std::function<void(QWidget* parent)> configure;
+    // The cover sheet dialog that draws the cover page into `coverFile`; not shown yet.
+    std::function<QDialog*(QWidget* parent, const std::string& coverFile)> coverSheet;
+    // Keeps the attempt in the log with the job's files; returns what the desktop is to be told
+    // about it, or nothing.
+    std::function<std::string(const qp::faxlog::SendAttempt&, const qp::Job&)> record;
+    std::function<void(const std::string& text)> notify;
+};
+
 // The dialog in which the user sends one fax: recipient with history, resolution, page length,
-// cover sheet, preview, configuration, and Send. The number rules, the history and the choice of
-// conversion parameters are plain logic in this folder; this class wires them to the controls.
+// cover sheet, preview, configuration, and Send. It owns its job: it alone touches the job's files,
+// and it removes the job once the fax is logged, sent or cancelled. Conversion, upload and logging
+// run in the background; while they do, the controls are disabled and Cancel (also Escape and the
+// close box) stops the work. The number rules, the history and the choice of conversion
+// parameters are plain logic in this folder; this class wires them to the controls.
 class FaxDialog : public QDialog {
 public:
-    explicit FaxDialog(CQuillpostApp& app, QWidget* parent = nullptr,
-                       qp::Clock& clock = qp::SystemClock());
+    enum class State { Preparing, Idle, Converting, Uploading, Recording, Ended };
+
+    FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent = nullptr);
     ~FaxDialog() override;
 
-    bool SendFax();
-    bool CreateFax();
-    void SaveSettings();
     void LoadHistory();
+    void SaveSettings();
     void SaveHistory(const std::string& entry);
 
     void OnPreview();
@@ -39,68 +71,71 @@ public:
     void OnConfigure();
     void OnCoverSheet();
 
+    State CurrentState() const { return m_state; }
     bool ImageReady() const { return m_imageReady; }
-    // How many send dialogs exist: each one works on the shared work files until it is gone.
-    static int OpenDialogs();
+    const qp::Job& CurrentJob() const { return m_job; }
     const std::vector<std::string>& History() const { return m_history.Entries(); }
 
-    // Dialogs of other subsystems that this one opens; each is given this dialog as its parent.
-    using ChildDialogRunner = std::function<void(CQuillpostApp&, QWidget*)>;
-    static void SetConfigureRunner(ChildDialogRunner runner);
-    static void SetCoverSheetRunner(ChildDialogRunner runner);
-
-    // Told of every send attempt and of a dialog closed without sending, on a worker thread while
-    // the dialog's thread waits with the dialog's input held back.
-    using AttemptRecorder = std::function<void(CQuillpostApp&, const qp::faxlog::SendAttempt&)>;
-    static void SetAttemptRecorder(AttemptRecorder recorder);
-
-    // A fax sent before, to be sent again: its recipient and choices, and whether the work image
-    // is already the one it was sent as.
+    // A fax sent before, to be sent again: `restore` puts its files into the job in the
+    // background; the recipient and choices are filled in, and the image counts as current when
+    // it was restored too.
     void PrepareResend(const std::string& recipient, const qp::SendChoices& choices,
-                       bool imageReady);
+                       bool imageRestored,
+                       std::function<qp::Outcome(const qp::Job&, std::stop_token)> restore);
+
+    // The program is ending: work under way is stopped and waited for, and the fax is logged as
+    // not sent and its job kept to be offered again, unless the upload had finished. Returns
+    // whether the job is kept. The dialog closes without a word.
+    bool EndForShutdown();
 
     // Send (also Enter) and Cancel (also Escape and the close box).
     void accept() override;
     void reject() override;
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    struct Pending {
+        std::string number;
+        qp::SendChoices choices;
+        bool send = false; // else a preview
+    };
+
     void OnInitDialog();
     qp::Resolution ChosenResolution() const;
-    void SetSendControlsEnabled(bool enabled);
+    qp::SendChoices CurrentChoices() const;
     void SetStatus(const char* text);
-    // Runs a conversion or upload off the GUI thread while the dialog's input is held back; Cancel,
-    // Escape and the close box stop it.
-    void RunBusy(const std::function<void(std::stop_token)>& work);
-    // Once the user has stopped the work, the dialog ends as if cancelled.
-    void CancelIfStopped();
+    void EnterState(State state);
+    void StartConversion(Pending pending);
+    void OnConverted(const Pending& pending, const qp::Outcome& outcome);
+    void StartUpload(Pending pending);
+    void OnUploaded(const Pending& pending, const qp::Outcome& outcome);
+    // Logs the attempt in the background; then the dialog ends with `result`, or goes on when the
+    // attempt failed.
+    void Record(qp::faxlog::SendAttempt attempt, std::optional<int> endWith);
+    qp::faxlog::SendAttempt Attempt(qp::faxlog::Outcome outcome, const std::string& dialled,
+                                    const qp::SendChoices& choices, const std::string& message,
+                                    bool imageMade) const;
+    void EndStopped();
     void MarkImageStale();
-    void ShowPageCount(bool haveImage);
-    void ReportAttempt(qp::faxlog::Outcome outcome, const std::string& dialled,
-                       const std::string& message, bool imageMade);
+    void ShowPageCount(int pages);
 
-    CQuillpostApp& m_app;
-    qp::Clock& m_clock;
+    qp::Job m_job;
+    SendDialogServices m_services;
+    qp::BackgroundWork m_work;
+    State m_state = State::Idle;
+    // Held while work runs and until its result has been shown: windows that others ask for
+    // meanwhile wait.
+    std::optional<qp::GuiWorkScope> m_busyScope;
     bool m_imageReady = false;
-    // A button's delayed click (an accelerator) can still land while the work runs; it must not
-    // start a second conversion or upload on the same work files.
-    bool m_busy = false;
-    // Counts the choices that make an image stale, so a conversion that was running when one came
-    // in does not mark its image as current.
-    unsigned m_staleMarks = 0;
-    // Set once the user has stopped a conversion or upload: the dialog then only ends. Input held
-    // back during the work may still arrive afterwards and must not start anything.
-    bool m_stopped = false;
-    // Set once the dialog has been told to close; input held back meanwhile is not acted on.
-    bool m_ended = false;
-    // The running work's stop, while there is one.
-    std::stop_source* m_stopWork = nullptr;
+    // The send or preview under way, or the last one.
+    std::optional<Pending> m_current;
+    // The user asked to end the dialog while work ran: it ends as cancelled once the work stops.
+    bool m_cancelRequested = false;
+    std::atomic<int> m_pagesMade{0};
     qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
     // Says how many pages the converted image has; empty until there is one.
     QLabel* m_pageCount = nullptr;
 };
-
-// Runs the send dialog modally for the current work files and returns when it has closed: the
-// watcher's send step and the tray's cover-only fax. Widgets live on the GUI thread, so a caller on
-// another thread waits there while the dialog runs.
-void RunFaxDialog(CQuillpostApp& app);

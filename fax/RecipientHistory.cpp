@@ -4,7 +4,6 @@
 #include "platform/FileOps.h"
 
 #include <cstdlib>
-#include <pwd.h>
 #include <unistd.h>
 
 namespace qp {
@@ -18,18 +17,6 @@ std::string HistoryPath(const std::string& folder) {
 }
 
 } // namespace
-
-std::optional<std::string> UserProfileFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
-        return std::string(home);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    std::vector<char> buffer(16384);
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
-        return std::string(found->pw_dir);
-    return std::nullopt;
-}
 
 std::vector<std::string> ParseHistory(const std::string& contents) {
     std::vector<std::string> entries = SplitTextLines(contents);

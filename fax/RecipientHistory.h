@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/UserFolders.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -9,9 +11,6 @@ namespace qp {
 
 inline constexpr const char* kHistoryFileName = ".fx.hs";
 inline constexpr std::size_t kMaxHistoryEntries = 20;
-
-// The user's own folder, where the per-user ".fx." files live: $HOME, else the password entry's.
-std::optional<std::string> UserProfileFolder();
 
 // The history file's lines, trimmed, in file order: every line is taken, empty ones included.
 std::vector<std::string> ParseHistory(const std::string& contents);

@@ -2,7 +2,6 @@
 
 #include "fax/StreamBuffers.h"
 #include "platform/FileOps.h"
-#include "platform/MessageBox.h"
 
 #include <algorithm>
 #include <fstream>
@@ -22,20 +21,18 @@ bool ContainsAt(const std::string& address) {
     return address.find('@') != std::string::npos;
 }
 
-void ShowFileError(const std::string& imagePath) {
-    ShowMessage("Error accessing fax file: " + imagePath);
+Outcome FileError(const std::string& imagePath) {
+    return Outcome::Failure("Error accessing fax file: " + imagePath);
 }
 
 // A connection that breaks or stalls after it was opened.
-bool ConnectionLost(const IoResult& result) {
-    ShowMessage("Lost the connection to the fax server: " + std::to_string(result.error));
-    return false;
+Outcome ConnectionLost(const IoResult& result) {
+    return Outcome::Failure("Lost the connection to the fax server: " + std::to_string(result.error));
 }
 
 // A reply that never came: the server went silent, or closed without a word.
-bool NoResponse() {
-    ShowMessage("Did not receive a response to the fax upload.");
-    return false;
+Outcome NoResponse() {
+    return Outcome::Failure("Did not receive a response to the fax upload.");
 }
 
 // A value with a line break would end its protocol line early and let the rest pass for lines
@@ -60,7 +57,7 @@ Reply AwaitReply(ByteStream& stream, LineReader& reader) {
     return ReadReply(reader);
 }
 
-bool SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
+Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
                const std::string& imagePath, const UploadProgress& progress) {
     std::vector<char> block(kImageBlockSize);
     std::uint64_t total = 0;
@@ -70,8 +67,7 @@ bool SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
         const std::uint64_t want = std::min<std::uint64_t>(block.size(), size - total);
         image.read(block.data(), static_cast<std::streamsize>(want));
         if (static_cast<std::uint64_t>(image.gcount()) != want) {
-            ShowFileError(imagePath);
-            return false;
+            return FileError(imagePath);
         }
         const IoResult written = stream.Write(block.data(), static_cast<std::size_t>(want));
         if (!written.Ok())
@@ -88,7 +84,7 @@ bool SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
     const IoResult drained = stream.Drain();
     if (!drained.Ok())
         return ConnectionLost(drained);
-    return true;
+    return Outcome::Success();
 }
 
 } // namespace
@@ -107,28 +103,25 @@ std::string FaxHeader(const std::string& number, const std::string& email,
     return header;
 }
 
-bool UploadFax(const AccountSettings& account, const std::string& number, const std::string& email,
-               const std::string& imagePath, const UploadProgress& progress, Connector& connector,
-               std::stop_token stop) {
+Outcome UploadFax(const AccountSettings& account, const std::string& number,
+                  const std::string& email, const std::string& imagePath,
+                  const UploadProgress& progress, Connector& connector, std::stop_token stop) {
     const std::optional<std::uint64_t> size = FileSize(imagePath);
-    if (!size) {
-        ShowFileError(imagePath);
-        return false;
-    }
+    if (!size)
+        return FileError(imagePath);
 
-    if (const char* name = ValueWithLineBreak(account, email)) {
-        ShowMessage(std::string("The ") + name +
+    if (const char* name = ValueWithLineBreak(account, email))
+        return Outcome::Failure(std::string("The ") + name +
                     " contains a line break.\n\nPlease correct it in the configuration.");
-        return false;
-    }
 
     Connection connection = connector.ConnectUnlessStopped(account.host, account.port, stop);
     if (!connection.stream) {
+        if (stop.stop_requested())
+            return Outcome::Stopped();
         if (connection.failedAt == ConnectStep::Socket)
-            ShowMessage("Failed to create socket: " + std::to_string(connection.error));
-        else
-            ShowMessage("Could not connect to fax server: " + std::to_string(connection.error));
-        return false;
+            return Outcome::Failure("Failed to create socket: " + std::to_string(connection.error));
+        return Outcome::Failure("Could not connect to fax server: " +
+                                std::to_string(connection.error));
     }
     ByteStream& stream = *connection.stream;
     const std::stop_callback abort(stop, [&stream] { stream.Abort(); });
@@ -146,11 +139,9 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
     if (reply.status == IoStatus::Failed)
         return ConnectionLost({reply.status, 0, reply.error});
     // A server that hangs up without a line, or never finishes its reply, has not let us in either.
-    if (reply.status == IoStatus::TimedOut || !Accepted(reply)) {
-        ShowMessage("Login failed due to an invalid username or password.\r\n\r\nPlease check "
+    if (reply.status == IoStatus::TimedOut || !Accepted(reply))
+        return Outcome::Failure("Login failed due to an invalid username or password.\r\n\r\nPlease check "
                     "your login and password in the configuration.");
-        return false;
-    }
 
     written = writer.Write(FaxHeader(number, email, account.notifyEmail, *size));
     if (written.Ok())
@@ -165,18 +156,14 @@ bool UploadFax(const AccountSettings& account, const std::string& number, const 
         return ConnectionLost({reply.status, 0, reply.error});
     if (reply.lines.empty())
         return NoResponse();
-    if (!Accepted(reply)) {
-        ShowMessage("Fax upload failed: " + reply.lines.front());
-        return false;
-    }
+    if (!Accepted(reply))
+        return Outcome::Failure("Fax upload failed: " + reply.lines.front());
 
     if (progress)
         progress(0, *size);
     std::ifstream image(imagePath, std::ios::binary);
-    if (!image) {
-        ShowFileError(imagePath);
-        return false;
-    }
+    if (!image)
+        return FileError(imagePath);
     return SendImage(image, *size, stream, imagePath, progress);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Outcome.h"
 #include "fax/Account.h"
 #include "fax/ByteStream.h"
 #include "fax/TcpConnector.h"
@@ -27,11 +28,12 @@ std::string FaxHeader(const std::string& number, const std::string& email,
                       const std::string& notifyEmail, std::uint64_t contentLength);
 
 // Logs in to the account's fax message box, announces a fax to `number` and streams the image.
-// True when the server accepted the announcement and received every image byte; false after any
-// failure, which has then been shown to the user. A stop request closes the connection, which ends
-// the upload as a failure.
-bool UploadFax(const AccountSettings& account, const std::string& number, const std::string& email,
-               const std::string& imagePath, const UploadProgress& progress,
-               Connector& connector = DefaultFaxConnector(), std::stop_token stop = {});
+// Succeeds when the server accepted the announcement and received every image byte; a failure
+// carries the message for the user. A stop request closes the connection, which ends the upload as
+// a failure; it has a message only when the connection had already failed.
+Outcome UploadFax(const AccountSettings& account, const std::string& number,
+                  const std::string& email, const std::string& imagePath,
+                  const UploadProgress& progress, Connector& connector = DefaultFaxConnector(),
+                  std::stop_token stop = {});
 
 } // namespace qp

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <utility>
@@ -16,6 +17,8 @@ namespace {
 int g_workScopes = 0;
 std::vector<std::function<void()>> g_deferred;
 std::atomic<std::size_t> g_deferredCount{0};
+std::atomic<bool> g_abandoned{false};
+constexpr auto kAbandonCheck = std::chrono::milliseconds(50);
 
 void PostToGuiThread(std::function<void()> work) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
@@ -51,19 +54,21 @@ GuiWorkScope::~GuiWorkScope() {
         PostToGuiThread([work = std::move(work)] { RunOnGuiThreadWhenIdle(work); });
 }
 
-void RunOnGuiThreadWhenIdle(std::function<void()> work) {
+bool RunOnGuiThreadWhenIdle(std::function<void()> work) {
+    if (g_abandoned)
+        return false;
     if (QCoreApplication::instance() == nullptr) {
         work();
-        return;
+        return true;
     }
     if (IsGuiThread()) {
         if (g_workScopes == 0) {
             work();
-            return;
+            return true;
         }
         g_deferred.push_back(std::move(work));
         ++g_deferredCount;
-        return;
+        return true;
     }
     // The promise goes with the request: a request dropped unrun (the application ending) breaks
     // it, which still wakes this thread.
@@ -78,7 +83,30 @@ void RunOnGuiThreadWhenIdle(std::function<void()> work) {
             work();
         });
     });
-    finished.wait();
+    // Once the GUI thread has stopped taking requests, nothing will run this one.
+    while (finished.wait_for(kAbandonCheck) != std::future_status::ready) {
+        if (g_abandoned)
+            return false;
+    }
+    return true;
+}
+
+void AbandonGuiRequests() {
+    g_abandoned = true;
+    g_deferred.clear();
+    g_deferredCount = 0;
+}
+
+bool GuiRequestsAbandoned() {
+    return g_abandoned;
+}
+
+void PostToGuiThreadWhenIdle(std::function<void()> work) {
+    if (QCoreApplication::instance() == nullptr) {
+        work();
+        return;
+    }
+    PostToGuiThread([work = std::move(work)] { RunOnGuiThreadWhenIdle(work); });
 }
 
 std::size_t DeferredGuiRequests() {

@@ -12,9 +12,10 @@ void RunOnGuiThread(const std::function<void()>& work);
 
 bool IsGuiThread();
 
-// Marks, for its lifetime, a stretch in which the GUI thread pumps events while a window's work
-// runs to its end (see RunHoldingInput). A window opened with a nested event loop inside that
-// stretch would keep the work's caller from going on until the window closed. GUI thread only.
+// Marks, for its lifetime, a stretch in which a window's work runs in the background and has not
+// yet shown its result. Windows and message boxes that others ask for meanwhile (through the
+// functions below) wait until the last such stretch has ended, so they never open on top of the
+// work's own answer or hold it up. GUI thread only.
 class GuiWorkScope {
 public:
     GuiWorkScope();
@@ -27,8 +28,16 @@ public:
 // From another thread it returns when the work has finished. On the GUI thread it runs the work
 // at once when no scope is open; otherwise it queues it for when the last scope has closed and
 // returns without waiting. Never call it from the work of a scope: that work would wait for its
-// own end.
-void RunOnGuiThreadWhenIdle(std::function<void()> work);
+// own end. False when the work was not run because the program is ending.
+bool RunOnGuiThreadWhenIdle(std::function<void()> work);
+
+// The program is ending and the GUI thread takes no more requests: waiting callers return (with
+// false) and deferred requests are dropped. For the orderly end only.
+void AbandonGuiRequests();
+bool GuiRequestsAbandoned();
+
+// The same without waiting, from any thread: the work runs on the GUI thread once no scope is open.
+void PostToGuiThreadWhenIdle(std::function<void()> work);
 
 // How many requests of RunOnGuiThreadWhenIdle wait for a scope to close.
 std::size_t DeferredGuiRequests();

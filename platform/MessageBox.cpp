@@ -8,7 +8,6 @@ namespace {
 
 StderrMessageSink g_stderrSink;
 std::atomic<MessageSink*> g_sink{nullptr};
-thread_local const std::function<bool()>* t_quietWhen = nullptr;
 
 MessageAnswer FirstButton(MessageButtons buttons) {
     switch (buttons) {
@@ -34,22 +33,11 @@ MessageSink* SetMessageSink(MessageSink* sink) {
     return g_sink.exchange(sink);
 }
 
-QuietMessagesWhen::QuietMessagesWhen(std::function<bool()> quiet)
-    : m_quiet(std::move(quiet)), m_previous(t_quietWhen) {
-    t_quietWhen = &m_quiet;
-}
-
-QuietMessagesWhen::~QuietMessagesWhen() {
-    t_quietWhen = m_previous;
-}
-
 MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons) {
     return ShowMessage(MessageRequest{text, icon, buttons, {}});
 }
 
 MessageAnswer ShowMessage(const MessageRequest& request) {
-    if (t_quietWhen != nullptr && (*t_quietWhen)())
-        return FirstButton(request.buttons);
     MessageSink* sink = g_sink.load();
     if (sink == nullptr)
         sink = &g_stderrSink;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 namespace qp {
@@ -55,18 +54,5 @@ private:
     MessageSink* m_previous;
 };
 
-// While it lives, messages asked for on this thread are not shown once `quiet` returns true, and
-// answer with their first button: the user has called off the work they would report on.
-class QuietMessagesWhen {
-public:
-    explicit QuietMessagesWhen(std::function<bool()> quiet);
-    ~QuietMessagesWhen();
-    QuietMessagesWhen(const QuietMessagesWhen&) = delete;
-    QuietMessagesWhen& operator=(const QuietMessagesWhen&) = delete;
-
-private:
-    std::function<bool()> m_quiet;
-    const std::function<bool()>* m_previous;
-};
 
 } // namespace qp

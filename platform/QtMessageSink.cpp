@@ -52,15 +52,25 @@ MessageAnswer FromQt(int button) {
 } // namespace
 
 MessageAnswer QtMessageSink::Show(const MessageRequest& request) {
-    MessageAnswer answer = MessageAnswer::Ok;
-    RunOnGuiThread([&] {
+    // A box that is never shown (the program is ending) answers with its safe choice.
+    MessageAnswer answer = request.buttons == MessageButtons::YesNo      ? MessageAnswer::No
+                           : request.buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
+                                                                         : MessageAnswer::Ok;
+    // Asked for by another thread, the box waits until no window's work is waiting to show its
+    // result; asked for on the GUI thread, it belongs to whatever is running there now.
+    const auto show = [&] {
         const QString caption = request.caption.empty() ? QString::fromLatin1(kAppName)
                                                         : QString::fromStdString(request.caption);
         QMessageBox box(ToQtIcon(request.icon), caption, QString::fromStdString(request.text),
                         ToQtButtons(request.buttons));
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        box.setTextFormat(Qt::PlainText);
         answer = FromQt(box.exec());
-    });
+    };
+    if (IsGuiThread())
+        show();
+    else
+        RunOnGuiThreadWhenIdle(show);
     return answer;
 }
 

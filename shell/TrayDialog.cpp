@@ -5,7 +5,6 @@
 #include "res/Resources.h"
 #include "res/TrayMenu.h"
 #include "shell/AboutDlg.h"
-#include "shell/CoverOnly.h"
 #include "shell/PreferencesDialog.h"
 #include "shell/QtTrayBackend.h"
 #include "shell/TrayEvents.h"
@@ -83,7 +82,8 @@ void TrayDialog::OnFaxLog() {
 }
 
 void TrayDialog::OnSendCoverOnly() {
-    qp::SendCoverOnly({m_app.m_coverFile, m_app.m_bodyFile, m_app.m_faxImage}, m_runSendDialog);
+    if (m_runSendDialog)
+        m_runSendDialog();
 }
 
 void TrayDialog::OnCheckForUpdates() {

@@ -24,13 +24,14 @@ public:
 
     qp::CTrayIcon& TrayIcon() { return *m_trayIcon; }
 
-    // What runs the send dialog for a cover-only fax; it returns when the dialog has closed.
+    // What opens a send dialog for a cover-only fax (a job of its own with no body); it does not
+    // wait for the dialog.
     void SetSendDialogRunner(std::function<void()> runner) { m_runSendDialog = std::move(runner); }
     // What "Check for Updates..." runs: the update check that asks before it changes anything.
     void SetUpdateCheckRunner(std::function<void()> runner) {
         m_runUpdateCheck = std::move(runner);
     }
-    // What opens the fax log window; it returns when the window has closed.
+    // What opens the fax log window.
     void SetFaxLogRunner(std::function<void()> runner) { m_runFaxLog = std::move(runner); }
 
     // Carries out a tray menu command (its menu id).

@@ -22,7 +22,10 @@ namespace {
 
 constexpr const char* kRecordFile = "record";
 constexpr const char* kBodyFile = "body.ps";
-constexpr const char* kCoverFile = "cover.ps";
+// A cover page drawn by the program is a PDF; one given on the command line may be PostScript, as
+// older entries' covers are.
+constexpr const char* kCoverFile = "cover.pdf";
+constexpr const char* kPostScriptCoverFile = "cover.ps";
 constexpr const char* kImageFile = "fax.tif";
 // Entries being written; they are never listed.
 constexpr const char* kScratchPrefix = ".new-";
@@ -33,6 +36,13 @@ constexpr std::uint64_t kMaxRecordBytes = 64 * 1024;
 constexpr unsigned kFileMode = 0600;
 constexpr mode_t kFolderMode = 0700;
 constexpr int kMaxNameAttempts = 100;
+
+// Ghostscript tells the two apart by their first bytes, and so does the log.
+bool IsPdfFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    char start[5] = {};
+    return file.read(start, sizeof start) && std::string(start, sizeof start) == "%PDF-";
+}
 
 std::string Escape(const std::string& value) {
     std::string out;
@@ -219,7 +229,13 @@ std::string Entry::BodyPath() const {
     return folder + "/" + kBodyFile;
 }
 std::string Entry::CoverPath() const {
-    return folder + "/" + kCoverFile;
+    const std::string pdf = folder + "/" + kCoverFile;
+    const std::string postScript = folder + "/" + kPostScriptCoverFile;
+    return !FileExists(pdf) && FileExists(postScript) ? postScript : pdf;
+}
+
+bool Entry::CoverIsPostScript() const {
+    return CoverPath().ends_with(kPostScriptCoverFile);
 }
 std::string Entry::ImagePath() const {
     return folder + "/" + kImageFile;
@@ -271,8 +287,9 @@ std::optional<std::string> FaxLog::Add(const Record& record, const EntryFiles& f
         return std::nullopt;
 
     bool ok = true;
+    const char* coverName = IsPdfFile(files.cover) ? kCoverFile : kPostScriptCoverFile;
     const std::pair<const std::string*, const char*> copies[] = {
-        {&files.body, kBodyFile}, {&files.cover, kCoverFile}, {&files.image, kImageFile}};
+        {&files.body, kBodyFile}, {&files.cover, coverName}, {&files.image, kImageFile}};
     for (const auto& [from, name] : copies) {
         if (ok && !from->empty() && FileExists(*from))
             ok = m_writer.Copy(*from, scratch + "/" + name);

@@ -50,7 +50,9 @@ struct Entry {
     std::uint64_t bytes = 0;
 
     std::string BodyPath() const;
+    // The cover page as a PDF, or as PostScript for an entry that kept it so.
     std::string CoverPath() const;
+    bool CoverIsPostScript() const;
     std::string ImagePath() const;
 };
 

@@ -1,8 +1,5 @@
 #include "fax/log/FaxLogWindow.h"
 
-#include "app/QuillpostApp.h"
-#include "fax/FaxDialog.h"
-#include "fax/Viewer.h"
 #include "fax/log/Resend.h"
 #include "platform/MessageBox.h"
 #include "res/Resources.h"
@@ -45,8 +42,9 @@ QTableWidgetItem* Cell(const QVariant& value) {
 
 } // namespace
 
-FaxLogWindow::FaxLogWindow(CQuillpostApp& app, qp::faxlog::FaxLog& log, QWidget* parent)
-    : QDialog(parent), m_app(app), m_log(log), m_resend(RunResend) {
+FaxLogWindow::FaxLogWindow(qp::faxlog::FaxLog& log, Viewer view, ResendRunner resend,
+                           QWidget* parent)
+    : QDialog(parent), m_log(log), m_viewer(std::move(view)), m_resend(std::move(resend)) {
     setWindowTitle(QStringLiteral("Fax Log"));
     setWindowIcon(res::IconById(res::kIcon130));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -130,15 +128,15 @@ void FaxLogWindow::OnView() {
         qp::ShowMessage(kNoImageMessage, qp::MessageIcon::Information);
         return;
     }
-    qp::LaunchViewer(m_app.Profile(), entry->ImagePath(), m_app.Runner());
+    if (m_viewer)
+        m_viewer(entry->ImagePath());
 }
 
 void FaxLogWindow::OnResend() {
     const std::optional<qp::faxlog::Entry> entry = SelectedEntry();
     if (!entry || !m_resend)
         return;
-    m_resend(m_app, *entry);
-    Reload();
+    m_resend(*entry);
 }
 
 void FaxLogWindow::OnDelete() {
@@ -148,30 +146,4 @@ void FaxLogWindow::OnDelete() {
         return;
     m_log.Remove(entry->id);
     Reload();
-}
-
-void RunResend(CQuillpostApp& app, const qp::faxlog::Entry& entry) {
-    // A send dialog still open works on the work files, even one without a body file (a cover-only
-    // fax); the resend would take its cover and image away.
-    if (FaxDialog::OpenDialogs() > 0) {
-        qp::ShowMessage(qp::faxlog::kResendBusyMessage);
-        return;
-    }
-    const qp::faxlog::ResendFiles files{app.m_bodyFile, app.m_coverFile, app.m_faxImage};
-    if (!qp::faxlog::PutBackWorkFiles(entry, files))
-        return;
-    {
-        FaxDialog dialog(app);
-        dialog.PrepareResend(qp::faxlog::ResendRecipient(entry.record),
-                             qp::SendChoices{entry.record.resolution, entry.record.legal},
-                             entry.hasImage);
-        dialog.exec();
-    }
-    qp::faxlog::RemoveWorkFiles(files);
-}
-
-void RunFaxLogWindow(CQuillpostApp& app) {
-    qp::faxlog::FaxLog log;
-    FaxLogWindow window(app, log);
-    window.exec();
 }

@@ -6,7 +6,6 @@
 #include <functional>
 #include <optional>
 
-class CQuillpostApp;
 class QPushButton;
 class QTableWidget;
 
@@ -16,11 +15,13 @@ class FaxLogWindow final : public QDialog {
 public:
     enum Column { kTimeColumn, kRecipientColumn, kPagesColumn, kOutcomeColumn };
 
-    FaxLogWindow(CQuillpostApp& app, qp::faxlog::FaxLog& log, QWidget* parent = nullptr);
+    // Shows a logged image in the preview viewer.
+    using Viewer = std::function<void(const std::string& imagePath)>;
+    // Opens a send dialog for the entry; it does not wait for the dialog.
+    using ResendRunner = std::function<void(const qp::faxlog::Entry&)>;
 
-    // What Resend runs for the selected entry; it returns when that fax's dialog has closed.
-    using ResendRunner = std::function<void(CQuillpostApp&, const qp::faxlog::Entry&)>;
-    void SetResendRunner(ResendRunner runner) { m_resend = std::move(runner); }
+    FaxLogWindow(qp::faxlog::FaxLog& log, Viewer view, ResendRunner resend,
+                 QWidget* parent = nullptr);
 
     void Reload();
     void OnView();
@@ -33,18 +34,11 @@ private:
     std::optional<qp::faxlog::Entry> SelectedEntry() const;
     void UpdateButtons();
 
-    CQuillpostApp& m_app;
     qp::faxlog::FaxLog& m_log;
+    Viewer m_viewer;
     ResendRunner m_resend;
     QTableWidget* m_table = nullptr;
     QPushButton* m_view = nullptr;
     QPushButton* m_resendButton = nullptr;
     QPushButton* m_delete = nullptr;
 };
-
-// Sends a logged fax again through the normal send dialog, with its recipient and choices filled
-// in, and clears the work files afterwards.
-void RunResend(CQuillpostApp& app, const qp::faxlog::Entry& entry);
-
-// "Fax Log...": the window over the user's log, modal; returns when it is closed.
-void RunFaxLogWindow(CQuillpostApp& app);

@@ -51,25 +51,4 @@ std::string NotificationText(const Record& record) {
     return record.message.empty() ? kFailedWithoutMessage : record.message;
 }
 
-MessageCapture::MessageCapture() : m_previous(SetMessageSink(this)) {}
-
-MessageCapture::~MessageCapture() {
-    SetMessageSink(m_previous);
-}
-
-MessageAnswer MessageCapture::Show(const MessageRequest& request) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_last = request.text;
-    }
-    if (m_previous != nullptr)
-        return m_previous->Show(request);
-    return StderrMessageSink().Show(request);
-}
-
-std::string MessageCapture::LastText() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_last;
-}
-
 } // namespace qp::faxlog

@@ -2,10 +2,8 @@
 
 #include "fax/SendSettings.h"
 #include "fax/log/FaxLog.h"
-#include "platform/MessageBox.h"
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -35,23 +33,5 @@ Record RecordAttempt(FaxLog& log, const SendAttempt& attempt, const EntryFiles& 
 // What the desktop notification says about a send: "Fax sent to (555) 123-4567: 3 pages", or the
 // message the failure showed.
 std::string NotificationText(const Record& record);
-
-// Passes every message box on to the sink that was installed before, and keeps the last text, so
-// that a failure can be logged with the words the user saw.
-class MessageCapture final : public MessageSink {
-public:
-    MessageCapture();
-    ~MessageCapture() override;
-    MessageCapture(const MessageCapture&) = delete;
-    MessageCapture& operator=(const MessageCapture&) = delete;
-
-    MessageAnswer Show(const MessageRequest& request) override;
-    std::string LastText() const;
-
-private:
-    MessageSink* m_previous;
-    mutable std::mutex m_mutex;
-    std::string m_last;
-};
 
 } // namespace qp::faxlog

@@ -33,7 +33,10 @@ public:
         calls.push_back("initial-config");
         accountSeenByConfig = app.Account();
     }
-    void RunFaxLog(CQuillpostApp&) override { calls.push_back("log"); }
+    bool RunFaxLog(CQuillpostApp&) override {
+        calls.push_back("log");
+        return false;
+    }
     void CreateTrayWindow(CQuillpostApp&) override { calls.push_back("tray"); }
     std::string FindFaxPrinterPort() override {
         calls.push_back("find-port");
@@ -58,13 +61,10 @@ protected:
 
 } // namespace
 
-TEST_F(StartupTest, WorkPathsLieInTheUsersOwnFolderInTheCommonFolder) {
+TEST_F(StartupTest, ThePortFileLiesInTheUsersOwnFolderInTheCommonFolder) {
     CQuillpostApp app("");
     const std::string own = m_home.Path() + "/" + qp::CurrentLoginName();
     EXPECT_EQ(app.m_portFile, own + "/fax.ps");
-    EXPECT_EQ(app.m_bodyFile, own + "/faxbody.ps");
-    EXPECT_EQ(app.m_coverFile, own + "/faxcover.ps");
-    EXPECT_EQ(app.m_faxImage, own + "/fax.tif");
     EXPECT_EQ(app.m_gsPath, "/usr/bin/gs");
     EXPECT_TRUE(m_messages.Texts().empty());
     // Where the folder may be made, it is made for its user alone.
@@ -78,7 +78,6 @@ TEST_F(StartupTest, WithoutTheVariableTheSpoolFolderIsUsed) {
     CQuillpostApp app("");
     const std::string own = "/var/spool/quillpost/" + qp::CurrentLoginName();
     EXPECT_EQ(app.m_portFile, own + "/fax.ps");
-    EXPECT_EQ(app.m_faxImage, own + "/fax.tif");
 }
 
 TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
@@ -122,7 +121,7 @@ TEST_F(StartupTest, StoredAccountIsReadAndPreferencesAreSkipped) {
     EXPECT_EQ(account.notifyEmail, "me@example.com");
 }
 
-TEST_F(StartupTest, APrinterPortLongerThanFourCharactersMovesTheWorkFilesToItsFolder) {
+TEST_F(StartupTest, APrinterPortLongerThanFourCharactersMovesThePortFileToItsFolder) {
     const std::string login = qp::CurrentLoginName();
     CQuillpostApp shortPort("");
     m_services.printerPort = "/a/b";
@@ -133,9 +132,6 @@ TEST_F(StartupTest, APrinterPortLongerThanFourCharactersMovesTheWorkFilesToItsFo
     m_services.printerPort = "/a/bc";
     longPort.InitInstance(m_services);
     EXPECT_EQ(longPort.m_portFile, "/a/" + login + "/bc");
-    EXPECT_EQ(longPort.m_bodyFile, "/a/" + login + "/faxbody.ps");
-    EXPECT_EQ(longPort.m_coverFile, "/a/" + login + "/faxcover.ps");
-    EXPECT_EQ(longPort.m_faxImage, "/a/" + login + "/fax.tif");
 }
 
 TEST_F(StartupTest, ASecondTrayClientOfTheUserSaysSoAndEndsWhileOtherModesStillRun) {

@@ -8,8 +8,8 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
-#include <functional>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,244 +18,171 @@ namespace {
 using qp::test::ReadFile;
 using qp::test::WriteFile;
 
-// Records each wait and lets a test act at the moment of a given one.
-class ScriptedClock final : public qp::Clock {
-public:
-    TimePoint Now() const override { return m_now; }
-    void SleepMs(int milliseconds) override {
-        m_sleeps.push_back(milliseconds);
-        m_now += std::chrono::milliseconds(milliseconds);
-        if (onSleep)
-            onSleep(milliseconds);
-    }
-    const std::vector<int>& Sleeps() const { return m_sleeps; }
-
-    std::function<void(int)> onSleep;
-
-private:
-    TimePoint m_now{};
-    std::vector<int> m_sleeps;
+struct Delivery {
+    std::string body;
+    bool leftOver = false;
+    std::string folder;
 };
 
 class FaxMonitorTest : public ::testing::Test {
 protected:
-    FaxMonitorTest() : m_scopedSink(m_sink) {}
+    FaxMonitorTest() : m_scopedSink(m_sink) { std::filesystem::create_directory(m_spool); }
 
-    void OnSend() {
-        ++m_sends;
-        m_bodies.push_back(ReadFile(m_paths.bodyFile));
-        m_portPresentDuringSend = qp::FileExists(m_paths.portFile);
-        if (duringSend)
-            duringSend();
+    void OnJob(qp::Job job, bool leftOver) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_delivered.push_back({ReadFile(job.BodyFile()), leftOver, job.Folder()});
+        m_jobs.push_back(std::move(job));
+        m_changed.notify_all();
+    }
+
+    // A job folder left by a client that went away, as it left it.
+    std::string Leftover(const std::string& id, const std::string& body) {
+        const std::string folder = m_store.File(id);
+        std::filesystem::create_directories(folder);
+        ::chmod(m_store.Path().c_str(), 0700);
+        ::chmod(folder.c_str(), 0700);
+        if (!body.empty())
+            WriteFile(folder + "/" + qp::kJobBodyFile, body);
+        return folder;
     }
 
     qp::test::TempDir m_dir;
-    qp::WorkPaths m_paths = qp::WorkPathsIn(m_dir.Path());
+    qp::test::TempDir m_store;
+    std::string m_spool = m_dir.File("spool");
+    std::string m_portFile = m_spool + "/fax.ps";
     qp::test::RecordingMessageSink m_sink;
     qp::ScopedMessageSink m_scopedSink;
-    ScriptedClock m_clock;
-    int m_sends = 0;
-    std::vector<std::string> m_bodies;
-    bool m_portPresentDuringSend = false;
-    std::function<void()> duringSend;
-    FaxMonitor m_monitor{m_paths, m_clock, [this] { OnSend(); }};
+    qp::test::FakeClock m_clock;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Delivery> m_delivered;
+    std::vector<qp::Job> m_jobs;
+    std::function<bool()> m_refill;
+    FaxMonitor m_monitor{m_portFile, qp::JobStore(m_store.Path()), m_clock,
+                         [this](qp::Job job, bool leftOver) { OnJob(std::move(job), leftOver); },
+                         [this] { return m_refill && m_refill(); }};
 };
 
-TEST_F(FaxMonitorTest, TakesAJobAtTheSecondPollThatReadsTheSameSize) {
-    WriteFile(m_paths.portFile, "%!PS-Adobe-3.0\njob one\n");
-
-    m_monitor.RunPolls(1);
-    EXPECT_EQ(m_sends, 0);
-    EXPECT_TRUE(qp::FileExists(m_paths.portFile));
-
-    m_monitor.RunPolls(1);
-    ASSERT_EQ(m_sends, 1);
-    EXPECT_EQ(m_bodies[0], "%!PS-Adobe-3.0\njob one\n");
-    EXPECT_FALSE(m_portPresentDuringSend);
-    EXPECT_EQ(m_clock.Sleeps(), (std::vector<int>{4000, 4000, 2000}));
+TEST_F(FaxMonitorTest, ACompleteJobIsTakenAtFirstSightIntoAPrivateJobFolder) {
+    WriteFile(m_portFile, "%!PS-Adobe-3.0\njob one\n");
+    ASSERT_TRUE(m_monitor.TakeWaitingJob());
+    ASSERT_EQ(m_delivered.size(), 1u);
+    EXPECT_EQ(m_delivered[0].body, "%!PS-Adobe-3.0\njob one\n");
+    EXPECT_FALSE(m_delivered[0].leftOver);
+    EXPECT_FALSE(qp::FileExists(m_portFile));
+    struct stat st {};
+    ASSERT_EQ(::stat(m_delivered[0].folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(m_clock.Sleeps().empty()) << "no waiting for a file nobody writes";
     EXPECT_TRUE(m_sink.Messages().empty());
 }
 
-TEST_F(FaxMonitorTest, WaitsWhileTheFileGrowsAndWithoutOne) {
-    m_monitor.RunPolls(2);
-    WriteFile(m_paths.portFile, "%!PS part");
-    m_monitor.RunPolls(1);
-    WriteFile(m_paths.portFile, "%!PS part and more");
-    m_monitor.RunPolls(1);
-    EXPECT_EQ(m_sends, 0);
-    EXPECT_EQ(m_clock.Sleeps(), (std::vector<int>{4000, 4000, 4000, 4000}));
-
-    m_monitor.RunPolls(1);
-    ASSERT_EQ(m_sends, 1);
-    EXPECT_EQ(m_bodies[0], "%!PS part and more");
-}
-
-TEST_F(FaxMonitorTest, TakesAnEmptyPortFileAtTheFirstPoll) {
-    WriteFile(m_paths.portFile, "");
-    m_monitor.RunPolls(1);
-    ASSERT_EQ(m_sends, 1);
-    EXPECT_EQ(m_bodies[0], "");
-}
-
-TEST_F(FaxMonitorTest, NeverTakesAnotherUsersJobAndKeepsItsSizesMeanwhile) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "giving a file to another user needs root";
-    WriteFile(m_paths.portFile, "%!PS someone else's job");
-    ASSERT_EQ(::chown(m_paths.portFile.c_str(), 65534, 65534), 0);
-
-    m_monitor.RunPolls(6);
-    EXPECT_EQ(m_sends, 0);
-    EXPECT_EQ(ReadFile(m_paths.portFile), "%!PS someone else's job");
-
-    // Foreign polls recorded no size: once it is ours, it takes two polls like any new job.
-    ASSERT_EQ(::chown(m_paths.portFile.c_str(), ::geteuid(), ::getegid()), 0);
-    m_monitor.RunPolls(1);
-    EXPECT_EQ(m_sends, 0);
-    m_monitor.RunPolls(1);
-    EXPECT_EQ(m_sends, 1);
-}
-
-TEST_F(FaxMonitorTest, DoesNotTakeAJobWhileItIsOpenForWriting) {
-    WriteFile(m_paths.portFile, "%!PS being written");
-    const int writer = ::open(m_paths.portFile.c_str(), O_WRONLY | O_APPEND);
-    ASSERT_GE(writer, 0);
-    m_monitor.RunPolls(3);
-    EXPECT_EQ(m_sends, 0);
-
-    ::close(writer);
-    m_monitor.RunPolls(2);
-    EXPECT_EQ(m_sends, 1);
-}
-
-TEST_F(FaxMonitorTest, DeletesALeftoverBodyFileBeforeMovingTheJob) {
-    WriteFile(m_paths.bodyFile, "%!PS an old body");
-    WriteFile(m_paths.portFile, "%!PS the new job");
-    m_monitor.RunPolls(2);
-    ASSERT_EQ(m_sends, 1);
-    EXPECT_EQ(m_bodies[0], "%!PS the new job");
-}
-
-TEST_F(FaxMonitorTest, RemovesCoverBodyAndImageTwoSecondsAfterTheSendStep) {
-    duringSend = [this] {
-        WriteFile(m_paths.coverFile, "%!PS cover");
-        WriteFile(m_paths.faxImage, "II*\0");
+TEST_F(FaxMonitorTest, WhatIsNotACompleteJobOfThisUserStaysWhereItIs) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& port)> make;
     };
-    bool allThereAtTheWait = false;
-    m_clock.onSleep = [&](int ms) {
-        if (ms == 2000)
-            allThereAtTheWait = qp::FileExists(m_paths.coverFile) &&
-                                qp::FileExists(m_paths.bodyFile) &&
-                                qp::FileExists(m_paths.faxImage);
+    int writer = -1;
+    const Case cases[] = {
+        {"no port file", [](const std::string&) {}},
+        {"a link", [this](const std::string& port) {
+             WriteFile(m_dir.File("target.ps"), "%!PS elsewhere");
+             ::symlink(m_dir.File("target.ps").c_str(), port.c_str());
+         }},
+        {"a fifo", [](const std::string& port) { ::mkfifo(port.c_str(), 0600); }},
+        {"a folder", [](const std::string& port) { std::filesystem::create_directory(port); }},
+        {"a file still open for writing", [&](const std::string& port) {
+             WriteFile(port, "%!PS being written");
+             writer = ::open(port.c_str(), O_WRONLY | O_APPEND);
+         }},
+        {"another user's file", [](const std::string& port) {
+             WriteFile(port, "%!PS someone else's");
+             if (::chown(port.c_str(), 65534, 65534) != 0)
+                 std::filesystem::remove(port);
+         }},
     };
-    WriteFile(m_paths.portFile, "%!PS job");
-    m_monitor.RunPolls(2);
-
-    ASSERT_EQ(m_sends, 1);
-    EXPECT_TRUE(allThereAtTheWait);
-    EXPECT_FALSE(qp::FileExists(m_paths.coverFile));
-    EXPECT_FALSE(qp::FileExists(m_paths.bodyFile));
-    EXPECT_FALSE(qp::FileExists(m_paths.faxImage));
-}
-
-// A directory in the body file's place makes both its removal and the move fail.
-void BlockBodyFile(const qp::WorkPaths& paths) {
-    std::filesystem::create_directory(paths.bodyFile);
-    WriteFile(paths.bodyFile + "/keep", "x");
-}
-
-TEST_F(FaxMonitorTest, RetriesAFailedMoveAfterFiveSeconds) {
-    BlockBodyFile(m_paths);
-    m_clock.onSleep = [this](int ms) {
-        if (ms == 5000)
-            std::filesystem::remove_all(m_paths.bodyFile);
-    };
-    WriteFile(m_paths.portFile, "%!PS job");
-    m_monitor.RunPolls(2);
-
-    ASSERT_EQ(m_sends, 1);
-    EXPECT_EQ(m_bodies[0], "%!PS job");
-    EXPECT_TRUE(m_sink.Messages().empty());
-    EXPECT_EQ(m_clock.Sleeps(), (std::vector<int>{4000, 4000, 5000, 2000}));
-}
-
-TEST_F(FaxMonitorTest, TwoFailedMovesReportAndTheSameJobIsTriedAgain) {
-    BlockBodyFile(m_paths);
-    WriteFile(m_paths.portFile, "%!PS job");
-    m_monitor.RunPolls(2);
-
-    EXPECT_EQ(m_sends, 0);
-    const std::vector<qp::MessageRequest> messages = m_sink.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Unable to process fax message body.");
-    EXPECT_EQ(messages[0].icon, qp::MessageIcon::Warning);
-    EXPECT_EQ(messages[0].buttons, qp::MessageButtons::Ok);
-    EXPECT_EQ(ReadFile(m_paths.portFile), "%!PS job");
-    EXPECT_EQ(m_clock.Sleeps(), (std::vector<int>{4000, 4000, 5000, 2000}));
-
-    // The body file was not removed, so the sizes stand and the next poll tries at once.
-    std::filesystem::remove_all(m_paths.bodyFile);
-    m_monitor.RunPolls(1);
-    ASSERT_EQ(m_sends, 1);
-    EXPECT_EQ(m_bodies[0], "%!PS job");
-}
-
-TEST_F(FaxMonitorTest, NextJobOfTheSameSizeIsTakenAtOnceOnlyWhenTheBodyFileWasNotRemoved) {
-    const std::string kept = m_dir.File("taken-away.ps");
-    duringSend = [&] { std::filesystem::rename(m_paths.bodyFile, kept); };
-    WriteFile(m_paths.portFile, "%!PS job A");
-    m_monitor.RunPolls(2);
-    ASSERT_EQ(m_sends, 1);
-
-    // The body file was gone at the clean-up: the sizes were kept.
-    WriteFile(m_paths.portFile, "%!PS job B");
-    m_monitor.RunPolls(1);
-    ASSERT_EQ(m_sends, 2);
-    EXPECT_EQ(m_bodies[1], "%!PS job B");
-
-    // A removed body file resets them, and an equal-sized job waits for a second poll.
-    duringSend = nullptr;
-    WriteFile(m_paths.portFile, "%!PS job C");
-    m_monitor.RunPolls(2);
-    ASSERT_EQ(m_sends, 3);
-    WriteFile(m_paths.portFile, "%!PS job D");
-    m_monitor.RunPolls(1);
-    EXPECT_EQ(m_sends, 3);
-    m_monitor.RunPolls(1);
-    EXPECT_EQ(m_sends, 4);
-}
-
-// Never waits; yields so that a watcher thread polling with it does not hog the machine.
-class YieldingClock final : public qp::Clock {
-public:
-    TimePoint Now() const override { return {}; }
-    void SleepMs(int) override { std::this_thread::yield(); }
-};
-
-TEST(FaxMonitorThreadTest, PollsOnItsOwnThreadUntilStopped) {
-    qp::test::TempDir dir;
-    const qp::WorkPaths paths = qp::WorkPathsIn(dir.Path());
-    YieldingClock clock;
-    std::mutex mutex;
-    std::condition_variable sent;
-    std::thread::id sender;
-    int sends = 0;
-    FaxMonitor monitor(paths, clock, [&] {
-        std::lock_guard<std::mutex> lock(mutex);
-        sender = std::this_thread::get_id();
-        ++sends;
-        sent.notify_all();
-    });
-    WriteFile(paths.portFile, "%!PS job");
-    ASSERT_TRUE(monitor.Start());
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(sent.wait_for(lock, std::chrono::seconds(30), [&] { return sends > 0; }));
-        EXPECT_NE(sender, std::this_thread::get_id());
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(m_portFile);
+        c.make(m_portFile);
+        EXPECT_FALSE(m_monitor.TakeWaitingJob()) << c.what;
+        EXPECT_TRUE(m_delivered.empty()) << c.what;
     }
-    monitor.Stop();
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(sends, 1);
-    EXPECT_FALSE(qp::FileExists(paths.bodyFile));
+    // Once its writer is done, the last written job is taken like any other.
+    std::filesystem::remove_all(m_portFile);
+    WriteFile(m_portFile, "%!PS being written");
+    writer = ::open(m_portFile.c_str(), O_WRONLY | O_APPEND);
+    EXPECT_FALSE(m_monitor.TakeWaitingJob());
+    ::close(writer);
+    EXPECT_TRUE(m_monitor.TakeWaitingJob());
+}
+
+TEST_F(FaxMonitorTest, JobsLeftByAnEarlierRunComeFirstOldestFirstThenThePortFile) {
+    Leftover("00000000000000002-1-0", "%!PS second");
+    Leftover("00000000000000001-1-0", "%!PS first");
+    const std::string empty = Leftover("00000000000000003-1-0", "");
+    const std::string held = Leftover("00000000000000000-1-0", "%!PS open in another client");
+    const int lock = ::open((held + "/.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    WriteFile(m_portFile, "%!PS newly printed");
+
+    for (int i = 0; i < 4; ++i)
+        m_monitor.TakeWaitingJob();
+    ::close(lock);
+
+    ASSERT_EQ(m_delivered.size(), 3u);
+    EXPECT_EQ(m_delivered[0].body, "%!PS first");
+    EXPECT_TRUE(m_delivered[0].leftOver);
+    EXPECT_EQ(m_delivered[1].body, "%!PS second");
+    EXPECT_EQ(m_delivered[2].body, "%!PS newly printed");
+    EXPECT_FALSE(m_delivered[2].leftOver);
+    EXPECT_FALSE(qp::FileExists(empty)) << "an empty folder holds nothing to offer";
+    EXPECT_TRUE(qp::FileExists(held + "/" + qp::kJobBodyFile)) << "another client's job is left";
+}
+
+TEST_F(FaxMonitorTest, AJobThatCannotBeMovedIsReportedOnceAndTriedAgainWhenItChanges) {
+    WriteFile(m_portFile, "%!PS job");
+    // A store that is not a private folder of this user cannot take jobs.
+    ASSERT_EQ(::chmod(m_store.Path().c_str(), 0755), 0);
+    EXPECT_FALSE(m_monitor.TakeWaitingJob());
+    EXPECT_FALSE(m_monitor.TakeWaitingJob());
+    ASSERT_EQ(m_sink.Texts(), std::vector<std::string>{"Unable to process fax message body."});
+    EXPECT_EQ(ReadFile(m_portFile), "%!PS job");
+
+    ASSERT_EQ(::chmod(m_store.Path().c_str(), 0700), 0);
+    WriteFile(m_portFile, "%!PS job, printed again");
+    EXPECT_TRUE(m_monitor.TakeWaitingJob());
+    EXPECT_EQ(m_delivered.back().body, "%!PS job, printed again");
+}
+
+TEST_F(FaxMonitorTest, AFreePortFileIsRefilledFromTheJobsWaitingElsewhere) {
+    m_refill = [this] {
+        WriteFile(m_portFile, "%!PS parked");
+        return true;
+    };
+    EXPECT_TRUE(m_monitor.TakeWaitingJob());
+    EXPECT_EQ(m_delivered.back().body, "%!PS parked");
+}
+
+TEST_F(FaxMonitorTest, OnItsThreadItTakesOneJobPerDialogAndWakesWhenAJobArrives) {
+    ASSERT_TRUE(m_monitor.Start());
+    WriteFile(m_spool + "/.fax.ps.tmp", "%!PS job A");
+    std::filesystem::rename(m_spool + "/.fax.ps.tmp", m_portFile);
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ASSERT_TRUE(m_changed.wait_for(lock, std::chrono::seconds(10),
+                                       [this] { return m_delivered.size() == 1; }));
+    }
+    WriteFile(m_portFile, "%!PS job B");
+    // Job B waits in the port file while job A's dialog is open.
+    EXPECT_TRUE(qp::FileExists(m_portFile));
+    m_monitor.JobClosed();
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ASSERT_TRUE(m_changed.wait_for(lock, std::chrono::seconds(10),
+                                       [this] { return m_delivered.size() == 2; }));
+        EXPECT_EQ(m_delivered[1].body, "%!PS job B");
+    }
+    m_monitor.Stop();
 }
 
 } // namespace

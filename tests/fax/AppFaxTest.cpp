@@ -34,24 +34,26 @@ protected:
 
 TEST_F(AppFaxTest, ConversionRunsTheApplicationsGhostscript) {
     CQuillpostApp app("", nullptr, m_runner);
-    WriteFile(app.m_bodyFile, "%!PS\n");
-    EXPECT_TRUE(app.CreateFaxImage(app.m_coverFile, app.m_bodyFile, app.m_faxImage, 204, 98, 1728,
-                                   1372, m_clock));
+    const std::string body = m_home.File("faxbody.ps");
+    const std::string image = m_home.File("fax.tif");
+    WriteFile(body, "%!PS\n");
+    EXPECT_TRUE(app.CreateFaxImage(m_home.File("faxcover.pdf"), body, image, 204, 98, 1728, 1372,
+                                   m_clock));
     ASSERT_EQ(m_runner.waited.size(), 1u);
     EXPECT_EQ(m_runner.waited[0],
               (std::vector<std::string>{"/usr/bin/gs", "-sDEVICE=tiffg4", "-r204x98", "-q",
                                         "-dNOPAUSE", "-dBATCH", "-g1728x1372",
-                                        "-sOutputFile=" + app.m_faxImage, app.m_bodyFile}));
+                                        "-sOutputFile=" + image, body}));
     EXPECT_EQ(m_clock.Sleeps(), std::vector<int>{500});
 }
 
 TEST_F(AppFaxTest, UploadTakesTheAccountAsItStandsAndTheFaxImage) {
     CQuillpostApp app("", nullptr, m_runner);
     app.SetAccount({"127.0.0.1", 9100, "5550100", "4321", "boss@example.com"});
-    WriteFile(app.m_faxImage, "II*");
+    WriteFile(m_home.File("fax.tif"), "II*");
     qp::test::MemoryConnector connector;
     connector.script->incoming = "success:\r\n\r\nsuccess:\r\n\r\n";
-    EXPECT_TRUE(app.UploadFax("5551234567", "", nullptr, connector));
+    EXPECT_TRUE(app.UploadFax("5551234567", "", m_home.File("fax.tif"), nullptr, connector));
     EXPECT_EQ(connector.host, "127.0.0.1");
     EXPECT_EQ(connector.port, 9100);
     EXPECT_EQ(connector.script->writes[0], "login: 5550100\r\npass: 4321\r\n\r\n");

@@ -2,6 +2,7 @@
 #include "platform/FileOps.h"
 #include "tests/fax/support/TiffPages.h"
 #include "tests/support/FakeRunner.h"
+#include "tests/fax/support/UploadMessages.h"
 #include "tests/support/TestSupport.h"
 
 #include <functional>
@@ -20,8 +21,8 @@ protected:
     ConversionTest() { m_runner.onRun = qp::test::WriteGhostscriptOutput; }
 
     bool Convert(qp::Resolution resolution = qp::Resolution::Fine, bool legal = false) {
-        return qp::CreateFaxImage("/usr/bin/gs", m_cover, m_body, m_image,
-                                  qp::ChooseConversionParams(resolution, legal), m_runner, m_clock);
+        return qp::test::Shown(qp::CreateFaxImage("/usr/bin/gs", m_cover, m_body, m_image,
+                                  qp::ChooseConversionParams(resolution, legal), m_runner, m_clock));
     }
 
     TempDir m_dir;

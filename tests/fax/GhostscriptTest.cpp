@@ -2,6 +2,7 @@
 #include "fax/Conversion.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
+#include "tests/fax/support/UploadMessages.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,9 +21,9 @@ class GhostscriptTest : public ::testing::Test {
 protected:
     bool Convert(qp::Resolution resolution, bool legal,
                  const std::string& gsPath = qp::kGhostscriptPath) {
-        return qp::CreateFaxImage(gsPath, m_cover, m_body, m_image,
+        return qp::test::Shown(qp::CreateFaxImage(gsPath, m_cover, m_body, m_image,
                                   qp::ChooseConversionParams(resolution, legal),
-                                  qp::SystemProcessRunner(), m_clock);
+                                  qp::SystemProcessRunner(), m_clock));
     }
 
     TempDir m_dir;

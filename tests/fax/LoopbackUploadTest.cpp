@@ -102,7 +102,7 @@ protected:
 
     bool Upload(qp::Connector& connector = qp::DefaultFaxConnector(),
                 const std::string& number = "5551234567") {
-        return qp::UploadFax(m_account, number, "", m_image, nullptr, connector);
+        return qp::test::Shown(qp::UploadFax(m_account, number, "", m_image, nullptr, connector));
     }
 
     TempDir m_dir;
@@ -122,10 +122,10 @@ TEST_F(LoopbackUploadTest, ServerStoresTheImageByteForByteWithItsRecord) {
     WriteFile(m_image, image);
 
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
-    ASSERT_TRUE(qp::UploadFax(
+    const qp::Outcome outcome = qp::UploadFax(
         m_account, "5551234567", "me@example.com", m_image,
-        [&](std::uint64_t position, std::uint64_t size) { progress.emplace_back(position, size); }))
-        << ::testing::PrintToString(m_messages.Texts());
+        [&](std::uint64_t position, std::uint64_t size) { progress.emplace_back(position, size); });
+    ASSERT_TRUE(outcome) << outcome.message;
     ASSERT_TRUE(server.WaitForLog("fax stored:"));
     const std::uint64_t size = image.size();
     EXPECT_EQ(progress.back(), std::make_pair(size, size));
@@ -160,7 +160,8 @@ TEST_F(LoopbackUploadTest, ConcurrentClientsEachGetTheirOwnFax) {
     for (int i = 0; i < 4; ++i) {
         clients.emplace_back([&, i] {
             results[i] = qp::UploadFax(m_account, "555123456" + std::to_string(i), "",
-                                       m_dir.File("fax" + std::to_string(i) + ".tif"), nullptr);
+                                       m_dir.File("fax" + std::to_string(i) + ".tif"), nullptr)
+                             .ok;
         });
     }
     for (std::thread& client : clients)

@@ -37,10 +37,10 @@ protected:
     void WriteImage(const std::string& bytes) { WriteFile(m_image, bytes); }
 
     bool Upload(const std::string& email = "") {
-        return qp::UploadFax(
+        return qp::test::Shown(qp::UploadFax(
             m_account, "5551234567", email, m_image,
             [this](std::uint64_t position, std::uint64_t size) {
-                m_progress.emplace_back(position, size);
+                m_progress.emplace_back(position, size));
             },
             m_connector);
     }

@@ -1,5 +1,6 @@
 #include "app/QuillpostApp.h"
-#include "capture/FaxMonitor.h"
+#include "app/GuiStartup.h"
+#include "app/SendDialogs.h"
 #include "capture/FaxPrinterLookup.h"
 #include "fax/FaxDialog.h"
 #include "platform/CommonFolder.h"
@@ -8,7 +9,6 @@
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
-#include "tests/integration/QuickClock.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"
@@ -18,18 +18,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <atomic>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 
 using qp::test::ReadFile;
 using qp::test::ScopedEnv;
 using qp::test::TempDir;
-
-using qp::test::QuickClock;
 
 namespace {
 
@@ -56,6 +51,7 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
     TempDir home;
     ScopedEnv homeEnv("HOME", home.Path());
     ScopedEnv xdg("XDG_CONFIG_HOME", home.Path() + "/config");
+    ScopedEnv data("XDG_DATA_HOME", home.Path() + "/data");
     qp::test::FaxdProcess server(home.Path(), "5550100 2468\n");
 
     CQuillpostApp app("");
@@ -64,39 +60,26 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
     ASSERT_EQ(app.m_portFile, Cupsd().UserPortFile(qp::CurrentLoginName()));
     app.SetAccount({"127.0.0.1", server.Port(), "5550100", "2468", ""});
 
-    std::atomic<int> dialogs{0};
-    std::atomic<bool> dialogClosed{false};
-    QuickClock clock;
-    FaxMonitor monitor({app.m_portFile, app.m_bodyFile, app.m_coverFile, app.m_faxImage}, clock,
-                       [&] {
-                           ++dialogs;
-                           RunFaxDialog(app);
-                           dialogClosed = true;
-                       });
-
-    // The user's part: once the dialog is up, type the number and press Send.
-    QTimer driver;
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        auto* dialog = dynamic_cast<FaxDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible())
-            return;
-        driver.stop();
-        EXPECT_TRUE(qp::FileExists(app.m_bodyFile));
-        auto* box = qp::FindControl<QComboBox>(dialog, 1000);
-        QTest::keyClicks(box->lineEdit(), "(555) 010-0199");
-        QTest::mouseClick(qp::FindControl<QPushButton>(dialog, 1), Qt::LeftButton);
-    });
-    driver.start(50);
+    qp::GuiStartupServices client;
+    ASSERT_TRUE(client.StartWatcher(app));
+    auto open = [&] { return client.Dialogs().Dialogs(); };
 
     const std::string document = Cupsd().Root() + "/document.ps";
     qp::test::WriteFile(document, qp::test::TextPostScript(2));
     ::chmod(document.c_str(), 0644);
     ASSERT_EQ(qp::test::RunProgram({"lp", "-d", "Quill_Post", document}, nullptr), 0);
 
-    ASSERT_TRUE(monitor.Start());
-    ASSERT_TRUE(PumpUntil([&] { return dialogClosed.load(); }, std::chrono::seconds(90)))
+    // The user's part: once the dialog is up, type the number and press Send.
+    ASSERT_TRUE(PumpUntil([&] { return open().size() == 1; }, std::chrono::seconds(90)))
         << Cupsd().ErrorLog();
-    EXPECT_EQ(dialogs, 1);
+    FaxDialog* dialog = open()[0].get();
+    EXPECT_TRUE(qp::FileExists(dialog->CurrentJob().BodyFile()));
+    EXPECT_FALSE(qp::FileExists(app.m_portFile));
+    const std::string jobFolder = dialog->CurrentJob().Folder();
+    auto* box = qp::FindControl<QComboBox>(dialog, 1000);
+    QTest::keyClicks(box->lineEdit(), "(555) 010-0199");
+    QTest::mouseClick(qp::FindControl<QPushButton>(dialog, 1), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return open().empty(); }, std::chrono::seconds(60)));
 
     ASSERT_TRUE(server.WaitForLog("fax stored").has_value());
     const std::vector<std::string> stored = server.Stored(".tif");
@@ -111,14 +94,7 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
     }
     EXPECT_EQ(ReadFile(home.File(".fx.hs")), "(555) 010-0199\r\n");
 
-    // The watcher waits 2 s after the dialog, then removes the fax's work files.
-    auto cleanedUp = [&] {
-        return !qp::FileExists(app.m_bodyFile) && !qp::FileExists(app.m_faxImage) &&
-               !qp::FileExists(app.m_coverFile);
-    };
-    EXPECT_TRUE(PumpUntil(cleanedUp, std::chrono::seconds(10)));
-    monitor.Stop();
-    const std::vector<int> sleeps = clock.Sleeps();
-    EXPECT_NE(std::find(sleeps.begin(), sleeps.end(), FaxMonitor::kCleanUpDelayMs), sleeps.end());
-    EXPECT_FALSE(qp::FileExists(app.m_portFile));
+    // The job went with its dialog, once logged.
+    EXPECT_FALSE(qp::FileExists(jobFolder));
+    client.Shutdown(app);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QEvent>
 #include <QObject>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <utility>
 
@@ -15,6 +17,15 @@ inline bool LooksFixedSize(const QWidget& dialog) {
     return (flags & Qt::CustomizeWindowHint) && (flags & Qt::WindowCloseButtonHint) &&
            !(flags & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)) &&
            dialog.minimumSize() == dialog.maximumSize();
+}
+
+// Runs the GUI thread's events until `condition` holds, for at most half a minute: for work that
+// reports back through the event loop.
+inline bool PumpUntil(const std::function<bool()>& condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!condition() && std::chrono::steady_clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
 }
 
 // Shows every event of the application to `seen` for the life of the scope.

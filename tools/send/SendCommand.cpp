@@ -185,34 +185,36 @@ int RunSend(const SendOptions& options) {
         }
     }
     const std::string imagePath = folder.Path() + "/fax.tif";
-    // Every attempt goes into the user's fax log, a failure with the words it was shown with.
-    faxlog::MessageCapture capture;
+    // Every attempt goes into the user's fax log, a failure with the words it was shown with; the
+    // cover goes with it, drawn or given.
     faxlog::FaxLog log;
-    const faxlog::EntryFiles files{options.bodyPath, options.coverPath, imagePath};
-    auto record = [&](faxlog::Outcome outcome, bool imageMade) {
-        faxlog::RecordAttempt(log,
-                              {options.to, number.number, options.choices, outcome,
-                               outcome == faxlog::Outcome::Sent ? "" : capture.LastText(),
-                               imageMade},
-                              files);
+    const faxlog::EntryFiles files{options.bodyPath, coverPath, imagePath};
+    auto record = [&](faxlog::Outcome outcome, const std::string& message, bool imageMade) {
+        faxlog::RecordAttempt(
+            log, {options.to, number.number, options.choices, outcome, message, imageMade}, files);
     };
 
     const ConversionParams params =
         ChooseConversionParams(options.choices.resolution, options.choices.legal);
-    if (!CreateFaxImage(kGhostscriptPath, coverPath, AbsolutePath(options.bodyPath), imagePath,
-                        params, SystemProcessRunner(), SystemClock())) {
-        record(faxlog::Outcome::Failed, false);
+    const qp::Outcome converted =
+        CreateFaxImage(kGhostscriptPath, coverPath, AbsolutePath(options.bodyPath), imagePath,
+                       params, SystemProcessRunner(), SystemClock());
+    if (!converted) {
+        ShowMessage(converted.message);
+        record(faxlog::Outcome::Failed, converted.message, false);
         return kExitFailed;
     }
 
     std::cerr << "Sending fax to server..." << std::endl;
     const AccountSettings account = LoadAccountSettings(Profile());
-    if (!UploadFax(account, number.number, std::string(), imagePath, nullptr)) {
-        record(faxlog::Outcome::Failed, true);
+    const qp::Outcome uploaded = UploadFax(account, number.number, std::string(), imagePath, nullptr);
+    if (!uploaded) {
+        ShowMessage(uploaded.message);
+        record(faxlog::Outcome::Failed, uploaded.message, true);
         std::cerr << "Fax upload failed." << std::endl;
         return kExitFailed;
     }
-    record(faxlog::Outcome::Sent, true);
+    record(faxlog::Outcome::Sent, std::string(), true);
 
     RecipientHistory history;
     history.LoadHistory();

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/UniqueFd.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qp {
+
+inline constexpr const char* kJobBodyFile = "faxbody.ps";
+inline constexpr const char* kJobCoverFile = "faxcover.pdf";
+// A cover page kept in PostScript by an older log entry, restored as it was.
+inline constexpr const char* kJobPostScriptCoverFile = "faxcover.ps";
+inline constexpr const char* kJobImageFile = "fax.tif";
+
+// One fax on its way: a folder of its own that holds its body (a printed document), its cover page
+// and its image. Exactly one owner holds a job at a time, and only that owner touches the files;
+// the folder stays locked while the job is held, so no other client takes it as left over.
+class Job {
+public:
+    Job(std::string id, std::string folder, UniqueFd lock);
+    Job(Job&&) noexcept = default;
+    Job& operator=(Job&&) noexcept = default;
+    Job(const Job&) = delete;
+    Job& operator=(const Job&) = delete;
+
+    const std::string& Id() const { return m_id; }
+    const std::string& Folder() const { return m_folder; }
+    std::string BodyFile() const { return File(kJobBodyFile); }
+    // Where a cover page drawn for this fax goes.
+    std::string CoverFile() const { return File(kJobCoverFile); }
+    std::string PostScriptCoverFile() const { return File(kJobPostScriptCoverFile); }
+    // The cover page the fax is made with: the drawn one, else one restored in PostScript; the
+    // drawn one's name when there is none.
+    std::string CoverInput() const;
+    std::string FaxImage() const { return File(kJobImageFile); }
+    // Whether the job holds anything to send.
+    bool HasContent() const;
+
+private:
+    std::string File(const char* name) const { return m_folder + "/" + name; }
+
+    std::string m_id;
+    std::string m_folder;
+    UniqueFd m_lock;
+};
+
+// The user's job folders: $XDG_DATA_HOME/Quillpost/jobs/<id>/, each private to the user. Ids sort
+// in the order the jobs were created.
+class JobStore {
+public:
+    explicit JobStore(std::string root);
+    // The store in the user's data folder; an empty root (no home) makes every Create fail.
+    static JobStore ForUser();
+
+    // A new, empty job; nothing (with the reason in `error`) when its folder cannot be made.
+    std::optional<Job> Create(std::string* error = nullptr) const;
+    // Jobs whose owner went away before it finished them (the client was killed, or the machine
+    // went down), oldest first. Folders another running client holds are left alone; empty ones,
+    // which hold nothing to lose, are removed.
+    std::vector<Job> TakeLeftovers() const;
+    // Removes the job's files and its folder; false when something stayed.
+    static bool Remove(Job job);
+
+    const std::string& Root() const { return m_root; }
+
+private:
+    bool EnsureRoot(std::string* error) const;
+
+    std::string m_root;
+};
+
+} // namespace qp

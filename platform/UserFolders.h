@@ -1,0 +1,16 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qp {
+
+// The user's home folder: $HOME when it is an absolute path, else the account's entry; nothing
+// without either.
+std::optional<std::string> UserProfileFolder();
+
+// The program's folder among the user's data: $XDG_DATA_HOME/Quillpost, else
+// ~/.local/share/Quillpost; nothing without a home, so that nothing lands at the root.
+std::optional<std::string> UserDataFolder();
+
+} // namespace qp

@@ -1,0 +1,151 @@
+#include "app/GuiStartup.h"
+#include "app/QuillpostApp.h"
+#include "app/SendDialogs.h"
+#include "app/Settings.h"
+#include "fax/log/FaxLogWindow.h"
+#include "platform/CommonFolder.h"
+#include "platform/ControlLookup.h"
+#include "platform/FileOps.h"
+#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/SamplePostScript.h"
+#include "tests/fax/support/TiffPages.h"
+#include "tests/support/GuiChecks.h"
+#include "tests/support/TestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using qp::test::PumpUntil;
+using qp::test::ReadFile;
+using qp::test::WriteFile;
+
+namespace {
+
+// The running client's pieces as start-up wires them, with the user's folders in a temporary
+// home, a real quillpost-faxd and real Ghostscript; print jobs are dropped where the printer's
+// backend puts them.
+class ClientTest : public ::testing::Test {
+protected:
+    ClientTest() {
+        std::filesystem::create_directories(m_spool + "/" + qp::CurrentLoginName());
+        m_app.m_portFile = m_spool + "/" + qp::CurrentLoginName() + "/fax.ps";
+        m_app.SetAccount({"127.0.0.1", m_server.Port(), "5550100", "2468", ""});
+        m_app.WriteProfileString(qp::settings::kSection, qp::settings::kTiffViewer, "/bin/true");
+    }
+    ~ClientTest() override { m_services.Shutdown(m_app); }
+
+    // A job printed by the user: written aside and renamed into place, as the backend does.
+    void Print(const std::string& postScript) {
+        WriteFile(m_app.m_portFile + ".new", postScript);
+        std::filesystem::rename(m_app.m_portFile + ".new", m_app.m_portFile);
+    }
+    std::vector<FaxDialog*> Open() {
+        std::vector<FaxDialog*> open;
+        for (const auto& dialog : m_services.Dialogs().Dialogs())
+            open.push_back(dialog.get());
+        return open;
+    }
+    bool WaitForDialogs(std::size_t count) {
+        return PumpUntil([&] {
+            return Open().size() == count && Open().back()->CurrentState() ==
+                                                 FaxDialog::State::Idle;
+        });
+    }
+    void Send(FaxDialog& dialog, const QString& number) {
+        QComboBox* box = qp::FindControl<QComboBox>(&dialog, 1000);
+        box->lineEdit()->clear();
+        QTest::keyClicks(box->lineEdit(), number);
+        qp::FindControl<QPushButton>(&dialog, 1)->click();
+    }
+    // The pages of the fax the server stored for `number`.
+    std::size_t StoredPages(const std::string& number) {
+        if (!m_server.WaitForLog("to=" + number))
+            return 0;
+        for (const std::string& meta : m_server.Stored(".meta")) {
+            if (ReadFile(meta).find("to: " + number + "\n") != std::string::npos)
+                return qp::test::ReadTiffPages(meta.substr(0, meta.size() - 5) + ".tif").size();
+        }
+        return 0;
+    }
+
+    qp::test::TempUserEnvironment m_env;
+    qp::test::ScopedEnv m_homeEnv{"HOME", m_env.home.Path()};
+    std::string m_spool = m_env.home.File("spool");
+    qp::test::FaxdProcess m_server{m_env.home.Path(), "5550100 2468\n"};
+    CQuillpostApp m_app{""};
+    qp::GuiStartupServices m_services;
+};
+
+TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) {
+    ASSERT_TRUE(m_services.StartWatcher(m_app));
+    m_services.OpenCoverOnly();
+    ASSERT_TRUE(WaitForDialogs(1));
+    FaxDialog* coverOnly = Open()[0];
+
+    // The cover sheet for recipient B; a document printed just before its OK stays a document.
+    qp::FindControl<QPushButton>(coverOnly, 1011)->click();
+    auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(sheet, nullptr);
+    sheet->findChild<QLineEdit*>("toEdit")->setText("Recipient B");
+    Print(qp::test::TextPostScript(2));
+    sheet->findChild<QPushButton*>("okButton")->click();
+    ASSERT_TRUE(PumpUntil([&] { return QApplication::activeModalWidget() == nullptr; }));
+    EXPECT_TRUE(qp::FileExists(coverOnly->CurrentJob().CoverFile()));
+    ASSERT_TRUE(WaitForDialogs(2)) << "the printed document opens a dialog of its own";
+    FaxDialog* printed = Open()[1];
+
+    Send(*printed, "5551110000");
+    ASSERT_TRUE(PumpUntil([&] { return Open().size() == 1; }));
+    EXPECT_EQ(StoredPages("5551110000"), 2u) << "no cover page of the other fax";
+    Send(*coverOnly, "5552220000");
+    ASSERT_TRUE(PumpUntil([&] { return Open().empty(); }));
+    EXPECT_EQ(StoredPages("5552220000"), 1u) << "the cover-only fax keeps its cover";
+
+    // A fax sent again from the log, open while the next document is printed and sent.
+    m_services.ShowFaxLog();
+    FaxLogWindow* log = m_services.LogWindow();
+    ASSERT_EQ(log->Table()->rowCount(), 2);
+    log->Table()->sortItems(FaxLogWindow::kRecipientColumn);
+    log->Table()->selectRow(0);
+    ASSERT_EQ(log->Table()->item(0, FaxLogWindow::kRecipientColumn)->text(), "(555) 111-0000");
+    log->OnResend();
+    ASSERT_TRUE(WaitForDialogs(1));
+    FaxDialog* resent = Open()[0];
+    EXPECT_TRUE(resent->ImageReady()) << "the logged image is sent as it was";
+    EXPECT_EQ(qp::FindControl<QComboBox>(resent, 1000)->currentText(), "(555) 111-0000");
+    Print(qp::test::TextPostScript(3));
+    ASSERT_TRUE(WaitForDialogs(2));
+    Send(*Open()[1], "5553330000");
+    ASSERT_TRUE(PumpUntil([&] { return Open().size() == 1; }));
+    EXPECT_EQ(StoredPages("5553330000"), 3u);
+    Send(*resent, "5554440000");
+    ASSERT_TRUE(PumpUntil([&] { return Open().empty(); }));
+    EXPECT_EQ(StoredPages("5554440000"), 2u);
+    EXPECT_EQ(log->Table()->rowCount(), 4) << "the log window shows the new entries";
+    EXPECT_TRUE(m_env.messages.Texts().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(m_env.home.File("data/Quillpost/jobs")))
+        << "every job went with its dialog";
+}
+
+TEST_F(ClientTest, AnOrderlyEndKeepsAnOpenJobForTheNextStart) {
+    ASSERT_TRUE(m_services.StartWatcher(m_app));
+    Print(qp::test::TextPostScript(1));
+    ASSERT_TRUE(WaitForDialogs(1));
+    const std::string folder = Open()[0]->CurrentJob().Folder();
+    m_services.Shutdown(m_app);
+    EXPECT_TRUE(qp::FileExists(folder + "/faxbody.ps"));
+
+    qp::GuiStartupServices next;
+    ASSERT_TRUE(next.StartWatcher(m_app));
+    ASSERT_TRUE(PumpUntil([&] { return next.Dialogs().OpenCount() == 1; }));
+    EXPECT_EQ(next.Dialogs().Dialogs()[0]->CurrentJob().Folder(), folder);
+    next.Shutdown(m_app);
+}
+
+} // namespace
