@@ -65,8 +65,13 @@ void StartUpdateCheckFromMenu(CQuillpostApp& app) {
 GuiStartupServices::GuiStartupServices() {
     // The send dialog's "Configure..." opens the account dialog of the tray shell.
     FaxDialog::SetConfigureRunner(RunConfigurationFromSendDialog);
-    // "Add Cover Sheet..." prints the cover page through the fax printer.
-    FaxDialog::SetCoverSheetRunner(RunCoverSheetDialog);
+    // "Add Cover Sheet..." draws the cover page into the cover file; the send dialog goes on
+    // meanwhile and only the cover file counts.
+    FaxDialog::SetCoverSheetRunner([](CQuillpostApp& app, QWidget* parent) {
+        auto* dialog = new CCoverSheetDialog(app.Profile(), app.m_coverFile, parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
     // Every send from the dialog is logged and announced at the tray icon.
     FaxDialog::SetAttemptRecorder([](CQuillpostApp& app, const faxlog::SendAttempt& attempt) {
         faxlog::FaxLog log;
