@@ -5,41 +5,54 @@
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
 
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 namespace qp {
 namespace {
 
-constexpr std::size_t kCopyBlockSize = 4096;
 constexpr std::size_t kMaxErrorTextLength = 255;
 constexpr mode_t kLogoFileMode = 0644;
+// Far more than any banner picture; a file that keeps on growing is not one.
+constexpr std::size_t kMaxLogoBytes = 64u << 20;
 
-// 0, or the errno of the first step that failed.
-int CopyBytes(const std::string& chosen, const std::string& logo) {
-    UniqueFd source(::open(chosen.c_str(), O_RDONLY | O_CLOEXEC));
+std::string SystemText(int error) {
+    return std::strerror(error);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Copies the chosen file over the logo: nothing once done, else the reason it was not.
+std::optional<std::string> CopyOverLogo(const std::string& chosen, const std::string& logo) {
+    if (logo.empty())
+        return SystemText(ENOENT);
+    // Links are followed, as the user chose what they lead to; that must be a plain file. Not
+    // blocking: a pipe or device under the name must not hold up the dialog.
+    UniqueFd source(::open(chosen.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (source.Get() < 0)
-        return errno;
-    UniqueFd target(::open(logo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kLogoFileMode));
-    if (target.Get() < 0)
-        return errno;
-    std::array<char, kCopyBlockSize> block{};
-    for (;;) {
-        const ssize_t got = ::read(source.Get(), block.data(), block.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return errno;
-        if (got == 0)
-            break;
-        if (!WriteAllToFd(target.Get(),
-                          std::string_view(block.data(), static_cast<std::size_t>(got))))
-            return errno != 0 ? errno : EIO;
-    }
-    return target.Close();
+        return SystemText(errno);
+    struct stat chosenStat {};
+    if (::fstat(source.Get(), &chosenStat) != 0)
+        return SystemText(errno);
+    if (S_ISDIR(chosenStat.st_mode))
+        return SystemText(EISDIR);
+    if (!S_ISREG(chosenStat.st_mode))
+        return std::string("Not a regular file");
+    // The logo itself, under any name, is already in place.
+    struct stat logoStat {};
+    if (::stat(logo.c_str(), &logoStat) == 0 && SameFile(chosenStat, logoStat))
+        return std::string("The file is the current logo");
+    const std::optional<std::string> bytes = ReadAllFromFd(source.Get(), kMaxLogoBytes);
+    if (!bytes)
+        return SystemText(errno);
+    // The new logo replaces the old one whole or not at all.
+    if (!WriteFileAtomically(logo, *bytes, kLogoFileMode))
+        return SystemText(errno);
+    return std::nullopt;
 }
 
 } // namespace
@@ -55,9 +68,8 @@ CoverLogoPaths UserLogoPaths() {
 }
 
 void CopyLogoFile(const std::string& chosen, const std::string& logo) {
-    if (const int error = CopyBytes(chosen, logo); error != 0)
-        ShowMessage("Error copying cover header logo: " +
-                    std::string(std::strerror(error)).substr(0, kMaxErrorTextLength));
+    if (const std::optional<std::string> reason = CopyOverLogo(chosen, logo))
+        ShowMessage("Error copying cover header logo: " + reason->substr(0, kMaxErrorTextLength));
 }
 
 bool ClearLogo(const CoverLogoPaths& paths) {

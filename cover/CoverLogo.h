@@ -18,9 +18,9 @@ struct CoverLogoPaths {
 CoverLogoPaths LogoPathsIn(const std::optional<std::string>& folder);
 CoverLogoPaths UserLogoPaths();
 
-// "Browse...": copies the chosen file byte for byte over the logo, whatever it holds. On failure
-// the user is told "Error copying cover header logo: " and the system's reason; the logo may be
-// left truncated.
+// "Browse...": copies the chosen file byte for byte over the logo, whatever it holds. Only a plain
+// file (also through a link) is taken, and not the logo itself; the old logo is replaced whole, or
+// stays as it was. On failure the user is told "Error copying cover header logo: " and the reason.
 void CopyLogoFile(const std::string& chosen, const std::string& logo);
 
 // "Clear": moves the logo over the backup. False (after the message) when the logo could not be

@@ -1,7 +1,5 @@
 #include "cover/CoverPage.h"
 
-#include "capture/PortFileHold.h"
-#include "cover/CoverFileWait.h"
 #include "cover/PagePrinter.h"
 #include "cover/Utf8Text.h"
 #include "platform/FileOps.h"
@@ -122,18 +120,6 @@ void DrawCoverPage(CPagePrinter& printer, const CoverFields& fields, const std::
 
     printer.EndCurrentPage();
     printer.EndDocument();
-}
-
-bool PrintCoverFile(const CoverFields& fields, const std::string& logoPath,
-                    const DrawingDeviceFactory& openPrinter, const std::string& portFile,
-                    const std::string& coverFile, Clock& clock) {
-    const PortFileHold hold;
-    {
-        // The printer is closed, and the job handed on, before the wait begins.
-        CPagePrinter printer(openPrinter);
-        DrawCoverPage(printer, fields, logoPath);
-    }
-    return CoverFileWait::TakePortFile(portFile, coverFile, clock);
 }
 
 } // namespace qp

@@ -1,8 +1,7 @@
 #include "cover/CoverSheetDialog.h"
 
-#include "app/QuillpostApp.h"
 #include "cover/CoverFieldsStore.h"
-#include "cover/PrinterDevice.h"
+#include "cover/CoverFile.h"
 #include "platform/MessageBox.h"
 #include "shell/DialogStyle.h"
 #include "ui_CoverSheetDialog.h"
@@ -11,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <system_error>
 
 namespace {
 
@@ -35,14 +35,13 @@ std::optional<std::string> ChooseLogoFile(QWidget* owner) {
 } // namespace
 
 CoverSheetSeams DefaultCoverSheetSeams() {
-    return CoverSheetSeams{qp::FaxPrinterDeviceFactory(), &qp::SystemClock(), ChooseLogoFile};
+    return CoverSheetSeams{qp::DrawCoverFile, ChooseLogoFile};
 }
 
-CCoverSheetDialog::CCoverSheetDialog(CQuillpostApp& app, QWidget* parent)
-    : CCoverSheetDialog(app, parent, DefaultCoverSheetSeams()) {}
-
-CCoverSheetDialog::CCoverSheetDialog(CQuillpostApp& app, QWidget* parent, CoverSheetSeams seams)
-    : QDialog(parent), m_app(app), m_seams(std::move(seams)), m_logo(qp::UserLogoPaths()),
+CCoverSheetDialog::CCoverSheetDialog(const qp::Profile& profile, std::string coverFile,
+                                     QWidget* parent, CoverSheetSeams seams)
+    : QDialog(parent), m_profile(profile), m_coverFile(std::move(coverFile)),
+      m_seams(std::move(seams)), m_logo(qp::UserLogoPaths()),
       m_ui(std::make_unique<Ui::CoverSheetDialog>()) {
     m_ui->setupUi(this);
     qp::MakeTopmostFixedDialog(*this);
@@ -53,11 +52,16 @@ CCoverSheetDialog::CCoverSheetDialog(CQuillpostApp& app, QWidget* parent, CoverS
     OnInitDialog();
 }
 
-CCoverSheetDialog::~CCoverSheetDialog() = default;
+CCoverSheetDialog::~CCoverSheetDialog() {
+    // Joined while the dialog is whole: the drawing's last act is to post its outcome to it, and
+    // a posted outcome goes with the dialog.
+    if (m_drawer.joinable())
+        m_drawer.join();
+}
 
 void CCoverSheetDialog::OnInitDialog() {
     m_ui->logoBox->SetImage(QString::fromStdString(m_logo.logo));
-    const qp::CoverFields stored = qp::LoadCoverFields(m_app.Profile());
+    const qp::CoverFields stored = qp::LoadCoverFields(m_profile);
     m_ui->toEdit->setText(FromStored(stored.to));
     m_ui->reEdit->setText(FromStored(stored.re));
     m_ui->fromEdit->setText(FromStored(stored.from));
@@ -77,9 +81,24 @@ qp::CoverFields CCoverSheetDialog::Fields() const {
                            ToStored(m_ui->disclosureEdit->toPlainText())};
 }
 
-bool CCoverSheetDialog::RenderCoverPage() {
-    return qp::PrintCoverFile(Fields(), m_logo.logo, m_seams.openPrinter, m_app.m_portFile,
-                              m_app.m_coverFile, *m_seams.clock);
+void CCoverSheetDialog::RenderCoverPage() {
+    if (m_drawing)
+        return;
+    // The page is drawn from the text as it stands now, and that text is what OK stores.
+    qp::CoverFields fields = Fields();
+    if (m_drawer.joinable())
+        m_drawer.join(); // the last drawing has posted its outcome already
+    m_drawing = true;
+    try {
+        m_drawer = std::jthread([this, draw = m_seams.drawCover, fields = std::move(fields),
+                                 logo = m_logo.logo, cover = m_coverFile] {
+            const bool drawn = draw(fields, logo, cover);
+            QMetaObject::invokeMethod(
+                this, [this, drawn, fields] { OnCoverDrawn(drawn, fields); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        OnCoverDrawn(false, {});
+    }
 }
 
 void CCoverSheetDialog::OnBrowse() {
@@ -96,19 +115,27 @@ void CCoverSheetDialog::OnClear() {
 }
 
 void CCoverSheetDialog::OnOkButton() {
-    m_ui->okButton->setEnabled(false);
-    m_ui->cancelButton->setEnabled(false);
-    if (!RenderCoverPage()) {
+    SetButtonsEnabled(false);
+    RenderCoverPage();
+}
+
+void CCoverSheetDialog::OnCoverDrawn(bool drawn, const qp::CoverFields& fields) {
+    m_drawing = false;
+    if (!drawn) {
         qp::ShowMessage("Cover sheet creation failed.");
-        m_ui->okButton->setEnabled(true);
-        m_ui->cancelButton->setEnabled(true);
+        SetButtonsEnabled(true);
         return;
     }
-    qp::SaveCoverFields(m_app.Profile(), Fields());
+    qp::SaveCoverFields(m_profile, fields);
     accept();
 }
 
-void RunCoverSheetDialog(CQuillpostApp& app, QWidget* parent) {
-    CCoverSheetDialog dialog(app, parent);
-    dialog.exec();
+void CCoverSheetDialog::reject() {
+    if (!m_drawing)
+        QDialog::reject();
+}
+
+void CCoverSheetDialog::SetButtonsEnabled(bool enabled) {
+    m_ui->okButton->setEnabled(enabled);
+    m_ui->cancelButton->setEnabled(enabled);
 }

@@ -2,56 +2,63 @@
 
 #include "cover/CoverLogo.h"
 #include "cover/CoverPage.h"
-#include "cover/DrawingDevice.h"
-#include "platform/Clock.h"
+#include "platform/Profile.h"
 
 #include <QDialog>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-
-class CQuillpostApp;
+#include <thread>
 
 namespace Ui {
 class CoverSheetDialog;
 }
 
-// What the cover sheet dialog prints on, waits with and asks the user for a logo with; tests
-// give their own.
+// How the cover sheet dialog draws the cover file and asks the user for a logo; tests give their
+// own.
 struct CoverSheetSeams {
-    qp::DrawingDeviceFactory openPrinter;
-    qp::Clock* clock = nullptr;
+    // Draws the page into the PDF file; true once the file holds it. Runs off the GUI thread.
+    using DrawCover = std::function<bool(const qp::CoverFields& fields, const std::string& logoPath,
+                                         const std::string& pdfPath)>;
+    DrawCover drawCover;
     // The file the user chose in an open-file dialog, or nothing when cancelled.
     std::function<std::optional<std::string>(QWidget* owner)> chooseLogo;
 };
 CoverSheetSeams DefaultCoverSheetSeams();
 
-// The cover sheet dialog: the seven cover fields and the logo. OK prints the cover page into the
-// cover file and only then stores the fields; Browse and Clear change the logo file at once.
+// The cover sheet dialog: the seven cover fields and the logo. OK draws the cover page into the
+// cover file, off the GUI thread, and only then stores the fields and closes; Browse and Clear
+// change the logo file at once. The dialog cannot be closed while the page is being drawn.
 class CCoverSheetDialog : public QDialog {
 public:
-    explicit CCoverSheetDialog(CQuillpostApp& app, QWidget* parent = nullptr);
-    CCoverSheetDialog(CQuillpostApp& app, QWidget* parent, CoverSheetSeams seams);
+    CCoverSheetDialog(const qp::Profile& profile, std::string coverFile, QWidget* parent = nullptr,
+                      CoverSheetSeams seams = DefaultCoverSheetSeams());
+    // Waits for a drawing under way: it is short, and it must not outlive the dialog.
     ~CCoverSheetDialog() override;
 
-    // Prints the page from the text in the controls and moves it into the cover file.
-    bool RenderCoverPage();
+    // Starts drawing the page from the text in the controls into the cover file; the outcome comes
+    // back to the GUI thread.
+    void RenderCoverPage();
     void OnBrowse();
     void OnClear();
     void OnOkButton();
+    // Cancel, Escape and the close box; nothing while the page is being drawn.
+    void reject() override;
 
     const qp::CoverLogoPaths& LogoPaths() const { return m_logo; }
 
 private:
     void OnInitDialog();
+    void OnCoverDrawn(bool drawn, const qp::CoverFields& fields);
+    void SetButtonsEnabled(bool enabled);
     qp::CoverFields Fields() const;
 
-    CQuillpostApp& m_app;
+    qp::Profile m_profile;
+    std::string m_coverFile;
     CoverSheetSeams m_seams;
     qp::CoverLogoPaths m_logo;
     std::unique_ptr<Ui::CoverSheetDialog> m_ui;
+    bool m_drawing = false;
+    std::jthread m_drawer;
 };
-
-// Runs the cover sheet dialog modally over the send dialog; the send dialog's cover button.
-void RunCoverSheetDialog(CQuillpostApp& app, QWidget* parent);

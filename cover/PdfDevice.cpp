@@ -1,6 +1,7 @@
 #include "cover/PdfDevice.h"
 
 #include "cover/PainterDevice.h"
+#include "cover/PpdPageLayout.h"
 
 #include <QMarginsF>
 #include <QPageLayout>
@@ -10,32 +11,34 @@
 namespace qp {
 namespace {
 
-constexpr int kDriverDpi = 600;
-// The driver's imageable area starts 18 points in from every edge.
-constexpr double kPrintableInsetPoints = 18.0;
+QPageLayout DriverQPageLayout() {
+    const PpdPageLayout& page = DriverPageLayout();
+    // The PPD counts the imageable area from the lower left corner; margins count from each edge.
+    const QMarginsF margins(page.left, page.height - page.top, page.width - page.right,
+                            page.bottom);
+    return QPageLayout(QPageSize(QSizeF(page.width, page.height), QPageSize::Point),
+                       QPageLayout::Portrait, margins, QPageLayout::Point);
+}
 
+// The writer must exist before the painter device is given it.
 struct WriterHolder {
-    explicit WriterHolder(const QString& path) : writer(path) {}
+    explicit WriterHolder(QIODevice& output) : writer(&output) {}
     QPdfWriter writer;
 };
 
 class PdfDevice final : private WriterHolder, public PainterDevice {
 public:
-    explicit PdfDevice(const std::string& path)
-        : WriterHolder(QString::fromStdString(path)), PainterDevice(writer) {
-        writer.setResolution(kDriverDpi);
-        const QMarginsF inset(kPrintableInsetPoints, kPrintableInsetPoints, kPrintableInsetPoints,
-                              kPrintableInsetPoints);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, inset,
-                                         QPageLayout::Point));
+    explicit PdfDevice(QIODevice& output) : WriterHolder(output), PainterDevice(writer) {
+        writer.setResolution(DriverPageLayout().dpi);
+        writer.setPageLayout(DriverQPageLayout());
     }
 };
 
 } // namespace
 
-DrawingDeviceFactory PdfFileDeviceFactory(const std::string& path) {
-    return [path](const std::string&) -> std::unique_ptr<DrawingDevice> {
-        return std::make_unique<PdfDevice>(path);
+DrawingDeviceFactory PdfDeviceFactory(QIODevice& output) {
+    return [&output](const std::string&) -> std::unique_ptr<DrawingDevice> {
+        return std::make_unique<PdfDevice>(output);
     };
 }
 

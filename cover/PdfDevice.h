@@ -2,13 +2,14 @@
 
 #include "cover/DrawingDevice.h"
 
-#include <string>
+class QIODevice;
 
 namespace qp {
 
-// Draws into a PDF file laid out as the fax printer's default page: 600 dpi, US Letter, with the
-// driver's printable area a quarter inch in from each edge. For a cover page made without the
-// printer; the printer's name is not used. Needs a QGuiApplication for its fonts.
-DrawingDeviceFactory PdfFileDeviceFactory(const std::string& path);
+// Draws a PDF document into `output` (open for writing, and outliving the devices made) laid out as
+// the fax printer driver's default page: its paper size, its imageable area as the printable area,
+// its resolution as the device units. The printer's name is not used. Needs a QGuiApplication for
+// its fonts; a device may be used on any one thread.
+DrawingDeviceFactory PdfDeviceFactory(QIODevice& output);
 
 } // namespace qp

@@ -131,26 +131,30 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (fd < 0)
         return std::nullopt;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
+    std::optional<std::string> contents;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        contents = ReadAllFromFd(fd);
+    ::close(fd);
+    return contents;
+}
+
+std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes) {
     std::string contents;
     char buffer[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof(buffer));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return contents;
+        if (static_cast<std::size_t>(n) > maxBytes - contents.size()) {
+            errno = EFBIG;
             return std::nullopt;
         }
-        if (n == 0)
-            break;
         contents.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
-    return contents;
 }
 
 } // namespace qp

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,5 +30,9 @@ bool WriteAllToFd(int fd, std::string_view data);
 
 // Whole contents of a file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Everything left to read from an open descriptor; nothing (errno set) on a read error, or with
+// EFBIG once more than `maxBytes` came.
+std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes = SIZE_MAX);
 
 } // namespace qp

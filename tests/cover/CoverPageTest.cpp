@@ -1,13 +1,10 @@
 #include "cover/CoverPage.h"
-#include "cover/CoverFileWait.h"
 #include "cover/PagePrinter.h"
-#include "platform/FileOps.h"
 #include "tests/cover/support/RecordingDevice.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <map>
-#include <unistd.h>
 
 using qp::test::DeviceRecord;
 using qp::test::RecordingDevice;
@@ -104,73 +101,6 @@ TEST_F(CoverPageTest, LongNotesGoOnToASecondPageWhereTheDisclosureIsPlaced) {
     EXPECT_EQ(m_record.Find("Confidential.")->page, 2);
     EXPECT_EQ(YOf("Confidential."), 5800);
     EXPECT_TRUE(m_record.documentEnded);
-}
-
-// The wait for the printed page, over scripted port-file sizes and moves.
-class CoverFileWaitTest : public ::testing::Test {
-protected:
-    bool Take(qp::test::FakeClock& clock) {
-        qp::CoverFileOps ops;
-        ops.size = [this](const std::string&) -> std::optional<std::uint64_t> {
-            if (m_sizes.empty())
-                return std::nullopt;
-            const std::optional<std::uint64_t> size = m_sizes.front();
-            m_sizes.erase(m_sizes.begin());
-            return size;
-        };
-        ops.remove = [](const std::string&) { return false; };
-        ops.move = [this](const std::string&, const std::string&) { return m_moves-- > 0; };
-        return qp::CoverFileWait::TakePortFile("fax.ps", "faxcover.ps", clock, ops);
-    }
-
-    std::vector<std::optional<std::uint64_t>> m_sizes;
-    int m_moves = 1;
-};
-
-TEST_F(CoverFileWaitTest, TheFileIsTakenOnceItsSizeHoldsBetweenTwoPolls) {
-    struct Case {
-        std::vector<std::optional<std::uint64_t>> sizes;
-        int polls;
-    };
-    const Case cases[] = {
-        {{0}, 1},                                   // empty at the first poll: taken at once
-        {{std::nullopt, 100, 900, 900}, 4},         // appears, grows, holds still
-        {{std::nullopt, 100, std::nullopt, 100}, 4} // a missed reading keeps the sizes
-    };
-    for (const Case& c : cases) {
-        m_sizes = c.sizes;
-        m_moves = 1;
-        qp::test::FakeClock clock;
-        EXPECT_TRUE(Take(clock));
-        EXPECT_EQ(clock.Sleeps(), std::vector<int>(c.polls, 1000));
-    }
-}
-
-TEST_F(CoverFileWaitTest, GivesUpAfterFifteenPollsOrASecondFailedMove) {
-    for (int i = 0; i < 20; ++i)
-        m_sizes.push_back(100 * (i + 1));
-    qp::test::FakeClock growing;
-    EXPECT_FALSE(Take(growing));
-    EXPECT_EQ(growing.Sleeps(), std::vector<int>(15, 1000));
-
-    m_sizes = {0};
-    m_moves = 0;
-    qp::test::FakeClock held;
-    EXPECT_FALSE(Take(held));
-    EXPECT_EQ(held.Sleeps(), (std::vector<int>{1000, 2000}));
-}
-
-TEST_F(CoverFileWaitTest, AnotherUsersFileInThePortIsNeverTaken) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "giving a file to another user needs root";
-    qp::test::TempDir dir;
-    qp::test::WriteFile(dir.File("fax.ps"), "%!PS someone else's document\n");
-    ASSERT_EQ(::chown(dir.File("fax.ps").c_str(), 65534, 65534), 0);
-    qp::test::FakeClock clock;
-    EXPECT_FALSE(
-        qp::CoverFileWait::TakePortFile(dir.File("fax.ps"), dir.File("faxcover.ps"), clock));
-    EXPECT_TRUE(qp::FileExists(dir.File("fax.ps")));
-    EXPECT_FALSE(qp::FileExists(dir.File("faxcover.ps")));
 }
 
 } // namespace

@@ -1,17 +1,24 @@
 #include "cover/CoverSheetDialog.h"
-#include "app/QuillpostApp.h"
 #include "app/Settings.h"
+#include "cover/CoverFile.h"
 #include "cover/PictureBox.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
-#include "tests/cover/support/RecordingDevice.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <semaphore>
+#include <thread>
 
 using namespace qp::settings;
 using qp::test::ReadFile;
@@ -22,18 +29,44 @@ namespace {
 constexpr const char* kFieldEntries[] = {kCoverTo,    kCoverRe,   kCoverFrom,      kCoverFax,
                                          kCoverPhone, kCoverNote, kCoverDisclosure};
 constexpr int kFieldIds[] = {1000, 1006, 1007, 1012, 1013, 1014, 1015};
+constexpr const char* kGhostscript = "/usr/bin/gs";
+
+// Records every message and ends a wait for the dialog's outcome with it.
+class QuitOnMessage final : public qp::MessageSink {
+public:
+    QuitOnMessage(qp::MessageSink& record, QEventLoop& loop) : m_record(record), m_loop(loop) {}
+    qp::MessageAnswer Show(const qp::MessageRequest& request) override {
+        m_loop.quit();
+        return m_record.Show(request);
+    }
+
+private:
+    qp::MessageSink& m_record;
+    QEventLoop& m_loop;
+};
+
+// Pages Ghostscript makes of the file as fax images.
+int FaxPages(const std::string& file, const std::string& folder) {
+    QProcess::execute(kGhostscript, {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=tiffg4",
+                                     QString::fromStdString("-sOutputFile=" + folder + "/p%d.tif"),
+                                     QString::fromStdString(file)});
+    int pages = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        pages += entry.path().extension() == ".tif";
+    return pages;
+}
 
 class CoverSheetDialogTest : public ::testing::Test {
 protected:
-    // A printer that hands every finished document to the port file, unless told it is broken.
-    CoverSheetSeams Seams() {
-        qp::test::RecordingDevice::Setup printer;
-        printer.onEndDocument = [this] {
-            if (m_printerWorks)
-                WriteFile(m_app.m_portFile, "%!PS cover page\n");
-        };
-        return CoverSheetSeams{qp::test::RecordingDevice::Factory(m_record, printer), &m_clock,
-                               [this](QWidget*) { return m_chosen; }};
+    CoverSheetSeams Seams(CoverSheetSeams::DrawCover draw = {}) {
+        return CoverSheetSeams{std::move(draw), [this](QWidget*) { return m_chosen; }};
+    }
+    // A drawing that waits until the test lets it end with `m_drawResult`.
+    CoverSheetSeams HeldSeams() {
+        return Seams([this](const qp::CoverFields&, const std::string&, const std::string&) {
+            m_drawStarted.release();
+            return m_drawMayEnd.try_acquire_for(std::chrono::seconds(10)) && m_drawResult;
+        });
     }
     QString Text(CCoverSheetDialog& dialog, int id) {
         if (auto* edit = qp::FindControl<QLineEdit>(&dialog, id))
@@ -46,43 +79,73 @@ protected:
         else
             qp::FindControl<QPlainTextEdit>(&dialog, id)->setPlainText(text);
     }
-    void Click(CCoverSheetDialog& dialog, int id) {
-        qp::FindControl<QPushButton>(&dialog, id)->click();
+    QPushButton& Button(CCoverSheetDialog& dialog, int id) {
+        return *qp::FindControl<QPushButton>(&dialog, id);
     }
+    void Click(CCoverSheetDialog& dialog, int id) { Button(dialog, id).click(); }
     std::string Stored(const char* entry) const {
-        return m_app.GetProfileString(kSection, entry, "<absent>");
+        return m_profile.GetString(kSection, entry, "<absent>");
     }
     CPictureBox& Preview(CCoverSheetDialog& dialog) {
         return *qp::FindControl<CPictureBox>(&dialog, 1016);
     }
+    // Lets the GUI thread run until the dialog has closed or told the user of a failure.
+    void WaitForOutcome(CCoverSheetDialog& dialog) {
+        QEventLoop loop;
+        QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+        QuitOnMessage sink(m_user.messages, loop);
+        const qp::ScopedMessageSink scoped(sink);
+        QTimer::singleShot(std::chrono::seconds(10), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 
     qp::test::TempUserEnvironment m_user;
     qp::test::ScopedEnv m_homeEnv{"HOME", m_user.home.Path()};
-    CQuillpostApp m_app{""};
-    qp::test::DeviceRecord m_record;
-    qp::test::FakeClock m_clock;
-    bool m_printerWorks = true;
+    qp::Profile m_profile;
+    const std::string m_coverFile = m_user.home.File("faxcover.pdf");
     std::optional<std::string> m_chosen;
+    std::binary_semaphore m_drawStarted{0};
+    std::binary_semaphore m_drawMayEnd{0};
+    bool m_drawResult = false;
 };
 
-TEST_F(CoverSheetDialogTest, OkPrintsTheControlsTextThenStoresItUntrimmedWithItsLineBreaks) {
+TEST_F(CoverSheetDialogTest, OkDrawsTheTypedTextIntoAOnePagePdfOffTheGuiThreadThenStoresIt) {
     const std::string stored[] = {" Ann ", "Re", "Bob", "555", "556", "one\r\ntwo", "Private"};
     for (std::size_t i = 0; i < std::size(kFieldEntries); ++i)
-        m_app.WriteProfileString(kSection, kFieldEntries[i], stored[i].c_str());
-
-    CCoverSheetDialog dialog(m_app, nullptr, Seams());
+        m_profile.WriteString(kSection, kFieldEntries[i], stored[i]);
+    qp::CoverFields drawn;
+    std::string drawnInto;
+    std::thread::id drawnOn;
+    CCoverSheetDialog dialog(
+        m_profile, m_coverFile, nullptr,
+        Seams([&](const qp::CoverFields& fields, const std::string& logo, const std::string& pdf) {
+            drawn = fields;
+            drawnInto = pdf;
+            drawnOn = std::this_thread::get_id();
+            return qp::DrawCoverFile(fields, logo, pdf);
+        }));
     EXPECT_EQ(dialog.windowTitle(), "Cover Sheet");
     EXPECT_EQ(Text(dialog, 1000), " Ann ");
     EXPECT_EQ(Text(dialog, 1014), "one\ntwo");
     SetText(dialog, 1000, "  Carol  ");
     SetText(dialog, 1015, "line 1\nline 2\n");
-    Click(dialog, 1);
 
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(ReadFile(m_app.m_coverFile), "%!PS cover page\n");
-    EXPECT_FALSE(qp::FileExists(m_app.m_portFile));
-    ASSERT_NE(m_record.Find("Carol"), nullptr);
-    EXPECT_NE(m_record.Find("line 2"), nullptr);
+    Click(dialog, 1);
+    EXPECT_FALSE(Button(dialog, 1).isEnabled());
+    EXPECT_FALSE(Button(dialog, 2).isEnabled());
+    WaitForOutcome(dialog);
+
+    ASSERT_EQ(dialog.result(), QDialog::Accepted)
+        << ::testing::PrintToString(m_user.messages.Texts());
+    EXPECT_NE(drawnOn, std::this_thread::get_id());
+    EXPECT_EQ(drawnInto, m_coverFile);
+    EXPECT_EQ(drawn.to, "  Carol  ");
+    EXPECT_EQ(drawn.disclosure, "line 1\r\nline 2\r\n");
+    EXPECT_EQ(ReadFile(m_coverFile).substr(0, 4), "%PDF");
+    if (qp::FileExists(kGhostscript)) {
+        const qp::test::TempDir pages;
+        EXPECT_EQ(FaxPages(m_coverFile, pages.Path()), 1);
+    }
     EXPECT_EQ(Stored(kCoverTo), "  Carol  ");
     EXPECT_EQ(Stored(kCoverNote), "one\r\ntwo");
     EXPECT_EQ(Stored(kCoverDisclosure), "line 1\r\nline 2\r\n");
@@ -90,27 +153,40 @@ TEST_F(CoverSheetDialogTest, OkPrintsTheControlsTextThenStoresItUntrimmedWithIts
     EXPECT_TRUE(m_user.messages.Texts().empty());
 }
 
-TEST_F(CoverSheetDialogTest, AFailedPrintOrCancelStoresNothing) {
-    m_printerWorks = false;
-    CCoverSheetDialog dialog(m_app, nullptr, Seams());
-    dialog.show();
+TEST_F(CoverSheetDialogTest, ADrawingHoldsTheDialogOpenAFailureKeepsItOpenAndNothingIsStored) {
+    auto dialog = std::make_unique<CCoverSheetDialog>(m_profile, m_coverFile, nullptr, HeldSeams());
+    dialog->show();
     for (int id : kFieldIds)
-        SetText(dialog, id, "typed");
-    Click(dialog, 1);
+        SetText(*dialog, id, "typed");
+
+    Click(*dialog, 1);
+    ASSERT_TRUE(m_drawStarted.try_acquire_for(std::chrono::seconds(10)));
+    EXPECT_FALSE(Button(*dialog, 1).isEnabled());
+    EXPECT_FALSE(Button(*dialog, 2).isEnabled());
+    dialog->close(); // the close box and Escape alike
+    EXPECT_TRUE(dialog->isVisible());
+    m_drawMayEnd.release();
+    WaitForOutcome(*dialog);
+
     EXPECT_EQ(m_user.messages.Texts(), std::vector<std::string>{"Cover sheet creation failed."});
-    EXPECT_EQ(m_clock.Sleeps(), std::vector<int>(15, 1000));
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(qp::FindControl<QPushButton>(&dialog, 1)->isEnabled());
-    EXPECT_TRUE(qp::FindControl<QPushButton>(&dialog, 2)->isEnabled());
-    Click(dialog, 2);
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(Button(*dialog, 1).isEnabled());
+    EXPECT_TRUE(Button(*dialog, 2).isEnabled());
+
+    // Gone while a good drawing ends: the dialog waits for it and its outcome goes with it.
+    m_drawResult = true;
+    Click(*dialog, 1);
+    ASSERT_TRUE(m_drawStarted.try_acquire_for(std::chrono::seconds(10)));
+    m_drawMayEnd.release();
+    dialog.reset();
+    QCoreApplication::sendPostedEvents();
     for (const char* entry : kFieldEntries)
         EXPECT_EQ(Stored(entry), "<absent>") << entry;
-    EXPECT_FALSE(qp::FileExists(m_app.m_coverFile));
+    EXPECT_FALSE(qp::FileExists(m_coverFile));
 }
 
 TEST_F(CoverSheetDialogTest, BrowseCopiesAnyFileAndClearKeepsTheFirstBackup) {
-    CCoverSheetDialog dialog(m_app, nullptr, Seams());
+    CCoverSheetDialog dialog(m_profile, m_coverFile, nullptr, Seams());
     const qp::CoverLogoPaths& logo = dialog.LogoPaths();
     EXPECT_EQ(logo.logo, m_user.home.File(".fx.cover.hdr"));
 
@@ -141,7 +217,7 @@ TEST_F(CoverSheetDialogTest, BrowseCopiesAnyFileAndClearKeepsTheFirstBackup) {
 
 TEST_F(CoverSheetDialogTest, WithoutAHomeFolderBrowseReportsTheCopyErrorAndClearDoesNothing) {
     qp::test::ScopedEnv missingHome("HOME", m_user.home.Path() + "/missing");
-    CCoverSheetDialog dialog(m_app, nullptr, Seams());
+    CCoverSheetDialog dialog(m_profile, m_coverFile, nullptr, Seams());
     m_chosen = m_user.home.File("logo.bmp");
     WriteFile(*m_chosen, "BM");
     Click(dialog, 1004);

@@ -1,6 +1,9 @@
 #include "tools/send/SendCommand.h"
 
 #include "app/WorkPaths.h"
+#include "cover/CoverFieldsStore.h"
+#include "cover/CoverFile.h"
+#include "cover/CoverLogo.h"
 #include "fax/Account.h"
 #include "fax/Conversion.h"
 #include "fax/FaxNumber.h"
@@ -11,7 +14,6 @@
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
 #include "platform/Sockets.h"
-#include "tools/send/StoredCoverSheet.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -179,7 +181,8 @@ int RunSend(const SendOptions& options) {
                                                       : AbsolutePath(options.coverPath);
     if (options.coverSheet) {
         coverPath = folder.Path() + "/faxcover.pdf";
-        if (!WriteStoredCoverSheet(coverPath)) {
+        // The page of the stored cover sheet fields and logo, as the cover sheet dialog draws it.
+        if (!DrawCoverFile(LoadCoverFields(Profile()), UserLogoPaths().logo, coverPath)) {
             std::cerr << "quillpost-send: the cover sheet could not be drawn\n";
             return kExitFailed;
         }
