@@ -52,6 +52,7 @@ void GuiStartupServices::Bind(CQuillpostApp& app) {
     if (m_app != nullptr)
         return;
     m_app = &app;
+    AcceptGuiRequests();
     m_dialogs = std::make_unique<SendDialogs>([this] { return MakeSendServices(); });
     // Logout, shutdown or Ctrl+C end the event loop; the orderly end follows it.
     m_signals = std::make_unique<QuitSignals>(QuitEventLoop);

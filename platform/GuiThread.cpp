@@ -97,6 +97,10 @@ void AbandonGuiRequests() {
     g_deferredCount = 0;
 }
 
+void AcceptGuiRequests() {
+    g_abandoned = false;
+}
+
 bool GuiRequestsAbandoned() {
     return g_abandoned;
 }

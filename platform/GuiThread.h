@@ -35,6 +35,8 @@ bool RunOnGuiThreadWhenIdle(std::function<void()> work);
 // false) and deferred requests are dropped. For the orderly end only.
 void AbandonGuiRequests();
 bool GuiRequestsAbandoned();
+// Requests are taken again: a new set of windows has started on the GUI thread.
+void AcceptGuiRequests();
 
 // The same without waiting, from any thread: the work runs on the GUI thread once no scope is open.
 void PostToGuiThreadWhenIdle(std::function<void()> work);

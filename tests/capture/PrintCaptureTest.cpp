@@ -1,4 +1,3 @@
-#include "capture/FaxMonitor.h"
 #include "fax/FaxImageCheck.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
@@ -9,10 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sys/stat.h>
 
@@ -165,28 +162,6 @@ TEST_F(PrintCaptureTest, ThreeUsersPrintingTenJobsEachGetThirtySeparateJobsInThe
         }
     }
     EXPECT_EQ(markers.size(), 30u);
-}
-
-TEST_F(PrintCaptureTest, TheRunningWatcherTakesThePrintedJobAndHandsItToTheSendStep) {
-    const qp::WorkPaths paths = qp::UserWorkPaths(Cupsd().PortFile(), qp::CurrentLoginName());
-    std::mutex mutex;
-    std::condition_variable sent;
-    std::string body;
-    FaxMonitor monitor(paths, qp::SystemClock(), [&] {
-        std::lock_guard<std::mutex> lock(mutex);
-        body = ReadFile(paths.bodyFile);
-        sent.notify_all();
-    });
-    ASSERT_TRUE(monitor.Start());
-
-    // Printed by this process's own user, whose watcher this is.
-    ASSERT_EQ(qp::test::RunProgram({"lp", "-d", "Quill_Post", JobFile("own.ps", "QPJOB own")}), 0);
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(sent.wait_for(lock, std::chrono::seconds(60), [&] { return !body.empty(); }));
-        EXPECT_EQ(CountOf(body, "QPJOB own"), 1u);
-    }
-    monitor.Stop();
 }
 
 TEST_F(PrintCaptureTest, NobodyPrintsUnderAnotherUsersNameAndEachUserReachesTheirOwnFolder) {

@@ -40,9 +40,9 @@ protected:
         return qp::test::Shown(qp::UploadFax(
             m_account, "5551234567", email, m_image,
             [this](std::uint64_t position, std::uint64_t size) {
-                m_progress.emplace_back(position, size));
+                m_progress.emplace_back(position, size);
             },
-            m_connector);
+            m_connector));
     }
 
     std::vector<std::string> Writes() const { return m_connector.script->writes; }

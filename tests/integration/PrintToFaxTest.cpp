@@ -62,7 +62,7 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
 
     qp::GuiStartupServices client;
     ASSERT_TRUE(client.StartWatcher(app));
-    auto open = [&] { return client.Dialogs().Dialogs(); };
+    auto open = [&]() -> const auto& { return client.Dialogs().Dialogs(); };
 
     const std::string document = Cupsd().Root() + "/document.ps";
     qp::test::WriteFile(document, qp::test::TextPostScript(2));

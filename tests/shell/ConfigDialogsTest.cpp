@@ -245,7 +245,7 @@ public:
     std::vector<std::string> calls;
     void RunUpdate(CQuillpostApp&) override {}
     void RunInitialConfig(CQuillpostApp&) override {}
-    void RunFaxLog(CQuillpostApp&) override {}
+    bool RunFaxLog(CQuillpostApp&) override { return false; }
     void CreateTrayWindow(CQuillpostApp&) override { calls.push_back("tray"); }
     std::string FindFaxPrinterPort() override { return {}; }
     void SetDefaultViewer(CQuillpostApp&) override {}
