@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
     const int result = qp::ProvisionFaxPrinter(lines);
     // Some failure lines have no line end of their own; the added lines must stand on their own.
     qp::WriteEndedLines(std::cout, lines.str());
+    if (result == 0)
+        std::cout << qp::ProvisionLayoutLines(qp::DefaultProvisionPaths().commonFolder);
     const bool cupsUnreachable = result != 0 && !qp::CupsSchedulerReachable();
     std::cout << qp::ProvisionClosingLines(result, cupsUnreachable, qp::CupsStartCommand());
     return result == 0 ? 0 : kExitFailed;

@@ -1,6 +1,7 @@
 #include "capture/ProvisionReport.h"
 
 #include "capture/FaxPrinter.h"
+#include "capture/ParkedJobs.h"
 #include "capture/Provisioning.h"
 
 #include <sys/stat.h>
@@ -54,6 +55,15 @@ std::string ProvisionClosingLines(int result, bool cupsUnreachable,
                " is ready.\n";
     return lines + "Result " + number + ": failed, " + FailedStep(result / kBaseUnit * kBaseUnit) +
            ".\n";
+}
+
+std::string ProvisionLayoutLines(const std::string& commonFolder) {
+    const std::string user = commonFolder + "/LOGIN/";
+    return "Faxes arrive in " + user + kPortFileName +
+           ", in the private folder of the user who printed them.\n"
+           "Faxes printed before that one is taken wait in " +
+           user + kParkedFolderName + "/ (at most " + std::to_string(kMaxParkedJobs) +
+           " faxes and " + std::to_string(kMaxParkedBytes >> 30) + " GiB a user).\n";
 }
 
 std::string CupsStartCommand() {

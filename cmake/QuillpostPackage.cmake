@@ -32,7 +32,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Conversion, the scheduler and its filters; the maintainer scripts use lpstat and lpadmin.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ghostscript, cups-daemon, cups-filters, cups-client")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    ${QP_DEB_DIR}/conffiles ${QP_DEB_DIR}/postinst ${QP_DEB_DIR}/prerm ${QP_DEB_DIR}/postrm)
+    ${QP_DEB_DIR}/conffiles ${QP_DEB_DIR}/preinst ${QP_DEB_DIR}/postinst ${QP_DEB_DIR}/prerm
+    ${QP_DEB_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

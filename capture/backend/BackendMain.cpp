@@ -2,15 +2,19 @@
 // that cupsd runs it as root. Its device URI ("quillpost:/var/spool/quillpost/fax.ps") names the
 // common folder and the port file's name; each job goes into the port file of the private folder
 // of the user who printed (/var/spool/quillpost/<login>/fax.ps), owned by that user, mode 0600,
-// where that user's running client takes it. Plain C++ on purpose: it runs as root for every job.
+// where that user's running client takes it; while that is taken, the job waits in the user's
+// waiting folder for the client to take it in turn. The backend never waits itself and leaves no
+// process behind. Plain C++ on purpose: it runs as root for every job.
 #include "capture/DeviceUri.h"
+#include "capture/ParkedJobs.h"
+#include "capture/backend/HeldJobs.h"
 #include "capture/backend/JobFile.h"
 #include "capture/backend/SpoolFolders.h"
+#include "capture/backend/WaitingFolder.h"
 #include "platform/ProgramInfo.h"
 
 #include <cups/backend.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -22,45 +26,24 @@
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
-#include <syslog.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: quillpost job-id user title copies options [file]\n"
+    "       quillpost --park-held-jobs /PATH/fax.ps\n"
     "The CUPS backend of the Quill Post fax printer: cupsd runs it for each job with the device\n"
-    "URI quillpost:/PATH/fax.ps in DEVICE_URI, and it writes the job into that port file as the\n"
-    "user who printed. Without arguments it lists its device.\n";
+    "URI quillpost:/PATH/fax.ps in DEVICE_URI, and it writes the job into the port file of the\n"
+    "user who printed, /PATH/<login>/fax.ps, or, while that is taken or other jobs wait, into\n"
+    "/PATH/<login>/waiting/<job id>.ps (at most 100 jobs and 1 GiB a user). Without arguments\n"
+    "it lists its device. --park-held-jobs moves the jobs that backends of an earlier release\n"
+    "still hold in processes of their own into the waiting folders and ends those processes.\n";
 
 volatile std::sig_atomic_t g_cancelled = 0;
 
 void OnTerminate(int) {
     g_cancelled = 1;
-}
-
-// How long a job waits in the background for the same user's previous job to be taken, the time
-// CUPS would have kept retrying it with its default limits. QUILLPOST_BACKEND_WAIT (seconds, e.g.
-// through SetEnv in cupsd.conf) changes it.
-constexpr int kDefaultWaitSeconds = 1800;
-// More jobs of one user than this waiting at once are left to CUPS to retry later.
-constexpr int kMaxWaitingJobs = 32;
-
-int WaitSeconds() {
-    const char* text = std::getenv("QUILLPOST_BACKEND_WAIT");
-    if (text == nullptr || *text == '\0')
-        return kDefaultWaitSeconds;
-    char* end = nullptr;
-    const long seconds = std::strtol(text, &end, 10);
-    if (*end != '\0' || seconds < 0 || seconds > 86400)
-        return kDefaultWaitSeconds;
-    return static_cast<int>(seconds);
-}
-
-long MonotonicSeconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long>(now.tv_sec);
 }
 
 // A name from the job, shown on a status line: a line break in it would start a status line of
@@ -74,11 +57,6 @@ std::string Printable(const char* text) {
     return shown;
 }
 
-void SleepBriefly() {
-    timespec pause{0, 100 * 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
-}
-
 std::optional<std::string> PortFileOf(const char* argv0) {
     const char* uri = std::getenv("DEVICE_URI");
     if (uri == nullptr)
@@ -86,99 +64,141 @@ std::optional<std::string> PortFileOf(const char* argv0) {
     return qp::PortPathFromUri(uri);
 }
 
-// Publishes the job as soon as the user's port file comes free, until the wait is over or the
-// process is told to end; the job is removed then. Nobody reads the waiter's status any more, so a
-// job given up is told to the system log.
-void PublishWhenFree(qp::backend::JobFile& job, const std::string& portFile) {
-    const long deadline = MonotonicSeconds() + WaitSeconds();
-    int error = EEXIST;
-    while (!g_cancelled && MonotonicSeconds() < deadline) {
-        error = job.PublishInTurn();
-        if (error != EEXIST)
-            break;
-        SleepBriefly();
-    }
-    job.Discard();
-    if (error == 0)
-        return;
-    ::openlog("quillpost-backend", LOG_PID, LOG_LPR);
-    if (error != EEXIST)
-        ::syslog(LOG_ERR, "Fax job for %s discarded: %s", portFile.c_str(), std::strerror(error));
-    else if (g_cancelled)
-        ::syslog(LOG_ERR, "Fax job for %s discarded: stopped while waiting", portFile.c_str());
-    else
-        ::syslog(LOG_ERR, "Fax job for %s discarded: %s was not taken in %d seconds",
-                 portFile.c_str(), portFile.c_str(), WaitSeconds());
-    ::closelog();
-}
-
-// The queue serves all users one job at a time, so a job whose user has not yet taken the
-// previous one must not hold it: a process of its own waits for that user's port file, and the
-// queue goes on with the next job.
-int WaitInBackground(qp::backend::JobFile& job, const std::string& portFile) {
-    if (qp::backend::CountWaitingJobs(job.Folder(), portFile.substr(portFile.rfind('/') + 1)) >
-        kMaxWaitingJobs) {
-        std::fprintf(stderr, "INFO: Too many faxes wait in %s; trying later\n", portFile.c_str());
-        return CUPS_BACKEND_RETRY;
-    }
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        std::fprintf(stderr, "ERROR: Unable to wait for %s: %s\n", portFile.c_str(),
-                     std::strerror(errno));
-        return CUPS_BACKEND_RETRY;
-    }
-    if (pid > 0) {
-        job.HandOver();
-        std::fprintf(stderr, "INFO: The fax waits in %s until the previous one is taken\n",
-                     portFile.c_str());
-        return CUPS_BACKEND_OK;
-    }
-    // cupsd ends a job's processes and reads its status until every copy of the pipes is closed:
-    // the waiter keeps nothing of the job but its folder and its file.
-    ::setsid();
-    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    for (int fd = 0; fd < 3; ++fd) {
-        if (null < 0 || ::dup2(null, fd) < 0)
-            ::close(fd);
-    }
-    // Its folder and the job, which keeps the job's lock.
-    const auto low = static_cast<unsigned>(std::min(job.Folder(), job.Descriptor()));
-    const auto high = static_cast<unsigned>(std::max(job.Folder(), job.Descriptor()));
-    if (low > 3)
-        ::close_range(3, low - 1, 0);
-    if (high > low + 1)
-        ::close_range(low + 1, high - 1, 0);
-    ::close_range(high + 1, ~0U, 0);
-    PublishWhenFree(job, portFile);
-    ::_exit(0);
-}
-
-int Deliver(qp::backend::JobFile& job, const std::string& portFile) {
-    if (g_cancelled)
-        return CUPS_BACKEND_FAILED;
-    const int error = job.PublishInTurn();
-    if (error == 0) {
-        std::fprintf(stderr, "INFO: Fax job ready in %s\n", portFile.c_str());
-        return CUPS_BACKEND_OK;
-    }
-    if (error == EEXIST)
-        return WaitInBackground(job, portFile);
-    std::fprintf(stderr, "ERROR: Unable to create %s: %s\n", portFile.c_str(),
-                 std::strerror(error));
-    return CUPS_BACKEND_RETRY;
+bool Exists(int folder, const char* name) {
+    struct stat st {};
+    return ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // Closes the folder descriptors on every way out.
 struct Folders {
     int common = -1;
     int user = -1;
+    int waiting = -1;
     ~Folders() {
-        for (int fd : {user, common}) {
+        for (int fd : {waiting, user, common}) {
             if (fd >= 0)
                 ::close(fd);
         }
     }
 };
+
+// Where one job of one user goes.
+struct Delivery {
+    std::uint64_t jobId = 0;
+    std::string portName;
+    std::string portFile;
+    std::string waitingPath;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
+// The job goes straight to the port file only when nothing of its user waits before it; else it
+// waits behind the others, and the user's client takes it in turn. Either way the queue moves on
+// at once: no job holds it, nor any process.
+int Deliver(qp::backend::JobFile& job, const Folders& folders, const Delivery& to, bool straight) {
+    if (straight) {
+        const int error = job.Publish(folders.user, to.portName);
+        if (error == 0) {
+            std::fprintf(stderr, "INFO: Fax job ready in %s\n", to.portFile.c_str());
+            return CUPS_BACKEND_OK;
+        }
+        if (error != EEXIST) {
+            std::fprintf(stderr, "ERROR: Unable to create %s: %s\n", to.portFile.c_str(),
+                         std::strerror(error));
+            return CUPS_BACKEND_RETRY;
+        }
+    }
+    const std::string name = qp::ParkedJobName(to.jobId);
+    const std::string parked = to.waitingPath + "/" + name;
+    const int error = job.Publish(folders.waiting, name);
+    if (error == 0) {
+        std::fprintf(stderr, "INFO: The fax waits in %s until the ones before it are taken\n",
+                     parked.c_str());
+        return CUPS_BACKEND_OK;
+    }
+    if (error == EEXIST) {
+        // Only the user could have put something there; it is neither followed nor replaced.
+        std::fprintf(stderr, "ERROR: %s is taken by something else; the fax is refused\n",
+                     parked.c_str());
+        return CUPS_BACKEND_CANCEL;
+    }
+    std::fprintf(stderr, "ERROR: Unable to create %s: %s\n", parked.c_str(), std::strerror(error));
+    return CUPS_BACKEND_RETRY;
+}
+
+// The limits on what one user keeps waiting, checked before the job is read: 0 when it may
+// come, else the status to end with.
+int CheckLimits(const qp::backend::WaitingFolderState& state, const Delivery& to, bool mustWait) {
+    if (state.error == E2BIG) {
+        std::fprintf(stderr, "ERROR: %s holds more than %zu entries; the fax is refused\n",
+                     to.waitingPath.c_str(), qp::kMaxParkedJobs);
+        return CUPS_BACKEND_CANCEL;
+    }
+    if (state.error != 0) {
+        std::fprintf(stderr, "ERROR: Unable to read %s: %s\n", to.waitingPath.c_str(),
+                     std::strerror(state.error));
+        return CUPS_BACKEND_RETRY;
+    }
+    if (mustWait && state.parked >= qp::kMaxParkedJobs) {
+        std::fprintf(stderr,
+                     "ERROR: %zu faxes already wait in %s; the fax is refused until some are "
+                     "taken\n",
+                     state.parked, to.waitingPath.c_str());
+        return CUPS_BACKEND_CANCEL;
+    }
+    if (state.parkedBytes >= qp::kMaxParkedBytes) {
+        std::fprintf(stderr,
+                     "ERROR: The faxes waiting in %s take 1 GiB already; the fax is refused "
+                     "until some are taken\n",
+                     to.waitingPath.c_str());
+        return CUPS_BACKEND_CANCEL;
+    }
+    return 0;
+}
+
+int WriteAndDeliver(int input, const Folders& folders, const Delivery& to) {
+    const qp::backend::WaitingFolderState state =
+        qp::backend::ScanWaitingFolder(folders.waiting, to.uid, std::time(nullptr));
+    // During a package upgrade, backends of the earlier release may still hold older jobs.
+    const bool mustWait = state.parked > 0 || Exists(folders.user, to.portName.c_str()) ||
+                          Exists(folders.common, qp::backend::kUpgradeMarker);
+    if (const int refused = CheckLimits(state, to, mustWait))
+        return refused;
+
+    qp::backend::JobFile job(folders.waiting, to.jobId);
+    if (const int error = job.Create(to.uid, to.gid)) {
+        std::fprintf(stderr, "ERROR: Unable to write a job in %s: %s\n", to.waitingPath.c_str(),
+                     std::strerror(error));
+        return CUPS_BACKEND_RETRY;
+    }
+    const int error = job.CopyFrom(input, g_cancelled, qp::kMaxParkedBytes - state.parkedBytes);
+    if (g_cancelled)
+        return CUPS_BACKEND_FAILED;
+    if (error == EFBIG) {
+        std::fprintf(stderr,
+                     "ERROR: With this fax, the faxes waiting in %s would take more than 1 GiB; "
+                     "the fax is refused\n",
+                     to.waitingPath.c_str());
+        return CUPS_BACKEND_CANCEL;
+    }
+    if (error == ENOSPC || error == EDQUOT) {
+        // The disk is the machine's, not the job's, and may have room again soon: CUPS keeps
+        // the job and tries it later, while the other jobs go on.
+        std::fprintf(stderr,
+                     "ERROR: Not enough free disk space for the fax in %s; trying again later\n",
+                     to.waitingPath.c_str());
+        return CUPS_BACKEND_RETRY;
+    }
+    if (error != 0) {
+        std::fprintf(stderr, "ERROR: Unable to write the job: %s\n", std::strerror(error));
+        return CUPS_BACKEND_RETRY;
+    }
+    if (const int sealError = job.Seal()) {
+        std::fprintf(stderr, "ERROR: Unable to write the job: %s\n", std::strerror(sealError));
+        return CUPS_BACKEND_RETRY;
+    }
+    return Deliver(job, folders, to, !mustWait);
+}
 
 int PrintJob(int argc, char* argv[]) {
     const std::optional<std::string> portTemplate = PortFileOf(argv[0]);
@@ -189,8 +209,15 @@ int PrintJob(int argc, char* argv[]) {
         return CUPS_BACKEND_STOP;
     }
     const std::string commonPath = slash == 0 ? "/" : portTemplate->substr(0, slash);
-    const std::string portName = portTemplate->substr(slash + 1);
 
+    Delivery to;
+    to.portName = portTemplate->substr(slash + 1);
+    const std::optional<std::uint64_t> jobId = qp::ParseJobId(argv[1]);
+    if (!jobId) {
+        std::fprintf(stderr, "ERROR: \"%s\" is no job id\n", Printable(argv[1]).c_str());
+        return CUPS_BACKEND_CANCEL;
+    }
+    to.jobId = *jobId;
     const passwd* user = ::getpwnam(argv[2]);
     if (user == nullptr) {
         // Nobody here could ever take such a job.
@@ -198,8 +225,8 @@ int PrintJob(int argc, char* argv[]) {
         return CUPS_BACKEND_CANCEL;
     }
     const std::string login = user->pw_name;
-    const uid_t uid = user->pw_uid;
-    const gid_t gid = user->pw_gid;
+    to.uid = user->pw_uid;
+    to.gid = user->pw_gid;
 
     int input = 0;
     if (argc == 7) {
@@ -219,36 +246,26 @@ int PrintJob(int argc, char* argv[]) {
         return CUPS_BACKEND_STOP;
     }
     folders.common = common.fd;
+    // Only this user's jobs are affected by a problem with the user's own folders; the queue
+    // goes on for everybody else.
     const qp::backend::FolderResult own =
-        qp::backend::OpenUserFolder(folders.common, commonPath, login, uid, gid);
+        qp::backend::OpenUserFolder(folders.common, commonPath, login, to.uid, to.gid);
     if (own.fd < 0) {
-        // Only this user's jobs are affected; the queue goes on for everybody else.
         std::fprintf(stderr, "ERROR: %s\n", own.problem.c_str());
         return CUPS_BACKEND_CANCEL;
     }
     folders.user = own.fd;
-    const std::string portFile = commonPath + "/" + login + "/" + portName;
-
-    qp::backend::JobFile job(folders.user, portName);
-    if (const int error = job.Create()) {
-        std::fprintf(stderr, "ERROR: Unable to write a job beside %s: %s\n", portFile.c_str(),
-                     std::strerror(error));
-        return CUPS_BACKEND_RETRY;
+    const std::string userPath = commonPath + "/" + login;
+    to.portFile = userPath + "/" + to.portName;
+    to.waitingPath = userPath + "/" + qp::kParkedFolderName;
+    const qp::backend::FolderResult waiting =
+        qp::backend::OpenWaitingFolder(folders.user, userPath, to.uid, to.gid);
+    if (waiting.fd < 0) {
+        std::fprintf(stderr, "ERROR: %s\n", waiting.problem.c_str());
+        return CUPS_BACKEND_CANCEL;
     }
-    if (const int error = job.CopyFrom(input, g_cancelled)) {
-        if (g_cancelled)
-            return CUPS_BACKEND_FAILED;
-        std::fprintf(stderr, "ERROR: Unable to write the job: %s\n", std::strerror(error));
-        return CUPS_BACKEND_RETRY;
-    }
-    if (g_cancelled)
-        return CUPS_BACKEND_FAILED;
-    if (const int error = job.Seal(uid, gid)) {
-        std::fprintf(stderr, "ERROR: Unable to hand the job to \"%s\": %s\n", login.c_str(),
-                     std::strerror(error));
-        return CUPS_BACKEND_RETRY;
-    }
-    return Deliver(job, portFile);
+    folders.waiting = waiting.fd;
+    return WriteAndDeliver(input, folders, to);
 }
 
 } // namespace
@@ -258,6 +275,8 @@ int main(int argc, char* argv[]) {
 
     if (qp::AnswerInfoRequest(argc, argv, "quillpost-backend", kUsage))
         return CUPS_BACKEND_OK;
+    if (argc == 3 && std::strcmp(argv[1], "--park-held-jobs") == 0)
+        return qp::backend::ParkHeldJobs(argv[2], stdout) == 0 ? 0 : 1;
     if (argc == 1) {
         std::puts("direct quillpost \"Unknown\" \"Quill Post\"");
         return CUPS_BACKEND_OK;
@@ -268,8 +287,7 @@ int main(int argc, char* argv[]) {
     }
 
     // A cancelled job ends the copy at once; the temporary file goes with it, the port file is
-    // never touched. A job that waits in the background is given up the same way. No SA_RESTART, so
-    // a read from a pipe is interrupted.
+    // never touched. No SA_RESTART, so a read from a pipe is interrupted.
     struct sigaction action {};
     action.sa_handler = OnTerminate;
     sigemptyset(&action.sa_mask);

@@ -1,14 +1,15 @@
 #include "capture/backend/JobFile.h"
 
+#include "capture/ParkedJobs.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,10 +18,7 @@ namespace qp::backend {
 namespace {
 
 constexpr int kNameAttempts = 100;
-
-std::string TempPrefix(const std::string& portName) {
-    return "." + portName + ".";
-}
+constexpr std::size_t kChunk = 64 * 1024;
 
 std::string RandomSuffix() {
     static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -38,77 +36,51 @@ std::string RandomSuffix() {
     return suffix;
 }
 
-// The time the job began, fixed-width so that names sort in the order the jobs were printed.
-std::string CreationStamp() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const auto nanoseconds = static_cast<unsigned long long>(now.tv_sec) * 1000000000ULL +
-                             static_cast<unsigned long long>(now.tv_nsec);
-    char text[17];
-    std::snprintf(text, sizeof(text), "%016llx", nanoseconds);
-    return text;
+// Whether the file system keeps `bytes` more, and a chunk for its own bookkeeping, free for
+// unprivileged users. The backend writes as root, which the kernel would let into the reserve
+// that keeps the machine running when the disk is full.
+int CheckSpace(int fd, std::size_t bytes) {
+    struct statvfs vfs {};
+    if (::fstatvfs(fd, &vfs) != 0)
+        return errno;
+    const auto available = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    return available >= bytes + kChunk ? 0 : ENOSPC;
 }
 
-// Whether a process holds the temporary file `name` open as a job that waits. It is opened only
-// to test its lock, and only when it is a file of its own: never through a link, never a pipe or
-// device, never a second name of a file elsewhere.
-bool IsHeld(int folder, const char* name) {
-    struct stat before {};
-    if (::fstatat(folder, name, &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(before.st_mode) ||
-        before.st_nlink != 1)
-        return false;
-    const int fd =
-        ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    const bool held = ::fstat(fd, &st) == 0 && st.st_dev == before.st_dev &&
-                      st.st_ino == before.st_ino && ::flock(fd, LOCK_SH | LOCK_NB) != 0 &&
-                      errno == EWOULDBLOCK;
-    // Closing gives up a lock this test may have taken.
-    ::close(fd);
-    return held;
-}
-
-// The temporary files of the port `portName` in the folder that a process holds.
-std::vector<std::string> WaitingJobs(int folder, const std::string& portName) {
-    std::vector<std::string> names;
-    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return names;
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        ::close(fd);
-        return names;
+int WriteAll(int fd, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t put = ::write(fd, data + done, size - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            return errno;
+        done += static_cast<std::size_t>(put);
     }
-    const std::string prefix = TempPrefix(portName);
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::string(entry->d_name).rfind(prefix, 0) == 0 && IsHeld(fd, entry->d_name))
-            names.emplace_back(entry->d_name);
-    }
-    ::closedir(dir);
-    return names;
+    return 0;
 }
 
 } // namespace
 
-JobFile::JobFile(int folder, std::string portName)
-    : m_folder(folder), m_portName(std::move(portName)) {}
+JobFile::JobFile(int folder, std::uint64_t jobId) : m_folder(folder), m_jobId(jobId) {}
 
 JobFile::~JobFile() {
     Discard();
 }
 
-int JobFile::Create() {
+int JobFile::Create(uid_t owner, gid_t group) {
+    const std::string stem = kPartialJobPrefix + ParkedJobName(m_jobId) + ".";
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string name = TempPrefix(m_portName) + CreationStamp() + RandomSuffix();
+        const std::string name = stem + RandomSuffix();
         // O_EXCL never follows or reuses anything that lies there already.
         m_fd = ::openat(m_folder, name.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (m_fd >= 0) {
             m_tempName = name;
+            if (::fchown(m_fd, owner, group) != 0 || ::fchmod(m_fd, 0600) != 0)
+                return errno;
             // Only another backend's test of the lock can hold it for a moment. Where the file
-            // system has no such locks the job still goes through, only not in turn.
+            // system has no such locks the job still goes through.
             while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }
             return 0;
@@ -119,8 +91,9 @@ int JobFile::Create() {
     return EEXIST;
 }
 
-int JobFile::CopyFrom(int input, const volatile std::sig_atomic_t& cancelled) {
-    std::vector<char> buffer(64 * 1024);
+int JobFile::CopyFrom(int input, const volatile std::sig_atomic_t& cancelled, std::uint64_t limit) {
+    std::vector<char> buffer(kChunk);
+    std::uint64_t written = 0;
     for (;;) {
         if (cancelled)
             return EINTR;
@@ -132,66 +105,29 @@ int JobFile::CopyFrom(int input, const volatile std::sig_atomic_t& cancelled) {
         // A signal that came just before the read blocked is only seen here.
         if (got == 0)
             return cancelled ? EINTR : 0;
-        ssize_t done = 0;
-        while (done < got) {
-            const ssize_t put =
-                ::write(m_fd, buffer.data() + done, static_cast<size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put < 0)
-                return errno;
-            done += put;
-        }
+        const auto size = static_cast<std::size_t>(got);
+        if (written + size > limit)
+            return EFBIG;
+        if (const int error = CheckSpace(m_fd, size))
+            return error;
+        if (const int error = WriteAll(m_fd, buffer.data(), size))
+            return error;
+        written += size;
     }
 }
 
-int JobFile::Seal(uid_t owner, gid_t group) {
-    if (::fsync(m_fd) != 0)
-        return errno;
-    if (::fchown(m_fd, owner, group) != 0)
-        return errno;
-    if (::fchmod(m_fd, 0600) != 0)
-        return errno;
-    return 0;
+int JobFile::Seal() {
+    return ::fsync(m_fd) == 0 ? 0 : errno;
 }
 
-int JobFile::Publish() {
-    if (::renameat2(m_folder, m_tempName.c_str(), m_folder, m_portName.c_str(), RENAME_NOREPLACE) ==
-        0) {
-        m_published = true;
-        // Closed at once: the user's client takes no file that is still open for writing.
-        Discard();
-        return 0;
-    }
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without no-replace renames: a hard link fails just as well when the name is
-    // taken.
-    if (::linkat(m_folder, m_tempName.c_str(), m_folder, m_portName.c_str(), 0) != 0)
-        return errno;
+int JobFile::Publish(int folder, const std::string& name) {
+    const int error = RenameNoReplace(m_folder, m_tempName.c_str(), folder, name.c_str());
+    if (error != 0)
+        return error;
     m_published = true;
-    ::unlinkat(m_folder, m_tempName.c_str(), 0);
+    // Closed at once: the user's client takes no file that is still open for writing.
     Discard();
     return 0;
-}
-
-int JobFile::PublishInTurn() {
-    struct stat st {};
-    if (::fstatat(m_folder, m_portName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    for (const std::string& name : WaitingJobs(m_folder, m_portName)) {
-        if (name < m_tempName)
-            return EEXIST;
-    }
-    return Publish();
-}
-
-void JobFile::HandOver() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    m_tempName.clear();
 }
 
 void JobFile::Discard() {
@@ -202,10 +138,6 @@ void JobFile::Discard() {
     if (!m_published && !m_tempName.empty())
         ::unlinkat(m_folder, m_tempName.c_str(), 0);
     m_tempName.clear();
-}
-
-int CountWaitingJobs(int folder, const std::string& portName) {
-    return static_cast<int>(WaitingJobs(folder, portName).size());
 }
 
 } // namespace qp::backend

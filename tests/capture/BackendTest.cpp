@@ -1,3 +1,4 @@
+#include "capture/ParkedJobs.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"
@@ -11,6 +12,7 @@
 #include <functional>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -149,15 +151,18 @@ protected:
         ::chmod(m_dir.Path().c_str(), 0755);
     }
 
-    std::vector<std::string> Env(const std::string& wait = "0") const {
-        return {"DEVICE_URI=quillpost:" + m_dir.File("fax.ps"), "QUILLPOST_BACKEND_WAIT=" + wait,
-                "PATH=/usr/bin:/bin"};
+    std::vector<std::string> Env() const {
+        return {"DEVICE_URI=quillpost:" + m_common + "/fax.ps", "PATH=/usr/bin:/bin"};
     }
-    std::vector<std::string> JobArgs(const std::string& user = "nobody") const {
-        return {"quillpost:" + m_dir.File("fax.ps"), "42", user, "report.ps", "1", "number-up=1"};
+    std::vector<std::string> JobArgs(const std::string& user = "nobody",
+                                     const std::string& jobId = "42") const {
+        return {"quillpost:" + m_common + "/fax.ps", jobId, user, "report.ps", "1", "number-up=1"};
     }
-    std::string Folder(const std::string& user = "nobody") const { return m_dir.File(user); }
+    std::string Folder(const std::string& user = "nobody") const { return m_common + "/" + user; }
     std::string Port(const std::string& user = "nobody") const { return Folder(user) + "/fax.ps"; }
+    std::string Waiting(const std::string& user = "nobody") const {
+        return Folder(user) + "/waiting";
+    }
     std::vector<std::string> Entries(const std::string& folder) const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(folder))
@@ -166,10 +171,10 @@ protected:
         return names;
     }
     bool HasTemporaryFile() const {
-        if (!std::filesystem::exists(Folder()))
+        if (!std::filesystem::exists(Waiting()))
             return false;
-        for (const std::string& name : Entries(Folder())) {
-            if (name.rfind(".fax.ps.", 0) == 0)
+        for (const std::string& name : Entries(Waiting())) {
+            if (name.rfind(".part-", 0) == 0)
                 return true;
         }
         return false;
@@ -185,6 +190,8 @@ protected:
     }
 
     qp::test::TempDir m_dir;
+    // The common folder; a test may put it on a file system of its own.
+    std::string m_common = m_dir.Path();
 };
 
 TEST_F(BackendTest, AnswersDiscoveryAndRejectsWrongArguments) {
@@ -212,7 +219,11 @@ TEST_F(BackendTest, WritesTheJobIntoItsUsersOwnFolderFromStdinOrAFile) {
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(ReadFile(Port()), job);
-    EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"fax.ps"});
+    EXPECT_EQ(Entries(Folder()), (std::vector<std::string>{"fax.ps", "waiting"}));
+    EXPECT_TRUE(Entries(Waiting()).empty());
+    ASSERT_EQ(::lstat(Waiting().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
     EXPECT_EQ(Entries(m_dir.Path()), std::vector<std::string>{"nobody"});
 
     const std::string file = m_dir.File("input.ps");
@@ -226,76 +237,23 @@ TEST_F(BackendTest, WritesTheJobIntoItsUsersOwnFolderFromStdinOrAFile) {
     EXPECT_EQ(st.st_uid, 0u);
 }
 
-TEST_F(BackendTest, AJobWaitsForItsUsersPortInTheBackgroundWithoutHoldingTheQueue) {
-    PutWaitingJob();
-    BackendProcess backend(JobArgs(), Env("60"));
-    backend.Write("%!PS the next job");
-    // Its status pipes close at once: nothing of the waiter keeps them open for cupsd.
-    EXPECT_EQ(backend.Wait(), 0) << backend.Err();
-    EXPECT_NE(backend.Err().find("INFO: The fax waits in " + Port()), std::string::npos)
-        << backend.Err();
-    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
-
-    // Another user's job goes through meanwhile.
-    BackendProcess other(JobArgs("root"), Env("60"));
-    other.Write("%!PS root's job");
-    EXPECT_EQ(other.Wait(), 0) << other.Err();
-    EXPECT_EQ(ReadFile(Port("root")), "%!PS root's job");
-
-    std::filesystem::rename(Port(), m_dir.File("taken.ps"));
-    EXPECT_TRUE(
-        qp::test::WaitUntil([&] { return qp::test::ReadFile(Port()) == "%!PS the next job"; },
-                            std::chrono::seconds(20)));
-    EXPECT_EQ(ReadFile(m_dir.File("taken.ps")), "%!PS waiting to be taken");
-    EXPECT_TRUE(qp::test::WaitUntil([&] { return !HasTemporaryFile(); }, std::chrono::seconds(5)));
-}
-
-TEST_F(BackendTest, WaitingJobsComeOutInTheOrderTheyWerePrintedPastLeftoversOfEndedWaiters) {
-    PutWaitingJob();
-    // Temporary files that no waiter holds any more, named as if they had come first.
-    for (int i = 0; i < 40; ++i)
-        WriteFile(Folder() + "/.fax.ps.0000000000000000left" + std::to_string(i), "%!PS old");
-    // Apart in time, so that the waiters do not look for the port file in the order they began.
-    for (int i = 1; i <= 5; ++i) {
-        BackendProcess backend(JobArgs(), Env("60"));
-        backend.Write("%!PS job " + std::to_string(i));
-        ASSERT_EQ(backend.Wait(), 0) << backend.Err();
-        EXPECT_NE(backend.Err().find("INFO: The fax waits in " + Port()), std::string::npos)
-            << backend.Err();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    for (int i = 1; i <= 5; ++i) {
-        std::filesystem::remove(Port());
-        const std::string job = "%!PS job " + std::to_string(i);
-        EXPECT_TRUE(
-            qp::test::WaitUntil([&] { return ReadFile(Port()) == job; }, std::chrono::seconds(20)))
-            << job << " came out as " << ReadFile(Port());
-    }
-}
-
-TEST_F(BackendTest, AWaitThatEndsLeavesTheWaitingJobAsItWasAndNothingElse) {
-    PutWaitingJob();
-    BackendProcess backend(JobArgs(), Env("0"));
-    backend.Write("%!PS the next job");
-    backend.CloseStderr();
-    EXPECT_EQ(backend.Wait(), 0);
-    EXPECT_TRUE(qp::test::WaitUntil([&] { return !HasTemporaryFile(); }, std::chrono::seconds(5)));
-    EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"fax.ps"});
-    EXPECT_EQ(ReadFile(Port()), "%!PS waiting to be taken");
-}
-
 TEST_F(BackendTest, ACancelledJobLeavesNothingBehind) {
     BackendProcess backend(JobArgs(), Env());
     backend.Write("%!PS the first half");
     ASSERT_TRUE(qp::test::WaitUntil([&] { return HasTemporaryFile(); }, std::chrono::seconds(20)));
     backend.Signal(SIGTERM);
     EXPECT_EQ(backend.Wait(), 1) << backend.Err();
-    EXPECT_TRUE(Entries(Folder()).empty());
+    EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"waiting"});
+    EXPECT_TRUE(Entries(Waiting()).empty());
 }
 
 // These end before reading the job, so nothing is written to them.
 TEST_F(BackendTest, RefusesJobsItCannotDeliver) {
     // The name comes from the job: it cannot add a status line of its own.
+    BackendProcess noJobId(JobArgs("nobody", "4\n2"), Env());
+    EXPECT_EQ(noJobId.Wait(), 5) << noJobId.Err(); // CUPS_BACKEND_CANCEL
+    EXPECT_EQ(noJobId.Err(), "ERROR: \"4?2\" is no job id\n");
+
     BackendProcess stranger(JobArgs("no-such-user-qp\nATTR: printer-alert=x"), Env());
     EXPECT_EQ(stranger.Wait(), 5) << stranger.Err(); // CUPS_BACKEND_CANCEL: nobody could take it
     EXPECT_EQ(stranger.Err(), "ERROR: Unknown user \"no-such-user-qp?ATTR: printer-alert=x\"\n");
@@ -316,35 +274,60 @@ TEST_F(BackendTest, RefusesJobsItCannotDeliver) {
     EXPECT_TRUE(Entries(m_dir.Path()).empty());
 }
 
-TEST_F(BackendTest, AUserFolderTakenByAnythingElseFailsOnlyThatUsersJob) {
+TEST_F(BackendTest, AUserOrWaitingFolderTakenByAnythingElseFailsOnlyThatUsersJob) {
     qp::test::TempDir elsewhere;
     const std::string folder = Folder();
+    const std::string waiting = Waiting();
+    // The user's own folder, as the backend makes it.
+    const auto ownFolder = [&] {
+        std::filesystem::create_directory(folder);
+        ::chown(folder.c_str(), 65534, 65534);
+        ::chmod(folder.c_str(), 0700);
+    };
+    ::chown(elsewhere.Path().c_str(), 65534, 65534);
     const struct {
         const char* what;
         std::function<void()> plant;
+        std::string shown;
         std::string problem;
     } cases[] = {
-        {"a file", [&] { WriteFile(folder, "planted"); }, "is taken by something else"},
-        {"a pipe", [&] { ::mkfifo(folder.c_str(), 0666); }, "is taken by something else"},
+        {"a file", [&] { WriteFile(folder, "planted"); }, folder, "is taken by something else"},
+        {"a pipe", [&] { ::mkfifo(folder.c_str(), 0666); }, folder, "is taken by something else"},
         {"a link to a folder",
-         [&] {
-             ::chown(elsewhere.Path().c_str(), 65534, 65534);
-             std::filesystem::create_directory_symlink(elsewhere.Path(), folder);
-         },
+         [&] { std::filesystem::create_directory_symlink(elsewhere.Path(), folder); }, folder,
          "is taken by something else"},
         {"a folder of another user",
          [&] {
              std::filesystem::create_directory(folder);
              ::chmod(folder.c_str(), 0700);
          },
-         "belongs to another user"},
+         folder, "belongs to another user"},
         {"a folder open to others",
          [&] {
-             std::filesystem::create_directory(folder);
-             ::chown(folder.c_str(), 65534, 65534);
+             ownFolder();
              ::chmod(folder.c_str(), 0755);
          },
-         "is open to other users"},
+         folder, "is open to other users"},
+        {"waiting as a link to a folder",
+         [&] {
+             ownFolder();
+             std::filesystem::create_directory_symlink(elsewhere.Path(), waiting);
+         },
+         waiting, "is taken by something else"},
+        {"waiting as a pipe",
+         [&] {
+             ownFolder();
+             ::mkfifo(waiting.c_str(), 0600);
+         },
+         waiting, "is taken by something else"},
+        {"waiting open to others",
+         [&] {
+             ownFolder();
+             std::filesystem::create_directory(waiting);
+             ::chown(waiting.c_str(), 65534, 65534);
+             ::chmod(waiting.c_str(), 0755);
+         },
+         waiting, "is open to other users"},
     };
     for (const auto& c : cases) {
         std::filesystem::remove_all(m_dir.Path());
@@ -354,7 +337,7 @@ TEST_F(BackendTest, AUserFolderTakenByAnythingElseFailsOnlyThatUsersJob) {
         BackendProcess backend(JobArgs(), Env());
         backend.Write("%!PS planted against");
         EXPECT_EQ(backend.Wait(), 5) << c.what << ": " << backend.Err(); // CUPS_BACKEND_CANCEL
-        EXPECT_EQ(backend.Err(), "ERROR: The fax folder \"" + folder + "\" " + c.problem + "\n")
+        EXPECT_EQ(backend.Err(), "ERROR: The fax folder \"" + c.shown + "\" " + c.problem + "\n")
             << c.what;
         EXPECT_TRUE(Entries(elsewhere.Path()).empty()) << c.what;
 
@@ -363,6 +346,166 @@ TEST_F(BackendTest, AUserFolderTakenByAnythingElseFailsOnlyThatUsersJob) {
         EXPECT_EQ(other.Wait(), 0) << c.what << ": " << other.Err();
         EXPECT_EQ(ReadFile(Port("root")), "%!PS unaffected") << c.what;
     }
+}
+
+TEST_F(BackendTest, TheUsersNextJobRemovesOnlyWhatKilledBackendsLeftInTheUsersWaitingFolder) {
+    PutWaitingJob();
+    std::filesystem::create_directory(Waiting());
+    ASSERT_EQ(::chown(Waiting().c_str(), 65534, 65534), 0);
+    ::chmod(Waiting().c_str(), 0700);
+    const std::string outside = m_dir.File("outside.ps");
+    WriteFile(outside, "root's own file");
+    enum Kind { kFile, kLink, kHeld };
+    const struct {
+        const char* name;
+        Kind kind;
+        uid_t owner;
+        int ageSeconds;
+        bool kept;
+    } cases[] = {
+        {".part-0000000001.ps.root", kFile, 0, 120, false},
+        {".part-0000000002.ps.user", kFile, 65534, 120, false},
+        {".part-0000000003.ps.recent", kFile, 65534, 10, true},
+        {".part-0000000004.ps.stranger", kFile, 4242, 120, true},
+        {".part-0000000005.ps.link", kLink, 0, 120, true},
+        {".part-0000000006.ps.written", kHeld, 65534, 120, true},
+    };
+    std::vector<int> held;
+    const timespec now{::time(nullptr), 0};
+    for (const auto& c : cases) {
+        const std::string path = Waiting() + "/" + c.name;
+        if (c.kind == kLink) {
+            std::filesystem::create_symlink(outside, path);
+        } else {
+            WriteFile(path, "%!PS cut short");
+            ASSERT_EQ(::chown(path.c_str(), c.owner, c.owner), 0);
+        }
+        const timespec times[2] = {now, {now.tv_sec - c.ageSeconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+        if (c.kind == kHeld) {
+            // Locked, as a backend that still writes it holds it.
+            held.push_back(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(::flock(held.back(), LOCK_EX), 0);
+        }
+    }
+
+    BackendProcess backend(JobArgs(), Env());
+    backend.Write("%!PS the next job");
+    ASSERT_EQ(backend.Wait(), 0) << backend.Err();
+    for (const auto& c : cases)
+        EXPECT_EQ(::faccessat(AT_FDCWD, (Waiting() + "/" + c.name).c_str(), F_OK,
+                              AT_SYMLINK_NOFOLLOW) == 0,
+                  c.kept)
+            << c.name;
+    EXPECT_EQ(ReadFile(outside), "root's own file");
+    EXPECT_EQ(ReadFile(Waiting() + "/0000000042.ps"), "%!PS the next job");
+    for (int fd : held)
+        ::close(fd);
+}
+
+// A file system of its own for the common folder, with half of it kept for root, as ext4 keeps
+// a part by default.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const std::string& folder) : m_mount(folder + "/mnt") {
+        const std::string image = folder + "/disk.img";
+        std::filesystem::create_directory(m_mount);
+        WriteFile(image, "");
+        if (::truncate(image.c_str(), 8 << 20) == 0 &&
+            qp::test::RunProgram({"mkfs.ext4", "-q", "-F", "-m", "50", image}) == 0 &&
+            qp::test::RunProgram({"mount", "-o", "loop", image, m_mount}) == 0)
+            m_mounted = true;
+    }
+    ~SmallFileSystem() {
+        if (m_mounted)
+            qp::test::RunProgram({"umount", m_mount});
+    }
+    bool Mounted() const { return m_mounted; }
+    const std::string& Path() const { return m_mount; }
+
+private:
+    std::string m_mount;
+    bool m_mounted = false;
+};
+
+TEST_F(BackendTest, AJobThatWouldReachIntoRootsReserveIsTriedAgainLaterAndLeavesNothing) {
+    SmallFileSystem disk(m_dir.Path());
+    if (!disk.Mounted())
+        GTEST_SKIP() << "no loop device to mount a small ext4 file system on";
+    m_common = disk.Path();
+    ::chmod(m_common.c_str(), 0755);
+
+    // More than users may fill, less than is free.
+    const std::string job = m_dir.File("big.ps");
+    WriteFile(job, "%!PS" + std::string(4 << 20, 'x'));
+    std::vector<std::string> args = JobArgs();
+    args.push_back(job);
+    BackendProcess big(args, Env());
+    const int code = big.Wait();
+    EXPECT_EQ(code, 6) << big.Err(); // CUPS_BACKEND_RETRY
+    EXPECT_EQ(big.Err(), "ERROR: Not enough free disk space for the fax in " + Waiting() +
+                             "; trying again later\n");
+    EXPECT_TRUE(Entries(Waiting()).empty());
+
+    BackendProcess small(JobArgs("root"), Env());
+    small.Write("%!PS a small one");
+    EXPECT_EQ(small.Wait(), 0) << small.Err();
+    EXPECT_EQ(ReadFile(Port("root")), "%!PS a small one");
+}
+
+// A waiter of the earlier release: a root process in a session of its own, with the job id on its
+// command line where cupsd put it, holding the job's temporary file open and locked.
+pid_t StartOldWaiter(const std::string& file, const std::string& jobId) {
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    const std::string job = "%!PS job " + jobId;
+    if (fd < 0 || ::write(fd, job.data(), job.size()) != static_cast<ssize_t>(job.size()) ||
+        ::fchown(fd, 65534, 65534) != 0 || ::flock(fd, LOCK_EX) != 0 || ::setsid() < 0)
+        ::_exit(126);
+    // Sleeps as long as its job id says, far longer than the test.
+    ::execl("/bin/sleep", "quillpost", jobId.c_str(), "0", "0", "0", "0",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+}
+
+TEST_F(BackendTest, AnUpgradeParksTheJobsThatOldWaitersHoldInTheirOrderAndEndsThem) {
+    PutWaitingJob();
+    // The job id decides the order, not the name of the temporary file.
+    const std::vector<std::pair<std::string, std::string>> waiters = {
+        {".fax.ps.0000000000000001AAAAAAAA", "700"}, {".fax.ps.0000000000000002BBBBBBBB", "600"}};
+    std::vector<pid_t> pids;
+    for (const auto& [name, jobId] : waiters) {
+        pids.push_back(StartOldWaiter(Folder() + "/" + name, jobId));
+        const std::string cmdline = "/proc/" + std::to_string(pids.back()) + "/cmdline";
+        ASSERT_TRUE(
+            qp::test::WaitUntil([&] { return ReadFile(cmdline).rfind("quillpost", 0) == 0; },
+                                std::chrono::seconds(10)));
+    }
+    // The client took the untaken job; a new backend runs before the package is configured.
+    std::filesystem::remove(Port());
+    WriteFile(m_dir.File(".upgrading"), "");
+    BackendProcess during(JobArgs("nobody", "900"), Env());
+    during.Write("%!PS job 900");
+    ASSERT_EQ(during.Wait(), 0) << during.Err();
+    EXPECT_FALSE(std::filesystem::exists(Port())) << "it overtook the jobs the waiters hold";
+
+    BackendProcess upgrade({"quillpost", "--park-held-jobs", m_dir.File("fax.ps")}, {});
+    EXPECT_EQ(upgrade.Wait(), 0) << upgrade.Out();
+    for (const pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << upgrade.Out();
+    }
+    EXPECT_EQ(Entries(Folder()), std::vector<std::string>{"waiting"});
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File(".upgrading")));
+    std::vector<std::string> taken;
+    while (qp::TakeOldestParkedJob(Folder(), Port())) {
+        taken.push_back(ReadFile(Port()));
+        std::filesystem::remove(Port());
+    }
+    EXPECT_EQ(taken, (std::vector<std::string>{"%!PS job 600", "%!PS job 700", "%!PS job 900"}));
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "capture/ParkedJobs.h"
 #include "fax/FaxImageCheck.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
@@ -5,6 +6,7 @@
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"
 
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,6 +82,54 @@ protected:
         ::chmod(path.c_str(), 0644);
         return path;
     }
+
+    // The state of the fax queue's job `id` (ipp_jstate_t), 0 when the scheduler knows none.
+    int JobState(int id) {
+        cups_job_t* jobs = nullptr;
+        const int count =
+            cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "Quill_Post", 0, CUPS_WHICHJOBS_ALL);
+        int state = 0;
+        for (int i = 0; i < count; ++i) {
+            if (jobs[i].id == id)
+                state = jobs[i].state;
+        }
+        cupsFreeJobs(count, jobs);
+        return state;
+    }
+    // A job of `user` that the scheduler holds until it is released, so that its id is known
+    // before the backend runs; its id.
+    int PrintHeld(const qp::test::TestUser& user, const std::string& file) {
+        if (PrintAs(user, file, {"-H", "hold"}) != 0)
+            return 0;
+        cups_job_t* jobs = nullptr;
+        const int count =
+            cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "Quill_Post", 0, CUPS_WHICHJOBS_ACTIVE);
+        int id = 0;
+        for (int i = 0; i < count; ++i)
+            id = std::max(id, jobs[i].id);
+        cupsFreeJobs(count, jobs);
+        return id;
+    }
+    // Releases the held job `id` and waits until the backend is done with it; its final state.
+    int ReleaseAndFinish(const qp::test::TestUser& user, int id) {
+        EXPECT_EQ(qp::test::RunAsUser(
+                      user, {"setsid", "-w", "lp", "-i", std::to_string(id), "-H", "resume"}),
+                  0);
+        qp::test::WaitUntil([&] { return JobState(id) >= IPP_JSTATE_CANCELED; },
+                            std::chrono::seconds(60));
+        return JobState(id);
+    }
+    // The user's folder and waiting folder as the backend makes them, for a test to fill.
+    std::string OwnWaitingFolder(const qp::test::TestUser& user) {
+        const std::string folder = Cupsd().UserFolder(user.name);
+        const std::string waiting = folder + "/waiting";
+        for (const std::string& path : {folder, waiting}) {
+            std::filesystem::create_directory(path);
+            EXPECT_EQ(::chown(path.c_str(), user.uid, user.gid), 0);
+            ::chmod(path.c_str(), 0700);
+        }
+        return waiting;
+    }
 };
 
 TEST_F(PrintCaptureTest, AJobPrintedByAnotherUserLandsInTheirOwnFolderAsTheirs) {
@@ -130,6 +181,7 @@ TEST_F(PrintCaptureTest, ThreeUsersPrintingTenJobsEachGetThirtySeparateJobsInThe
                 const std::string port = Cupsd().UserPortFile(user.name);
                 const std::string to =
                     taken + "/" + user.name + "-" + std::to_string(count[user.name]) + ".ps";
+                qp::TakeOldestParkedJob(Cupsd().UserFolder(user.name), port);
                 if (qp::FileExists(port) && qp::MoveFileNoReplace(port, to)) {
                     ++count[user.name];
                     ++total;
@@ -196,12 +248,12 @@ TEST_F(PrintCaptureTest, AJobNobodyTakesDelaysOnlyTheJobsOfItsOwnUser) {
     ASSERT_EQ(PrintAs(b, JobFile("b.ps", "QPJOB b")), 0);
 
     const std::string bPort = Cupsd().UserPortFile(b.name);
-    // Far below the time a's job may wait.
     EXPECT_TRUE(
         qp::test::WaitUntil([&] { return qp::FileExists(bPort); }, std::chrono::seconds(30)));
     EXPECT_EQ(CountOf(ReadFile(bPort), "QPJOB b"), 1u);
 
     std::filesystem::rename(Cupsd().UserPortFile(a.name), Cupsd().Root() + "/a1-taken.ps");
+    EXPECT_TRUE(qp::TakeOldestParkedJob(Cupsd().UserFolder(a.name), Cupsd().UserPortFile(a.name)));
     EXPECT_EQ(CountOf(NextJobOf(a), "QPJOB a2"), 1u);
 }
 
@@ -261,6 +313,120 @@ TEST_F(PrintCaptureTest, AnotherUserCanNeitherReadNorChangeAUsersFaxNorBlockAnyo
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{a.name, b.name, c.name}));
+}
+
+TEST_F(PrintCaptureTest, JobsPrintedWhileNoneIsTakenWaitOnDiskThroughARestartAndComeOutInOrder) {
+    const qp::test::TestUser a = qp::test::EnsureTestUser("quillpost-test-user");
+    const std::string folder = Cupsd().UserFolder(a.name);
+    const std::string port = Cupsd().UserPortFile(a.name);
+    for (int i = 1; i <= 3; ++i) {
+        const std::string name = "a" + std::to_string(i);
+        ASSERT_EQ(PrintAs(a, JobFile(name + ".ps", "QPJOB " + name)), 0);
+    }
+    // The scheduler is done with all three: the first in the port file, two waiting.
+    std::string queued;
+    ASSERT_TRUE(qp::test::WaitUntil(
+        [&] {
+            qp::test::RunProgram({"lpstat", "-o", "Quill_Post"}, &queued);
+            return queued.empty() && qp::CountParkedJobs(folder) == 2;
+        },
+        std::chrono::seconds(60)))
+        << queued;
+    EXPECT_TRUE(qp::FileExists(port));
+    EXPECT_TRUE(Cupsd().BackendProcesses().empty());
+    for (int id : {2, 3}) {
+        struct stat st {};
+        ASSERT_EQ(::lstat((folder + "/waiting/" + qp::ParkedJobName(id)).c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, a.uid);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
+
+    // As on a package update or a reboot; then the user prints once more.
+    Cupsd().Restart();
+    ASSERT_EQ(PrintAs(a, JobFile("a4.ps", "QPJOB a4")), 0);
+    ASSERT_TRUE(qp::test::WaitUntil([&] { return qp::CountParkedJobs(folder) == 3; },
+                                    std::chrono::seconds(60)));
+
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_EQ(CountOf(ReadFile(port), "QPJOB a" + std::to_string(i)), 1u) << i;
+        std::filesystem::remove(port);
+        EXPECT_EQ(qp::TakeOldestParkedJob(folder, port), i < 4) << i;
+    }
+}
+
+TEST_F(PrintCaptureTest, AFullOrPlantedWaitingFolderRefusesOnlyItsOwnUsersJobWithAStatusLine) {
+    const qp::test::TestUser a = qp::test::EnsureTestUser("quillpost-test-user");
+    const qp::test::TestUser b = qp::test::EnsureTestUser("quillpost-test-user2");
+    const std::string waiting = Cupsd().UserFolder(a.name) + "/waiting";
+    const std::string target = Cupsd().Root() + "/target.ps";
+    qp::test::WriteFile(target, "root's own file");
+    // a's own files: an untaken job, and jobs that wait.
+    const auto ownFile = [&](const std::string& path, off_t size) {
+        qp::test::WriteFile(path, "%!PS");
+        EXPECT_EQ(::truncate(path.c_str(), size), 0);
+        EXPECT_EQ(::chown(path.c_str(), a.uid, a.gid), 0);
+    };
+    const auto waitingJobs = [&](int count) {
+        ownFile(Cupsd().UserPortFile(a.name), 100);
+        for (int i = 0; i < count; ++i)
+            ownFile(waiting + "/" + qp::ParkedJobName(900000 + i), 100);
+    };
+    const std::string refused = "; the fax is refused";
+    const struct {
+        const char* what;
+        std::function<void(const std::string& parked)> plant;
+        // The status line after "ERROR: ", with {job} for the job's own name; empty where the job
+        // must wait.
+        std::string refusal;
+    } cases[] = {
+        {"99 waiting, the 100th waits", [&](const std::string&) { waitingJobs(99); }, ""},
+        {"100 waiting, the 101st is refused", [&](const std::string&) { waitingJobs(100); },
+         "100 faxes already wait in " + waiting + refused + " until some are taken"},
+        {"1 GiB waiting",
+         [&](const std::string&) { ownFile(waiting + "/" + qp::ParkedJobName(1), 1 << 30); },
+         "The faxes waiting in " + waiting + " take 1 GiB already" + refused +
+             " until some are taken"},
+        {"a link under the job's name",
+         [&](const std::string& parked) { std::filesystem::create_symlink(target, parked); },
+         "{job} is taken by something else" + refused},
+        {"a pipe under the job's name",
+         [&](const std::string& parked) { ::mkfifo(parked.c_str(), 0666); },
+         "{job} is taken by something else" + refused},
+        {"a folder under the job's name",
+         [&](const std::string& parked) { std::filesystem::create_directory(parked); },
+         "{job} is taken by something else" + refused},
+    };
+    int round = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(Cupsd().UserFolder(a.name));
+        OwnWaitingFolder(a);
+        const std::string tag = std::to_string(++round);
+        const int id = PrintHeld(a, JobFile("a" + tag + ".ps", "QPJOB a" + tag));
+        ASSERT_GT(id, 0);
+        const std::string parked = waiting + "/" + qp::ParkedJobName(id);
+        c.plant(parked);
+        const int state = ReleaseAndFinish(a, id);
+
+        std::string line = c.refusal;
+        if (line.find("{job}") != std::string::npos)
+            line.replace(line.find("{job}"), 5, parked);
+        if (line.empty()) {
+            EXPECT_EQ(state, IPP_JSTATE_COMPLETED);
+            EXPECT_EQ(CountOf(ReadFile(parked), "QPJOB a" + tag), 1u);
+        } else {
+            EXPECT_EQ(state, IPP_JSTATE_CANCELED);
+            EXPECT_NE(Cupsd().ErrorLog().find("[Job " + std::to_string(id) + "] " + line),
+                      std::string::npos)
+                << line;
+        }
+        EXPECT_EQ(ReadFile(target), "root's own file");
+
+        // The other user's jobs go on.
+        ASSERT_EQ(PrintAs(b, JobFile("b" + tag + ".ps", "QPJOB b" + tag)), 0);
+        EXPECT_EQ(CountOf(NextJobOf(b), "QPJOB b" + tag), 1u);
+        std::filesystem::remove(Cupsd().UserPortFile(b.name));
+    }
 }
 
 } // namespace

@@ -83,7 +83,12 @@ TEST_F(ProvisioningCupsTest, TheCommandTakesGsPpdFromItsFolderAndPrintsTheResult
     std::filesystem::copy_file(qp::test::SourcePpdPath(), workDir.File("gs.ppd"));
     std::string out;
     EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 0);
-    EXPECT_EQ(out, FirstRunLines() + "Result 0: done, the fax printer Quill_Post is ready.\n");
+    EXPECT_EQ(out, FirstRunLines() + "Faxes arrive in " + Cupsd().FaxFolder() +
+                       "/LOGIN/fax.ps, in the private folder of the user who printed them.\n"
+                       "Faxes printed before that one is taken wait in " +
+                       Cupsd().FaxFolder() +
+                       "/LOGIN/waiting/ (at most 100 faxes and 1 GiB a user).\n"
+                       "Result 0: done, the fax printer Quill_Post is ready.\n");
     EXPECT_EQ(qp::test::ReadFile(Cupsd().ModelFolder() + "/gs.ppd"),
               qp::test::ReadFile(qp::test::SourcePpdPath()));
 

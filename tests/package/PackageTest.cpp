@@ -118,7 +118,7 @@ TEST_F(PackageTest, ControlFieldsNameThePackageAndWhatItNeeds) {
 TEST_F(PackageTest, MaintainerScriptsAreExecutableAndParse) {
     qp::test::TempDir control;
     ASSERT_EQ(RunProgram({"dpkg-deb", "-e", s_deb, control.Path()}).exitCode, 0);
-    for (const char* script : {"postinst", "prerm", "postrm"}) {
+    for (const char* script : {"preinst", "postinst", "prerm", "postrm"}) {
         SCOPED_TRACE(script);
         struct stat st {};
         ASSERT_EQ(::stat(control.File(script).c_str(), &st), 0);

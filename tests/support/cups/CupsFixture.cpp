@@ -278,20 +278,53 @@ void PrivateCupsd::WaitUntilListening() {
         throw std::runtime_error("cupsd did not listen within 20 s:\n" + ErrorLog());
 }
 
+void PrivateCupsd::Stop() {
+    if (m_pid <= 0)
+        return;
+    // Left unreaped until its group is gone, so that no other group can take its number.
+    const auto ended = [&] {
+        siginfo_t info{};
+        return ::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == m_pid;
+    };
+    ::kill(m_pid, SIGTERM);
+    if (!WaitUntil(ended, std::chrono::seconds(15)))
+        ::kill(m_pid, SIGKILL);
+    // Its group: whatever filters or backends it still runs; and backends that left the group.
+    ::kill(-m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+    for (const pid_t pid : BackendProcesses())
+        ::kill(pid, SIGKILL);
+    m_pid = -1;
+}
+
 void PrivateCupsd::Shutdown() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        if (!WaitUntil([&] { return ChildExited(m_pid); }, std::chrono::seconds(15))) {
-            // Its group: the scheduler and whatever filters or backends it still runs.
-            ::kill(-m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = -1;
-    }
+    Stop();
     if (!m_root.empty()) {
         std::error_code ec;
         fs::remove_all(m_root, ec);
     }
+}
+
+void PrivateCupsd::Restart() {
+    Stop();
+    Launch();
+    WaitUntilListening();
+}
+
+std::vector<pid_t> PrivateCupsd::BackendProcesses() const {
+    std::vector<pid_t> pids;
+    const std::string backend = BackendFolder() + "/quillpost";
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code linkError;
+        if (fs::read_symlink(entry.path() / "exe", linkError).string() == backend)
+            pids.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+    return pids;
 }
 
 std::string PrivateCupsd::ErrorLog() const {

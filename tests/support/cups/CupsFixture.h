@@ -52,6 +52,13 @@ public:
     // Takes the quillpost backend away, as on a machine where it was never installed.
     void RemoveFaxBackend();
 
+    // Stops the scheduler and every process it started, detached ones too, as the service
+    // manager does on a restart, then starts it again on the same folders; throws as the
+    // constructor does. What it spooled and the fax folders stay.
+    void Restart();
+    // The processes that run this server's copy of the quillpost backend.
+    std::vector<pid_t> BackendProcesses() const;
+
     // Provisioning paths of this server, with the PPD of the source tree.
     qp::ProvisionPaths FaxPrinterPaths() const;
     // Sets up "Quill_Post" here; the diagnostic lines go to `output` when given.
@@ -61,6 +68,7 @@ private:
     void Prepare();
     void Launch();
     void WaitUntilListening();
+    void Stop();
     void Shutdown();
 
     std::string m_root;

@@ -1,0 +1,45 @@
+#pragma once
+
+// Jobs printed while their user's port file is still untaken wait on disk, in the folder "waiting"
+// of the user's own folder, one file per job named by its CUPS job id, so that names sort in the
+// order the jobs were printed. The backend parks them there as root; the user's client takes them
+// back one at a time as that user. Plain C++ and libc only: the backend links it too.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace qp {
+
+inline constexpr const char* kParkedFolderName = "waiting";
+// What one user may keep waiting; the backend refuses a job beyond either.
+inline constexpr std::size_t kMaxParkedJobs = 100;
+inline constexpr std::uint64_t kMaxParkedBytes = std::uint64_t{1} << 30;
+
+// The job id CUPS gives a backend as its first argument: 1 to 10 digits.
+std::optional<std::uint64_t> ParseJobId(const std::string& text);
+// "0000000042.ps" for job 42: ten digits hold every job id CUPS hands out.
+std::string ParkedJobName(std::uint64_t jobId);
+// A name the client takes as a parked job: "*.ps", not hidden (temporary files are).
+bool IsParkedJobName(const std::string& name);
+
+// Calls `visit` with the names in the open folder `folder` except "." and "..", reading at most
+// `limit` + 1 of them, so that a folder of any size costs the same. 0 when all were visited,
+// E2BIG when the folder holds more than `limit`, else the errno of the listing.
+int ForEachEntry(int folder, std::size_t limit, const std::function<void(const char*)>& visit);
+
+// Renames `from` in the open folder `fromFolder` to `to` in `toFolder` (AT_FDCWD for a path)
+// unless `to` exists: 0, EEXIST when it does, else errno. Both lie on one file system.
+int RenameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
+
+// When `portFile` is free, moves the oldest parked job (by name, which is print order) of
+// `userFolder` into its place and returns true. Only regular files are taken: a link, pipe or
+// folder under a job's name stays where it is. Reads a bounded number of entries; a folder that
+// holds more than that is left alone (false), since its oldest job cannot be told.
+bool TakeOldestParkedJob(const std::string& userFolder, const std::string& portFile);
+
+// How many parked jobs `TakeOldestParkedJob` could take, within the same bound.
+std::size_t CountParkedJobs(const std::string& userFolder);
+
+} // namespace qp

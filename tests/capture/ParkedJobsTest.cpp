@@ -1,0 +1,101 @@
+#include "capture/ParkedJobs.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using qp::test::ReadFile;
+using qp::test::WriteFile;
+
+// A user's folder with its waiting folder as the backend leaves it, and what the client takes.
+struct ParkedCase {
+    const char* what;
+    std::function<void(const std::string& waiting, const std::string& port)> plant;
+    // The contents of the port file after each call of TakeOldestParkedJob, until it is false
+    // with the port file free.
+    std::vector<std::string> taken;
+    std::size_t countBefore;
+    friend void PrintTo(const ParkedCase& c, std::ostream* out) { *out << c.what; }
+};
+
+class ParkedJobsTest : public ::testing::TestWithParam<ParkedCase> {};
+
+TEST_P(ParkedJobsTest, TakesTheOldestRegularJobOnlyWhileThePortFileIsFree) {
+    const ParkedCase& c = GetParam();
+    qp::test::TempDir user;
+    const std::string waiting = user.File("waiting");
+    const std::string port = user.File("fax.ps");
+    fs::create_directory(waiting);
+    c.plant(waiting, port);
+    EXPECT_EQ(qp::CountParkedJobs(user.Path()), c.countBefore);
+
+    std::vector<std::string> taken;
+    while (qp::TakeOldestParkedJob(user.Path(), port)) {
+        // Taken again at once, nothing moves: the port file is not free.
+        EXPECT_FALSE(qp::TakeOldestParkedJob(user.Path(), port));
+        taken.push_back(ReadFile(port));
+        fs::remove(port);
+        ASSERT_LE(taken.size(), 10u);
+    }
+    EXPECT_EQ(taken, c.taken);
+    EXPECT_EQ(qp::CountParkedJobs(user.Path()), c.countBefore - taken.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParkedJobsTest,
+    ::testing::Values(ParkedCase{"in the order of their job ids past temporaries and other names",
+                                 [](const std::string& w, const std::string&) {
+                                     WriteFile(w + "/" + qp::ParkedJobName(10), "job 10");
+                                     WriteFile(w + "/" + qp::ParkedJobName(9), "job 9");
+                                     WriteFile(w + "/" + qp::ParkedJobName(123456), "job 123456");
+                                     WriteFile(w + "/.part-0000000001.ps.x", "being written");
+                                     WriteFile(w + "/notes.txt", "not a job");
+                                 },
+                                 {"job 9", "job 10", "job 123456"},
+                                 3},
+                      ParkedCase{"never a link, a pipe or a folder under a job's name",
+                                 [](const std::string& w, const std::string&) {
+                                     const std::string target = w + "-target.ps";
+                                     WriteFile(target, "not the user's job");
+                                     fs::create_symlink(target, w + "/" + qp::ParkedJobName(1));
+                                     ::mkfifo((w + "/" + qp::ParkedJobName(2)).c_str(), 0600);
+                                     fs::create_directory(w + "/" + qp::ParkedJobName(3));
+                                     WriteFile(w + "/" + qp::ParkedJobName(4), "job 4");
+                                 },
+                                 {"job 4"},
+                                 1},
+                      ParkedCase{"nothing while a port file is there, even a dangling link",
+                                 [](const std::string& w, const std::string& port) {
+                                     WriteFile(w + "/" + qp::ParkedJobName(5), "job 5");
+                                     fs::create_symlink("/nonexistent/qp", port);
+                                 },
+                                 {},
+                                 1},
+                      ParkedCase{"nothing from a waiting folder that is a link",
+                                 [](const std::string& w, const std::string&) {
+                                     fs::remove(w);
+                                     const std::string elsewhere = w + "-elsewhere";
+                                     fs::create_directory(elsewhere);
+                                     WriteFile(elsewhere + "/" + qp::ParkedJobName(6), "job 6");
+                                     fs::create_directory_symlink(elsewhere, w);
+                                 },
+                                 {},
+                                 0}),
+    qp::test::CaseName());
+
+TEST(ParkedJobNameTest, SortsInJobOrderAndReadsOnlyJobIds) {
+    EXPECT_EQ(qp::ParkedJobName(42), "0000000042.ps");
+    EXPECT_LT(qp::ParkedJobName(999), qp::ParkedJobName(1000));
+    EXPECT_EQ(qp::ParkedJobName(4294967295u), "4294967295.ps");
+    EXPECT_EQ(qp::ParseJobId("42"), 42u);
+    for (const char* bad : {"", "-1", "4x", "12345678901", " 1"})
+        EXPECT_FALSE(qp::ParseJobId(bad).has_value()) << bad;
+}
+
+} // namespace
