@@ -5,6 +5,7 @@
 #include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
+#include "capture/ParkedJobs.h"
 #include "cover/CoverSheetDialog.h"
 #include "fax/Viewer.h"
 #include "fax/log/FaxLogWindow.h"
@@ -230,15 +231,21 @@ bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
     Bind(app);
     // The watcher hands each job over from its thread; the dialog opens on the GUI thread once no
     // other dialog's work is waiting to show its result.
+    // Jobs printed while an earlier one was untaken wait, parked by the backend, in the port
+    // file's folder; the oldest comes into the port file's place once that is free.
+    const std::string portFile = app.m_portFile;
+    const std::string userFolder = portFile.substr(0, portFile.rfind('/'));
     m_monitor = std::make_unique<FaxMonitor>(
-        app.m_portFile, JobStore::ForUser(), SystemClock(), [this](Job job, bool leftOver) {
+        portFile, JobStore::ForUser(), SystemClock(),
+        [this](Job job, bool leftOver) {
             auto taken = std::make_shared<Job>(std::move(job));
             PostToGuiThreadWhenIdle([this, taken, leftOver] {
                 if (leftOver)
                     Notify(faxlog::kWaitingJobText);
                 m_dialogs->Open(std::move(*taken), [this] { OnSendDialogClosed(true); });
             });
-        });
+        },
+        [userFolder, portFile] { return TakeOldestParkedJob(userFolder, portFile); });
     return m_monitor->Start();
 }
 

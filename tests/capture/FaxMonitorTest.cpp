@@ -1,4 +1,5 @@
 #include "capture/FaxMonitor.h"
+#include "capture/ParkedJobs.h"
 
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
@@ -183,6 +184,27 @@ TEST_F(FaxMonitorTest, OnItsThreadItTakesOneJobPerDialogAndWakesWhenAJobArrives)
         EXPECT_EQ(m_delivered[1].body, "%!PS job B");
     }
     m_monitor.Stop();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FaxMonitorTest, JobsParkedByTheBackendComeOneAfterAnotherInPrintOrder) {
+    const std::string waiting = m_spool + "/" + qp::kParkedFolderName;
+    std::filesystem::create_directory(waiting);
+    ::chmod(waiting.c_str(), 0700);
+    for (int id : {12, 3, 7})
+        WriteFile(waiting + "/" + qp::ParkedJobName(id), "%!PS job " + std::to_string(id));
+    m_refill = [this] { return qp::TakeOldestParkedJob(m_spool, m_portFile); };
+    WriteFile(m_portFile, "%!PS job 1");
+    for (int i = 0; i < 5; ++i)
+        m_monitor.TakeWaitingJob();
+    std::vector<std::string> bodies;
+    for (const Delivery& delivery : m_delivered)
+        bodies.push_back(delivery.body);
+    EXPECT_EQ(bodies, (std::vector<std::string>{"%!PS job 1", "%!PS job 3", "%!PS job 7",
+                                                "%!PS job 12"}));
 }
 
 } // namespace
