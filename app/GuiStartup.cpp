@@ -35,9 +35,11 @@ namespace {
 
 constexpr const char* kCannotMakeJob = "Unable to prepare a fax: ";
 
+// Ends the event loop outright: quit() would first ask every window to close, and an open send
+// dialog takes that as Cancel, which discards its fax; the orderly end keeps it instead.
 void QuitEventLoop() {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 } // namespace
