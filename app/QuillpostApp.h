@@ -60,8 +60,9 @@ public:
     // Blocks only the calling thread. A stop request ends the work early, as a failure without
     // words.
     qp::Outcome CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
-                        const std::string& imagePath, int xDpi, int yDpi, int widthPx, int heightPx,
-                        qp::Clock& clock = qp::SystemClock(), std::stop_token stop = {});
+                               const std::string& imagePath, int xDpi, int yDpi, int widthPx,
+                               int heightPx, qp::Clock& clock = qp::SystemClock(),
+                               std::stop_token stop = {});
     // Uploads the fax image to the account's message box; succeeds once every byte arrived.
     qp::Outcome UploadFax(const std::string& number, const std::string& email,
                           const std::string& imagePath, const qp::UploadProgress& progress,

@@ -3,8 +3,7 @@
 #include "fax/Conversion.h"
 #include "fax/Viewer.h"
 
-qp::Outcome CQuillpostApp::CreateFaxImage(const std::string& coverPath,
-                                          const std::string& bodyPath,
+qp::Outcome CQuillpostApp::CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
                                           const std::string& imagePath, int xDpi, int yDpi,
                                           int widthPx, int heightPx, qp::Clock& clock,
                                           std::stop_token stop) {
@@ -17,8 +16,7 @@ qp::Outcome CQuillpostApp::UploadFax(const std::string& number, const std::strin
                                      const std::string& imagePath,
                                      const qp::UploadProgress& progress, qp::Connector& connector,
                                      std::stop_token stop) {
-    return qp::UploadFax(Account(), number, email, imagePath, progress, connector,
-                         std::move(stop));
+    return qp::UploadFax(Account(), number, email, imagePath, progress, connector, std::move(stop));
 }
 
 void CQuillpostApp::SetDefaultViewer() {

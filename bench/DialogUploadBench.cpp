@@ -1,11 +1,11 @@
 // The send dialog's upload path (worker thread, held input, progress bar fed through the
 // throttle) against the bare upload that quillpost-send makes, on the same 200 MB image and a
 // connection that costs nothing. Prints how many times longer the dialog takes.
+#include "base/BackgroundWork.h"
 #include "bench/SinkConnection.h"
 #include "fax/Upload.h"
 #include "fax/UploadProgressBar.h"
 #include "platform/Clock.h"
-#include "base/BackgroundWork.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>

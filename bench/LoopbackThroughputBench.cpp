@@ -117,9 +117,9 @@ void BM_LoopbackUploadAgainstPlainSender(benchmark::State& state) {
         if (plainFirst)
             plain();
         const double upload = TimedRound(receiver, [&] {
-            const bool ok = qp::UploadFax(account, "5551234567", "", image,
-                                          [](std::uint64_t, std::uint64_t) {})
-                                .ok;
+            const bool ok =
+                qp::UploadFax(account, "5551234567", "", image, [](std::uint64_t, std::uint64_t) {
+                }).ok;
             if (!ok)
                 state.SkipWithError("upload failed");
         });

@@ -25,8 +25,9 @@ void BM_UploadImage(benchmark::State& state) {
     std::uint64_t reports = 0;
     for (auto _ : state) {
         bool ok = qp::UploadFax(
-            account, "5551234567", "", image, [&](std::uint64_t, std::uint64_t) { ++reports; },
-            connector).ok;
+                      account, "5551234567", "", image,
+                      [&](std::uint64_t, std::uint64_t) { ++reports; }, connector)
+                      .ok;
         benchmark::DoNotOptimize(ok);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));

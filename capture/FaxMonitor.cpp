@@ -51,8 +51,8 @@ std::optional<std::uint64_t> Identity(const std::string& path) {
 
 } // namespace
 
-FaxMonitor::FaxMonitor(std::string portFile, qp::JobStore store, qp::Clock& clock,
-                       Deliver deliver, Refill refill)
+FaxMonitor::FaxMonitor(std::string portFile, qp::JobStore store, qp::Clock& clock, Deliver deliver,
+                       Refill refill)
     : m_portFile(std::move(portFile)), m_store(std::move(store)), m_clock(clock),
       m_deliver(std::move(deliver)), m_refill(std::move(refill)) {
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -209,8 +209,8 @@ void FaxMonitor::WaitForChange(int timeoutMs) {
     if (::poll(fds, 2, timeoutMs) <= 0)
         return;
     std::uint64_t count = 0;
-    if (fds[0].revents & POLLIN)
-        [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+    if (fds[0].revents & POLLIN) [[maybe_unused]]
+        const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
     if (fds[1].revents & POLLIN) {
         alignas(inotify_event) char events[4096];
         ssize_t got = 0;

@@ -155,11 +155,9 @@ void FaxDialog::SaveHistory(const std::string& entry) {
 void FaxDialog::EnterState(State state) {
     m_state = state;
     const bool idle = state == State::Idle;
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_ui->sendButton, m_ui->previewButton,
-                                         m_ui->configureButton, m_ui->recipientBox,
-                                         m_ui->normalButton, m_ui->fineButton, m_ui->highButton,
-                                         m_ui->legalBox})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_ui->sendButton, m_ui->previewButton, m_ui->configureButton, m_ui->recipientBox,
+             m_ui->normalButton, m_ui->fineButton, m_ui->highButton, m_ui->legalBox})
         control->setEnabled(idle);
     m_ui->coverSheetButton->setEnabled(idle && static_cast<bool>(m_services.coverSheet));
     // Cancel stays: it stops the work.
@@ -175,8 +173,7 @@ void FaxDialog::ShowPageCount(int pages) {
                                    : QString());
 }
 
-qp::faxlog::SendAttempt FaxDialog::Attempt(qp::faxlog::Outcome outcome,
-                                           const std::string& dialled,
+qp::faxlog::SendAttempt FaxDialog::Attempt(qp::faxlog::Outcome outcome, const std::string& dialled,
                                            const qp::SendChoices& choices,
                                            const std::string& message, bool imageMade) const {
     return qp::faxlog::SendAttempt{m_ui->recipientBox->currentText().toStdString(),

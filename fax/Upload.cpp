@@ -27,7 +27,8 @@ Outcome FileError(const std::string& imagePath) {
 
 // A connection that breaks or stalls after it was opened.
 Outcome ConnectionLost(const IoResult& result) {
-    return Outcome::Failure("Lost the connection to the fax server: " + std::to_string(result.error));
+    return Outcome::Failure("Lost the connection to the fax server: " +
+                            std::to_string(result.error));
 }
 
 // A reply that never came: the server went silent, or closed without a word.
@@ -58,7 +59,7 @@ Reply AwaitReply(ByteStream& stream, LineReader& reader) {
 }
 
 Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
-               const std::string& imagePath, const UploadProgress& progress) {
+                  const std::string& imagePath, const UploadProgress& progress) {
     std::vector<char> block(kImageBlockSize);
     std::uint64_t total = 0;
     // Exactly the announced length goes out: a file that changed in between must not make the
@@ -111,8 +112,9 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
         return FileError(imagePath);
 
     if (const char* name = ValueWithLineBreak(account, email))
-        return Outcome::Failure(std::string("The ") + name +
-                    " contains a line break.\n\nPlease correct it in the configuration.");
+        return Outcome::Failure(
+            std::string("The ") + name +
+            " contains a line break.\n\nPlease correct it in the configuration.");
 
     Connection connection = connector.ConnectUnlessStopped(account.host, account.port, stop);
     if (!connection.stream) {
@@ -140,8 +142,9 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
         return ConnectionLost({reply.status, 0, reply.error});
     // A server that hangs up without a line, or never finishes its reply, has not let us in either.
     if (reply.status == IoStatus::TimedOut || !Accepted(reply))
-        return Outcome::Failure("Login failed due to an invalid username or password.\r\n\r\nPlease check "
-                    "your login and password in the configuration.");
+        return Outcome::Failure(
+            "Login failed due to an invalid username or password.\r\n\r\nPlease check "
+            "your login and password in the configuration.");
 
     written = writer.Write(FaxHeader(number, email, account.notifyEmail, *size));
     if (written.Ok())

@@ -54,5 +54,4 @@ private:
     MessageSink* m_previous;
 };
 
-
 } // namespace qp

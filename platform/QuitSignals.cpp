@@ -19,8 +19,8 @@ std::array<struct sigaction, kSignals.size()> g_previous{};
 void OnSignal(int number) {
     const int saved = errno;
     const unsigned char byte = static_cast<unsigned char>(number);
-    if (const int fd = g_writeFd.load(); fd >= 0)
-        [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
+    if (const int fd = g_writeFd.load(); fd >= 0) [[maybe_unused]]
+        const ssize_t written = ::write(fd, &byte, 1);
     errno = saved;
 }
 

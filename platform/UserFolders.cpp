@@ -14,7 +14,8 @@ std::optional<std::string> UserProfileFolder() {
     struct passwd entry {};
     struct passwd* found = nullptr;
     // An account entry can be longer than any fixed buffer: grow it until it fits.
-    for (std::vector<char> buffer(4096); buffer.size() <= (1u << 20); buffer.resize(buffer.size() * 2)) {
+    for (std::vector<char> buffer(4096); buffer.size() <= (1u << 20);
+         buffer.resize(buffer.size() * 2)) {
         const int error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
         if (error == ERANGE)
             continue;

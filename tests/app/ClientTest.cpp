@@ -53,8 +53,8 @@ protected:
     }
     bool WaitForDialogs(std::size_t count) {
         return PumpUntil([&] {
-            return Open().size() == count && Open().back()->CurrentState() ==
-                                                 FaxDialog::State::Idle;
+            return Open().size() == count &&
+                   Open().back()->CurrentState() == FaxDialog::State::Idle;
         });
     }
     void Send(FaxDialog& dialog, const QString& number) {

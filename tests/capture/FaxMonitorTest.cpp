@@ -86,17 +86,20 @@ TEST_F(FaxMonitorTest, WhatIsNotACompleteJobOfThisUserStaysWhereItIs) {
     int writer = -1;
     const Case cases[] = {
         {"no port file", [](const std::string&) {}},
-        {"a link", [this](const std::string& port) {
+        {"a link",
+         [this](const std::string& port) {
              WriteFile(m_dir.File("target.ps"), "%!PS elsewhere");
              ::symlink(m_dir.File("target.ps").c_str(), port.c_str());
          }},
         {"a fifo", [](const std::string& port) { ::mkfifo(port.c_str(), 0600); }},
         {"a folder", [](const std::string& port) { std::filesystem::create_directory(port); }},
-        {"a file still open for writing", [&](const std::string& port) {
+        {"a file still open for writing",
+         [&](const std::string& port) {
              WriteFile(port, "%!PS being written");
              writer = ::open(port.c_str(), O_WRONLY | O_APPEND);
          }},
-        {"another user's file", [](const std::string& port) {
+        {"another user's file",
+         [](const std::string& port) {
              WriteFile(port, "%!PS someone else's");
              if (::chown(port.c_str(), 65534, 65534) != 0)
                  std::filesystem::remove(port);
@@ -203,8 +206,8 @@ TEST_F(FaxMonitorTest, JobsParkedByTheBackendComeOneAfterAnotherInPrintOrder) {
     std::vector<std::string> bodies;
     for (const Delivery& delivery : m_delivered)
         bodies.push_back(delivery.body);
-    EXPECT_EQ(bodies, (std::vector<std::string>{"%!PS job 1", "%!PS job 3", "%!PS job 7",
-                                                "%!PS job 12"}));
+    EXPECT_EQ(bodies,
+              (std::vector<std::string>{"%!PS job 1", "%!PS job 3", "%!PS job 7", "%!PS job 12"}));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "fax/Conversion.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/TiffPages.h"
-#include "tests/support/FakeRunner.h"
 #include "tests/fax/support/UploadMessages.h"
+#include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
 #include <functional>
@@ -22,7 +22,8 @@ protected:
 
     bool Convert(qp::Resolution resolution = qp::Resolution::Fine, bool legal = false) {
         return qp::test::Shown(qp::CreateFaxImage("/usr/bin/gs", m_cover, m_body, m_image,
-                                  qp::ChooseConversionParams(resolution, legal), m_runner, m_clock));
+                                                  qp::ChooseConversionParams(resolution, legal),
+                                                  m_runner, m_clock));
     }
 
     TempDir m_dir;

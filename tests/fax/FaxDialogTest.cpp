@@ -197,9 +197,8 @@ TEST_F(FaxDialogTest, NumbersAreCheckedAndMissingInputsReportedWithoutEndingTheD
     TypeNumber(*dialog, "5551234567");
     Click(*dialog, 1);
     ASSERT_TRUE(PumpUntil([&] { return Idle(*dialog); }));
-    EXPECT_EQ(m_env.messages.Texts(),
-              (std::vector<std::string>{kTooShort, kTooShort, kNotNumeric,
-                                        "No cover or body to create fax"}));
+    EXPECT_EQ(m_env.messages.Texts(), (std::vector<std::string>{kTooShort, kTooShort, kNotNumeric,
+                                                                "No cover or body to create fax"}));
     EXPECT_TRUE(dialog->isVisible());
     ASSERT_EQ(Logged().size(), 1u);
     EXPECT_EQ(Logged()[0].record.outcome, qp::faxlog::Outcome::Failed);
@@ -260,10 +259,8 @@ TEST_F(FaxDialogTest, StoppingTheWorkOrCancellingEndsTheDialogAndDiscardsTheJob)
         if (c.upload) {
             TypeNumber(*dialog, "5551234567");
             Click(*dialog, 1);
-            const bool uploading = c.body == kEndlessPostScript ||
-                                   PumpUntil([&] {
-                                       return dialog->CurrentState() ==
-                                              FaxDialog::State::Uploading;
+            const bool uploading = c.body == kEndlessPostScript || PumpUntil([&] {
+                                       return dialog->CurrentState() == FaxDialog::State::Uploading;
                                    });
             ASSERT_TRUE(uploading) << c.what;
         }
@@ -286,12 +283,13 @@ TEST_F(FaxDialogTest, AnOrderlyEndKeepsTheJobAndLogsItAsNotSent) {
         if (uploading) {
             TypeNumber(*dialog, "5551234567");
             Click(*dialog, 1);
-            ASSERT_TRUE(PumpUntil(
-                [&] { return dialog->CurrentState() == FaxDialog::State::Uploading; }));
+            ASSERT_TRUE(
+                PumpUntil([&] { return dialog->CurrentState() == FaxDialog::State::Uploading; }));
         }
         EXPECT_TRUE(dialog->EndForShutdown());
         EXPECT_TRUE(Ended(*dialog));
-        EXPECT_TRUE(qp::FileExists(m_jobFolder + "/faxbody.ps")) << "offered again at the next start";
+        EXPECT_TRUE(qp::FileExists(m_jobFolder + "/faxbody.ps"))
+            << "offered again at the next start";
         EXPECT_EQ(Logged()[0].record.outcome, qp::faxlog::Outcome::NotSent);
     }
 }

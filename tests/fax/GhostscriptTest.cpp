@@ -22,8 +22,8 @@ protected:
     bool Convert(qp::Resolution resolution, bool legal,
                  const std::string& gsPath = qp::kGhostscriptPath) {
         return qp::test::Shown(qp::CreateFaxImage(gsPath, m_cover, m_body, m_image,
-                                  qp::ChooseConversionParams(resolution, legal),
-                                  qp::SystemProcessRunner(), m_clock));
+                                                  qp::ChooseConversionParams(resolution, legal),
+                                                  qp::SystemProcessRunner(), m_clock));
     }
 
     TempDir m_dir;

@@ -1,5 +1,5 @@
-#include "app/QuillpostApp.h"
 #include "app/GuiStartup.h"
+#include "app/QuillpostApp.h"
 #include "app/SendDialogs.h"
 #include "capture/FaxPrinterLookup.h"
 #include "fax/FaxDialog.h"
@@ -62,7 +62,9 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
 
     qp::GuiStartupServices client;
     ASSERT_TRUE(client.StartWatcher(app));
-    auto open = [&]() -> const auto& { return client.Dialogs().Dialogs(); };
+    auto open = [&]() -> const auto& {
+        return client.Dialogs().Dialogs();
+    };
 
     const std::string document = Cupsd().Root() + "/document.ps";
     qp::test::WriteFile(document, qp::test::TextPostScript(2));

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QEvent>
+#include <QEventLoop>
 #include <QObject>
 #include <QWidget>
 #include <chrono>

@@ -210,7 +210,8 @@ int RunSend(const SendOptions& options) {
 
     std::cerr << "Sending fax to server..." << std::endl;
     const AccountSettings account = LoadAccountSettings(Profile());
-    const qp::Outcome uploaded = UploadFax(account, number.number, std::string(), imagePath, nullptr);
+    const qp::Outcome uploaded =
+        UploadFax(account, number.number, std::string(), imagePath, nullptr);
     if (!uploaded) {
         ShowMessage(uploaded.message);
         record(faxlog::Outcome::Failed, uploaded.message, true);
