@@ -2,6 +2,7 @@
 
 #include "fax/StreamBuffers.h"
 #include "platform/FileOps.h"
+#include "platform/OutsideText.h"
 
 #include <algorithm>
 #include <fstream>
@@ -160,7 +161,7 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
     if (reply.lines.empty())
         return NoResponse();
     if (!Accepted(reply))
-        return Outcome::Failure("Fax upload failed: " + reply.lines.front());
+        return Outcome::Failure("Fax upload failed: " + ShownAsText(reply.lines.front()));
 
     if (progress)
         progress(0, *size);

@@ -2,6 +2,7 @@
 
 #include "fax/log/Resend.h"
 #include "platform/MessageBox.h"
+#include "platform/OutsideText.h"
 #include "res/Resources.h"
 
 #include <QDateTime>
@@ -24,7 +25,8 @@ QString OutcomeCell(const qp::faxlog::Record& record) {
     case qp::faxlog::Outcome::Sent:
         return QStringLiteral("Sent");
     case qp::faxlog::Outcome::Failed: {
-        const QString message = QString::fromStdString(record.message).simplified();
+        const QString message =
+            QString::fromStdString(qp::ShownAsText(record.message)).simplified();
         return message.isEmpty() ? QStringLiteral("Failed") : QStringLiteral("Failed: ") + message;
     }
     case qp::faxlog::Outcome::NotSent:
@@ -92,10 +94,13 @@ void FaxLogWindow::Reload() {
         time->setData(kIdRole, QString::fromStdString(entry.id));
         m_table->setItem(row, kTimeColumn, time);
         m_table->setItem(row, kRecipientColumn,
-                         Cell(QString::fromStdString(qp::faxlog::ResendRecipient(record))));
+                         Cell(QString::fromStdString(qp::ShownAsText(qp::faxlog::ResendRecipient(record)))));
         m_table->setItem(row, kPagesColumn, Cell(record.pages));
         QTableWidgetItem* outcome = Cell(OutcomeCell(record));
-        outcome->setToolTip(QString::fromStdString(record.message));
+        // A record's words are shown as they are, never read as markup.
+        if (!record.message.empty())
+            outcome->setToolTip(QStringLiteral("<qt>%1</qt>").arg(
+                QString::fromStdString(qp::ShownAsText(record.message)).toHtmlEscaped()));
         m_table->setItem(row, kOutcomeColumn, outcome);
     }
     m_table->setSortingEnabled(true);

@@ -24,8 +24,9 @@ TEST(JobStore, EachJobGetsAPrivateFolderWhoseNamesSortInTheOrderTheyWereMade) {
     std::set<std::string> ids;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         ids.insert(jobs[i].Id());
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(jobs[i - 1].Id(), jobs[i].Id());
+        }
         struct stat st {};
         ASSERT_EQ(::stat(jobs[i].Folder().c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u);

@@ -1,58 +1,13 @@
 #include "tools/faxd/ClientText.h"
 
+#include "platform/OutsideText.h"
+
 #include <cstdint>
 
 namespace qp::faxd {
 namespace {
 
 constexpr char kReplacement = '?';
-
-bool IsContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
-// The code point of the well-formed UTF-8 sequence at `at` and its length; length 0 when the
-// bytes there are not one (stray continuation, overlong form, surrogate, beyond U+10FFFF, cut off).
-std::uint32_t Decode(const std::string& text, std::size_t at, std::size_t& length) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::uint32_t point = 0;
-    std::uint32_t lowest = 0;
-    if (lead < 0x80) {
-        length = 1;
-        return lead;
-    }
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        point = lead & 0x1Fu;
-        lowest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        point = lead & 0x0Fu;
-        lowest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        point = lead & 0x07u;
-        lowest = 0x10000;
-    } else {
-        length = 0;
-        return 0;
-    }
-    if (at + length > text.size()) {
-        length = 0;
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(text[at + i]);
-        if (!IsContinuation(byte)) {
-            length = 0;
-            return 0;
-        }
-        point = (point << 6) | (byte & 0x3Fu);
-    }
-    if (point < lowest || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
-        length = 0;
-    return point;
-}
 
 bool InRange(std::uint32_t point, std::uint32_t first, std::uint32_t last) {
     return point >= first && point <= last;
@@ -74,7 +29,7 @@ std::string Printable(const std::string& text) {
     shown.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         std::size_t length = 0;
-        const std::uint32_t point = Decode(text, at, length);
+        const std::uint32_t point = DecodeUtf8(text, at, length);
         if (length == 0) {
             shown += kReplacement;
             ++at;
