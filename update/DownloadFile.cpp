@@ -36,9 +36,17 @@ bool IsSafeReleaseName(const std::string& name) {
         name.find_first_of(std::string("/\0\r\n", 4)) != std::string::npos)
         return false;
     // The update's own files: the manifest is stored only after every file is in place, the copy
-    // may be running, and a ".tmp" name is the temporary file of another entry.
+    // may be running, and a ".tmp" or ".old" name is where another entry's file waits.
     return name != kManifestName && name != kAppliedSignatureName && name != kProgramCopy &&
-           !name.ends_with(".tmp");
+           !name.ends_with(".tmp") && !name.ends_with(".old");
+}
+
+std::string StagingName(const std::string& name) {
+    return name + ".tmp";
+}
+
+std::string BackupName(const std::string& name) {
+    return name + ".old";
 }
 
 unsigned ReleaseFileMode(const std::string& path, const std::string& firstBytes) {
@@ -59,13 +67,13 @@ bool DownloadFile(const std::string& host, const InstallFolder& folder, const st
     if (!IsSafeReleaseName(name) || (requireHash && !hashed))
         return false;
     const std::string path = folder.File(name);
-    const std::string temporary = path + ".tmp";
-    // Whatever was left under the temporary name (a link, another name of some file) goes first;
+    const std::string staged = folder.File(StagingName(name));
+    // Whatever was left under the staging name (a link, another name of some file) goes first;
     // only a file made here receives the bytes.
-    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT)
+    if (::unlink(staged.c_str()) != 0 && errno != ENOENT)
         return false;
     const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        ::open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;
 
@@ -85,10 +93,8 @@ bool DownloadFile(const std::string& host, const InstallFolder& folder, const st
         ok = SameHex(hash.FinalHex(), version.substr(std::string(kSha256VersionPrefix).size()));
     ok = ok && ::fchmod(fd, ReleaseFileMode(path, firstBytes)) == 0 && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    // One rename over the old name: either the old file or the complete new one is there.
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok)
-        ::unlink(temporary.c_str());
+        ::unlink(staged.c_str());
     return ok;
 }
 

@@ -21,13 +21,16 @@ inline constexpr const char* kAppliedSignatureName = "faxmfst.txt.minisig";
 // The server's manifest as it was delivered, or why it was not taken.
 struct ServerManifestText {
     FetchOutcome outcome;
+    // The manifest arrived but is not trusted (its signature, key or time); `outcome` says why.
+    bool refused = false;
     std::string text;
     // The signature that vouched for the text; empty when the folder trusts no key.
     std::string signature;
 };
 
 // Fetches the server's manifest. With a trusted key in `folder` it is taken only when its
-// signature verifies and is not older than the one of the manifest applied last.
+// signature verifies and gives a time ("timestamp:" in its trusted comment) not before this
+// build's release time (kReleaseTime) nor before the signature of the manifest applied last.
 ServerManifestText FetchServerManifestText(const std::string& host, const InstallFolder& folder);
 
 } // namespace qp

@@ -5,6 +5,7 @@
 #include "update/DownloadFile.h"
 #include "update/Manifest.h"
 #include "update/ServerManifest.h"
+#include "update/StagedRelease.h"
 #include "update/UpdateCheck.h"
 
 #include <cerrno>
@@ -28,8 +29,14 @@ void ShowAborted(UpdateProgressView& view, const std::string& detail) {
 void ApplyUpdate(const std::string& host, const InstallFolder& folder, UpdateProgressView& view) {
     view.PumpPendingMessages();
     const ServerManifestText applied = FetchServerManifestText(host, folder);
-    if (!applied.outcome)
+    if (!applied.outcome) {
+        // A server out of reach goes unsaid; a manifest that came but is not trusted is told.
+        if (applied.refused) {
+            view.PumpPendingMessages();
+            ShowMessage("The update was not applied: " + applied.outcome.reason + ".");
+        }
         return;
+    }
     view.PumpPendingMessages();
     const std::vector<std::string> server = ManifestLines(applied.text, false);
     const std::vector<std::string> local = ReadLocalManifest(folder);
@@ -49,6 +56,8 @@ void ApplyUpdate(const std::string& host, const InstallFolder& folder, UpdatePro
     view.SetStateText("Updating " + std::to_string(count) + " files.");
     view.PumpPendingMessages();
 
+    // Nothing is put in place before every file has arrived and passed its check.
+    StagedRelease release(folder);
     for (int i = 0; i < count; ++i) {
         const ReleaseFile& file = files[static_cast<std::size_t>(i)];
         view.SetFileText("Downloading: " + file.name);
@@ -59,8 +68,7 @@ void ApplyUpdate(const std::string& host, const InstallFolder& folder, UpdatePro
             view.PumpPendingMessages();
         };
         // A signature covers the files only through their hashes.
-        if (!DownloadFile(host, folder, file.name, file.version, progress,
-                          !applied.signature.empty())) {
+        if (!release.Fetch(host, file.name, file.version, progress, !applied.signature.empty())) {
             ShowAborted(view, file.name);
             return;
         }
@@ -68,15 +76,22 @@ void ApplyUpdate(const std::string& host, const InstallFolder& folder, UpdatePro
         view.PumpPendingMessages();
     }
 
-    // The local manifest must describe the files just put in place: a manifest that changed on the
+    // The local manifest must describe the files about to go in: a manifest that changed on the
     // server meanwhile (or was swapped for an older one) is not stored, and the next run starts
-    // over.
+    // over. It goes in last, after the signature that keeps older releases out.
     const ServerManifestText manifest = FetchServerManifestText(host, folder);
-    // The signature goes first: it only ever keeps older releases out.
-    if (!manifest.outcome || manifest.text != applied.text ||
-        (!applied.signature.empty() &&
-         !WriteFileAtomically(folder.File(kAppliedSignatureName), applied.signature)) ||
-        !WriteFileAtomically(folder.File(kManifestName), manifest.text)) {
+    const bool staged =
+        manifest.outcome && manifest.text == applied.text &&
+        (applied.signature.empty() || release.Stage(kAppliedSignatureName, applied.signature)) &&
+        release.Stage(kManifestName, manifest.text);
+    const ReleaseCommit commit = staged ? release.Commit() : ReleaseCommit{};
+    if (!commit) {
+        // A release file that cannot take its place aborts as its download would have.
+        if (!commit.failed.empty() && commit.failed != kManifestName &&
+            commit.failed != kAppliedSignatureName) {
+            ShowAborted(view, commit.failed);
+            return;
+        }
         ShowMessage({"Error performing update.\n\nUnable to update local file manifest.",
                      MessageIcon::Warning, MessageButtons::Ok, "Quill Post"});
         return;

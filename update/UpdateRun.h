@@ -27,8 +27,10 @@ public:
 inline constexpr int kUpdatePauseMs = 3000;
 inline constexpr const char* kRelaunchName = "quillpost";
 
-// Fetches into `folder` every file whose manifest entry is new, then the manifest itself. Every
-// failure has been shown when it returns; the local manifest is replaced only after all files were.
+// Fetches into `folder` every file whose manifest entry is new and, once all have arrived and
+// passed their checks, puts them in place together with the server's manifest as the local one.
+// A failure at any step leaves the folder as it was. Every failure but an unreachable server has
+// been shown when it returns.
 void ApplyUpdate(const std::string& host, const InstallFolder& folder, UpdateProgressView& view);
 
 // The whole update mode: window, pause, apply, then the client in `folder` started anew in place

@@ -69,6 +69,7 @@ TEST(ReleaseNames, OnlyNamesInsideTheFolderAreSafe) {
         {"faxmfst.txt.minisig", false},
         {"quillpost-cpy", false},
         {"quillpost.tmp", false},
+        {"quillpost.old", false},
     };
     for (const auto& [name, safe] : cases)
         EXPECT_EQ(qp::IsSafeReleaseName(name), safe) << name;

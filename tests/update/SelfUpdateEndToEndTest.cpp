@@ -134,6 +134,7 @@ TEST(SelfUpdateEndToEnd, ReplacesTheFilesAndRestartsTheClientInTheTray) {
     EXPECT_EQ(fs::status(install + "/added.txt").permissions(), fs::perms(0644));
     EXPECT_EQ(ReadFile(install + "/faxmfst.txt"), ReadFile(release + "/faxmfst.txt"));
     EXPECT_FALSE(qp::FileExists(install + "/quillpost.tmp"));
+    EXPECT_FALSE(qp::FileExists(install + "/quillpost.old"));
     EXPECT_TRUE(fs::is_empty(elsewhere));
     client.Stop();
 }

@@ -1,7 +1,9 @@
+#include "platform/ReleaseTime.h"
 #include "tests/update/support/UpdateFixture.h"
 #include "update/Minisign.h"
 #include "update/ServerManifest.h"
 #include "update/UpdateCheck.h"
+#include "update/UpdateRun.h"
 
 #include <filesystem>
 
@@ -117,23 +119,67 @@ TEST_F(SignedReleaseTest, SignedEntryWithoutHashIsNotFetched) {
     EXPECT_FALSE(qp::FileExists(m_install.File("faxmfst.txt")));
 }
 
-TEST_F(SignedReleaseTest, ReleaseSignedBeforeTheAppliedOneIsNotTaken) {
-    qp::test::RecordingView view;
-    qp::ApplyUpdate(Host(), Folder(), view);
-    ASSERT_EQ(m_user.messages.Texts(), (std::vector<std::string>{"Update completed."}));
-    EXPECT_EQ(qp::test::ReadFile(m_install.File("notes.txt")), "notes");
-    // An old release, its signature made long before the applied one's.
-    qp::test::WriteFile(m_release.File("notes.txt"), "old notes");
-    qp::test::WriteFile(m_release.File("faxmfst.txt"),
-                        "notes.txt=sha256:" + qp::Sha256Hex("old notes") + "\n");
-    const ProgramRun sign =
-        RunProgram({kMinisign, "-S", "-s", m_keys.File("release.key"), "-t",
-                    "timestamp:1\tfile:faxmfst.txt\thashed", "-m", m_release.File("faxmfst.txt")});
-    ASSERT_EQ(sign.exitCode, 0) << sign.err;
+// An old release served again must not put old files back: a signed manifest is taken only with
+// a time under its signature that is neither before this build's release nor before the manifest
+// applied last.
+TEST_F(SignedReleaseTest, SignedManifestIsTakenOnlyWhenNotOlderThanTheBuildAndTheLastApplied) {
+    const std::optional<qp::MinisignSecretKey> key =
+        qp::ParseMinisignSecretKey(qp::test::ReadFile(m_keys.File("release.key")));
+    ASSERT_TRUE(key.has_value());
+    const auto at = [](std::uint64_t time) {
+        return "timestamp:" + std::to_string(time) + "\tfile:faxmfst.txt\thashed";
+    };
+    constexpr std::uint64_t kBuild = qp::kReleaseTime;
+    struct Case {
+        const char* what;
+        std::optional<std::string> applied; // trusted comment of the signature applied last
+        std::string offered;                // trusted comment of the server's signature
+        const char* refusal;                // none: the release is applied
+    };
+    const Case cases[] = {
+        {"older than the build", std::nullopt, at(kBuild - 1),
+         "the manifest is older than the program running"},
+        {"as old as the build", std::nullopt, at(kBuild), nullptr},
+        {"older than the last applied", at(kBuild + 100), at(kBuild + 99),
+         "the manifest is older than the one applied last"},
+        {"as old as the last applied", at(kBuild + 100), at(kBuild + 100), nullptr},
+        {"newer than the last applied", at(kBuild + 100), at(kBuild + 101), nullptr},
+        {"no time", std::nullopt, "file:faxmfst.txt\thashed",
+         "the manifest's signature carries no time"},
+        {"no time after a timed one", at(kBuild + 100), "file:faxmfst.txt",
+         "the manifest's signature carries no time"},
+        {"a time that is no number", std::nullopt, "timestamp:9e99\tfile:faxmfst.txt",
+         "the manifest's signature carries no time"},
+    };
+    const std::string appliedPath = m_install.File("faxmfst.txt.minisig");
+    for (const Case& c : cases) {
+        for (const char* name : {"faxmfst.txt", "faxmfst.txt.minisig", "notes.txt", "quillpost"})
+            std::filesystem::remove(m_install.File(name));
+        if (c.applied)
+            qp::test::WriteFile(appliedPath, qp::SignMinisign(*key, "earlier", *c.applied));
+        const std::string offered = qp::SignMinisign(*key, m_manifest, c.offered);
+        qp::test::WriteFile(m_release.File("faxmfst.txt.minisig"), offered);
+        m_user.messages.Clear();
+        qp::test::RecordingView view;
 
-    EXPECT_EQ(qp::FetchServerManifestText(Host(), Folder()).outcome.reason,
-              "the manifest is older than the one applied last");
-    EXPECT_FALSE(qp::IsUpdateAvailable(Host(), Folder()).available);
+        qp::ApplyUpdate(Host(), Folder(), view);
+
+        if (c.refusal) {
+            EXPECT_EQ(m_user.messages.Texts(),
+                      (std::vector<std::string>{std::string("The update was not applied: ") +
+                                                c.refusal + "."}))
+                << c.what;
+            EXPECT_FALSE(qp::FileExists(m_install.File("notes.txt"))) << c.what;
+            EXPECT_FALSE(qp::FileExists(m_install.File("faxmfst.txt"))) << c.what;
+            EXPECT_EQ(qp::FileExists(appliedPath), c.applied.has_value()) << c.what;
+        } else {
+            EXPECT_EQ(m_user.messages.Texts(), (std::vector<std::string>{"Update completed."}))
+                << c.what;
+            EXPECT_EQ(qp::test::ReadFile(m_install.File("notes.txt")), "notes") << c.what;
+            // The next release is measured against this one.
+            EXPECT_EQ(qp::test::ReadFile(appliedPath), offered) << c.what;
+        }
+    }
 }
 
 TEST(ReleaseTool, RefusesAnIncompleteCommandLine) {

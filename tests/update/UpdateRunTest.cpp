@@ -102,28 +102,39 @@ TEST_F(UpdateRunTest, FetchesEveryNewEntryInOrderKeepingModes) {
     EXPECT_EQ(ModeOf("data.bin"), 0644u);
     EXPECT_EQ(Installed("faxmfst.txt"), manifest);
     EXPECT_EQ(m_user.messages.Texts(), (Strings{"Update completed."}));
+    // Neither a staged file nor a replaced one stays behind.
+    EXPECT_EQ(InstalledNames(), (Strings{"data.bin", "faxmfst.txt", "old.txt", "tool.sh"}));
 }
 
 struct AbortCase {
     const char* what;
-    std::string manifest;
+    std::string entries; // after those of added.txt and a.txt, which arrive whole
     std::string message;
-    Strings requests;      // after the manifest's
-    bool published = true; // whether the server has the new keep.txt
+    Strings requests;          // after the manifest's
+    bool published = true;     // whether the server has the new keep.txt
+    bool keepIsFolder = false; // a folder that no file may replace
     // ctest lists the case by its name, not by its bytes.
     friend void PrintTo(const AbortCase& c, std::ostream* out) { *out << c.what; }
 };
 
 class UpdateAbortTest : public UpdateRunTest, public ::testing::WithParamInterface<AbortCase> {};
 
-TEST_P(UpdateAbortTest, AbortsKeepingTheOldFilesAndTheLocalManifest) {
+// A release goes in whole or not at all: whatever step fails, the files fetched before it (a new
+// one and a changed one) are not put in place, and nothing staged or kept aside stays behind.
+TEST_P(UpdateAbortTest, AbortsLeavingTheInstallAsItWas) {
     const AbortCase& c = GetParam();
-    const std::string localManifest = "keep.txt=1\n";
-    Publish("faxmfst.txt", c.manifest);
+    const std::string localManifest = "a.txt=1\nkeep.txt=1\n";
+    Publish("faxmfst.txt", "added.txt=1\na.txt=2\n" + c.entries);
+    Publish("added.txt", "added");
+    Publish("a.txt", "new a");
     if (c.published)
         Publish("keep.txt", "new");
     Install("faxmfst.txt", localManifest);
-    Install("keep.txt", "old");
+    Install("a.txt", "old a");
+    if (c.keepIsFolder)
+        std::filesystem::create_directory(m_install.File("keep.txt"));
+    else
+        Install("keep.txt", "old");
     Serve();
 
     Run();
@@ -132,10 +143,12 @@ TEST_P(UpdateAbortTest, AbortsKeepingTheOldFilesAndTheLocalManifest) {
     requests.insert(requests.end(), c.requests.begin(), c.requests.end());
     EXPECT_EQ(m_server->Requests(), requests);
     EXPECT_EQ(m_user.messages.Texts(), (Strings{c.message}));
-    EXPECT_EQ(Installed("keep.txt"), "old");
-    EXPECT_FALSE(qp::FileExists(m_install.File("keep.txt.tmp")));
+    EXPECT_EQ(InstalledNames(), (Strings{"a.txt", "faxmfst.txt", "keep.txt"}));
+    EXPECT_EQ(Installed("a.txt"), "old a");
+    if (!c.keepIsFolder) {
+        EXPECT_EQ(Installed("keep.txt"), "old");
+    }
     EXPECT_EQ(Installed("faxmfst.txt"), localManifest);
-    EXPECT_FALSE(qp::FileExists(m_install.Path() + "/../x"));
     // Whatever happened, the client is started again.
     EXPECT_EQ(m_runner.replaced.size(), 1u);
 }
@@ -150,20 +163,28 @@ INSTANTIATE_TEST_SUITE_P(
         AbortCase{"404",
                   "keep.txt=2\nnever.txt=1\n",
                   "Error downloading file.\n\nkeep.txt\n\nUpdate aborted.",
-                  {"GET /keep.txt 404"},
+                  {"GET /added.txt 200", "GET /a.txt 200", "GET /keep.txt 404"},
                   false},
         AbortCase{"wrong hash",
                   "keep.txt=sha256:" + std::string(64, '0') + "\n",
                   "Error downloading file.\n\nkeep.txt\n\nUpdate aborted.",
-                  {"GET /keep.txt 200"}},
+                  {"GET /added.txt 200", "GET /a.txt 200", "GET /keep.txt 200"}},
         AbortCase{"path out of the folder",
                   "../x=1\nkeep.txt=2\n",
                   "Error downloading file.\n\n../x\n\nUpdate aborted.",
-                  {}},
+                  {"GET /added.txt 200", "GET /a.txt 200"}},
         AbortCase{"the manifest as an entry",
                   "faxmfst.txt=2\nkeep.txt=2\n",
                   "Error downloading file.\n\nfaxmfst.txt\n\nUpdate aborted.",
-                  {}}),
+                  {"GET /added.txt 200", "GET /a.txt 200"}},
+        // Everything arrived; the last file cannot take its place after the others did.
+        AbortCase{
+            "file that cannot be replaced",
+            "keep.txt=2\n",
+            "Error downloading file.\n\nkeep.txt\n\nUpdate aborted.",
+            {"GET /added.txt 200", "GET /a.txt 200", "GET /keep.txt 200", "GET /faxmfst.txt 200"},
+            true,
+            true}),
     qp::test::CaseName());
 
 TEST_F(UpdateRunTest, AnAbortedRunIsRepeatedByTheNextOne) {
@@ -176,7 +197,7 @@ TEST_F(UpdateRunTest, AnAbortedRunIsRepeatedByTheNextOne) {
     Run();
     EXPECT_EQ(m_user.messages.Texts(),
               (Strings{"Error downloading file.\n\nb.txt\n\nUpdate aborted."}));
-    EXPECT_EQ(Installed("a.txt"), "new a");
+    EXPECT_FALSE(qp::FileExists(m_install.File("a.txt")));
 
     Publish("b.txt", "new b");
     m_user.messages.Clear();
@@ -193,6 +214,7 @@ TEST_F(UpdateRunTest, ManifestThatCannotBeFetchedAgainKeepsTheLocalOne) {
     Publish("faxmfst.txt", "a.txt=2\n");
     Publish("a.txt", "new a");
     Install("faxmfst.txt", "a.txt=1\n");
+    Install("a.txt", "old a");
     Serve({"--once", "faxmfst.txt"});
 
     Run();
@@ -202,7 +224,7 @@ TEST_F(UpdateRunTest, ManifestThatCannotBeFetchedAgainKeepsTheLocalOne) {
     EXPECT_EQ(messages[0].text,
               "Error performing update.\n\nUnable to update local file manifest.");
     EXPECT_EQ(messages[0].caption, "Quill Post");
-    EXPECT_EQ(Installed("a.txt"), "new a");
+    EXPECT_EQ(Installed("a.txt"), "old a");
     EXPECT_EQ(Installed("faxmfst.txt"), "a.txt=1\n");
 }
 
@@ -217,6 +239,7 @@ TEST_F(UpdateRunTest, ManifestChangedDuringTheRunIsNotStored) {
 
     EXPECT_EQ(m_user.messages.Texts(),
               (Strings{"Error performing update.\n\nUnable to update local file manifest."}));
+    EXPECT_EQ(InstalledNames(), (Strings{"faxmfst.txt"}));
     EXPECT_EQ(Installed("faxmfst.txt"), "a.txt=1\n");
 }
 

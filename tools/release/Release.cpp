@@ -20,7 +20,8 @@ namespace {
 // Files of an install folder that belong to the client's own update work, not to a release.
 bool IsUpdateWorkFile(const std::string& name) {
     return name == kManifestName || name == std::string(kManifestName) + kSignatureSuffix ||
-           name == kProgramCopy || (name.size() > 4 && name.ends_with(".tmp"));
+           name == kProgramCopy ||
+           (name.size() > 4 && (name.ends_with(".tmp") || name.ends_with(".old")));
 }
 
 // A name the manifest can carry: safe on the client, and as clients put it into the URL unencoded,

@@ -2,6 +2,7 @@
 
 #include "update/HttpFetch.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -60,6 +61,14 @@ unsigned UpdateTest::ModeOf(const std::string& name) const {
     if (::stat(m_install.File(name).c_str(), &status) != 0)
         return 0;
     return status.st_mode & 07777;
+}
+
+std::vector<std::string> UpdateTest::InstalledNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_install.Path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace qp::test

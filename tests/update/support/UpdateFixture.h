@@ -97,6 +97,8 @@ protected:
     }
     std::string Installed(const std::string& name) const { return ReadFile(m_install.File(name)); }
     unsigned ModeOf(const std::string& name) const;
+    // Every name in the install folder, sorted: shows leftovers of an update.
+    std::vector<std::string> InstalledNames() const;
 };
 
 } // namespace qp::test
