@@ -93,14 +93,16 @@ void FaxLogWindow::Reload() {
             Cell(QDateTime::fromSecsSinceEpoch(record.time).toString("yyyy-MM-dd HH:mm:ss"));
         time->setData(kIdRole, QString::fromStdString(entry.id));
         m_table->setItem(row, kTimeColumn, time);
-        m_table->setItem(row, kRecipientColumn,
-                         Cell(QString::fromStdString(qp::ShownAsText(qp::faxlog::ResendRecipient(record)))));
+        m_table->setItem(
+            row, kRecipientColumn,
+            Cell(QString::fromStdString(qp::ShownAsText(qp::faxlog::ResendRecipient(record)))));
         m_table->setItem(row, kPagesColumn, Cell(record.pages));
         QTableWidgetItem* outcome = Cell(OutcomeCell(record));
         // A record's words are shown as they are, never read as markup.
         if (!record.message.empty())
-            outcome->setToolTip(QStringLiteral("<qt>%1</qt>").arg(
-                QString::fromStdString(qp::ShownAsText(record.message)).toHtmlEscaped()));
+            outcome->setToolTip(
+                QStringLiteral("<qt>%1</qt>")
+                    .arg(QString::fromStdString(qp::ShownAsText(record.message)).toHtmlEscaped()));
         m_table->setItem(row, kOutcomeColumn, outcome);
     }
     m_table->setSortingEnabled(true);

@@ -122,6 +122,27 @@ TEST_F(UploadTest, TheServersRefusalIsShownTrimmed) {
     EXPECT_EQ(Writes().size(), 2u);
 }
 
+TEST_F(UploadTest, AHostileRefusalIsShownOnlyAsText) {
+    const struct {
+        std::string line;
+        std::string shown;
+    } cases[] = {
+        {"error: <img src=\"/dev/zero\">", "error: <img src=\"/dev/zero\">"},
+        {"error: <a href=\"x\">Sent OK</a>", "error: <a href=\"x\">Sent OK</a>"},
+        {"error: \033[2J\033[32mFax uploaded.", "error: ?[2J?[32mFax uploaded."},
+        {std::string("error: a\0b\x7f\xc2\x9b", 13), "error: a?b??"},
+        {"error: \xff\xfe caf\xc3\xa9", "error: \xef\xbf\xbd\xef\xbf\xbd caf\xc3\xa9"},
+    };
+    for (const auto& c : cases) {
+        m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
+        m_connector.script->incoming = "success: in\r\n\r\n" + c.line + "\r\n\r\n";
+        m_messages.Clear();
+        EXPECT_FALSE(Upload());
+        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Fax upload failed: " + c.shown})
+            << c.shown;
+    }
+}
+
 TEST_F(UploadTest, AServerThatHangsUpWithoutALineFails) {
     m_connector.script->incoming = "";
     EXPECT_FALSE(Upload());

@@ -1,9 +1,12 @@
 #include "base/BackgroundWork.h"
 #include "platform/GuiThread.h"
 #include "platform/MessageBox.h"
+#include "platform/QtMessageSink.h"
+#include "tests/shell/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -84,6 +87,28 @@ TEST(GuiRequests, WaitWhileAWindowsWorkHasNotShownItsResult) {
     SpinUntil([&] { return order.size() == 2; });
     other.join();
     EXPECT_EQ(order, (std::vector<std::string>{"work's result", "other window"}));
+}
+
+} // namespace
+
+namespace {
+
+// Markup in a message is shown as the characters it is made of.
+TEST(QtMessageSink, ShowsMessagesAsPlainText) {
+    qp::QtMessageSink sink;
+    const qp::ScopedMessageSink scoped(sink);
+    Qt::TextFormat format = Qt::AutoText;
+    QString text;
+    qp::test::WhenModalOpens([&](QDialog& dialog) {
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        ASSERT_NE(box, nullptr);
+        format = box->textFormat();
+        text = box->text();
+        box->accept();
+    });
+    qp::ShowMessage("Fax upload failed: <a href=\"x\">Sent OK</a>");
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(text, "Fax upload failed: <a href=\"x\">Sent OK</a>");
 }
 
 } // namespace

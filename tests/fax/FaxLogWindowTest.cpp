@@ -1,0 +1,64 @@
+#include "fax/log/FaxLogWindow.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+using qp::faxlog::Outcome;
+
+qp::faxlog::Record MakeRecord(std::int64_t time, Outcome outcome, const std::string& message) {
+    qp::faxlog::Record record;
+    record.time = time;
+    record.typed = "5551234567";
+    record.dialled = "5551234567";
+    record.pages = 1;
+    record.outcome = outcome;
+    record.message = message;
+    return record;
+}
+
+TEST(FaxLogWindow, ListsTheLogShowsOutsideWordsAsTextAndActsOnTheSelectedFax) {
+    qp::test::TempUserEnvironment env;
+    qp::faxlog::FaxLog log(env.home.File("log"));
+    const std::string image = env.home.File("fax.tif");
+    qp::test::WriteFile(image, "II*");
+    log.Add(MakeRecord(100, Outcome::Sent, {}), {{}, {}, image});
+    log.Add(MakeRecord(200, Outcome::Failed, "Fax upload failed: error: <img src=\"/dev/zero\">"),
+            {});
+    std::vector<std::string> viewed;
+    std::vector<std::int64_t> resent;
+    FaxLogWindow window(
+        log, [&](const std::string& path) { viewed.push_back(path); },
+        [&](const qp::faxlog::Entry& entry) { resent.push_back(entry.record.time); });
+
+    QTableWidget* table = window.Table();
+    ASSERT_EQ(table->rowCount(), 2);
+    QTableWidgetItem* failed = table->item(0, FaxLogWindow::kOutcomeColumn);
+    EXPECT_EQ(failed->text(), "Failed: Fax upload failed: error: <img src=\"/dev/zero\">");
+    EXPECT_EQ(failed->toolTip(),
+              "<qt>Fax upload failed: error: &lt;img src=&quot;/dev/zero&quot;&gt;</qt>")
+        << "a reply's markup is never read as markup";
+    EXPECT_EQ(table->item(0, FaxLogWindow::kRecipientColumn)->text(), "(555) 123-4567");
+
+    window.OnView();
+    EXPECT_EQ(env.messages.Texts(),
+              std::vector<std::string>{"This fax has no image to show: it was never converted."});
+    table->selectRow(1);
+    window.OnView();
+    window.OnResend();
+    EXPECT_EQ(viewed.size(), 1u);
+    EXPECT_EQ(resent, std::vector<std::int64_t>{100});
+
+    env.messages.SetNextAnswer(qp::MessageAnswer::No);
+    window.OnDelete();
+    EXPECT_EQ(table->rowCount(), 2);
+    env.messages.SetNextAnswer(qp::MessageAnswer::Yes);
+    window.OnDelete();
+    EXPECT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(log.Entries().size(), 1u);
+}
+
+} // namespace
