@@ -35,6 +35,9 @@ public:
     // Returns once the peer has received everything written, or fails when it hung up or reset
     // the connection first, or stayed silent for too long.
     virtual IoResult Drain() = 0;
+    // Tells the peer that nothing more follows (our sending side is shut) and starts the wait for
+    // its last word: what it still says must arrive within the stream's outcome limit.
+    virtual IoResult EndSending() { return {}; }
     // Callable from another thread: ends the connection, so that a read or write waiting on it
     // returns at once and every later one fails.
     virtual void Abort() {}

@@ -132,6 +132,13 @@ public:
         }
     }
 
+    IoResult EndSending() override {
+        if (::shutdown(m_fd, SHUT_WR) != 0)
+            return Failure(errno);
+        m_replyDeadline = After(m_timeouts.outcomeMs);
+        return {};
+    }
+
     void Abort() override { ::shutdown(m_fd, SHUT_RDWR); }
 
 private:

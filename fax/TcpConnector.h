@@ -10,12 +10,16 @@ inline constexpr int kConnectTimeoutMs = 30'000;
 inline constexpr int kReplyTimeoutMs = 60'000;
 // After the last image byte: how long the server may take to receive what is still queued.
 inline constexpr int kDrainTimeoutMs = 60'000;
+// Then: how long the server may take to say whether it stored the fax. Servers that never say
+// anything there are still served, so silence that long counts as having stored it.
+inline constexpr int kOutcomeTimeoutMs = 10'000;
 
 struct TcpTimeouts {
     int connectMs = kConnectTimeoutMs;
     // How long a whole reply may take, and a write may wait for room to send.
     int replyMs = kReplyTimeoutMs;
     int drainMs = kDrainTimeoutMs;
+    int outcomeMs = kOutcomeTimeoutMs;
 };
 
 // TCP to a host name or dotted IPv4 address: the name's first IPv4 address is used. A name that

@@ -59,6 +59,26 @@ Reply AwaitReply(ByteStream& stream, LineReader& reader) {
     return ReadReply(reader);
 }
 
+// The server's word once it has the whole image. Only a line of its own can fail the upload: a
+// server that closes or stays silent is one that never answers here, and it took the fax.
+Outcome AwaitVerdict(ByteStream& stream, LineReader& reader, const std::stop_token& stop) {
+    const IoResult ended = stream.EndSending();
+    if (!ended.Ok())
+        return ConnectionLost(ended);
+    const Reply reply = ReadReply(reader);
+    if (!reply.lines.empty()) {
+        if (Accepted(reply))
+            return Outcome::Success();
+        return Outcome::Failure("Fax upload failed: " + ShownAsText(reply.lines.front()));
+    }
+    // A stop cuts the connection, which looks like the server closing it.
+    if (stop.stop_requested())
+        return Outcome::Stopped();
+    if (reply.status == IoStatus::Failed)
+        return ConnectionLost({reply.status, 0, reply.error});
+    return Outcome::Success();
+}
+
 Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
                   const std::string& imagePath, const UploadProgress& progress) {
     std::vector<char> block(kImageBlockSize);
@@ -87,6 +107,56 @@ Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
     if (!drained.Ok())
         return ConnectionLost(drained);
     return Outcome::Success();
+}
+
+// The exchange on an open connection, from the login block to the server's word on the fax.
+Outcome Deliver(ByteStream& stream, const AccountSettings& account, const std::string& number,
+                const std::string& email, const std::string& imagePath, std::uint64_t size,
+                const UploadProgress& progress, const std::stop_token& stop) {
+    BufferedWriter writer(stream);
+    LineReader reader(stream);
+
+    IoResult written =
+        writer.Write("login: " + account.login + "\r\n" + "pass: " + account.pin + "\r\n" + "\r\n");
+    if (written.Ok())
+        written = writer.Flush();
+    if (!written.Ok())
+        return ConnectionLost(written);
+
+    Reply reply = AwaitReply(stream, reader);
+    if (reply.status == IoStatus::Failed)
+        return ConnectionLost({reply.status, 0, reply.error});
+    // A server that hangs up without a line, or never finishes its reply, has not let us in either.
+    if (reply.status == IoStatus::TimedOut || !Accepted(reply))
+        return Outcome::Failure(
+            "Login failed due to an invalid username or password.\r\n\r\nPlease check "
+            "your login and password in the configuration.");
+
+    written = writer.Write(FaxHeader(number, email, account.notifyEmail, size));
+    if (written.Ok())
+        written = writer.Flush();
+    if (!written.Ok())
+        return ConnectionLost(written);
+
+    reply = AwaitReply(stream, reader);
+    if (reply.status == IoStatus::TimedOut)
+        return NoResponse();
+    if (reply.status != IoStatus::Ok)
+        return ConnectionLost({reply.status, 0, reply.error});
+    if (reply.lines.empty())
+        return NoResponse();
+    if (!Accepted(reply))
+        return Outcome::Failure("Fax upload failed: " + ShownAsText(reply.lines.front()));
+
+    if (progress)
+        progress(0, size);
+    std::ifstream image(imagePath, std::ios::binary);
+    if (!image)
+        return FileError(imagePath);
+    const Outcome sent = SendImage(image, size, stream, imagePath, progress);
+    if (!sent)
+        return sent;
+    return AwaitVerdict(stream, reader, stop);
 }
 
 } // namespace
@@ -128,47 +198,12 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
     }
     ByteStream& stream = *connection.stream;
     const std::stop_callback abort(stop, [&stream] { stream.Abort(); });
-    BufferedWriter writer(stream);
-    LineReader reader(stream);
-
-    IoResult written =
-        writer.Write("login: " + account.login + "\r\n" + "pass: " + account.pin + "\r\n" + "\r\n");
-    if (written.Ok())
-        written = writer.Flush();
-    if (!written.Ok())
-        return ConnectionLost(written);
-
-    Reply reply = AwaitReply(stream, reader);
-    if (reply.status == IoStatus::Failed)
-        return ConnectionLost({reply.status, 0, reply.error});
-    // A server that hangs up without a line, or never finishes its reply, has not let us in either.
-    if (reply.status == IoStatus::TimedOut || !Accepted(reply))
-        return Outcome::Failure(
-            "Login failed due to an invalid username or password.\r\n\r\nPlease check "
-            "your login and password in the configuration.");
-
-    written = writer.Write(FaxHeader(number, email, account.notifyEmail, *size));
-    if (written.Ok())
-        written = writer.Flush();
-    if (!written.Ok())
-        return ConnectionLost(written);
-
-    reply = AwaitReply(stream, reader);
-    if (reply.status == IoStatus::TimedOut)
-        return NoResponse();
-    if (reply.status != IoStatus::Ok)
-        return ConnectionLost({reply.status, 0, reply.error});
-    if (reply.lines.empty())
-        return NoResponse();
-    if (!Accepted(reply))
-        return Outcome::Failure("Fax upload failed: " + ShownAsText(reply.lines.front()));
-
-    if (progress)
-        progress(0, *size);
-    std::ifstream image(imagePath, std::ios::binary);
-    if (!image)
-        return FileError(imagePath);
-    return SendImage(image, *size, stream, imagePath, progress);
+    const Outcome outcome =
+        Deliver(stream, account, number, email, imagePath, *size, progress, stop);
+    // Whatever broke after a stop request is the cut connection, not something to tell the user.
+    if (!outcome && stop.stop_requested())
+        return Outcome::Stopped();
+    return outcome;
 }
 
 } // namespace qp

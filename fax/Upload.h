@@ -27,10 +27,13 @@ inline constexpr std::size_t kProgressStep = 1024;
 std::string FaxHeader(const std::string& number, const std::string& email,
                       const std::string& notifyEmail, std::uint64_t contentLength);
 
-// Logs in to the account's fax message box, announces a fax to `number` and streams the image.
-// Succeeds when the server accepted the announcement and received every image byte; a failure
-// carries the message for the user. A stop request closes the connection, which ends the upload as
-// a failure; it has a message only when the connection had already failed.
+// Logs in to the account's fax message box, announces a fax to `number` and streams the image,
+// then ends its sending side and waits, within the connection's outcome limit, for the server's
+// word on the fax. Succeeds when the server accepted the announcement, received every image byte
+// and did not then say otherwise: a first line without "success:" fails the upload with that
+// line, while an orderly close or silence counts as success, as servers that never answer there
+// behave. A failure carries the message for the user. A stop request cuts the connection and ends
+// the upload as stopped (a failure without words), unless the server had already answered.
 Outcome UploadFax(const AccountSettings& account, const std::string& number,
                   const std::string& email, const std::string& imagePath,
                   const UploadProgress& progress, Connector& connector = DefaultFaxConnector(),

@@ -7,6 +7,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -93,6 +94,24 @@ bool ReadAllUntilHangUp(int fd) {
     return true;
 }
 
+// Everything a server says to a client that sends `bytes` and then ends its sending side.
+std::string Conversation(int port, const std::string& bytes) {
+    const int fd = qp::test::ConnectToLoopback(port);
+    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    ::shutdown(fd, SHUT_WR);
+    std::string said;
+    char buffer[4096];
+    pollfd entry{fd, POLLIN, 0};
+    while (::poll(&entry, 1, 20'000) > 0) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return said;
+}
+
 class LoopbackUploadTest : public ::testing::Test {
 protected:
     LoopbackUploadTest() {
@@ -126,10 +145,10 @@ TEST_F(LoopbackUploadTest, ServerStoresTheImageByteForByteWithItsRecord) {
         m_account, "5551234567", "me@example.com", m_image,
         [&](std::uint64_t position, std::uint64_t size) { progress.emplace_back(position, size); });
     ASSERT_TRUE(outcome) << outcome.message;
-    ASSERT_TRUE(server.WaitForLog("fax stored:"));
     const std::uint64_t size = image.size();
     EXPECT_EQ(progress.back(), std::make_pair(size, size));
 
+    // The client waited for the server's word, which comes once the fax is on disk.
     const std::vector<std::string> images = server.Stored(".tif");
     const std::vector<std::string> records = server.Stored(".meta");
     ASSERT_EQ(images.size(), 1u);
@@ -142,6 +161,18 @@ TEST_F(LoopbackUploadTest, ServerStoresTheImageByteForByteWithItsRecord) {
     EXPECT_NE(record.find("notifyemail: boss@example.com\n"), std::string::npos) << record;
     EXPECT_NE(record.find("size: " + std::to_string(image.size()) + "\n"), std::string::npos);
     EXPECT_NE(record.find("time: "), std::string::npos);
+
+    // That word names the stored fax.
+    const std::string again = RandomTiff(1000, 2);
+    const std::string said =
+        Conversation(server.Port(), "login: 5550100\r\npass: 2468\r\n\r\n" +
+                                        qp::FaxHeader("5551234567", "", "", again.size()) + again);
+    const std::string opening = "success: logged in\r\n\r\nsuccess: send 1004 bytes\r\n\r\n"
+                                "success: stored ";
+    ASSERT_EQ(said.rfind(opening, 0), 0u) << said;
+    ASSERT_TRUE(said.ends_with(".tif\r\n\r\n")) << said;
+    const std::string name = said.substr(opening.size(), said.size() - opening.size() - 4);
+    EXPECT_EQ(ReadFile(server.Outbox() + "/" + name), again);
     EXPECT_EQ(server.Stop(), 0);
 }
 
@@ -187,14 +218,42 @@ TEST_F(LoopbackUploadTest, WrongPinAndNonTiffBodiesAreRefused) {
     EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{kLoginFailed});
     EXPECT_TRUE(server.WaitForLog("login refused: box=5550100"));
 
-    // The client has handed everything over; only the server can tell the body is no TIFF.
+    // Only the server can tell the body is no TIFF, once it has all of it, and it says so.
     m_account.pin = "2468";
     m_messages.Clear();
     WriteFile(m_image, "%PDF-1.4 not a fax");
-    EXPECT_TRUE(Upload());
+    EXPECT_FALSE(Upload());
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Fax upload failed: error: not a TIFF image"});
     EXPECT_TRUE(server.WaitForLog("fax rejected: box=5550100 to=5551234567"));
     EXPECT_TRUE(server.Stored(".tif").empty());
     EXPECT_TRUE(server.Stored(".meta").empty());
+    EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(LoopbackUploadTest, AFaxTheServerCannotStoreIsNotTakenForSent) {
+    if (!FaxdProcess::CanLimitOutbox(m_dir.Path()))
+        GTEST_SKIP() << "no user namespaces here to give the server a small file system";
+    FaxdProcess server(m_dir.Path(), "5550100 2468\n", 64 * 1024);
+    m_account.port = server.Port();
+    struct Case {
+        std::size_t size;
+        bool stored;
+    };
+    // The failed fax leaves nothing behind, so a small one still fits afterwards.
+    for (const Case c : {Case{300 * 1024, false}, Case{8 * 1024, true}}) {
+        WriteFile(m_image, RandomTiff(c.size, 7));
+        m_messages.Clear();
+        EXPECT_EQ(Upload(), c.stored) << c.size;
+        EXPECT_EQ(
+            m_messages.Texts(),
+            c.stored
+                ? std::vector<std::string>{}
+                : std::vector<std::string>{"Fax upload failed: error: could not store the fax"})
+            << c.size;
+    }
+    EXPECT_TRUE(server.WaitForLog("fax lost: box=5550100 to=5551234567 size=307204"));
+    EXPECT_TRUE(server.WaitForLog("fax stored: box=5550100 to=5551234567 size=8196"));
     EXPECT_EQ(server.Stop(), 0);
 }
 
@@ -269,6 +328,15 @@ TEST_F(LoopbackUploadTest, ServerStopsCleanlyWithAClientHalfWayThrough) {
 }
 
 TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
+    std::atomic<bool> clientReturned{false};
+    // Reads the image, which ends when the client ends its sending side, and says nothing.
+    const auto silentAfterTheImage = [&clientReturned](int fd) {
+        ReadAllUntilHangUp(fd);
+        const auto giveUp = std::chrono::steady_clock::now() + kHostileServerCap;
+        while (!clientReturned && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return clientReturned.load();
+    };
     const std::string loggedIn = "success: logged in\r\n\r\n";
     const std::string accepted = "success: send data\r\n\r\n";
     const std::string lost = "Lost the connection to the fax server: ";
@@ -314,10 +382,21 @@ TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
          false,
          lost},
         {"reads the image", {loggedIn, accepted}, ReadAllUntilHangUp, true, ""},
+        {"reads the image and keeps silent", {loggedIn, accepted}, silentAfterTheImage, true, ""},
+        {"reads the image and cannot store it",
+         {loggedIn, accepted},
+         [](int fd) {
+             ReadAllUntilHangUp(fd);
+             const std::string notStored = "error: could not store the fax\r\n\r\n";
+             return ::send(fd, notStored.data(), notStored.size(), MSG_NOSIGNAL) > 0;
+         },
+         false,
+         "Fax upload failed: error: could not store the fax"},
     };
     WriteFile(m_image, RandomTiff(100, 6));
-    qp::TcpConnector impatient(qp::TcpTimeouts{2000, 300, 300});
+    qp::TcpConnector impatient(qp::TcpTimeouts{2000, 300, 300, 300});
     for (const Behaviour& behaviour : behaviours) {
+        clientReturned = false;
         LoopbackListener listener;
         bool clientHungUp = false;
         listener.ServeOne([&](int client) {
@@ -332,6 +411,7 @@ TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
         m_account.port = listener.Port();
         m_messages.Clear();
         EXPECT_EQ(Upload(impatient), behaviour.uploaded) << behaviour.name;
+        clientReturned = true;
         listener.Join();
         EXPECT_TRUE(clientHungUp) << behaviour.name;
         const std::vector<std::string> texts = m_messages.Texts();

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <stop_token>
 
 using qp::IoStatus;
 using qp::test::MemoryConnector;
@@ -188,6 +189,48 @@ TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
         m_messages.Clear();
         EXPECT_FALSE(Upload()) << c.incoming;
         EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{c.message}) << c.incoming;
+    }
+}
+
+TEST_F(UploadTest, TheServersWordAfterTheImageDecides) {
+    constexpr const char* kNotStored = "error: could not store the fax";
+    struct Case {
+        const char* what;
+        std::string verdict; // said only once the client has ended its sending side
+        IoStatus after;
+        int error;
+        bool stopWhileWaiting;
+        qp::Outcome expected;
+    };
+    const std::vector<Case> cases{
+        {"nothing, then a close", "", IoStatus::Closed, 0, false, qp::Outcome::Success()},
+        {"stored", "success: stored fax-1.tif\r\n\r\n", IoStatus::Closed, 0, false,
+         qp::Outcome::Success()},
+        {"not stored", std::string(" ") + kNotStored + " \r\n\r\n", IoStatus::Closed, 0, false,
+         qp::Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
+        {"not stored, then silence", std::string(kNotStored) + "\r\n", IoStatus::TimedOut, 110,
+         false, qp::Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
+        {"silence until the limit", "", IoStatus::TimedOut, 110, false, qp::Outcome::Success()},
+        {"a reset", "", IoStatus::Failed, 104, false,
+         qp::Outcome::Failure("Lost the connection to the fax server: 104")},
+        {"stopped while waiting", std::string(kNotStored) + "\r\n\r\n", IoStatus::Closed, 0, true,
+         qp::Outcome::Stopped()},
+    };
+    for (const Case& c : cases) {
+        std::stop_source stopSource;
+        m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
+        m_connector.script->incoming = kAccepted;
+        m_connector.script->verdict = c.verdict;
+        m_connector.script->afterIncoming = c.after;
+        m_connector.script->readError = c.error;
+        if (c.stopWhileWaiting)
+            m_connector.script->onEndSending = [&stopSource] { stopSource.request_stop(); };
+        const qp::Outcome outcome = qp::UploadFax(m_account, "5551234567", "", m_image, nullptr,
+                                                  m_connector, stopSource.get_token());
+        EXPECT_EQ(outcome.ok, c.expected.ok) << c.what;
+        EXPECT_EQ(outcome.message, c.expected.message) << c.what;
+        EXPECT_TRUE(m_connector.script->sendingEnded) << c.what;
+        EXPECT_EQ(Writes().size(), 3u) << c.what;
     }
 }
 

@@ -16,6 +16,7 @@ namespace qp::faxd {
 // The session thread only reports that it is done; the serving thread joins it and closes the
 // socket, so a socket is never shut down after its number was reused.
 struct FaxServer::Session {
+    SessionTable::Id id = 0;
     int fd = -1;
     std::string address;
     std::atomic<bool> done{false};
@@ -27,9 +28,9 @@ std::thread StartThread(std::function<void()> body) {
 }
 
 FaxServer::FaxServer(const Accounts& accounts, const Outbox& outbox,
-                     std::function<void(const std::string&)> log, ServerLimits limits, Clock& clock,
-                     ThreadStarter startThread)
-    : m_accounts(accounts), m_outbox(outbox), m_log(std::move(log)), m_limits(limits),
+                     std::function<void(const std::string&)> log, SessionLimits limits,
+                     Clock& clock, ThreadStarter startThread)
+    : m_accounts(accounts), m_outbox(outbox), m_log(std::move(log)), m_table(limits),
       m_logins(clock), m_startThread(std::move(startThread)) {}
 
 FaxServer::~FaxServer() {
@@ -96,28 +97,25 @@ void FaxServer::Accept() {
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
     const std::string address = text;
-    if (m_sessions.size() >= m_limits.sessions) {
-        ::close(fd);
-        m_log("connection refused: address=" + address + " all sessions busy");
-        return;
-    }
-    if (SessionsFrom(address) >= m_limits.sessionsPerAddress) {
-        ::close(fd);
-        m_log("connection refused: address=" + address + " has too many connections");
-        return;
-    }
+    const SessionTable::Admission admission = m_table.Admit(address);
+    for (const SessionTable::Id dropped : admission.dropped)
+        Drop(dropped);
     auto session = std::make_unique<Session>();
+    session->id = admission.id;
     session->fd = fd;
     session->address = address;
     Session* raw = session.get();
     try {
         session->thread = m_startThread([this, raw] {
-            RunSession(raw->fd,
-                       SessionContext{m_accounts, m_outbox, m_log, m_logins, raw->address});
+            SessionContext context{m_accounts, m_outbox, m_log, m_logins, raw->address};
+            context.loggedIn = [this, raw] { return m_table.LogIn(raw->id); };
+            RunSession(raw->fd, context);
+            m_table.Remove(raw->id);
             raw->done = true;
         });
     } catch (const std::system_error& error) {
         // Out of threads for now: this client is turned away, the others are still served.
+        m_table.Remove(admission.id);
         ::close(fd);
         m_log("connection refused: address=" + address +
               " cannot start a session: " + error.what());
@@ -126,13 +124,16 @@ void FaxServer::Accept() {
     m_sessions.push_back(std::move(session));
 }
 
-std::size_t FaxServer::SessionsFrom(const std::string& address) const {
-    std::size_t count = 0;
+void FaxServer::Drop(SessionTable::Id id) {
     for (const auto& session : m_sessions) {
-        if (!session->done && session->address == address)
-            ++count;
+        if (session->id != id)
+            continue;
+        // Only this thread closes the socket, so its number cannot have been reused yet.
+        ::shutdown(session->fd, SHUT_RDWR);
+        m_log("connection dropped: address=" + session->address +
+              " not logged in, to make room for a new one");
+        return;
     }
-    return count;
 }
 
 void FaxServer::ReapFinished(bool all) {

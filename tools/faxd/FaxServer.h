@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/faxd/FaxSession.h"
+#include "tools/faxd/SessionTable.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,15 +13,6 @@
 
 namespace qp::faxd {
 
-inline constexpr std::size_t kMaxSessions = 64;
-// One client address may hold only this many of the sessions, so it cannot fill them all.
-inline constexpr std::size_t kMaxSessionsPerAddress = 8;
-
-struct ServerLimits {
-    std::size_t sessions = kMaxSessions;
-    std::size_t sessionsPerAddress = kMaxSessionsPerAddress;
-};
-
 // Starts the thread that runs one session; throws std::system_error when it can't, as
 // std::thread does.
 using ThreadStarter = std::function<std::thread(std::function<void()>)>;
@@ -30,7 +22,7 @@ std::thread StartThread(std::function<void()> body);
 class FaxServer {
 public:
     FaxServer(const Accounts& accounts, const Outbox& outbox,
-              std::function<void(const std::string&)> log, ServerLimits limits = {},
+              std::function<void(const std::string&)> log, SessionLimits limits = {},
               Clock& clock = SystemClock(), ThreadStarter startThread = StartThread);
     ~FaxServer();
     FaxServer(const FaxServer&) = delete;
@@ -47,12 +39,12 @@ private:
     struct Session;
     void Accept();
     void ReapFinished(bool all);
-    std::size_t SessionsFrom(const std::string& address) const;
+    void Drop(SessionTable::Id id);
 
     const Accounts& m_accounts;
     const Outbox& m_outbox;
     std::function<void(const std::string&)> m_log;
-    ServerLimits m_limits;
+    SessionTable m_table;
     LoginGuard m_logins;
     ThreadStarter m_startThread;
     int m_listenFd = -1;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <poll.h>
 #include <sys/socket.h>
@@ -17,8 +18,9 @@ namespace {
 
 enum class ReadOutcome { Ok, Closed, Failed };
 
-// A locked-out pair hears the same as a wrong PIN, so the lock tells a guesser nothing.
+// An unknown box hears the same as a wrong PIN, after the same first delay.
 constexpr const char* kLoginRefused = "error: invalid message box number or PIN";
+constexpr const char* kNotTiffReply = "error: not a TIFF image";
 
 // Reads the client's lines (CR LF, or a bare LF) and then the raw image through one buffer.
 class SessionReader {
@@ -27,10 +29,6 @@ public:
 
     // Whatever is read from now on must arrive within `limitMs`.
     void LimitTo(int limitMs) { m_deadline = Clock::now() + std::chrono::milliseconds(limitMs); }
-    // The first line, when none has been read yet, must arrive within `limitMs`.
-    void LimitFirstLineTo(int limitMs) {
-        m_firstLineDeadline = Clock::now() + std::chrono::milliseconds(limitMs);
-    }
 
     ReadOutcome ReadLine(std::string& line) {
         line.clear();
@@ -44,7 +42,6 @@ public:
             if (c == '\n') {
                 if (!line.empty() && line.back() == '\r')
                     line.pop_back();
-                m_firstLineDeadline = Clock::time_point::max();
                 return ReadOutcome::Ok;
             }
             if (line.size() >= kMaxLineLength)
@@ -72,9 +69,8 @@ private:
 
     ReadOutcome Fill() {
         for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                                  std::min(m_deadline, m_firstLineDeadline) - Clock::now())
-                                  .count();
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
             if (left <= 0)
                 return ReadOutcome::Failed;
             pollfd entry{m_fd, POLLIN, 0};
@@ -103,7 +99,6 @@ private:
     int m_fd;
     int m_idleTimeoutMs;
     Clock::time_point m_deadline = Clock::time_point::max();
-    Clock::time_point m_firstLineDeadline = Clock::time_point::max();
     std::vector<char> m_buffer = std::vector<char>(65536);
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
@@ -125,6 +120,13 @@ bool SendAll(int fd, const std::string& text) {
 // Every reply is one line closed by an empty line, as clients read replies up to that.
 bool Reply(int fd, const std::string& line) {
     return SendAll(fd, line + "\r\n\r\n");
+}
+
+// The word on a received fax is the last thing said: the client reads until the connection ends,
+// so it ends at once rather than when the session is cleared away.
+void LastReply(int fd, const std::string& line) {
+    Reply(fd, line);
+    ::shutdown(fd, SHUT_WR);
 }
 
 std::string Trim(const std::string& text) {
@@ -179,79 +181,104 @@ std::string Describe(const FaxRecord& record) {
     return "box=" + record.box + " to=" + record.to + " size=" + std::to_string(record.size);
 }
 
-// Receives the image into a private file; the path of the complete file, or empty.
-std::string ReceiveImage(SessionReader& reader, const SessionContext& context, std::uint64_t length,
-                         bool& isTiff) {
-    std::string path;
-    const int fd = context.outbox.CreateIncoming(path);
-    if (fd < 0)
-        return {};
+enum class Receipt { Complete, ClientGone, NotStored };
+
+struct ReceivedImage {
+    Receipt receipt = Receipt::ClientGone;
+    std::string path; // the complete private file
+    bool isTiff = false;
+};
+
+// Receives the image into a private file, synced to disk. When the outbox cannot take it, the
+// rest is still read, so the client gets to hear that the fax was not stored.
+ReceivedImage ReceiveImage(SessionReader& reader, const SessionContext& context,
+                           std::uint64_t length) {
+    ReceivedImage image;
+    int fd = context.outbox.CreateIncoming(image.path);
     std::vector<char> block(65536);
     std::uint64_t received = 0;
     char signature[4] = {};
-    bool ok = true;
-    while (ok && received < length) {
+    bool readAll = true;
+    while (received < length) {
         std::size_t got = 0;
         const auto want =
             static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - received));
         if (reader.ReadSome(block.data(), want, got) != ReadOutcome::Ok) {
-            ok = false;
+            readAll = false;
             break;
         }
         for (std::size_t i = 0; i < got && received + i < sizeof signature; ++i)
             signature[received + i] = block[i];
-        for (std::size_t done = 0; ok && done < got;) {
-            const ssize_t n = ::write(fd, block.data() + done, got - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            ok = n > 0;
-            if (ok)
-                done += static_cast<std::size_t>(n);
+        if (fd >= 0 && !WriteAll(fd, block.data(), got)) {
+            ::close(fd);
+            fd = -1;
         }
         received += got;
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        ::unlink(path.c_str());
-        return {};
+    bool stored = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        stored = ::close(fd) == 0 && stored;
+    if (!readAll || !stored) {
+        if (!image.path.empty())
+            ::unlink(image.path.c_str());
+        image.path.clear();
+        image.receipt = readAll ? Receipt::NotStored : Receipt::ClientGone;
+        return image;
     }
-    isTiff = HasTiffSignature(
+    image.receipt = Receipt::Complete;
+    image.isTiff = HasTiffSignature(
         signature, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof signature, received)));
-    return path;
+    return image;
 }
 
-// Checks the box and PIN; a refusal is delayed, counted and logged. False when refused.
+// Checks the box and PIN and answers. A refusal is logged and answered only after the box's
+// delay; an attempt on a box whose delay is running waits for its end first. False when refused.
 bool LogIn(int fd, const SessionContext& context, const std::string& box, const std::string& pin) {
     const std::string who = "box=" + Printable(box) + " address=" + context.address;
     // Only real boxes are counted: names made up by the client would only fill the memory.
     const bool known = context.accounts.Has(box);
-    if (known && context.logins.LockedOut(box, context.address)) {
-        context.logins.DelayFailure();
-        Reply(fd, kLoginRefused);
-        context.log("login refused: " + who + " locked out");
+    const int wait = known ? context.logins.WaitBeforeCheckMs(box) : 0;
+    if (wait > 0 && !context.pause(fd, wait))
         return false;
-    }
     if (context.accounts.Accepts(box, pin)) {
-        context.logins.RecordSuccess(box, context.address);
+        context.logins.RecordSuccess(box);
+        if (!context.loggedIn()) {
+            Reply(fd, "error: server busy, try again later");
+            context.log("login refused: " + who + " all sessions busy");
+            return false;
+        }
         return Reply(fd, "success: logged in");
     }
-    const bool lockedNow = known && context.logins.RecordFailure(box, context.address);
-    context.logins.DelayFailure();
-    Reply(fd, kLoginRefused);
-    context.log("login refused: " + who);
-    if (lockedNow)
-        context.log("login locked out: " + who + " for " + std::to_string(kLockoutMs / 1000) +
-                    " s after " + std::to_string(kMaxFailedLogins) + " failures");
+    const int delay = known ? context.logins.RecordFailure(box) : kFirstFailedLoginDelayMs;
+    context.log("login refused: " + who + " answered after " + std::to_string(delay / 1000) + " s");
+    if (context.pause(fd, delay))
+        Reply(fd, kLoginRefused);
     return false;
 }
 
 } // namespace
 
+bool PauseOnConnection(int fd, int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+                .count();
+        if (left <= 0)
+            return true;
+        // Only a hang-up ends the wait early; bytes the client sends meanwhile stay unread.
+        pollfd entry{fd, POLLRDHUP, 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(left));
+        if (ready > 0)
+            return false;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+}
+
 void RunSession(int fd, const SessionContext& context) {
     SessionReader reader(fd, context.idleTimeoutMs);
-    reader.LimitTo(context.headerTimeLimitMs);
-    reader.LimitFirstLineTo(context.firstLineTimeLimitMs);
+    reader.LimitTo(context.loginTimeLimitMs);
 
     std::map<std::string, std::string> login;
     if (!ReadFields(reader, login))
@@ -261,6 +288,7 @@ void RunSession(int fd, const SessionContext& context) {
     record.box = Printable(box);
     if (!LogIn(fd, context, box, Field(login, "pass")))
         return;
+    reader.LimitTo(context.headerTimeLimitMs);
 
     std::string command;
     if (reader.ReadLine(command) != ReadOutcome::Ok)
@@ -296,26 +324,31 @@ void RunSession(int fd, const SessionContext& context) {
     if (!Reply(fd, "success: send " + std::to_string(length) + " bytes"))
         return;
 
-    bool isTiff = false;
     reader.LimitTo(context.imageTimeLimitMs);
-    const std::string incoming = ReceiveImage(reader, context, length, isTiff);
-    if (incoming.empty()) {
+    const ReceivedImage image = ReceiveImage(reader, context, length);
+    if (image.receipt == Receipt::ClientGone) {
         context.log("fax incomplete: " + Describe(record));
         return;
     }
-    if (!isTiff) {
-        ::unlink(incoming.c_str());
+    if (image.receipt == Receipt::Complete && !image.isTiff) {
+        ::unlink(image.path.c_str());
         context.log("fax rejected: " + Describe(record) + " not a TIFF image");
+        LastReply(fd, kNotTiffReply);
         return;
     }
     record.time = UtcTimestamp();
-    const std::optional<std::string> stored = context.outbox.Store(incoming, record);
+    const std::optional<std::string> stored = image.receipt == Receipt::Complete
+                                                  ? context.outbox.Store(image.path, record)
+                                                  : std::nullopt;
     if (!stored) {
-        ::unlink(incoming.c_str());
+        if (!image.path.empty())
+            ::unlink(image.path.c_str());
         context.log("fax lost: " + Describe(record) + " cannot store in outbox");
+        LastReply(fd, kNotStoredReply);
         return;
     }
     context.log("fax stored: " + Describe(record) + " file=" + *stored);
+    LastReply(fd, kStoredReply + std::filesystem::path(*stored).filename().string());
 }
 
 } // namespace qp::faxd

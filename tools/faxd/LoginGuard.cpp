@@ -1,48 +1,54 @@
 #include "tools/faxd/LoginGuard.h"
 
+#include <algorithm>
+
 namespace qp::faxd {
 namespace {
 
-constexpr std::chrono::milliseconds kLockout{kLockoutMs};
 constexpr std::chrono::milliseconds kFailureMemory{kFailureMemoryMs};
+
+int DelayAfterFailures(int count) {
+    int delay = kFirstFailedLoginDelayMs;
+    for (int i = 1; i < count && delay < kLongestFailedLoginDelayMs; ++i)
+        delay *= 2;
+    return std::min(delay, kLongestFailedLoginDelayMs);
+}
 
 } // namespace
 
-bool LoginGuard::LockedOut(const std::string& box, const std::string& address) {
+int LoginGuard::WaitBeforeCheckMs(const std::string& box) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto found = m_failures.find({box, address});
-    return found != m_failures.end() && m_clock.Now() < found->second.lockedUntil;
+    const auto found = m_failures.find(box);
+    if (found == m_failures.end())
+        return 0;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(found->second.delayEnds - m_clock.Now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
-bool LoginGuard::RecordFailure(const std::string& box, const std::string& address) {
+int LoginGuard::RecordFailure(const std::string& box) {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Clock::TimePoint now = m_clock.Now();
-    if (m_failures.size() > kPrunePairsAbove)
+    if (m_failures.size() > kPruneBoxesAbove)
         PruneStale(now);
-    Failures& failures = m_failures[{box, address}];
-    if (failures.count > 0 && now - failures.last > kFailureMemory)
+    Failures& failures = m_failures[box];
+    if (failures.count > 0 && now - failures.delayEnds > kFailureMemory)
         failures.count = 0;
-    failures.last = now;
-    if (++failures.count < kMaxFailedLogins)
-        return false;
-    failures.count = 0;
-    failures.lockedUntil = now + kLockout;
-    return true;
+    ++failures.count;
+    const int delay = DelayAfterFailures(failures.count);
+    failures.delayEnds = now + std::chrono::milliseconds(delay);
+    return delay;
 }
 
-void LoginGuard::RecordSuccess(const std::string& box, const std::string& address) {
+void LoginGuard::RecordSuccess(const std::string& box) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_failures.erase({box, address});
+    m_failures.erase(box);
 }
 
 void LoginGuard::PruneStale(Clock::TimePoint now) {
-    for (auto it = m_failures.begin(); it != m_failures.end();) {
-        const Failures& failures = it->second;
-        if (now >= failures.lockedUntil && now - failures.last > kFailureMemory)
-            it = m_failures.erase(it);
-        else
-            ++it;
-    }
+    std::erase_if(m_failures, [now](const auto& entry) {
+        return now - entry.second.delayEnds > kFailureMemory;
+    });
 }
 
 } // namespace qp::faxd

@@ -15,17 +15,13 @@ namespace {
 
 std::atomic<unsigned> g_sequence{0};
 
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+// The names of new files last only once their folder is synced too.
+bool SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && synced;
 }
 
 std::string CompactUtcTime() {
@@ -38,6 +34,18 @@ std::string CompactUtcTime() {
 }
 
 } // namespace
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 bool HasTiffSignature(const char* bytes, std::size_t size) {
     return size >= 4 &&
@@ -94,7 +102,8 @@ std::optional<std::string> Outbox::Store(const std::string& incomingPath,
     const int fd = ::mkostemp(metaTemp.data(), O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    const bool written = WriteAll(fd, FormatRecord(record)) && ::fsync(fd) == 0;
+    const std::string text = FormatRecord(record);
+    const bool written = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         ::unlink(metaTemp.c_str());
         return std::nullopt;
@@ -122,6 +131,11 @@ std::optional<std::string> Outbox::Store(const std::string& incomingPath,
         }
         ::unlink(metaTemp.c_str());
         ::unlink(incomingPath.c_str());
+        if (!SyncFolder(m_folder)) {
+            ::unlink(image.c_str());
+            ::unlink((stem + ".meta").c_str());
+            return std::nullopt;
+        }
         return image;
     }
     ::unlink(metaTemp.c_str());

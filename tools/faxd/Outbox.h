@@ -30,7 +30,8 @@ public:
     bool Prepare(std::string& error) const;
     // A new private file to receive an image into; -1 on failure. The path is set on success.
     int CreateIncoming(std::string& path) const;
-    // Moves a complete incoming image into place with its metadata; the final image path.
+    // Moves a complete incoming image into place with its metadata, both synced to disk; the
+    // final image path. On failure the incoming file is left to the caller.
     std::optional<std::string> Store(const std::string& incomingPath,
                                      const FaxRecord& record) const;
 
@@ -39,6 +40,9 @@ public:
 private:
     std::string m_folder;
 };
+
+// Writes all `size` bytes to a file of the outbox; false when the file system refuses them.
+bool WriteAll(int fd, const char* data, std::size_t size);
 
 // TIFF files begin with "II*\0" (little-endian) or "MM\0*" (big-endian).
 bool HasTiffSignature(const char* bytes, std::size_t size);

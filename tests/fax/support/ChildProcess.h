@@ -58,8 +58,13 @@ private:
 // A real quillpost-faxd on a free loopback port, with its own accounts file and outbox.
 class FaxdProcess {
 public:
-    // `accounts` is the accounts file's text; `folder` holds it and the outbox.
-    FaxdProcess(const std::string& folder, const std::string& accounts);
+    // `accounts` is the accounts file's text; `folder` holds it and the outbox. With
+    // `outboxBytes`, the server runs in a mount namespace of its own with the outbox on a file
+    // system of that size, which we do not see into.
+    FaxdProcess(const std::string& folder, const std::string& accounts,
+                std::optional<std::size_t> outboxBytes = std::nullopt);
+    // Whether this system lets us give the server such a file system (user namespaces).
+    static bool CanLimitOutbox(const std::string& folder);
 
     int Port() const { return m_port; }
     const std::string& Outbox() const { return m_outbox; }

@@ -14,6 +14,8 @@ std::string MemoryStreamScript::Written() const {
 
 IoResult MemoryStream::Read(char* buffer, std::size_t capacity) {
     MemoryStreamScript& s = *m_script;
+    if (s.aborted)
+        return {IoStatus::Closed, 0, 0};
     if (s.position >= s.incoming.size())
         return {s.afterIncoming, 0, s.readError};
     std::size_t take = std::min(capacity, s.incoming.size() - s.position);
@@ -30,6 +32,15 @@ IoResult MemoryStream::Write(const char* data, std::size_t size) {
         return {IoStatus::Failed, 0, s.writeError};
     s.writes.emplace_back(data, size);
     return {IoStatus::Ok, size, 0};
+}
+
+IoResult MemoryStream::EndSending() {
+    MemoryStreamScript& s = *m_script;
+    s.sendingEnded = true;
+    s.incoming += s.verdict;
+    if (s.onEndSending)
+        s.onEndSending();
+    return {};
 }
 
 Connection MemoryConnector::Connect(const std::string& requestedHost, int requestedPort) {

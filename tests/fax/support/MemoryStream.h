@@ -20,6 +20,11 @@ struct MemoryStreamScript {
     int writeError = 0;
     std::vector<std::string> writes; // every write call's bytes
     std::size_t position = 0;
+    // What the server says once the client has ended its sending side, and not before.
+    std::string verdict;
+    std::function<void()> onEndSending;
+    bool sendingEnded = false;
+    bool aborted = false; // reads see the end of the stream from then on
 
     std::string Written() const;
 };
@@ -32,6 +37,8 @@ public:
     IoResult Write(const char* data, std::size_t size) override;
     void StartReply() override {}
     IoResult Drain() override { return {}; }
+    IoResult EndSending() override;
+    void Abort() override { m_script->aborted = true; }
 
 private:
     std::shared_ptr<MemoryStreamScript> m_script;
