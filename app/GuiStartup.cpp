@@ -34,9 +34,12 @@ namespace {
 
 constexpr const char* kCannotMakeJob = "Unable to prepare a fax: ";
 
+// exit(), not quit(): a widget application's quit() first closes every window and gives up when
+// one refuses, and a send dialog's close is its Cancel, which discards the job. The orderly end
+// that follows the loop ends the dialogs itself.
 void QuitEventLoop() {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 } // namespace
