@@ -1,9 +1,9 @@
 // The cover sheet dialog's OK with a long note, up to the moment the dialog closes with the cover
 // file in place: the page drawn as PDF off the GUI thread and the outcome back on it. Goal: 200 ms.
+#include "bench/GuiApplication.h"
 #include "cover/CoverSheetDialog.h"
 #include "platform/ControlLookup.h"
 
-#include <QApplication>
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,18 +15,6 @@
 
 namespace {
 
-// The dialog needs a widget application; no display is needed.
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "quillpost-bench";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static QApplication app(argc, argv);
-    }
-}
-
 std::string LongNote() {
     std::string note;
     while (note.size() < 2000)
@@ -36,7 +24,7 @@ std::string LongNote() {
 }
 
 void BM_CoverSheetOkToCoverFile(benchmark::State& state) {
-    EnsureApplication();
+    qp::bench::EnsureGuiApplication();
     char folder[] = "/tmp/qp-bench-cover-XXXXXX";
     if (::mkdtemp(folder) == nullptr) {
         state.SkipWithError("no temporary folder");

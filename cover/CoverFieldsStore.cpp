@@ -4,6 +4,7 @@
 
 #include <array>
 #include <utility>
+#include <vector>
 
 namespace qp {
 namespace {
@@ -29,8 +30,11 @@ CoverFields LoadCoverFields(const Profile& profile) {
 }
 
 void SaveCoverFields(const Profile& profile, const CoverFields& fields) {
+    // One write, not seven: the cover sheet's OK stores them on the GUI thread.
+    std::vector<std::pair<std::string, std::string>> values;
     for (const auto& [entry, member] : kFieldEntries)
-        profile.WriteString(settings::kSection, entry, fields.*member);
+        values.emplace_back(entry, fields.*member);
+    profile.WriteStrings(settings::kSection, values);
 }
 
 } // namespace qp

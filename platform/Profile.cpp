@@ -10,6 +10,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace qp {
@@ -81,15 +82,20 @@ QVariant ReadValue(const std::string& path, const std::string& section, const st
     return value;
 }
 
-bool WriteValue(const std::string& path, const std::string& section, const std::string& entry,
-                const std::optional<QVariant>& value) {
+using Values = std::vector<std::pair<std::string, std::optional<QVariant>>>;
+
+// Each write of the file is synced to disk, which can take tens of milliseconds: values that
+// belong together go in one write.
+bool WriteValues(const std::string& path, const std::string& section, const Values& values) {
     if (!EnsurePrivateFile(path))
         return false;
     QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
-    if (value)
-        settings.setValue(Key(section, entry), *value);
-    else
-        settings.remove(Key(section, entry));
+    for (const auto& [entry, value] : values) {
+        if (value)
+            settings.setValue(Key(section, entry), *value);
+        else
+            settings.remove(Key(section, entry));
+    }
     settings.sync();
     ::chmod(path.c_str(), 0600);
     return settings.status() == QSettings::NoError;
@@ -146,12 +152,20 @@ int Profile::GetInt(const std::string& section, const std::string& entry, int de
 bool Profile::WriteString(const std::string& section, const std::string& entry,
                           const std::optional<std::string>& value) const {
     if (!value)
-        return WriteValue(FilePath(), section, entry, std::nullopt);
-    return WriteValue(FilePath(), section, entry, QVariant(QString::fromStdString(*value)));
+        return WriteValues(FilePath(), section, {{entry, std::nullopt}});
+    return WriteValues(FilePath(), section, {{entry, QVariant(QString::fromStdString(*value))}});
+}
+
+bool Profile::WriteStrings(const std::string& section,
+                           const std::vector<std::pair<std::string, std::string>>& values) const {
+    Values written;
+    for (const auto& [entry, value] : values)
+        written.emplace_back(entry, QVariant(QString::fromStdString(value)));
+    return WriteValues(FilePath(), section, written);
 }
 
 bool Profile::WriteInt(const std::string& section, const std::string& entry, int value) const {
-    return WriteValue(FilePath(), section, entry, QVariant(value));
+    return WriteValues(FilePath(), section, {{entry, QVariant(value)}});
 }
 
 } // namespace qp

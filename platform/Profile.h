@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qp {
 
@@ -22,6 +24,9 @@ public:
     bool WriteString(const std::string& section, const std::string& entry,
                      const std::optional<std::string>& value) const;
     bool WriteInt(const std::string& section, const std::string& entry, int value) const;
+    // Several strings of one section in a single write of the file.
+    bool WriteStrings(const std::string& section,
+                      const std::vector<std::pair<std::string, std::string>>& values) const;
 
     std::string FilePath() const;
 

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,8 +210,32 @@ std::vector<std::string> LoggedProcess::Log() const {
 }
 
 int LoggedProcess::Stop() {
-    if (m_pid > 0) {
+    if (m_pid > 0)
         ::kill(m_pid, SIGTERM);
+    return Reap();
+}
+
+std::optional<int> LoggedProcess::End(int signal, std::chrono::milliseconds limit) {
+    if (m_pid <= 0)
+        return m_exitCode;
+    // Readable once the child has ended, before it is reaped. (glibc's own declaration of
+    // pidfd_open lacks C linkage in some releases.)
+    const int ended = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+    ::kill(m_pid, signal);
+    pollfd wait{ended, POLLIN, 0};
+    const bool inTime = ended >= 0 && ::poll(&wait, 1, static_cast<int>(limit.count())) == 1;
+    if (ended >= 0)
+        ::close(ended);
+    if (!inTime) {
+        ::kill(m_pid, SIGKILL);
+        Reap();
+        return std::nullopt;
+    }
+    return Reap();
+}
+
+int LoggedProcess::Reap() {
+    if (m_pid > 0) {
         m_exitCode = WaitExit(m_pid);
         m_pid = -1;
     }

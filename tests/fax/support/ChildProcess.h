@@ -41,9 +41,13 @@ public:
     std::vector<std::string> Log() const;
     // SIGTERM, then the exit code (-1 when it did not exit normally).
     int Stop();
+    // Sends `signal` and waits at most `limit` for the end: the exit code (-1 when it did not exit
+    // normally), or nothing when it was still running; it is killed then.
+    std::optional<int> End(int signal, std::chrono::milliseconds limit);
 
 private:
     void ReadOutput();
+    int Reap();
 
     int m_pid = -1;
     int m_outFd = -1;

@@ -1,0 +1,163 @@
+// The real client ended the ways a session ends it: SIGTERM (logout, shutdown), which must be an
+// orderly end, and SIGKILL, which nothing can make orderly. Either way the printed job is still
+// there when the client next starts, and that start offers it again.
+#include "fax/log/FaxLog.h"
+#include "platform/CommonFolder.h"
+#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/SamplePostScript.h"
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using qp::test::ReadFile;
+using qp::test::WriteFile;
+
+// A send dialog reads the recipient history as it opens. Nothing else outside the client shows
+// that a dialog is up, and a signal sent before then would find no dialog to end.
+class HistoryReads {
+public:
+    explicit HistoryReads(const std::string& history)
+        : m_fd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+        ::inotify_add_watch(m_fd, history.c_str(), IN_OPEN);
+    }
+    ~HistoryReads() { ::close(m_fd); }
+    HistoryReads(const HistoryReads&) = delete;
+    HistoryReads& operator=(const HistoryReads&) = delete;
+
+    bool WaitForOne() const {
+        pollfd read{m_fd, POLLIN, 0};
+        return ::poll(&read, 1, 30000) == 1;
+    }
+
+private:
+    int m_fd;
+};
+
+// Whether a process holds the job folder's lock, as a client does while the job is its own. The
+// probe takes a free lock for a moment, so it is asked only once the client has taken it.
+bool LockHeld(const std::string& job) {
+    const int fd = ::open((job + "/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+struct Ending {
+    const char* what;
+    int signal;
+};
+
+// How each run of the client ends, in turn; every run after the first finds the job left over.
+constexpr Ending kEndings[] = {
+    {"SIGTERM with the printed job's dialog open", SIGTERM},
+    {"SIGKILL with the job offered again", SIGKILL},
+    {"SIGTERM with the job offered again after SIGKILL", SIGTERM},
+};
+
+// A user with the account stored (no first-use dialog), a spool folder the printer's backend
+// writes into, no print server and no display.
+class ClientEndTest : public ::testing::Test {
+protected:
+    ClientEndTest() {
+        for (const std::string& folder : {m_root.File("run"), Spool()}) {
+            fs::create_directories(folder);
+            ::chmod(folder.c_str(), 0700);
+        }
+        fs::create_directories(m_root.File("config/Tamarind Works"));
+        WriteFile(m_root.File("config/Tamarind Works/Quillpost.conf"),
+                  "[Quillpost]\nln=5550100\nps=2468\nhost=127.0.0.1\nport=7541\n");
+        WriteFile(m_root.File(".fx.hs"), "(555) 010-0199\r\n");
+    }
+
+    std::string Spool() const { return m_root.File("spool/" + qp::CurrentLoginName()); }
+    std::string PortFile() const { return Spool() + "/fax.ps"; }
+    std::string Jobs() const { return m_root.File("data/Quillpost/jobs"); }
+
+    std::unique_ptr<qp::test::LoggedProcess> StartClient() const {
+        return std::make_unique<qp::test::LoggedProcess>(
+            std::vector<std::string>{QP_CLIENT_PROGRAM},
+            std::map<std::string, std::optional<std::string>>{
+                {"HOME", m_root.Path()},
+                {"XDG_CONFIG_HOME", m_root.File("config")},
+                {"XDG_DATA_HOME", m_root.File("data")},
+                {"XDG_RUNTIME_DIR", m_root.File("run")},
+                {"QUILLPOST_COMMON_DIR", m_root.File("spool")},
+                {"QT_QPA_PLATFORM", "offscreen"},
+                {"CUPS_SERVER", m_root.File("no-cupsd.sock")},
+                {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}});
+    }
+
+    // As the backend does: written aside, renamed into place.
+    void Print(const std::string& postScript) const {
+        WriteFile(PortFile() + ".new", postScript);
+        fs::rename(PortFile() + ".new", PortFile());
+    }
+
+    std::vector<std::string> JobFolders() const {
+        std::vector<std::string> folders;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(Jobs(), ec))
+            folders.push_back(entry.path().string());
+        std::sort(folders.begin(), folders.end());
+        return folders;
+    }
+
+    std::vector<qp::faxlog::Entry> Logged() const {
+        return qp::faxlog::FaxLog(m_root.File("data/Quillpost/log")).Entries();
+    }
+
+    qp::test::TempDir m_root;
+};
+
+TEST_F(ClientEndTest, EveryEndKeepsTheOpenJobAndTheNextStartOffersItAgain) {
+    const std::string document = qp::test::TextPostScript(2);
+    std::string job;
+    std::size_t logged = 0;
+    for (const Ending& ending : kEndings) {
+        SCOPED_TRACE(ending.what);
+        const HistoryReads dialogOpened(m_root.File(".fx.hs"));
+        const std::unique_ptr<qp::test::LoggedProcess> client = StartClient();
+        if (job.empty())
+            Print(document);
+        ASSERT_TRUE(dialogOpened.WaitForOne()) << "no send dialog opened";
+        const std::vector<std::string> jobs = JobFolders();
+        ASSERT_EQ(jobs.size(), 1u);
+        if (job.empty())
+            job = jobs[0];
+        EXPECT_EQ(jobs[0], job) << "the job left over, not a new one";
+        EXPECT_FALSE(fs::exists(PortFile()));
+        EXPECT_TRUE(LockHeld(job)) << "the client holds the job";
+
+        const std::optional<int> exitCode = client->End(ending.signal, 5s);
+        if (ending.signal != SIGKILL) {
+            EXPECT_EQ(exitCode, 0) << "an orderly end within 5 s";
+            ++logged;
+        }
+        const std::vector<qp::faxlog::Entry> entries = Logged();
+        ASSERT_EQ(entries.size(), logged);
+        if (ending.signal != SIGKILL) {
+            EXPECT_EQ(entries[0].record.outcome, qp::faxlog::Outcome::NotSent);
+        }
+        EXPECT_EQ(ReadFile(job + "/faxbody.ps"), document) << "the job is kept";
+    }
+}
+
+} // namespace
