@@ -4,6 +4,7 @@
 #include "capture/Diagnostics.h"
 #include "capture/FaxPrinter.h"
 #include "capture/PpdDriver.h"
+#include "capture/SpoolLeftovers.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
 
@@ -84,9 +85,9 @@ int OpenPortFolderParent(const std::string& folder, std::string& leaf) {
     return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// Makes the port folder root's with mode 0755, creating it when it is missing; says what it
-// changed on a folder that was there (or, with `announceCreation`, that it made one). 0 or the
-// error that stopped it; EEXIST never, a link or file in its place is ENOTDIR.
+// Makes the port folder root's with mode 0755, creating it when it is missing, and clears a folder
+// that was there of leftovers; says what it changed (or, with `announceCreation`, that it made
+// one). 0 or the error that stopped it; EEXIST never, a link or file in its place is ENOTDIR.
 int SecurePortFolder(int parent, const std::string& leaf, const std::string& folder,
                      bool announceCreation, std::ostream& out) {
     const bool created = ::mkdirat(parent, leaf.c_str(), kPortFolderMode) == 0;
@@ -113,6 +114,9 @@ int SecurePortFolder(int parent, const std::string& leaf, const std::string& fol
         else if (!created)
             Diagnose(out, "Port folder mode set to %04o: %s\n", kPortFolderMode, folder.c_str());
     }
+    // Only now that nobody else can change the folder is what lies in it sure to stay as found.
+    if (status == 0 && !created)
+        status = MoveLeftoversAside(fd, folder, out);
     ::close(fd);
     return status;
 }

@@ -41,7 +41,8 @@ inline constexpr int kAddPrinterFailed = 4200000;
 } // namespace provision
 
 // Creates what capturing print jobs needs: the backend must be installed; the port (the common
-// folder, root's with mode 0755, made or mended also behind a port that exists), the driver
+// folder, root's with mode 0755, made or mended also behind a port that exists, its leftovers
+// moved into lost+found as SpoolLeftovers.h describes), the driver
 // (gs.ppd in the model folder) and the queue "Quill_Post" with the "authenticated" operation
 // policy, which is always deleted and created anew. Prints each step's line on `out` and
 // returns 0 or a result base plus the error.

@@ -123,11 +123,13 @@ TEST_F(StartupTest, StoredAccountIsReadAndPreferencesAreSkipped) {
 
 TEST_F(StartupTest, APrinterPortLongerThanFourCharactersMovesThePortFileToItsFolder) {
     const std::string login = qp::CurrentLoginName();
-    CQuillpostApp shortPort("");
-    m_services.printerPort = "/a/b";
-    shortPort.InitInstance(m_services);
-    EXPECT_EQ(shortPort.m_portFile, m_home.Path() + "/" + login + "/fax.ps");
-
+    {
+        // One client at a time: the second starts once the first has ended.
+        CQuillpostApp shortPort("");
+        m_services.printerPort = "/a/b";
+        shortPort.InitInstance(m_services);
+        EXPECT_EQ(shortPort.m_portFile, m_home.Path() + "/" + login + "/fax.ps");
+    }
     CQuillpostApp longPort("");
     m_services.printerPort = "/a/bc";
     longPort.InitInstance(m_services);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -182,6 +183,87 @@ TEST_F(ProvisioningTest, ThePortFolderIsMadeOrMendedWhetherThePortIsNewOrNot) {
         EXPECT_EQ(st.st_uid, 0u) << c.what;
         EXPECT_EQ(st.st_mode & 07777, 0755u) << c.what;
     }
+}
+
+// What others planted while the folder was open to all: each is moved aside, the real user folder
+// stays, and lost+found becomes root's alone without overwriting what it already holds.
+TEST_F(ProvisioningTest, LeftoversInTheCommonFolderAreMovedIntoLostAndFound) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr)
+        GTEST_SKIP() << "needs the account nobody";
+    const uid_t other = nobody->pw_uid;
+    enum Kind { kFile, kLink, kFolder };
+    struct Entry {
+        const char* name;
+        Kind kind;
+        uid_t owner;
+        const char* reason; // nullptr: stays
+        const char* placed;
+    };
+    const Entry entries[] = {
+        {"fax.ps", kFile, other, "not a folder", "fax.ps.1"},
+        {"mail", kLink, 0, "a link", "mail"},
+        {"nobody", kFolder, other, nullptr, nullptr},
+        {"qp-no-such-user", kFolder, 0, "no such user", "qp-no-such-user"},
+        {"root", kFolder, other, "not the user's", "root"},
+    };
+    const std::string spool = m_paths.commonFolder;
+    const std::string lost = spool + "/lost+found";
+    const std::string target = m_dir.File("elsewhere");
+    std::filesystem::create_directories(lost + "/fax.ps");
+    std::filesystem::create_directory(target);
+    ::chmod(lost.c_str(), 0755);
+    ::chmod(spool.c_str(), 01777);
+    std::string lines = "Port folder mode set to 0755: " + spool + "\n";
+    for (const Entry& e : entries) {
+        const std::string path = spool + "/" + e.name;
+        if (e.kind == kFile)
+            WriteFile(path, "planted");
+        else if (e.kind == kLink)
+            std::filesystem::create_directory_symlink(target, path);
+        else
+            std::filesystem::create_directory(path);
+        ASSERT_EQ(::lchown(path.c_str(), e.owner, e.owner), 0) << e.name;
+        if (e.reason != nullptr)
+            lines += std::string("Port folder entry moved aside, ") + e.reason + ": " + path +
+                     " -> " + lost + "/" + e.placed + "\n";
+    }
+
+    EXPECT_EQ(Provision(), 0);
+    const std::string out = m_out.str();
+    const std::size_t from = out.find('\n') + 1;
+    EXPECT_EQ(out.substr(from, out.find("Port added") - from), lines);
+    for (const Entry& e : entries) {
+        struct stat st {};
+        const std::string left = spool + "/" + e.name;
+        const std::string placed = lost + "/" + (e.placed ? e.placed : "");
+        EXPECT_EQ(::lstat(left.c_str(), &st) == 0, e.reason == nullptr) << e.name;
+        if (e.reason == nullptr)
+            continue;
+        ASSERT_EQ(::lstat(placed.c_str(), &st), 0) << e.name;
+        EXPECT_EQ(S_ISLNK(st.st_mode), e.kind == kLink) << e.name;
+        EXPECT_EQ(st.st_uid, e.owner) << e.name;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(lost + "/fax.ps"));
+    EXPECT_TRUE(std::filesystem::is_empty(target)) << "nothing goes where a link points";
+    struct stat st {};
+    ASSERT_EQ(::lstat(lost.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    // A lost+found planted as a link is a leftover like any other, and a real one takes its place.
+    std::filesystem::remove_all(lost);
+    std::filesystem::create_directory_symlink(target, lost);
+    EXPECT_EQ(Provision(), 0);
+    EXPECT_NE(m_out.str().find("Port folder entry moved aside, a link: " + lost + " -> " + lost +
+                               "/lost+found\n"),
+              std::string::npos)
+        << m_out.str();
+    ASSERT_EQ(::lstat(lost.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_TRUE(std::filesystem::is_empty(target));
 }
 
 TEST_F(ProvisioningTest, TheBackendMustBeThere) {

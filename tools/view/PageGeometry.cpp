@@ -1,6 +1,7 @@
 #include "tools/view/PageGeometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace qp::view {
 namespace {
@@ -44,6 +45,28 @@ double FitPageScale(const PageInfo& page, double viewportWidth, double viewportH
         return kMinScale;
     return std::clamp(std::min(viewportWidth / inches.width, viewportHeight / inches.height),
                       kMinScale, kMaxScale);
+}
+
+std::uint64_t GreyBytes(PixelSize size) {
+    return ((std::uint64_t{size.width} + 3) & ~std::uint64_t{3}) * size.height;
+}
+
+PixelSize DecodeSize(const PageInfo& page, PixelSize shown, std::uint64_t maxBytes) {
+    const PixelSize whole{page.width, page.height};
+    if (GreyBytes(whole) <= maxBytes)
+        return whole;
+    PixelSize size{
+        std::clamp<std::uint32_t>(shown.width, 1, std::max<std::uint32_t>(page.width, 1)),
+        std::clamp<std::uint32_t>(shown.height, 1, std::max<std::uint32_t>(page.height, 1))};
+    if (GreyBytes(size) <= maxBytes)
+        return size;
+    const double factor = std::sqrt(static_cast<double>(maxBytes) / GreyBytes(size));
+    size.width = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(size.width * factor));
+    // A row takes at least four bytes: a page one pixel wide gives up only height.
+    const std::uint64_t rows = maxBytes / GreyBytes({size.width, 1});
+    size.height = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
+        static_cast<std::uint64_t>(size.height * factor), 1, std::max<std::uint64_t>(rows, 1)));
+    return size;
 }
 
 double ZoomedIn(double scale) {

@@ -29,6 +29,21 @@ SizeF ScreenSize(const PageInfo& page, double pixelsPerInch);
 double FitWidthScale(const PageInfo& page, double viewportWidth);
 double FitPageScale(const PageInfo& page, double viewportWidth, double viewportHeight);
 
+// A size in whole pixels.
+struct PixelSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    friend bool operator==(const PixelSize&, const PixelSize&) = default;
+};
+
+// Bytes of an 8-bit grey image of this size, each row padded to four bytes as QImage keeps it.
+std::uint64_t GreyBytes(PixelSize size);
+
+// The size to decode a page at to show it `shown` pixels large. The whole page when that takes at
+// most `maxBytes`, so that zooming only scales it; else no more than is shown (never more than the
+// page has), shrunk further, aspect kept, until it takes at most `maxBytes`.
+PixelSize DecodeSize(const PageInfo& page, PixelSize shown, std::uint64_t maxBytes);
+
 // One step of zooming in or out from `scale`, kept within sensible bounds.
 double ZoomedIn(double scale);
 double ZoomedOut(double scale);

@@ -1,5 +1,7 @@
 #include "tools/view/TiffDocument.h"
 
+#include "tools/view/StripDecoder.h"
+
 #include <tiffio.h>
 
 namespace qp::view {
@@ -48,22 +50,18 @@ TiffDocument::~TiffDocument() {
     TIFFClose(m_tiff);
 }
 
-QImage TiffDocument::Render(int index) const {
+QImage TiffDocument::Render(int index, QSize size, std::size_t budget) const {
     const PageInfo& page = Page(index);
     if (page.width == 0 || page.height == 0 ||
         static_cast<std::uint64_t>(page.width) * page.height > kMaxPagePixels ||
         TIFFSetDirectory(m_tiff, static_cast<tdir_t>(index)) != 1)
         return {};
-    QImage image(static_cast<int>(page.width), static_cast<int>(page.height),
-                 QImage::Format_RGBA8888);
-    if (image.isNull())
+    const QSize pageSize(static_cast<int>(page.width), static_cast<int>(page.height));
+    QImage image(size.boundedTo(pageSize).expandedTo(QSize(1, 1)), QImage::Format_Grayscale8);
+    if (image.isNull() || static_cast<std::size_t>(image.sizeInBytes()) > budget ||
+        !DecodeInto(m_tiff, page.width, page.height, budget, image))
         return {};
-    // libtiff decodes every compression and photometry a fax may use into RGBA, top row first.
-    if (TIFFReadRGBAImageOriented(m_tiff, page.width, page.height,
-                                  reinterpret_cast<std::uint32_t*>(image.bits()),
-                                  ORIENTATION_TOPLEFT, 0) != 1)
-        return {};
-    return image.convertToFormat(QImage::Format_Grayscale8);
+    return image;
 }
 
 } // namespace qp::view

@@ -1,5 +1,7 @@
 #include "tools/view/ViewerWindow.h"
 
+#include "tools/view/PageCanvas.h"
+
 #include <QAction>
 #include <QEvent>
 #include <QKeySequence>
@@ -26,14 +28,15 @@ constexpr int kFitMargin = 4;
 
 } // namespace
 
-ViewerWindow::ViewerWindow(std::unique_ptr<TiffDocument> document, const QString& title)
-    : m_document(std::move(document)), m_cursor(m_document->PageCount()) {
+ViewerWindow::ViewerWindow(std::unique_ptr<TiffDocument> document, const QString& title,
+                           std::size_t maxDecodedBytes)
+    : m_document(std::move(document)), m_cursor(m_document->PageCount()),
+      m_maxDecodedBytes(maxDecodedBytes) {
     setWindowTitle(title);
     const QSize room = screen()->availableGeometry().size() * kScreenShare;
     resize(std::min(kInitialWidth, room.width()), std::min(kInitialHeight, room.height()));
 
-    m_canvas = new QLabel;
-    m_canvas->setAlignment(Qt::AlignCenter);
+    m_canvas = new PageCanvas;
     m_scroll = new QScrollArea(this);
     m_scroll->setWidget(m_canvas);
     m_scroll->setAlignment(Qt::AlignCenter);
@@ -80,13 +83,17 @@ QString ViewerWindow::PageText() const {
 
 QSize ViewerWindow::ShownSize() const {
     const SizeF size = ScreenSize(m_document->Page(m_cursor.Current()), m_scale);
-    return {std::max(1, static_cast<int>(std::lround(size.width))),
-            std::max(1, static_cast<int>(std::lround(size.height)))};
+    // No widget grows beyond QWIDGETSIZE_MAX; an absurd page is drawn squeezed to that.
+    const auto pixels = [](double length) {
+        return static_cast<int>(std::clamp(std::round(length), 1.0, double{QWIDGETSIZE_MAX}));
+    };
+    return {pixels(size.width), pixels(size.height)};
 }
 
 void ViewerWindow::ShowPage(int index) {
     m_cursor.MoveTo(index);
-    m_page = m_document->Render(m_cursor.Current());
+    m_page = QImage();
+    m_decodedSize = {};
     m_pageLabel->setText(PageText());
     Redraw();
     m_scroll->verticalScrollBar()->setValue(0);
@@ -122,17 +129,30 @@ void ViewerWindow::Redraw() {
                                           m_scroll->verticalScrollBar()->sizeHint().width());
     else if (m_fit == Fit::Page)
         m_scale = FitPageScale(page, viewport.width(), viewport.height());
+    const QSize shown = ShownSize();
+    const PixelSize wanted = DecodeSize(
+        page,
+        {static_cast<std::uint32_t>(shown.width()), static_cast<std::uint32_t>(shown.height())},
+        m_maxDecodedBytes);
+    if (wanted != m_decodedSize) {
+        // The old page goes before the new one is decoded, not after.
+        m_page = QImage();
+        m_page = m_document->Render(
+            m_cursor.Current(),
+            QSize(static_cast<int>(wanted.width), static_cast<int>(wanted.height)),
+            m_maxDecodedBytes);
+        m_decodedSize = wanted;
+    }
     if (m_page.isNull()) {
-        m_canvas->setText(QStringLiteral("This page cannot be shown."));
-        m_canvas->adjustSize();
+        m_canvas->SetText(QStringLiteral("This page cannot be shown."));
         return;
     }
     // Scaled to the true aspect ratio: a Normal page's rows are drawn twice as tall as its columns
-    // are wide.
-    const QImage shown =
-        m_page.scaled(ShownSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    m_canvas->setPixmap(QPixmap::fromImage(shown));
-    m_canvas->resize(shown.size());
+    // are wide. Only ever scaled down here, so that the copy is never larger than the page decoded;
+    // the canvas stretches it further where it is shown larger.
+    m_canvas->SetPicture(m_page.scaled(shown.boundedTo(m_page.size()), Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation),
+                         shown);
 }
 
 bool ViewerWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -11,19 +11,25 @@ class QScrollArea;
 
 namespace qp::view {
 
+class PageCanvas;
+
 // Shows a fax image a page at a time, each page at its true aspect ratio.
 // Keys: Page Up/Down, Home, End move between pages; + and - zoom; W fits the width, P the page.
 class ViewerWindow final : public QMainWindow {
 public:
     enum class Fit { Width, Page, None };
 
-    ViewerWindow(std::unique_ptr<TiffDocument> document, const QString& title);
+    // A page is never held decoded at more than `maxDecodedBytes`.
+    ViewerWindow(std::unique_ptr<TiffDocument> document, const QString& title,
+                 std::size_t maxDecodedBytes = kMaxDecodedPageBytes);
 
     int CurrentPage() const { return m_cursor.Current(); }
     double Scale() const { return m_scale; }
     Fit FitMode() const { return m_fit; }
     // The page as drawn, in screen pixels.
     QSize ShownSize() const;
+    // The current page as decoded: the whole page when that is small enough, else as shown.
+    const QImage& DecodedPage() const { return m_page; }
     QString PageText() const;
 
     void ShowPage(int index);
@@ -41,12 +47,14 @@ private:
 
     std::unique_ptr<TiffDocument> m_document;
     PageCursor m_cursor;
-    QImage m_page; // the current page's pixels as stored
+    std::size_t m_maxDecodedBytes;
+    QImage m_page;           // the current page, decoded at m_decodedSize (null when it failed)
+    PixelSize m_decodedSize; // nothing decoded yet when empty
     // A whole page first: what the recipient gets, at a glance.
     Fit m_fit = Fit::Page;
     double m_scale = kMinScale;
     QScrollArea* m_scroll = nullptr;
-    QLabel* m_canvas = nullptr;
+    PageCanvas* m_canvas = nullptr;
     QLabel* m_pageLabel = nullptr;
 };
 
