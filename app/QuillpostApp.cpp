@@ -95,9 +95,17 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
     }
 
     // Two clients of one user would both watch the same port file.
-    if (!m_instanceLock.TryAcquire()) {
+    switch (m_instanceLock.Acquire()) {
+    case qp::InstanceLock::Outcome::Acquired:
+        break;
+    case qp::InstanceLock::Outcome::HeldElsewhere:
         std::fputs("Quillpost is already running for this user.\n", stderr);
         return StartOutcome::Exit;
+    case qp::InstanceLock::Outcome::NoPlace:
+        std::fputs("Quillpost cannot start: neither /run/user nor ~/.cache/quillpost can hold "
+                   "its lock for this user alone.\n",
+                   stderr);
+        return StartOutcome::Fail;
     }
 
     ReadSettings();
