@@ -44,7 +44,7 @@ public:
 };
 
 // Opening a connection, in the two steps whose failures the user is told apart.
-enum class ConnectStep { Socket, Connect };
+enum class ConnectStep { Socket, Lookup, Connect };
 
 struct Connection {
     std::unique_ptr<ByteStream> stream; // null when the connection could not be made

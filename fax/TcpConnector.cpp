@@ -203,6 +203,8 @@ Connection TcpConnector::ConnectUnlessStopped(const std::string& host, int port,
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     int error = (port > 0 && port <= kHighestPort) ? ResolveIPv4(host, peer.sin_addr) : EINVAL;
+    if (error != 0)
+        connection.failedAt = ConnectStep::Lookup;
     if (error == 0) {
         peer.sin_port = htons(static_cast<std::uint16_t>(port));
         error = ConnectWithin(fd, peer, m_timeouts.connectMs, stop);

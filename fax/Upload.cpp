@@ -5,6 +5,8 @@
 #include "platform/OutsideText.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <utility>
 #include <vector>
@@ -26,15 +28,39 @@ Outcome FileError(const std::string& imagePath) {
     return Outcome::Failure("Error accessing fax file: " + imagePath);
 }
 
-// A connection that breaks or stalls after it was opened.
-Outcome ConnectionLost(const IoResult& result) {
-    return Outcome::Failure("Lost the connection to the fax server: " +
-                            std::to_string(result.error));
+// The server as the user named it, for the line that says where a failure happened.
+struct Peer {
+    std::string host;
+    int port = 0;
+
+    std::string Where() const {
+        return "(" + ShownAsText(host) + ", port " + std::to_string(port) + ")";
+    }
+};
+
+// A message with its number, and below it the system's words for the number and where it
+// happened: "Could not connect to fax server: 111" + "Connection refused (host, port 7541)".
+Outcome Explained(const std::string& message, int error, const Peer& peer) {
+    return Outcome::Failure(message + std::to_string(error) + "\n" + std::strerror(error) + " " +
+                            peer.Where());
 }
 
-// A reply that never came: the server went silent, or closed without a word.
-Outcome NoResponse() {
-    return Outcome::Failure("Did not receive a response to the fax upload.");
+// Silence longer than a phase waits for is not a refusal of any kind: it says so, with the limit.
+Outcome NoAnswerWithin(int limitMs, const Peer& peer) {
+    return Outcome::Failure("The fax server did not answer within " +
+                            std::to_string(limitMs / 1000) + " seconds.\n" + peer.Where());
+}
+
+// A connection that breaks or stalls after it was opened.
+Outcome ConnectionLost(const Peer& peer, const IoResult& result) {
+    if (result.status == IoStatus::TimedOut)
+        return NoAnswerWithin(kReplyTimeoutMs, peer);
+    return Explained("Lost the connection to the fax server: ", result.error, peer);
+}
+
+// A reply that never came: the server closed without a word.
+Outcome NoResponse(const Peer& peer) {
+    return Outcome::Failure("Did not receive a response to the fax upload.\n" + peer.Where());
 }
 
 // A value with a line break would end its protocol line early and let the rest pass for lines
@@ -61,10 +87,11 @@ Reply AwaitReply(ByteStream& stream, LineReader& reader) {
 
 // The server's word once it has the whole image. Only a line of its own can fail the upload: a
 // server that closes or stays silent is one that never answers here, and it took the fax.
-Outcome AwaitVerdict(ByteStream& stream, LineReader& reader, const std::stop_token& stop) {
+Outcome AwaitVerdict(ByteStream& stream, LineReader& reader, const Peer& peer,
+                     const std::stop_token& stop) {
     const IoResult ended = stream.EndSending();
     if (!ended.Ok())
-        return ConnectionLost(ended);
+        return ConnectionLost(peer, ended);
     const Reply reply = ReadReply(reader);
     if (!reply.lines.empty()) {
         if (Accepted(reply))
@@ -75,12 +102,12 @@ Outcome AwaitVerdict(ByteStream& stream, LineReader& reader, const std::stop_tok
     if (stop.stop_requested())
         return Outcome::Stopped();
     if (reply.status == IoStatus::Failed)
-        return ConnectionLost({reply.status, 0, reply.error});
+        return ConnectionLost(peer, {reply.status, 0, reply.error});
     return Outcome::Success();
 }
 
 Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
-                  const std::string& imagePath, const UploadProgress& progress) {
+                  const std::string& imagePath, const UploadProgress& progress, const Peer& peer) {
     std::vector<char> block(kImageBlockSize);
     std::uint64_t total = 0;
     // Exactly the announced length goes out: a file that changed in between must not make the
@@ -93,7 +120,7 @@ Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
         }
         const IoResult written = stream.Write(block.data(), static_cast<std::size_t>(want));
         if (!written.Ok())
-            return ConnectionLost(written);
+            return ConnectionLost(peer, written);
         const std::uint64_t end = total + want;
         while (total < end) {
             total = std::min<std::uint64_t>(total + kProgressStep, end);
@@ -105,7 +132,7 @@ Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
     // socket buffers, so only the peer's receipt of every byte tells that it arrived.
     const IoResult drained = stream.Drain();
     if (!drained.Ok())
-        return ConnectionLost(drained);
+        return ConnectionLost(peer, drained);
     return Outcome::Success();
 }
 
@@ -113,6 +140,7 @@ Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
 Outcome Deliver(ByteStream& stream, const AccountSettings& account, const std::string& number,
                 const std::string& email, const std::string& imagePath, std::uint64_t size,
                 const UploadProgress& progress, const std::stop_token& stop) {
+    const Peer peer{account.host, account.port};
     BufferedWriter writer(stream);
     LineReader reader(stream);
 
@@ -121,13 +149,16 @@ Outcome Deliver(ByteStream& stream, const AccountSettings& account, const std::s
     if (written.Ok())
         written = writer.Flush();
     if (!written.Ok())
-        return ConnectionLost(written);
+        return ConnectionLost(peer, written);
 
     Reply reply = AwaitReply(stream, reader);
     if (reply.status == IoStatus::Failed)
-        return ConnectionLost({reply.status, 0, reply.error});
-    // A server that hangs up without a line, or never finishes its reply, has not let us in either.
-    if (reply.status == IoStatus::TimedOut || !Accepted(reply))
+        return ConnectionLost(peer, {reply.status, 0, reply.error});
+    // A server that hangs up without a line has not let us in; one that never finishes its reply
+    // is silent, which says nothing about the login.
+    if (reply.status == IoStatus::TimedOut)
+        return NoAnswerWithin(kReplyTimeoutMs, peer);
+    if (!Accepted(reply))
         return Outcome::Failure(
             "Login failed due to an invalid username or password.\r\n\r\nPlease check "
             "your login and password in the configuration.");
@@ -136,15 +167,15 @@ Outcome Deliver(ByteStream& stream, const AccountSettings& account, const std::s
     if (written.Ok())
         written = writer.Flush();
     if (!written.Ok())
-        return ConnectionLost(written);
+        return ConnectionLost(peer, written);
 
     reply = AwaitReply(stream, reader);
     if (reply.status == IoStatus::TimedOut)
-        return NoResponse();
+        return NoAnswerWithin(kReplyTimeoutMs, peer);
     if (reply.status != IoStatus::Ok)
-        return ConnectionLost({reply.status, 0, reply.error});
+        return ConnectionLost(peer, {reply.status, 0, reply.error});
     if (reply.lines.empty())
-        return NoResponse();
+        return NoResponse(peer);
     if (!Accepted(reply))
         return Outcome::Failure("Fax upload failed: " + ShownAsText(reply.lines.front()));
 
@@ -153,10 +184,10 @@ Outcome Deliver(ByteStream& stream, const AccountSettings& account, const std::s
     std::ifstream image(imagePath, std::ios::binary);
     if (!image)
         return FileError(imagePath);
-    const Outcome sent = SendImage(image, size, stream, imagePath, progress);
+    const Outcome sent = SendImage(image, size, stream, imagePath, progress, peer);
     if (!sent)
         return sent;
-    return AwaitVerdict(stream, reader, stop);
+    return AwaitVerdict(stream, reader, peer, stop);
 }
 
 } // namespace
@@ -191,10 +222,16 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
     if (!connection.stream) {
         if (stop.stop_requested())
             return Outcome::Stopped();
+        const Peer peer{account.host, account.port};
         if (connection.failedAt == ConnectStep::Socket)
-            return Outcome::Failure("Failed to create socket: " + std::to_string(connection.error));
-        return Outcome::Failure("Could not connect to fax server: " +
-                                std::to_string(connection.error));
+            return Explained("Failed to create socket: ", connection.error, peer);
+        if (connection.failedAt == ConnectStep::Lookup)
+            return Outcome::Failure(
+                "Could not connect to fax server: " + std::to_string(connection.error) +
+                "\nThe server's name or port is not known " + peer.Where());
+        if (connection.error == ETIMEDOUT)
+            return NoAnswerWithin(kConnectTimeoutMs, peer);
+        return Explained("Could not connect to fax server: ", connection.error, peer);
     }
     ByteStream& stream = *connection.stream;
     const std::stop_callback abort(stop, [&stream] { stream.Abort(); });

@@ -269,7 +269,7 @@ TEST_F(LoopbackUploadTest, ServerThatClosesAfterTheHeader) {
     m_account.port = listener.Port();
     WriteFile(m_image, RandomTiff(100, 3));
     EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(),
+    EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()),
               std::vector<std::string>{"Did not receive a response to the fax upload."});
     listener.Join();
     EXPECT_EQ(header, "fax2\r\nto: 5551234567\r\nfilename: fax.tif\r\ncontent-length: 104\r\n\r\n");
@@ -282,7 +282,8 @@ TEST_F(LoopbackUploadTest, SilentServerTimesOutInsteadOfHanging) {
     WriteFile(m_image, RandomTiff(100, 4));
     qp::TcpConnector impatient(qp::TcpTimeouts{2000, 300});
     EXPECT_FALSE(Upload(impatient));
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{kLoginFailed});
+    EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()),
+              std::vector<std::string>{qp::test::kNoAnswer});
 }
 
 TEST_F(LoopbackUploadTest, ConnectFailuresCarryTheSystemsCode) {
@@ -302,7 +303,7 @@ TEST_F(LoopbackUploadTest, ConnectFailuresCarryTheSystemsCode) {
     m_account.host = "127.0.0.1";
     m_account.port = 70000;
     EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(),
+    EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()),
               (std::vector<std::string>{
                   "Could not connect to fax server: " + std::to_string(ECONNREFUSED),
                   "Could not connect to fax server: " + std::to_string(EINVAL),
@@ -360,22 +361,22 @@ TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
          {},
          [](int fd) { return SendUntilHangUp(fd, kFlood, 0); },
          false,
-         kLoginFailed},
+         qp::test::kNoAnswer},
         {"login reply one byte at a time",
          {},
          [](int fd) { return SendUntilHangUp(fd, "x", 50); },
          false,
-         kLoginFailed},
+         qp::test::kNoAnswer},
         {"endless fax reply",
          {loggedIn},
          [](int fd) { return SendUntilHangUp(fd, kFlood, 0); },
          false,
-         "Did not receive a response to the fax upload."},
+         qp::test::kNoAnswer},
         {"fax reply one byte at a time",
          {loggedIn},
          [](int fd) { return SendUntilHangUp(fd, "x", 50); },
          false,
-         "Did not receive a response to the fax upload."},
+         qp::test::kNoAnswer},
         {"hangs up instead of reading the image",
          {loggedIn, accepted},
          [](int) { return true; },
@@ -421,8 +422,8 @@ TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
         }
         ASSERT_EQ(texts.size(), 1u) << behaviour.name;
         const bool prefixOnly = behaviour.message.ends_with(": ");
-        EXPECT_EQ(prefixOnly ? texts[0].substr(0, behaviour.message.size()) : texts[0],
-                  behaviour.message)
+        const std::string first = qp::test::FirstLines(texts)[0];
+        EXPECT_EQ(prefixOnly ? first.substr(0, behaviour.message.size()) : first, behaviour.message)
             << behaviour.name;
     }
 }

@@ -153,14 +153,14 @@ TEST_F(UploadTest, AServerThatHangsUpWithoutALineFails) {
     m_connector.script->incoming = "success: in\r\n\r\n";
     m_messages.Clear();
     EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{kNoResponse});
+    EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()), std::vector<std::string>{kNoResponse});
 
     // An empty line alone is a reply without lines too.
     m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
     m_connector.script->incoming = "success: in\r\n\r\n\r\n";
     m_messages.Clear();
     EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{kNoResponse});
+    EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()), std::vector<std::string>{kNoResponse});
 }
 
 TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
@@ -170,16 +170,21 @@ TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
         int error;
         std::string message;
     };
+    // Below the words the dialog has always used: what the number means, and where.
+    const std::string where = "(fax.example.com, port 7541)";
+    const std::string silent = std::string(qp::test::kNoAnswer) + "\n" + where;
+    const std::string reset =
+        "Lost the connection to the fax server: 104\nConnection reset by peer " + where;
     const std::vector<Case> cases{
-        // A server that never finishes its login reply has not let us in.
-        {"", IoStatus::TimedOut, 110, kLoginFailed},
-        {"success: in\r\n", IoStatus::TimedOut, 110, kLoginFailed},
-        {"success: in\r\n\r\n", IoStatus::TimedOut, 110, kNoResponse},
+        // Silence says nothing about the login: it is never reported as a wrong PIN.
+        {"", IoStatus::TimedOut, 110, silent},
+        {"success: in\r\n", IoStatus::TimedOut, 110, silent},
+        {"success: in\r\n\r\n", IoStatus::TimedOut, 110, silent},
         // A reply cut off before its empty line by a silent server is no answer either.
-        {"success: in\r\n\r\nsuccess: go\r\n", IoStatus::TimedOut, 110, kNoResponse},
-        {"", IoStatus::Failed, 104, "Lost the connection to the fax server: 104"},
-        {"success: in\r\n\r\nsuccess:", IoStatus::Failed, 104,
-         "Lost the connection to the fax server: 104"},
+        {"success: in\r\n\r\nsuccess: go\r\n", IoStatus::TimedOut, 110, silent},
+        {"success: in\r\n\r\n\r\n", IoStatus::Closed, 0, std::string(kNoResponse) + "\n" + where},
+        {"", IoStatus::Failed, 104, reset},
+        {"success: in\r\n\r\nsuccess:", IoStatus::Failed, 104, reset},
     };
     for (const Case& c : cases) {
         m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
@@ -212,7 +217,8 @@ TEST_F(UploadTest, TheServersWordAfterTheImageDecides) {
          false, qp::Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
         {"silence until the limit", "", IoStatus::TimedOut, 110, false, qp::Outcome::Success()},
         {"a reset", "", IoStatus::Failed, 104, false,
-         qp::Outcome::Failure("Lost the connection to the fax server: 104")},
+         qp::Outcome::Failure("Lost the connection to the fax server: 104\nConnection reset by "
+                              "peer (fax.example.com, port 7541)")},
         {"stopped while waiting", std::string(kNotStored) + "\r\n\r\n", IoStatus::Closed, 0, true,
          qp::Outcome::Stopped()},
     };
@@ -243,7 +249,7 @@ TEST_F(UploadTest, WriteFailuresAtEachStageFail) {
         m_connector.script->writeError = 32;
         m_messages.Clear();
         EXPECT_FALSE(Upload()) << failing;
-        EXPECT_EQ(m_messages.Texts(),
+        EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()),
                   std::vector<std::string>{"Lost the connection to the fax server: 32"})
             << failing;
     }
@@ -259,13 +265,17 @@ TEST_F(UploadTest, FailuresBeforeTheExchange) {
     m_messages.Clear();
     m_connector.failSocket = true;
     EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Failed to create socket: 24"});
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Failed to create socket: 24\nToo many "
+                                       "open files (fax.example.com, port 7541)"});
 
     m_messages.Clear();
     m_connector.failSocket = false;
     m_connector.connectError = 111;
     EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Could not connect to fax server: 111"});
+    EXPECT_EQ(m_messages.Texts(),
+              std::vector<std::string>{"Could not connect to fax server: 111\nConnection refused "
+                                       "(fax.example.com, port 7541)"});
 }
 
 TEST_F(UploadTest, AnImageThatShrinksAfterItWasAnnouncedFails) {
