@@ -205,6 +205,7 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     m_tray = std::make_unique<TrayDialog>(app);
     m_tray->SetSendDialogRunner([this] { OpenCoverOnly(); });
     m_tray->SetFaxLogRunner([this] { ShowFaxLog(); });
+    m_tray->SetQuitRunner([] { QuitEventLoop(); });
     m_tray->TrayIcon().SetIconById(res::kIcon130);
 #if QUILLPOST_SELF_UPDATE
     m_tray->SetUpdateCheckRunner([this] { StartMenuUpdateCheck(); });

@@ -100,9 +100,10 @@ bool CupsPrintServer::QueueExists(const std::string& name) {
     return response && Succeeded(cupsLastError());
 }
 
-void CupsPrintServer::DeleteQueue(const std::string& name) {
+int CupsPrintServer::DeleteQueue(const std::string& name) {
     ipp_t* request = NewQueueRequest(IPP_OP_CUPS_DELETE_PRINTER, name);
     IppResponse response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/admin/"));
+    return FailureOf(response.get(), cupsLastError());
 }
 
 int CupsPrintServer::AddQueue(const NewPrintQueue& queue) {

@@ -10,7 +10,7 @@ class CupsPrintServer final : public PrintServer {
 public:
     int ListQueues(std::vector<PrintQueue>& queues) override;
     bool QueueExists(const std::string& name) override;
-    void DeleteQueue(const std::string& name) override;
+    int DeleteQueue(const std::string& name) override;
     int AddQueue(const NewPrintQueue& queue) override;
 };
 

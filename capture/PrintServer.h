@@ -18,6 +18,12 @@ struct NewPrintQueue {
     std::string opPolicy; // the server's operation policy for the queue; empty keeps its default
 };
 
+// The server's statuses that say the user may not make a change: forbidden, not authenticated,
+// not authorized.
+inline bool IsRefusal(int status) {
+    return status >= 0x401 && status <= 0x403;
+}
+
 // The print server operations that the printer lookup and provisioning need. Calls that can fail
 // return 0 on success, else the server's status code, which goes into the reported results.
 class PrintServer {
@@ -25,7 +31,7 @@ public:
     virtual ~PrintServer() = default;
     virtual int ListQueues(std::vector<PrintQueue>& queues) = 0;
     virtual bool QueueExists(const std::string& name) = 0;
-    virtual void DeleteQueue(const std::string& name) = 0;
+    virtual int DeleteQueue(const std::string& name) = 0;
     // The new queue is enabled, accepts jobs and is not shared.
     virtual int AddQueue(const NewPrintQueue& queue) = 0;
 };

@@ -8,14 +8,16 @@
 
 #include <iostream>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: quillpost-provision\n"
     "Creates the fax printer Quill_Post on the local CUPS server (run it as root): checks the\n"
-    "quillpost backend, makes the spool folder with its port file, installs the TW PS Driver\n"
-    "(gs.ppd from the current folder, else the installed copy) and creates the queue anew.\n"
+    "quillpost backend, makes the common folder /var/spool/quillpost (root's), in which the\n"
+    "backend makes each user's private folder, installs the TW PS Driver (gs.ppd from the\n"
+    "current folder, else the installed copy) and creates the queue anew.\n"
     "Prints one line per step and the result last; exits 0 when the printer is ready.\n";
 
 constexpr int kExitFailed = 1;
@@ -29,6 +31,11 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         std::cerr << "quillpost-provision: unknown argument " << argv[1] << "\n" << kUsage;
         return kExitUsage;
+    }
+    // Checked before any step, so that nothing is half done and CUPS never asks for a password.
+    if (::geteuid() != 0) {
+        std::cout << qp::kProvisionNeedsRoot;
+        return kExitFailed;
     }
     std::ostringstream lines;
     const int result = qp::ProvisionFaxPrinter(lines);

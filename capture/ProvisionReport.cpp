@@ -23,7 +23,7 @@ std::string FailedStep(int base) {
     case kListPortsFailed:
         return "the print queues could not be listed";
     case kPortFolderFailed:
-        return "the spool folder of the port file could not be made";
+        return "the common folder could not be found";
     case kListDriversFailed:
         return "the printer drivers could not be listed";
     case kDriverFolderFailed:
@@ -36,7 +36,7 @@ std::string FailedStep(int base) {
         return std::string("the queue ") + kFaxQueueName + " could not be added";
     default:
         if (base >= kAddPortCallFailed && base <= kAddPortOther)
-            return "the port could not be created";
+            return "the common folder could not be made or secured";
         return "unknown failure";
     }
 }
@@ -49,6 +49,11 @@ std::string ProvisionClosingLines(int result, bool cupsUnreachable,
     if (cupsUnreachable)
         lines += "CUPS is not running: start it with \"" + startCommand +
                  "\", then run quillpost-provision again.\n";
+    // The server's status added to the base; system errors are far below its range.
+    if (IsRefusal(result % kBaseUnit))
+        lines +=
+            "quillpost-provision: CUPS refused the request; creating the fax printer needs the "
+            "right to administer CUPS (run it as root on the machine CUPS runs on).\n";
     const std::string number = std::to_string(result);
     if (result == 0)
         return lines + "Result " + number + ": done, the fax printer " + kFaxQueueName +
@@ -59,7 +64,11 @@ std::string ProvisionClosingLines(int result, bool cupsUnreachable,
 
 std::string ProvisionLayoutLines(const std::string& commonFolder) {
     const std::string user = commonFolder + "/LOGIN/";
-    return "Faxes arrive in " + user + kPortFileName +
+    return "The port " + commonFolder + "/" + kPortFileName + " names the common folder " +
+           commonFolder +
+           " (root's, mode 0755) and each user's port file; no fax is written there.\n"
+           "Faxes arrive in " +
+           user + kPortFileName +
            ", in the private folder of the user who printed them.\n"
            "Faxes printed before that one is taken wait in " +
            user + kParkedFolderName + "/ (at most " + std::to_string(kMaxParkedJobs) +

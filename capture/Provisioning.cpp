@@ -46,7 +46,7 @@ int ListFolderNames(const std::string& folder, std::vector<std::string>& names) 
     return readError;
 }
 
-// What the port folder's check reports, by the error that failed it.
+// What the common folder's check reports, by the error that failed it.
 int ReportAddPortStatus(int error, std::ostream& out) {
     using namespace provision;
     switch (error) {
@@ -77,7 +77,8 @@ int ReportAddPortStatus(int error, std::ostream& out) {
 // it, and each user's jobs go into a private folder inside that the backend makes.
 constexpr mode_t kPortFolderMode = 0755;
 
-// Opens the port folder's parent and splits off the folder's own name; the handle or -1 with errno.
+// Opens the common folder's parent and splits off the folder's own name; the handle or -1 with
+// errno.
 int OpenPortFolderParent(const std::string& folder, std::string& leaf) {
     const std::size_t slash = folder.find_last_of('/');
     const std::string parent = slash == 0 ? "/" : folder.substr(0, slash);
@@ -85,9 +86,9 @@ int OpenPortFolderParent(const std::string& folder, std::string& leaf) {
     return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// Makes the port folder root's with mode 0755, creating it when it is missing, and clears a folder
-// that was there of leftovers; says what it changed (or, with `announceCreation`, that it made
-// one). 0 or the error that stopped it; EEXIST never, a link or file in its place is ENOTDIR.
+// Makes the common folder root's with mode 0755, creating it when it is missing, and clears a
+// folder that was there of leftovers; says what it changed (or, with `announceCreation`, that it
+// made one). 0 or the error that stopped it; EEXIST never, a link or file in its place is ENOTDIR.
 int SecurePortFolder(int parent, const std::string& leaf, const std::string& folder,
                      bool announceCreation, std::ostream& out) {
     const bool created = ::mkdirat(parent, leaf.c_str(), kPortFolderMode) == 0;
@@ -101,18 +102,18 @@ int SecurePortFolder(int parent, const std::string& leaf, const std::string& fol
     if (::fstat(fd, &st) != 0)
         status = errno;
     if (created && announceCreation)
-        Diagnose(out, "Port folder created: %s\n", folder.c_str());
+        Diagnose(out, "Common folder created: %s\n", folder.c_str());
     if (status == 0 && (st.st_uid != 0 || st.st_gid != 0)) {
         if (::fchown(fd, 0, 0) != 0)
             status = errno;
         else if (!created)
-            Diagnose(out, "Port folder owner set to root: %s\n", folder.c_str());
+            Diagnose(out, "Common folder owner set to root: %s\n", folder.c_str());
     }
     if (status == 0 && (st.st_mode & 07777) != kPortFolderMode) {
         if (::fchmod(fd, kPortFolderMode) != 0)
             status = errno;
         else if (!created)
-            Diagnose(out, "Port folder mode set to %04o: %s\n", kPortFolderMode, folder.c_str());
+            Diagnose(out, "Common folder mode set to %04o: %s\n", kPortFolderMode, folder.c_str());
     }
     // Only now that nobody else can change the folder is what lies in it sure to stay as found.
     if (status == 0 && !created)
@@ -303,8 +304,14 @@ int ProvisionFaxPrinter(PrintServer& server, const ProvisionPaths& paths, std::o
         driverPpd = target;
     }
 
-    if (server.QueueExists(kFaxQueueName))
-        server.DeleteQueue(kFaxQueueName);
+    if (server.QueueExists(kFaxQueueName)) {
+        // An old printer kept because the server will not let this user replace it is no success.
+        const int status = server.DeleteQueue(kFaxQueueName);
+        if (IsRefusal(status)) {
+            Diagnose(out, "Failed to add printer: %d\n", status);
+            return kAddPrinterFailed + status;
+        }
+    }
 
     // A queue that could not be deleted stays as it is.
     if (server.QueueExists(kFaxQueueName)) {

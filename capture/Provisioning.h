@@ -44,8 +44,9 @@ inline constexpr int kAddPrinterFailed = 4200000;
 // folder, root's with mode 0755, made or mended also behind a port that exists, its leftovers
 // moved into lost+found as SpoolLeftovers.h describes), the driver
 // (gs.ppd in the model folder) and the queue "Quill_Post" with the "authenticated" operation
-// policy, which is always deleted and created anew. Prints each step's line on `out` and
-// returns 0 or a result base plus the error.
+// policy, which is always deleted and created anew (one the server refuses to delete fails the run;
+// one that stays for another reason is kept). Prints each step's line on `out` and returns 0 or a
+// result base plus the error.
 int ProvisionFaxPrinter(PrintServer& server, const ProvisionPaths& paths, std::ostream& out);
 int ProvisionFaxPrinter(std::ostream& out = std::cout);
 

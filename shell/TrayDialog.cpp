@@ -33,9 +33,14 @@ bool TrayDialog::event(QEvent* event) {
     if (event->type() == kTrayCallbackMessage)
         return true;
     if (event->type() == qp::CommandEvent::EventType()) {
+        const int command = static_cast<qp::CommandEvent*>(event)->CommandId();
+        // Quitting opens no window, and a user who quits during a long upload means now.
+        if (command == res::kIdQuit) {
+            OnQuit();
+            return true;
+        }
         // A command chosen while a send dialog converts or uploads waits until that work is done:
         // its window would otherwise hold the work's dialog up until it was closed.
-        const int command = static_cast<qp::CommandEvent*>(event)->CommandId();
         qp::RunOnGuiThreadWhenIdle([tray = QPointer<TrayDialog>(this), command] {
             if (tray)
                 tray->OnCommand(command);
@@ -62,6 +67,9 @@ void TrayDialog::OnCommand(int command) {
     case res::kIdFaxLog:
         OnFaxLog();
         break;
+    case res::kIdQuit:
+        OnQuit();
+        break;
     default:
         break;
     }
@@ -79,6 +87,11 @@ void TrayDialog::OnAbout() {
 void TrayDialog::OnFaxLog() {
     if (m_runFaxLog)
         m_runFaxLog();
+}
+
+void TrayDialog::OnQuit() {
+    if (m_runQuit)
+        m_runQuit();
 }
 
 void TrayDialog::OnSendCoverOnly() {

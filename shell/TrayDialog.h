@@ -33,6 +33,9 @@ public:
     }
     // What opens the fax log window.
     void SetFaxLogRunner(std::function<void()> runner) { m_runFaxLog = std::move(runner); }
+    // What "Quit Quill Post" runs: the client's orderly end. It runs at once, also while a send
+    // dialog's work is under way; that end keeps the dialog's fax for the next start.
+    void SetQuitRunner(std::function<void()> runner) { m_runQuit = std::move(runner); }
 
     // Carries out a tray menu command (its menu id).
     void OnCommand(int command);
@@ -41,6 +44,7 @@ public:
     void OnSendCoverOnly();
     void OnCheckForUpdates();
     void OnFaxLog();
+    void OnQuit();
 
 protected:
     bool event(QEvent* event) override;
@@ -52,4 +56,5 @@ private:
     std::function<void()> m_runSendDialog;
     std::function<void()> m_runUpdateCheck;
     std::function<void()> m_runFaxLog;
+    std::function<void()> m_runQuit;
 };

@@ -19,13 +19,13 @@ public:
         return std::any_of(queues.begin(), queues.end(),
                            [&](const PrintQueue& q) { return q.name == name; });
     }
-    void DeleteQueue(const std::string& name) override {
+    int DeleteQueue(const std::string& name) override {
         ++deletes;
-        if (!deleteWorks)
-            return;
-        queues.erase(std::remove_if(queues.begin(), queues.end(),
-                                    [&](const PrintQueue& q) { return q.name == name; }),
-                     queues.end());
+        if (deleteStatus == 0)
+            queues.erase(std::remove_if(queues.begin(), queues.end(),
+                                        [&](const PrintQueue& q) { return q.name == name; }),
+                         queues.end());
+        return deleteStatus;
     }
     int AddQueue(const NewPrintQueue& queue) override {
         added.push_back(queue);
@@ -38,7 +38,7 @@ public:
     std::vector<NewPrintQueue> added;
     int listStatus = 0;
     int addStatus = 0;
-    bool deleteWorks = true;
+    int deleteStatus = 0; // the queue stays unless 0
     int deletes = 0;
 };
 

@@ -83,7 +83,11 @@ TEST_F(ProvisioningCupsTest, TheCommandTakesGsPpdFromItsFolderAndPrintsTheResult
     std::filesystem::copy_file(qp::test::SourcePpdPath(), workDir.File("gs.ppd"));
     std::string out;
     EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 0);
-    EXPECT_EQ(out, FirstRunLines() + "Faxes arrive in " + Cupsd().FaxFolder() +
+    EXPECT_EQ(out, FirstRunLines() + "The port " + Cupsd().PortFile() +
+                       " names the common folder " + Cupsd().FaxFolder() +
+                       " (root's, mode 0755) and each user's port file; no fax is written there.\n"
+                       "Faxes arrive in " +
+                       Cupsd().FaxFolder() +
                        "/LOGIN/fax.ps, in the private folder of the user who printed them.\n"
                        "Faxes printed before that one is taken wait in " +
                        Cupsd().FaxFolder() +
@@ -96,6 +100,32 @@ TEST_F(ProvisioningCupsTest, TheCommandTakesGsPpdFromItsFolderAndPrintsTheResult
     EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 1);
     EXPECT_EQ(out, "Port monitor 'quillpost' does not exist\n"
                    "Result 1300002: failed, the CUPS backend \"quillpost\" is not installed.\n");
+}
+
+// Only root may make the common folder and install the driver, and only an administrator may
+// replace the queue: a user is told so before anything is tried, and nothing changes.
+TEST_F(ProvisioningCupsTest, TheCommandRunByAUserSaysItNeedsRootAndChangesNothing) {
+    ASSERT_EQ(Cupsd().ProvisionFaxPrinter(), 0);
+    // The scheduler logs each request it takes; a user must not get as far as asking.
+    auto deletions = [this] {
+        const std::string log = Cupsd().ErrorLog();
+        std::size_t count = 0;
+        for (std::size_t at = log.find("CUPS-Delete-Printer"); at != std::string::npos;
+             at = log.find("CUPS-Delete-Printer", at + 1))
+            ++count;
+        return count;
+    };
+    const std::size_t before = deletions();
+    const qp::test::TestUser user = qp::test::EnsureTestUser("quillpost-test-user");
+    std::string out;
+    EXPECT_EQ(qp::test::RunProgram({"setpriv", "--reuid=" + std::to_string(user.uid),
+                                    "--regid=" + std::to_string(user.gid), "--clear-groups",
+                                    qp::test::BuiltProvisionPath()},
+                                   &out),
+              1);
+    EXPECT_EQ(out, "quillpost-provision: creating the fax printer needs root and the right to "
+                   "administer CUPS; run it as root: sudo quillpost-provision\n");
+    EXPECT_EQ(deletions(), before);
 }
 
 TEST_F(ProvisioningCupsTest, TheCommandSaysSoWhenCupsIsNotRunning) {

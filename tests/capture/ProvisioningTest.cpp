@@ -151,14 +151,14 @@ TEST_F(ProvisioningTest, ThePortFolderIsMadeOrMendedWhetherThePortIsNewOrNot) {
     const std::string folder = m_paths.commonFolder;
     const std::string added = "Port added: " + Port() + "\n";
     const std::string exists = "Port already exists: " + Port() + "\n";
-    const std::string owner = "Port folder owner set to root: " + folder + "\n";
-    const std::string mode = "Port folder mode set to 0755: " + folder + "\n";
+    const std::string owner = "Common folder owner set to root: " + folder + "\n";
+    const std::string mode = "Common folder mode set to 0755: " + folder + "\n";
     const Case cases[] = {
         {"new port, folder open to all", false, true, 01777, 0, mode + added},
         {"new port, folder of a user", false, true, 0755, 65534, owner + added},
         {"existing port, folder right", true, true, 0755, 0, exists},
         {"existing port, folder missing", true, false, 0, 0,
-         exists + "Port folder created: " + folder + "\n"},
+         exists + "Common folder created: " + folder + "\n"},
         {"existing port, folder wrong", true, true, 0777, 65534, exists + owner + mode},
     };
     for (const Case& c : cases) {
@@ -336,22 +336,39 @@ TEST_F(ProvisioningTest, FallsBackToTheNextPpdSource) {
     EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
 }
 
+// An old printer that merely could not be deleted stays and counts as ready; one that the server
+// will not let this user replace, like a new one it refuses, is a failure.
 TEST_F(ProvisioningTest, PrinterThatStaysOrCannotBeAdded) {
-    m_server.queues = {{"Quill_Post", "quillpost:/old/fax.ps"}};
-    m_server.deleteWorks = false;
-    EXPECT_EQ(Provision(), 0);
-    EXPECT_NE(m_out.str().find("Printer driver added: TW PS Driver\n"
-                               "Printer already exists: Quill_Post\n"),
-              std::string::npos);
-    EXPECT_TRUE(m_server.added.empty());
-
-    m_server.queues.clear();
-    m_server.addStatus = 1030;
-    EXPECT_EQ(Provision(), 4201030);
-    const std::string out = m_out.str();
-    EXPECT_EQ(out.substr(out.find("Driver already exists")),
-              "Driver already exists: TW PS Driver\nPrinter driver directory: " +
-                  m_paths.modelFolder + "\nFailed to add printer: 1030\n");
+    const struct {
+        const char* what;
+        bool queueThere;
+        int deleteStatus;
+        int addStatus;
+        int result;
+        const char* lastLine;
+    } cases[] = {
+        {"not deleted", true, 1280, 0, 0, "Printer already exists: Quill_Post\n"},
+        {"deletion forbidden", true, 1025, 0, 4201025, "Failed to add printer: 1025\n"},
+        {"deletion not authorized", true, 1027, 0, 4201027, "Failed to add printer: 1027\n"},
+        {"new one refused", false, 0, 1027, 4201027, "Failed to add printer: 1027\n"},
+        {"new one failed", false, 0, 1030, 4201030, "Failed to add printer: 1030\n"},
+    };
+    std::filesystem::create_directories(m_paths.modelFolder);
+    WriteFile(m_paths.modelFolder + "/gs.ppd", Ppd("TW PS Driver"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_server.queues.clear();
+        if (c.queueThere)
+            m_server.queues = {{"Quill_Post", "quillpost:/old/fax.ps"}};
+        m_server.deleteStatus = c.deleteStatus;
+        m_server.addStatus = c.addStatus;
+        m_server.added.clear();
+        EXPECT_EQ(Provision(), c.result);
+        const std::string out = m_out.str();
+        EXPECT_EQ(out.substr(out.find("Printer driver directory")),
+                  "Printer driver directory: " + m_paths.modelFolder + "\n" + c.lastLine);
+        EXPECT_EQ(m_server.added.size(), c.queueThere ? 0u : 1u);
+    }
 }
 
 TEST(ProvisionPathsTest, FollowTheCupsEnvironmentAndTheCommonFolder) {

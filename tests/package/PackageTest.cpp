@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
+#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace {
 
@@ -129,6 +134,51 @@ TEST_F(PackageTest, MaintainerScriptsAreExecutableAndParse) {
     // Kept through an upgrade when the administrator changed it; gone with a purge.
     EXPECT_EQ(qp::test::ReadFile(control.File("conffiles")),
               "/etc/xdg/autostart/quillpost.desktop\n");
+}
+
+// The package's prerm, run on its own with the client's installed path pointing at a stand-in:
+// removing or upgrading the package ends the running clients by that path, and no other program
+// whose process bears the same name (the CUPS backend does).
+TEST_F(PackageTest, PrermEndsTheRunningClientsButNothingElseOfTheirName) {
+    qp::test::TempDir control, dir;
+    ASSERT_EQ(RunProgram({"dpkg-deb", "-e", s_deb, control.Path()}).exitCode, 0);
+    std::string prerm = qp::test::ReadFile(control.File("prerm"));
+    const std::string installed = "client=/opt/quillpost/quillpost\n";
+    const std::size_t at = prerm.find(installed);
+    ASSERT_NE(at, std::string::npos) << prerm;
+    const std::string client = dir.File("quillpost"), other = dir.File("backend/quillpost");
+    prerm.replace(at, installed.size(), "client=" + client + "\n");
+    qp::test::WriteFile(dir.File("prerm"), prerm);
+    std::filesystem::create_directory(dir.File("backend"));
+    for (const std::string& copy : {client, other})
+        std::filesystem::copy_file("/bin/sleep", copy);
+
+    for (const char* action : {"remove", "upgrade"}) {
+        SCOPED_TRACE(action);
+        // posix_spawn returns once the child runs the program, so the prerm finds it.
+        pid_t pids[2] = {-1, -1};
+        for (int i = 0; i < 2; ++i) {
+            std::string path = i == 0 ? client : other, seconds = "60";
+            char* argv[] = {path.data(), seconds.data(), nullptr};
+            ASSERT_EQ(::posix_spawn(&pids[i], argv[0], nullptr, nullptr, argv, environ), 0);
+        }
+        // A CUPS that cannot be reached: "remove" leaves this machine's printers alone.
+        const ProgramRun run = RunProgram({"sh", dir.File("prerm"), action},
+                                          {{"CUPS_SERVER", dir.File("no-cups.sock")}});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        int status[2] = {0, 0};
+        pid_t ended[2];
+        for (int i = 0; i < 2; ++i) {
+            ended[i] = ::waitpid(pids[i], &status[i], WNOHANG);
+            if (ended[i] == 0) {
+                ::kill(pids[i], SIGKILL);
+                ::waitpid(pids[i], nullptr, 0);
+            }
+        }
+        EXPECT_EQ(ended[0], pids[0]) << "the client was told to end";
+        EXPECT_TRUE(WIFSIGNALED(status[0]) && WTERMSIG(status[0]) == SIGTERM) << status[0];
+        EXPECT_EQ(ended[1], 0) << "the other program runs on";
+    }
 }
 
 TEST_F(PackageTest, LintianFindsNoErrors) {

@@ -2,6 +2,7 @@
 #include "app/QuillpostApp.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
+#include "platform/GuiThread.h"
 #include "res/Features.h"
 #include "shell/AboutDlg.h"
 #include "shell/QtTrayBackend.h"
@@ -99,24 +100,33 @@ TEST_F(TrayDialogTest, MenuChoiceOpensTheAboutBox) {
               (std::vector<std::string>{"About Quillpost", "Quill Post Version 1.0.030", "icon"}));
 }
 
-TEST_F(TrayDialogTest, CheckForUpdatesRunsTheUpdateCheck) {
-    auto tray = MakeTray();
-    int checks = 0;
-    tray->SetUpdateCheckRunner([&] { ++checks; });
-    m_backend.choice = 32774;
-    Notify(*tray, qp::mouse::kRightButtonUp);
-    QCoreApplication::sendPostedEvents(tray.get());
-    EXPECT_EQ(checks, 1);
-}
-
-TEST_F(TrayDialogTest, MenuChoiceOpensTheFaxLog) {
-    auto tray = MakeTray();
-    int opened = 0;
-    tray->SetFaxLogRunner([&] { ++opened; });
-    m_backend.choice = 32780;
-    Notify(*tray, qp::mouse::kRightButtonUp);
-    QCoreApplication::sendPostedEvents(tray.get());
-    EXPECT_EQ(opened, 1);
+// Commands wait while a send dialog's work runs, so that their windows cannot hold it up; quitting
+// opens none and must not wait for an upload that may take minutes.
+TEST_F(TrayDialogTest, MenuChoicesReachTheirRunnersAndOnlyQuitDoesNotWaitForWork) {
+    const struct {
+        int command;
+        void (TrayDialog::*setRunner)(std::function<void()>);
+        bool runsDuringWork;
+    } cases[] = {
+        {32774, &TrayDialog::SetUpdateCheckRunner, false},
+        {32780, &TrayDialog::SetFaxLogRunner, false},
+        {32781, &TrayDialog::SetQuitRunner, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        auto tray = MakeTray();
+        int runs = 0;
+        (tray.get()->*c.setRunner)([&] { ++runs; });
+        m_backend.choice = c.command;
+        {
+            qp::GuiWorkScope work;
+            Notify(*tray, qp::mouse::kRightButtonUp);
+            QCoreApplication::sendPostedEvents();
+            EXPECT_EQ(runs, c.runsDuringWork ? 1 : 0);
+        }
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(runs, 1);
+    }
 }
 
 TEST_F(TrayDialogTest, ShowConfigurationOpensThePreferences) {
@@ -167,7 +177,7 @@ TEST_F(QtTrayBackendTest, PopupMarksTheDefaultItemAndSendsTheChoiceToItsOwner) {
                                       "About Quill Post ..."};
     if (QUILLPOST_SELF_UPDATE)
         expected.push_back("Check for Updates...");
-    expected.push_back("Fax Log...");
+    expected.insert(expected.end(), {"Fax Log...", "-", "Quit Quill Post"});
     EXPECT_EQ(texts, expected);
     EXPECT_EQ(defaultText, "Send Cover Only Fax...");
     EXPECT_EQ(owner.commands, std::vector<int>{32772});
