@@ -52,6 +52,8 @@ class PosixProcessRunner final : public ProcessRunner {
 public:
     using ProcessRunner::RunAndWait;
 
+    explicit PosixProcessRunner(bool quiet) : m_quiet(quiet) {}
+
     ProcessResult RunAndWait(const std::vector<std::string>& argv, std::stop_token stop) override {
         ProcessResult result;
         if (argv.empty()) {
@@ -71,8 +73,15 @@ public:
         sigaddset(&defaults, SIGPIPE);
         ::posix_spawnattr_setsigdefault(&attributes, &defaults);
         ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        if (m_quiet) {
+            ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+            ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        }
         pid_t pid = 0;
-        int rc = ::posix_spawn(&pid, args[0], nullptr, &attributes, args.data(), environ);
+        int rc = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+        ::posix_spawn_file_actions_destroy(&actions);
         ::posix_spawnattr_destroy(&attributes);
         if (rc != 0) {
             result.error = rc;
@@ -155,12 +164,20 @@ public:
         // Still here: the start failed, and our sockets want their SIGPIPE setting back.
         ::sigaction(SIGPIPE, &previous, nullptr);
     }
+
+private:
+    bool m_quiet;
 };
 
 } // namespace
 
 ProcessRunner& SystemProcessRunner() {
-    static PosixProcessRunner runner;
+    static PosixProcessRunner runner(false);
+    return runner;
+}
+
+ProcessRunner& QuietProcessRunner() {
+    static PosixProcessRunner runner(true);
     return runner;
 }
 

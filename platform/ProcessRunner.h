@@ -37,4 +37,9 @@ public:
 
 ProcessRunner& SystemProcessRunner();
 
+// The same, except that what RunAndWait's programs print (standard output and error) goes to
+// /dev/null: a command-line tool then speaks to its user in its own words only, never in the raw
+// text of another program.
+ProcessRunner& QuietProcessRunner();
+
 } // namespace qp

@@ -5,9 +5,8 @@
 
 namespace res {
 
-// String table and version record.
+// String table.
 inline constexpr const char* kTooltip130 = "Quill Post";
-inline constexpr const char* kVersionText = "1.0.030";
 
 inline constexpr int kIcon130 = 130;
 

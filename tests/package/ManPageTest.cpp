@@ -1,3 +1,4 @@
+#include "platform/Version.h"
 #include "tests/package/Commands.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,8 @@
 
 namespace {
 
-// Each page renders without a complaint from man or groff, with the sections readers look for.
+// Each page renders without a complaint from man or groff, with the sections readers look for and
+// the release's version.
 TEST(ManPageTest, EveryPageRendersWithoutWarnings) {
     if (!qp::test::HaveCommand("man"))
         GTEST_SKIP() << "man is not installed";
@@ -16,9 +18,9 @@ TEST(ManPageTest, EveryPageRendersWithoutWarnings) {
             {"man", "--warnings", "-l", page.path().string()}, {{"MANWIDTH", "80"}});
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.err, "");
-        for (const char* section :
-             {"\nNAME\n", "\nSYNOPSIS\n", "\nOPTIONS\n", "\nEXIT STATUS\n", "\nEXAMPLES\n"})
-            EXPECT_NE(run.out.find(section), std::string::npos) << section;
+        for (const char* wanted : {"\nNAME\n", "\nSYNOPSIS\n", "\nOPTIONS\n", "\nEXIT STATUS\n",
+                                   "\nEXAMPLES\n", "Quillpost " QP_VERSION " "})
+            EXPECT_NE(run.out.find(wanted), std::string::npos) << wanted;
     }
 }
 

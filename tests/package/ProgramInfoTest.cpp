@@ -2,6 +2,7 @@
 #include "tests/fax/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
+#include <regex>
 
 namespace {
 
@@ -16,14 +17,14 @@ const std::map<std::string, std::optional<std::string>> kNoDisplay{
     {"WAYLAND_DISPLAY", std::nullopt},
     {"QT_QPA_PLATFORM", std::nullopt}};
 
+// One version everywhere, in the about box's form: "1.0.030", not "1.0.30".
 TEST(ProgramInfoTest, EveryProgramAnswersHelpAndVersionAlone) {
-    const Program programs[] = {{"quillpost", QP_PROGRAM_QUILLPOST},
-                                {"quillpost-send", QP_SEND_PROGRAM},
-                                {"quillpost-faxd", QP_FAXD_PROGRAM},
-                                {"quillpost-provision", QP_PROGRAM_PROVISION},
-                                {"quillpost-backend", QP_PROGRAM_BACKEND},
-                                {"quillpost-view", QP_PROGRAM_VIEW},
-                                {"quillpost-release", QP_PROGRAM_RELEASE}};
+    EXPECT_TRUE(std::regex_match(QP_VERSION, std::regex(R"(\d+\.\d+\.\d{3})"))) << QP_VERSION;
+    const Program programs[] = {
+        {"quillpost", QP_PROGRAM_QUILLPOST},       {"quillpost-send", QP_SEND_PROGRAM},
+        {"quillpost-faxd", QP_FAXD_PROGRAM},       {"quillpost-provision", QP_PROGRAM_PROVISION},
+        {"quillpost-backend", QP_PROGRAM_BACKEND}, {"quillpost-view", QP_PROGRAM_VIEW},
+        {"quillpost-release", QP_PROGRAM_RELEASE}};
     for (const Program& program : programs) {
         SCOPED_TRACE(program.name);
         const qp::test::ProgramRun version =

@@ -33,6 +33,15 @@ TEST(SendArguments, FullAndMinimalCommandLines) {
     const auto sheet = ParseSendArguments({"--to", "5551234567", "--cover-sheet", "b.ps"}, error);
     ASSERT_TRUE(sheet) << error;
     EXPECT_TRUE(sheet->coverSheet);
+    EXPECT_FALSE(sheet->coverTo || sheet->coverRe || sheet->coverNotes);
+
+    // An empty value is an override too: this fax's page has no Re.
+    const auto filled = ParseSendArguments(
+        {"--re", "", "--to", "5551234567", "--cover-sheet", "--to-name", "Ann", "b.ps"}, error);
+    ASSERT_TRUE(filled) << error;
+    EXPECT_EQ(filled->coverTo, "Ann");
+    EXPECT_EQ(filled->coverRe, "");
+    EXPECT_FALSE(filled->coverNotes);
 }
 
 TEST(SendArguments, WhatIsNotASendIsRefused) {
@@ -44,6 +53,8 @@ TEST(SendArguments, WhatIsNotASendIsRefused) {
         {"--to", "5551234567", "--fast", "doc.ps"},
         {"--to", "5551234567", "a.ps", "b.ps"},
         {"--to", "5551234567", "--cover", "c.ps", "--cover-sheet", "b.ps"},
+        {"--to", "5551234567", "--note", "Two pages", "b.ps"},
+        {"--to", "5551234567", "--cover-sheet", "b.ps", "--to-name"},
     };
     for (const auto& args : bad) {
         std::string error;

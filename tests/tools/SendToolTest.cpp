@@ -7,7 +7,9 @@
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 using qp::test::FaxdProcess;
@@ -44,6 +46,20 @@ protected:
                                  {"XDG_DATA_HOME", m_dir.File("data")},
                                  {"QUILLPOST_COMMON_DIR", m_dir.File("spool")},
                                  {"TMPDIR", tmpdir.empty() ? m_dir.Path() : tmpdir}});
+    }
+
+    // The text Ghostscript finds on the pages of a PDF, each run of blanks and tabs one blank.
+    static std::string PdfText(const std::string& pdf) {
+        const std::string found = RunProgram({"gs", "-q", "-dNOPAUSE", "-dBATCH",
+                                              "-sDEVICE=txtwrite", "-sOutputFile=-", pdf})
+                                      .out;
+        std::string text;
+        for (char c : found) {
+            const bool blank = c == ' ' || c == '\t';
+            if (!blank || text.empty() || text.back() != ' ')
+                text += blank ? ' ' : c;
+        }
+        return text;
     }
 
     std::string History() const { return ReadFile(m_dir.File("home") + "/.fx.hs"); }
@@ -109,6 +125,151 @@ TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFront) {
     const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(images[0]);
     ASSERT_EQ(pages.size(), 3u);
     EXPECT_GT(pages[0].ink, 0.0);
+}
+
+TEST_F(SendToolTest, CoverSheetOptionsFillToReAndNotesForThisFaxOnly) {
+    StoreAccount("2468");
+    const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
+    profile.WriteString(kSection, kCoverTo, std::string("Stored Name"));
+    profile.WriteString(kSection, kCoverRe, std::string("Stored Subject"));
+    profile.WriteString(kSection, kCoverNote, std::string("Stored note"));
+    const ProgramRun run =
+        Send({"--to", "5551234567", "--cover-sheet", "--to-name", "Zed Quillfeather", "--re",
+              "Invoice 4471", "--note", "Line one\nLine two", m_dir.File("doc.ps")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<qp::faxlog::Entry> logged = Logged();
+    ASSERT_EQ(logged.size(), 1u);
+    const std::string page = PdfText(logged[0].CoverPath());
+    for (const char* text : {"Zed Quillfeather", "Invoice 4471", "Line one", "Line two"})
+        EXPECT_NE(page.find(text), std::string::npos) << text << " in\n" << page;
+    // The note's line break is one on the page.
+    const std::size_t one = page.find("Line one");
+    EXPECT_NE(page.find('\n', one), std::string::npos);
+    EXPECT_LT(page.find('\n', one), page.find("Line two"));
+    for (const char* text : {"Stored Name", "Stored Subject", "Stored note"})
+        EXPECT_EQ(page.find(text), std::string::npos) << text << " in\n" << page;
+    EXPECT_EQ(profile.GetString(kSection, kCoverTo, ""), "Stored Name");
+    EXPECT_EQ(profile.GetString(kSection, kCoverNote, ""), "Stored note");
+}
+
+// Only what starts as PostScript or PDF is converted; anything else is refused before Ghostscript
+// runs (no log entry), and what Ghostscript cannot read fails in one line of our own.
+TEST_F(SendToolTest, DocumentsArePostScriptOrPdfAndAnythingElseIsRefusedInOneLine) {
+    StoreAccount("2468");
+    const std::string ps = qp::test::TextPostScript(2);
+    auto file = [&](const std::string& contents) {
+        return [this, contents](const std::string& path) { WriteFile(path, contents); };
+    };
+    auto pdf = [this](const std::string& path) {
+        ASSERT_EQ(RunProgram({"gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite",
+                              "-sOutputFile=" + path, m_dir.File("doc.ps")})
+                      .exitCode,
+                  0);
+    };
+    const std::string broken = m_dir.File("broken.pdf");
+    WriteFile(broken, "%PDF-1.4\nnot a PDF at all\n");
+    struct Case {
+        const char* what;
+        std::string name;
+        std::function<void(const std::string&)> make;
+        std::vector<std::string> before; // arguments before the document
+        int exitCode;
+        std::string says; // after "quillpost-send: <the named file> "
+        std::string named;
+        std::size_t logged;
+    };
+    const Case cases[] = {
+        {"PostScript", "doc.ps", nullptr, {}, 0, "", "", 1},
+        {"PDF", "doc.pdf", pdf, {}, 0, "", "", 1},
+        {"printed with a PJL header",
+         "printed.prn",
+         file("\x1b%-12345X@PJL JOB\r\n@PJL ENTER LANGUAGE=POSTSCRIPT\r\n\x04" + ps),
+         {},
+         0,
+         "",
+         "",
+         1},
+        {"text", "notes.txt", file("Dear Ann,\n"), {}, 2, "is not PostScript or PDF", "", 0},
+        {"PostScript behind a byte order mark",
+         "bom.ps",
+         file("\xef\xbb\xbf" + ps),
+         {},
+         2,
+         "is not PostScript or PDF",
+         "",
+         0},
+        {"empty", "empty.ps", file(""), {}, 2, "is empty, not PostScript or PDF", "", 0},
+        {"folder",
+         "folder.ps",
+         [](const std::string& path) { std::filesystem::create_directory(path); },
+         {},
+         2,
+         "is a folder, not PostScript or PDF",
+         "",
+         0},
+        {"pipe",
+         "pipe.ps",
+         [](const std::string& path) { ::mkfifo(path.c_str(), 0600); },
+         {},
+         2,
+         "is a pipe, not PostScript or PDF",
+         "",
+         0},
+        {"broken PDF",
+         "broken.pdf",
+         nullptr,
+         {},
+         1,
+         "could not be read as PostScript or PDF",
+         "",
+         1},
+        {"broken PDF as the cover",
+         "doc.ps",
+         nullptr,
+         {"--cover", broken},
+         1,
+         "could not be read as PostScript or PDF",
+         broken,
+         1},
+        {"broken PDF behind a good cover",
+         "broken.pdf",
+         nullptr,
+         {"--cover", m_dir.File("doc.ps")},
+         1,
+         "could not be read as PostScript or PDF",
+         "",
+         1},
+    };
+    std::size_t entries = 0;
+    std::size_t uploads = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = m_dir.File(c.name);
+        if (c.make)
+            c.make(path);
+        std::vector<std::string> args{"--to", "5551234567"};
+        args.insert(args.end(), c.before.begin(), c.before.end());
+        args.push_back(path);
+        const ProgramRun run = Send(args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        if (c.exitCode == 0) {
+            EXPECT_EQ(run.out, "Fax uploaded.\n");
+            EXPECT_EQ(run.err, "Sending fax to server...\n");
+            ++uploads;
+        } else {
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err, "quillpost-send: " + (c.named.empty() ? path : c.named) + " " +
+                                   c.says + "\n");
+        }
+        entries += c.logged;
+        EXPECT_EQ(Logged().size(), entries);
+    }
+    EXPECT_TRUE(m_server.WaitForLog("fax stored"));
+    EXPECT_TRUE(qp::test::WaitUntil([&] { return m_server.Stored(".tif").size() == uploads; }));
+    const std::vector<qp::faxlog::Entry> logged = Logged();
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged[0].record.outcome, qp::faxlog::Outcome::Failed);
+    EXPECT_EQ(logged[0].record.message, broken + " could not be read as PostScript or PDF");
 }
 
 TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {

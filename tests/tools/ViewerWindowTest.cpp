@@ -46,6 +46,20 @@ TEST_F(ViewerWindowTest, KeysMoveBetweenPagesAndStopAtTheEnds) {
     }
 }
 
+TEST_F(ViewerWindowTest, EscapeCtrlWAndCtrlQCloseTheWindowAndPlainWFitsTheWidth) {
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, bool> keys[] = {
+        {Qt::Key_Escape, Qt::NoModifier, true}, {Qt::Key_W, Qt::ControlModifier, true},
+        {Qt::Key_Q, Qt::ControlModifier, true}, {Qt::Key_W, Qt::NoModifier, false},
+        {Qt::Key_Q, Qt::NoModifier, false},
+    };
+    for (const auto& [key, modifiers, closes] : keys) {
+        auto window = Open(1, 1728, 1078, 204, 98);
+        QTest::keyClick(window.get(), key, modifiers);
+        EXPECT_EQ(window->isVisible(), !closes)
+            << QTest::toString(key) << " with modifiers " << modifiers.toInt();
+    }
+}
+
 TEST_F(ViewerWindowTest, PagesAreShownAtTheirTrueAspectRatioAndZoom) {
     auto window = Open(1, 1728, 1078, 204, 98);
     EXPECT_EQ(window->FitMode(), ViewerWindow::Fit::Page);

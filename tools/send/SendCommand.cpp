@@ -12,8 +12,10 @@
 #include "fax/log/SendRecording.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
+#include "platform/OutsideText.h"
 #include "platform/Profile.h"
 #include "platform/Sockets.h"
+#include "tools/send/DocumentCheck.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -71,19 +73,63 @@ std::string AbsolutePath(const std::string& path) {
     return ec ? path : absolute.string();
 }
 
-bool ReadableFile(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+// Runs Ghostscript quietly (its own words are no message for our user) and notes whether it ran.
+// Left to itself Ghostscript passes over a PDF it cannot read, leaves its pages out and exits 0;
+// a fax missing a document must not go, so here a PDF error ends the run.
+class ConversionRunner final : public ProcessRunner {
+public:
+    using ProcessRunner::RunAndWait;
+
+    ProcessResult RunAndWait(const std::vector<std::string>& argv, std::stop_token stop) override {
+        std::vector<std::string> strict = argv;
+        if (!strict.empty())
+            strict.insert(strict.begin() + 1, "-dPDFSTOPONERROR");
+        const ProcessResult result = QuietProcessRunner().RunAndWait(strict, stop);
+        m_ran = m_ran || result.started;
+        return result;
+    }
+    bool StartDetached(const std::vector<std::string>& argv, const std::string& workDir) override {
+        return QuietProcessRunner().StartDetached(argv, workDir);
+    }
+    bool Ran() const { return m_ran; }
+
+private:
+    bool m_ran = false;
+};
+
+// The notes are stored with CR LF line breaks, as the dialog's multi-line field gives them.
+std::string WithDialogLineBreaks(const std::string& text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            result += '\r';
+        result += text[i];
+    }
+    return result;
+}
+
+CoverFields CoverFieldsFor(const SendOptions& options) {
+    CoverFields fields = LoadCoverFields(Profile());
+    if (options.coverTo)
+        fields.to = *options.coverTo;
+    if (options.coverRe)
+        fields.re = *options.coverRe;
+    if (options.coverNotes)
+        fields.notes = WithDialogLineBreaks(*options.coverNotes);
+    return fields;
 }
 
 } // namespace
 
 std::string UsageText() {
     return "usage: quillpost-send --to NUMBER [--resolution normal|fine|high] [--legal]\n"
-           "                      [--cover FILE.ps | --cover-sheet] FILE.ps\n"
-           "Converts the PostScript file (after the cover, when given) into a fax and uploads\n"
-           "it with the account in the Quillpost settings. --cover-sheet puts the cover page of\n"
-           "the stored cover sheet fields and logo in front. Exits 0 only when it was uploaded.\n";
+           "         [--cover FILE | --cover-sheet [--to-name NAME] [--re TEXT] [--note TEXT]]\n"
+           "         FILE\n"
+           "Converts the document, PostScript or PDF (after the cover, when given), into a fax\n"
+           "and uploads it with the account in the Quillpost settings. --cover-sheet puts the\n"
+           "cover page of the stored cover sheet fields and logo in front; --to-name, --re and\n"
+           "--note fill its To, Re and Notes for this fax only. Exits 0 only when it was\n"
+           "uploaded.\n";
 }
 
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
@@ -124,6 +170,12 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
                 return std::nullopt;
         } else if (arg == "--cover-sheet") {
             options.coverSheet = true;
+        } else if (arg == "--to-name" || arg == "--re" || arg == "--note") {
+            std::optional<std::string>& field = arg == "--to-name" ? options.coverTo
+                                                : arg == "--re"    ? options.coverRe
+                                                                   : options.coverNotes;
+            if (!value(field.emplace()))
+                return std::nullopt;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -145,11 +197,15 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
         return std::nullopt;
     }
     if (options.bodyPath.empty()) {
-        error = "no PostScript file given";
+        error = "no document given";
         return std::nullopt;
     }
     if (options.coverSheet && !options.coverPath.empty()) {
         error = "--cover and --cover-sheet cannot be used together";
+        return std::nullopt;
+    }
+    if (!options.coverSheet && (options.coverTo || options.coverRe || options.coverNotes)) {
+        error = "--to-name, --re and --note fill the page of --cover-sheet";
         return std::nullopt;
     }
     return options;
@@ -163,9 +219,12 @@ int RunSend(const SendOptions& options) {
         ShowMessage(number.message);
         return kExitFailed;
     }
+    // Ghostscript takes any file for PostScript: text would fail only inside it, in its own words.
     for (const std::string& path : {options.coverPath, options.bodyPath}) {
-        if (!path.empty() && !ReadableFile(path)) {
-            std::cerr << "quillpost-send: cannot read " << path << "\n";
+        if (path.empty())
+            continue;
+        if (const std::optional<std::string> problem = DocumentProblem(path)) {
+            std::cerr << "quillpost-send: " << *problem << "\n";
             return kExitUsage;
         }
     }
@@ -182,7 +241,7 @@ int RunSend(const SendOptions& options) {
     if (options.coverSheet) {
         coverPath = folder.Path() + "/faxcover.pdf";
         // The page of the stored cover sheet fields and logo, as the cover sheet dialog draws it.
-        if (!DrawCoverFile(LoadCoverFields(Profile()), UserLogoPaths().logo, coverPath)) {
+        if (!DrawCoverFile(CoverFieldsFor(options), UserLogoPaths().logo, coverPath)) {
             std::cerr << "quillpost-send: the cover sheet could not be drawn\n";
             return kExitFailed;
         }
@@ -199,12 +258,27 @@ int RunSend(const SendOptions& options) {
 
     const ConversionParams params =
         ChooseConversionParams(options.choices.resolution, options.choices.legal);
+    ConversionRunner runner;
     const qp::Outcome converted =
         CreateFaxImage(kGhostscriptPath, coverPath, AbsolutePath(options.bodyPath), imagePath,
-                       params, SystemProcessRunner(), SystemClock());
-    if (!converted) {
+                       params, runner, SystemClock());
+    if (!converted && !runner.Ran()) {
         ShowMessage(converted.message);
         record(faxlog::Outcome::Failed, converted.message, false);
+        return kExitFailed;
+    }
+    if (!converted) {
+        // Ghostscript read a given cover and the body together; the cover alone tells which of
+        // the two it could not read.
+        std::string unreadable = options.bodyPath;
+        if (!options.coverPath.empty() &&
+            !CreateFaxImage(kGhostscriptPath, coverPath, folder.Path() + "/no-body", imagePath,
+                            params, runner, SystemClock()))
+            unreadable = options.coverPath;
+        const std::string message =
+            ShownAsText(unreadable) + " could not be read as PostScript or PDF";
+        std::cerr << "quillpost-send: " << message << "\n";
+        record(faxlog::Outcome::Failed, message, false);
         return kExitFailed;
     }
 

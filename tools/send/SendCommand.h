@@ -14,22 +14,27 @@ struct SendOptions {
     std::string coverPath;
     // A cover page drawn from the stored cover sheet fields and logo goes first.
     bool coverSheet = false;
+    // Its To, Re and Notes for this fax only, in place of the stored ones (which stay).
+    std::optional<std::string> coverTo;
+    std::optional<std::string> coverRe;
+    std::optional<std::string> coverNotes;
     std::string bodyPath;
     bool help = false;
 };
 
-// Reads `--to NUMBER [--resolution normal|fine|high] [--legal] [--cover FILE.ps | --cover-sheet]
-// FILE.ps`;
-// nothing, with `error` set, when the arguments don't make a send.
+// Reads `--to NUMBER [--resolution normal|fine|high] [--legal] [--cover FILE | --cover-sheet
+// [--to-name NAME] [--re TEXT] [--note TEXT]] FILE`; nothing, with `error` set, when the
+// arguments don't make a send.
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
                                               std::string& error);
 
 std::string UsageText();
 
-// The whole send, as the send dialog does it: check the number, convert into a private folder,
-// upload with the user's account, record the recipient. A cover sheet needs a QGuiApplication.
-// Messages go to the message sink, status lines to stderr, "Fax uploaded." to stdout. Returns the
-// exit code: 0 only when uploaded.
+// The whole send, as the send dialog does it: check the number, refuse what is not PostScript or
+// PDF, convert into a private folder, upload with the user's account, record the recipient. A
+// cover sheet needs a QGuiApplication. Messages go to the message sink, status lines to stderr
+// (never Ghostscript's own), "Fax uploaded." to stdout. Returns the exit code: 0 only when
+// uploaded.
 int RunSend(const SendOptions& options);
 
 } // namespace qp::send

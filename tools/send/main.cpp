@@ -1,5 +1,5 @@
-// quillpost-send: sends one PostScript document as a fax from the command line, the way the send
-// dialog would, for scripts and machines without a desktop.
+// quillpost-send: sends one PostScript or PDF document as a fax from the command line, the way the
+// send dialog would, for scripts and machines without a desktop.
 #include "platform/ProgramInfo.h"
 #include "tools/send/SendCommand.h"
 

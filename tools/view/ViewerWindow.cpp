@@ -70,6 +70,9 @@ ViewerWindow::ViewerWindow(std::unique_ptr<TiffDocument> document, const QString
         {Qt::Key_Minus, [this] { ZoomOut(); }},
         {Qt::Key_W, [this] { SetFit(Fit::Width); }},
         {Qt::Key_P, [this] { SetFit(Fit::Page); }},
+        {Qt::Key_Escape, [this] { close(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_W), [this] { close(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); }},
     };
     for (const auto& [key, action] : keys)
         connect(new QShortcut(key, this), &QShortcut::activated, this, action);

@@ -14,7 +14,8 @@ namespace qp::view {
 class PageCanvas;
 
 // Shows a fax image a page at a time, each page at its true aspect ratio.
-// Keys: Page Up/Down, Home, End move between pages; + and - zoom; W fits the width, P the page.
+// Keys: Page Up/Down, Home, End move between pages; + and - zoom; W fits the width, P the page;
+// Escape, Ctrl+W and Ctrl+Q close the window.
 class ViewerWindow final : public QMainWindow {
 public:
     enum class Fit { Width, Page, None };

@@ -1,11 +1,12 @@
 // quillpost-view: shows a fax image (TIFF) page by page at its true aspect ratio.
 #include "tools/view/TiffDocument.h"
+#include "tools/view/ViewerTitle.h"
 #include "tools/view/ViewerWindow.h"
 
+#include "fax/log/FaxLog.h"
 #include "platform/ProgramInfo.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,8 @@ constexpr const char* kUsage =
     "usage: quillpost-view FILE.tif\n"
     "Shows a fax image page by page at its true aspect ratio.\n"
     "Keys: Page Down/Page Up next/previous page, Home/End first/last page,\n"
-    "      + and - zoom, W fit to width, P fit the whole page.\n";
+    "      + and - zoom, W fit to width, P fit the whole page,\n"
+    "      Escape, Ctrl+W or Ctrl+Q close the viewer.\n";
 
 } // namespace
 
@@ -43,8 +45,8 @@ int main(int argc, char** argv) {
                              QStringLiteral("Cannot read %1 as a fax image.").arg(path));
         return kExitUnreadable;
     }
-    qp::view::ViewerWindow window(std::move(document),
-                                  QFileInfo(path).fileName() + QStringLiteral(" - Fax Viewer"));
+    qp::view::ViewerWindow window(
+        std::move(document), qp::view::ViewerTitle(argv[1], qp::faxlog::FaxLog::DefaultFolder()));
     window.show();
     return QApplication::exec();
 }
