@@ -7,9 +7,12 @@
 #include "ui_CoverSheetDialog.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <system_error>
 
 namespace {
@@ -23,16 +26,47 @@ std::string ToStored(const QString& text) {
     return QString(text).replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toStdString();
 }
 
+// A name and company fit the To field whole; the From field is as wide.
+constexpr int kNameFieldCharacters = 40;
+
+// Makes the field at least wide enough to show `characters` of its font's 'x', the measure Qt's
+// own line edits are sized in, inside its frame and margins.
+void ShowCharacters(QLineEdit& edit, int characters) {
+    const QFontMetrics metrics(edit.font());
+    const QMargins margins = edit.textMargins();
+    // The edit's own margin beside its text, which the style does not count.
+    constexpr int kInnerMargin = 2;
+    const QSize text(metrics.horizontalAdvance(QString(characters, QLatin1Char('x'))) +
+                         2 * kInnerMargin + margins.left() + margins.right(),
+                     metrics.height() + margins.top() + margins.bottom());
+    QStyleOptionFrame option;
+    option.initFrom(&edit);
+    option.lineWidth = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    edit.setMinimumWidth(
+        edit.style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, &edit).width());
+}
+
 std::optional<std::string> ChooseLogoFile(QWidget* owner) {
-    const QString chosen = QFileDialog::getOpenFileName(
-        owner, QString(), QString(),
-        QStringLiteral("Bitmap Files (*.bmp);;Images (*.bmp *.png *.jpg *.jpeg)"));
+    const QString chosen =
+        QFileDialog::getOpenFileName(owner, QString(), QString(), LogoFileFilter());
     if (chosen.isEmpty())
         return std::nullopt;
     return chosen.toStdString();
 }
 
 } // namespace
+
+QString LogoFileFilter() {
+    // The formats the logo is read in, all of them built into Qt's own image plugins; the first
+    // entry is the one the file dialog opens with.
+    return QStringLiteral("Images (*.bmp *.png *.jpg *.jpeg *.gif);;"
+                          "Bitmap Files (*.bmp);;"
+                          "PNG Files (*.png);;"
+                          "JPEG Files (*.jpg *.jpeg);;"
+                          "GIF Files (*.gif)");
+}
 
 CoverSheetSeams DefaultCoverSheetSeams() {
     return CoverSheetSeams{qp::DrawCoverFile, ChooseLogoFile};
@@ -44,6 +78,9 @@ CCoverSheetDialog::CCoverSheetDialog(const qp::Profile& profile, std::string cov
       m_seams(std::move(seams)), m_logo(qp::UserLogoPaths()),
       m_ui(std::make_unique<Ui::CoverSheetDialog>()) {
     m_ui->setupUi(this);
+    ShowCharacters(*m_ui->toEdit, kNameFieldCharacters);
+    ShowCharacters(*m_ui->fromEdit, kNameFieldCharacters);
+    adjustSize();
     qp::MakeTopmostFixedDialog(*this);
     connect(m_ui->browseButton, &QPushButton::clicked, this, [this] { OnBrowse(); });
     connect(m_ui->clearButton, &QPushButton::clicked, this, [this] { OnClear(); });

@@ -27,6 +27,9 @@ struct CoverSheetSeams {
 };
 CoverSheetSeams DefaultCoverSheetSeams();
 
+// The file types "Browse..." offers: every picture format a logo is read in, all together first.
+QString LogoFileFilter();
+
 // The cover sheet dialog: the seven cover fields and the logo. OK draws the cover page into the
 // cover file, off the GUI thread, and only then stores the fields and closes; Browse and Clear
 // change the logo file at once. The dialog cannot be closed while the page is being drawn.

@@ -8,11 +8,13 @@
 
 namespace qp {
 
-// One font of a page printer's font set; the size is the character height in device pixels.
+// One font of a page printer's font set; the size is the character height in device pixels. A
+// fixed-pitch font asks for a face of even widths above the face named.
 struct FontSpec {
     std::string face;
     int pixelSize = 0;
     int weight = 400;
+    bool fixedPitch = false;
 
     bool operator==(const FontSpec&) const = default;
 };
@@ -31,7 +33,7 @@ public:
 };
 
 // What the page printer needs of a printer: a document of pages, its size and resolution, text
-// with its measurement, a thin line and stretched pictures. Coordinates are device pixels from the
+// with its measurement, a thin line and scaled pictures. Coordinates are device pixels from the
 // top left of the printable area; text is UTF-8 and drawn with its top at y.
 class DrawingDevice {
 public:
@@ -58,7 +60,7 @@ public:
 
     // Nothing when the file is missing or not a picture.
     virtual std::shared_ptr<const DeviceBitmap> LoadBitmap(const std::string& path) = 0;
-    // The whole picture stretched into the box, aspect ratio not kept.
+    // The whole picture scaled to the rectangle as given.
     virtual bool DrawBitmap(const DeviceBitmap& bitmap, int x, int y, int width, int height) = 0;
 };
 

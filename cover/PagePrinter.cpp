@@ -1,5 +1,6 @@
 #include "cover/PagePrinter.h"
 
+#include "cover/FitInBox.h"
 #include "cover/Utf8Text.h"
 
 #include <cstdint>
@@ -8,6 +9,7 @@ namespace {
 
 constexpr int kRegularWeight = 400;
 constexpr int kBoldWeight = 700;
+constexpr bool kFixedPitch = true;
 // A line broken at a space keeps at most this many characters after the space in the chunk;
 // otherwise the word is cut where the line is full.
 constexpr std::size_t kMaxBreakDistance = 20;
@@ -85,9 +87,12 @@ int CPagePrinter::AddFontSet(const std::string& face, int sizePoints, int second
     const int set = m_fontSetCount;
     const int size = Points(sizePoints);
     const int secondSize = Points(secondSizePoints);
-    m_fonts[set] = {qp::FontSpec{face, size, kRegularWeight}, qp::FontSpec{face, size, kBoldWeight},
-                    qp::FontSpec{face, secondSize, kRegularWeight},
-                    qp::FontSpec{face, secondSize, kBoldWeight}};
+    // Every set asks for a fixed pitch, whatever its face: a printer that has no fixed-pitch face
+    // of that name answers with one of its own, and the page's lines are measured in it.
+    m_fonts[set] = {qp::FontSpec{face, size, kRegularWeight, kFixedPitch},
+                    qp::FontSpec{face, size, kBoldWeight, kFixedPitch},
+                    qp::FontSpec{face, secondSize, kRegularWeight, kFixedPitch},
+                    qp::FontSpec{face, secondSize, kBoldWeight, kFixedPitch}};
     ++m_fontSetCount;
     SelectFontStyle(set, kRegular);
     m_currentSet = set;
@@ -181,7 +186,13 @@ int CPagePrinter::DrawBitmap(int align, int boxWidth, int boxHeightPoints, int o
     else if (align == PT_RIGHT)
         x = m_pageWidth - width - m_marginRight;
     x += offset;
-    return m_device->DrawBitmap(*m_bitmap, x, m_pen, width, height) ? 0 : -1;
+    // The picture keeps its proportions, at the box's top left corner: a square logo stretched to
+    // the banner's shape would come out six times too wide.
+    const qp::PictureSize drawn =
+        qp::FitInBox({m_bitmap->Width(), m_bitmap->Height()}, {width, height});
+    if (drawn.width == 0)
+        return -1;
+    return m_device->DrawBitmap(*m_bitmap, x, m_pen, drawn.width, drawn.height) ? 0 : -1;
 }
 
 void CPagePrinter::EndCurrentPage() {

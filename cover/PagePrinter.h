@@ -8,7 +8,7 @@
 
 // Draws a document top to bottom on a printer: a current vertical position (the pen) and margins,
 // sets of fonts, text that wraps at the right margin and breaks pages at the bottom margin, a
-// horizontal rule and a picture stretched into a box. Positions are device pixels; the top margin,
+// horizontal rule and a picture fitted into a box. Positions are device pixels; the top margin,
 // line spacing, font sizes and picture box heights are points (1/72 inch) at the device's dpi.
 class CPagePrinter {
 public:
@@ -36,6 +36,8 @@ public:
     int SetMargins(int topPoints, int bottom, int left, int right);
     // Index of the new set, or -1 when all sets are taken.
     int AddFontSet(const std::string& face, int sizePoints, int secondSizePoints);
+    // The loaded picture as large as the box allows with its proportions kept, at the box's top
+    // left corner; the box is placed by `align` and `offset`. The pen does not move.
     int DrawBitmap(int align, int boxWidth, int boxHeightPoints, int offset);
 
     void SetLineSpacing(int points) { m_lineSpacing = points; }

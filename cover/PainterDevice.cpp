@@ -1,5 +1,7 @@
 #include "cover/PainterDevice.h"
 
+#include "cover/PrinterFont.h"
+
 #include <QFontMetrics>
 #include <QImage>
 #include <QPagedPaintDevice>
@@ -79,9 +81,11 @@ int PainterDevice::DpiY() const {
 }
 
 void PainterDevice::SelectFont(const FontSpec& font) {
-    m_font = QFont(QString::fromStdString(font.face));
-    m_font.setPixelSize(std::max(font.pixelSize, 1));
-    m_font.setWeight(static_cast<QFont::Weight>(font.weight));
+    // Every line selects its font again; the face is looked up only when the font changes.
+    if (m_fontSpec != font) {
+        m_font = PrinterFont(font);
+        m_fontSpec = font;
+    }
     if (m_painter.isActive())
         m_painter.setFont(m_font);
 }

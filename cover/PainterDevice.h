@@ -34,6 +34,7 @@ private:
     QPagedPaintDevice& m_device;
     QPainter m_painter;
     QFont m_font;
+    std::optional<FontSpec> m_fontSpec;
     // The painter's session opens the first page itself; later pages are asked for.
     bool m_pageStarted = false;
 };

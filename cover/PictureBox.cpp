@@ -1,5 +1,7 @@
 #include "cover/PictureBox.h"
 
+#include "cover/FitInBox.h"
+
 #include <QPainter>
 
 CPictureBox::CPictureBox(QWidget* parent) : QWidget(parent) {}
@@ -10,9 +12,20 @@ void CPictureBox::SetImage(const QString& path) {
     update();
 }
 
+QRect CPictureBox::ImageRect() const {
+    if (m_imagePath.isEmpty() || m_image.isNull())
+        return {};
+    const qp::PictureSize fitted =
+        qp::FitInBox({m_image.width(), m_image.height()}, {width(), height()});
+    return {0, 0, fitted.width, fitted.height};
+}
+
 void CPictureBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
-    if (!m_imagePath.isEmpty() && !m_image.isNull())
-        painter.drawImage(rect(), m_image);
+    const QRect drawn = ImageRect();
+    if (drawn.isEmpty())
+        return;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(drawn, m_image);
 }

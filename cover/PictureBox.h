@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
-// The cover sheet dialog's logo preview: white, with the logo stretched over the whole box.
+// The cover sheet dialog's logo preview: white, with the logo as the cover page has it, as large as
+// the box allows with its proportions kept, at the box's top left corner.
 class CPictureBox : public QWidget {
 public:
     explicit CPictureBox(QWidget* parent = nullptr);
@@ -14,6 +16,8 @@ public:
 
     const QString& ImagePath() const { return m_imagePath; }
     bool HasImage() const { return !m_image.isNull(); }
+    // Where the picture is drawn; empty when there is none.
+    QRect ImageRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

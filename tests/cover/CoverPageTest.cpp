@@ -3,6 +3,7 @@
 #include "tests/cover/support/RecordingDevice.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -24,8 +25,9 @@ protected:
         fields.disclosure = disclosure;
         return fields;
     }
-    void Draw(const qp::CoverFields& fields, const std::string& logoPath = "") {
-        CPagePrinter printer(RecordingDevice::Factory(m_record));
+    void Draw(const qp::CoverFields& fields, const std::string& logoPath = "",
+              RecordingDevice::Setup setup = {}) {
+        CPagePrinter printer(RecordingDevice::Factory(m_record, std::move(setup)));
         qp::DrawCoverPage(printer, fields, logoPath);
     }
     int YOf(const std::string& text) const {
@@ -57,6 +59,54 @@ TEST_F(CoverPageTest, TheFieldLinesStartBelowTheLogoWhenThereIsOne) {
     }
     ASSERT_EQ(m_record.bitmaps.size(), 1u);
     EXPECT_EQ(m_record.bitmaps[0].y, kTop);
+}
+
+// The logo box is 4500 by 750 (90 points) at 600 dpi. On a page 6100 wide the text width is 5500
+// and the box, centred in it, starts 500 right of the left margin: a logo at the margin or centred
+// in the box would show.
+TEST_F(CoverPageTest, ALogoKeepsItsShapeAtTheTopLeftOfTheBoxAndMovesNothingElse) {
+    constexpr int kBoxX = 350 + 500, kBoxWidth = 4500, kBoxHeight = 750;
+    qp::test::WriteFile(m_dir.File(".fx.cover.hdr"), "logo");
+    auto drawWithLogo = [&](int width, int height) {
+        m_record = {};
+        RecordingDevice::Setup setup;
+        setup.pageWidth = 6100;
+        setup.bitmapWidth = width;
+        setup.bitmapHeight = height;
+        Draw(Fields("Ann", "Notes", "Confidential."), m_dir.File(".fx.cover.hdr"), setup);
+        return m_record;
+    };
+    const DeviceRecord boxShaped = drawWithLogo(kBoxWidth, kBoxHeight);
+    struct Case {
+        const char* what;
+        int width;
+        int height;
+    };
+    for (const Case& c : {Case{"square", 400, 400}, Case{"wide", 3000, 100},
+                          Case{"a line", 10000, 1}, Case{"tall", 50, 500}, Case{"tiny", 3, 2},
+                          Case{"huge", 20000, 20000}, Case{"nearly the box", 601, 100}}) {
+        SCOPED_TRACE(c.what);
+        drawWithLogo(c.width, c.height);
+        ASSERT_EQ(m_record.bitmaps.size(), 1u);
+        const qp::test::DrawnBitmap& drawn = m_record.bitmaps[0];
+        EXPECT_EQ(drawn.x, kBoxX);
+        EXPECT_EQ(drawn.y, kTop);
+        EXPECT_TRUE(drawn.width >= 1 && drawn.width <= kBoxWidth) << drawn.width;
+        EXPECT_TRUE(drawn.height >= 1 && drawn.height <= kBoxHeight) << drawn.height;
+        // As large as fits, the other side within a pixel of the logo's proportions.
+        if (drawn.width == kBoxWidth)
+            EXPECT_NEAR(drawn.height, std::max(1.0, 1.0 * kBoxWidth * c.height / c.width), 1.0);
+        else
+            EXPECT_NEAR(drawn.width, 1.0 * kBoxHeight * c.width / c.height, 1.0);
+        EXPECT_TRUE(drawn.width == kBoxWidth || drawn.height == kBoxHeight);
+
+        EXPECT_EQ(YOf("To:"), kTop + 900);
+        ASSERT_EQ(m_record.texts.size(), boxShaped.texts.size());
+        for (std::size_t i = 0; i < m_record.texts.size(); ++i)
+            EXPECT_EQ(std::pair(m_record.texts[i].x, m_record.texts[i].y),
+                      std::pair(boxShaped.texts[i].x, boxShaped.texts[i].y));
+        EXPECT_EQ(m_record.ruleYs, boxShaped.ruleYs);
+    }
 }
 
 TEST_F(CoverPageTest, EmptyFieldsStillTakeALineAndNotesKeepTheirEmptyLines) {

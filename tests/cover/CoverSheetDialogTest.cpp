@@ -1,14 +1,17 @@
 #include "cover/CoverSheetDialog.h"
 #include "app/Settings.h"
 #include "cover/CoverFile.h"
+#include "cover/PdfDevice.h"
 #include "cover/PictureBox.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -213,6 +216,101 @@ TEST_F(CoverSheetDialogTest, BrowseCopiesAnyFileAndClearKeepsTheFirstBackup) {
     Click(dialog, 1004);
     EXPECT_FALSE(qp::FileExists(logo.logo));
     EXPECT_TRUE(m_user.messages.Texts().empty());
+}
+
+// A 40 by 10 red picture as a GIF; Qt reads GIF but does not write it.
+const unsigned char kRedGif[] = {
+    0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x28, 0x00, 0x0a, 0x00, 0xf0, 0x00, 0x00, 0xff, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x21, 0xf9, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00,
+    0x00, 0x00, 0x28, 0x00, 0x0a, 0x00, 0x00, 0x02, 0x11, 0x84, 0x8f, 0xa9, 0xcb, 0xed, 0x0f,
+    0xa3, 0x9c, 0xb4, 0xda, 0x8b, 0xb3, 0xde, 0xbc, 0xfb, 0xaf, 0x15, 0x00, 0x3b};
+
+// Writes a red picture of that size in that format, or the GIF above.
+void WritePicture(const std::string& path, const char* format, QSize size) {
+    if (std::string(format) == "gif") {
+        WriteFile(path, std::string(std::begin(kRedGif), std::end(kRedGif)));
+        return;
+    }
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(QString::fromStdString(path), format));
+}
+
+// Every format "Browse..." offers is read by the preview and by the cover page, and keeps its
+// shape in the 246 by 41 preview, at its top left corner.
+TEST_F(CoverSheetDialogTest, BrowseOffersEveryFormatALogoIsReadInAndThePreviewKeepsItsShape) {
+    struct Case {
+        const char* format;
+        const char* pattern;
+        QSize size;
+        QRect preview;
+    };
+    const Case cases[] = {{"bmp", "*.bmp", {40, 10}, {0, 0, 164, 41}},
+                          {"png", "*.png", {10, 40}, {0, 0, 10, 41}},
+                          {"jpeg", "*.jpg", {30, 30}, {0, 0, 41, 41}},
+                          {"gif", "*.gif", {40, 10}, {0, 0, 164, 41}}};
+    const QStringList filters = LogoFileFilter().split(QStringLiteral(";;"));
+    EXPECT_TRUE(filters.contains(QStringLiteral("Bitmap Files (*.bmp)")));
+    CCoverSheetDialog dialog(m_profile, m_coverFile, nullptr, Seams());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        EXPECT_TRUE(filters.first().contains(QLatin1String(c.pattern)));
+        m_chosen = m_user.home.File(std::string("logo.") + c.format);
+        WritePicture(*m_chosen, c.format, c.size);
+        Click(dialog, 1004);
+        EXPECT_TRUE(Preview(dialog).HasImage());
+        EXPECT_EQ(Preview(dialog).ImageRect(), c.preview);
+
+        QBuffer page;
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        const auto logo =
+            qp::PdfDeviceFactory(page)("Quill Post")->LoadBitmap(dialog.LogoPaths().logo);
+        ASSERT_NE(logo, nullptr);
+        EXPECT_EQ(QSize(logo->Width(), logo->Height()), c.size);
+    }
+    EXPECT_TRUE(m_user.messages.Texts().empty());
+}
+
+int CursorX(const QLineEdit& edit) {
+    return edit.inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+}
+
+// No label touches the dialog's edge or a field, no label is cut short, and the To field shows
+// a recipient of 40 characters whole.
+TEST_F(CoverSheetDialogTest, LabelsKeepClearOfEdgesAndFieldsAndToShowsFortyCharacters) {
+    CCoverSheetDialog dialog(m_profile, m_coverFile, nullptr, Seams());
+    dialog.show();
+    constexpr int kClearance = 4;
+    const QRect inside = dialog.rect().adjusted(kClearance, kClearance, -kClearance, -kClearance);
+    const QList<QLabel*> labels = dialog.findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 9);
+    for (const QLabel* label : labels) {
+        SCOPED_TRACE(label->text().toStdString());
+        const QRect at(label->mapTo(&dialog, QPoint(0, 0)), label->size());
+        EXPECT_TRUE(inside.contains(at));
+        EXPECT_GE(label->width(), label->sizeHint().width());
+        for (const QWidget* field : dialog.findChildren<QWidget*>()) {
+            if (qobject_cast<const QLabel*>(field) || !field->property("controlId").isValid())
+                continue;
+            const QRect fieldAt(field->mapTo(&dialog, QPoint(0, 0)), field->size());
+            EXPECT_FALSE(at.adjusted(-kClearance, 0, kClearance, 0).intersects(fieldAt))
+                << field->objectName().toStdString();
+        }
+    }
+
+    auto& to = *qp::FindControl<QLineEdit>(&dialog, 1000);
+    const QString recipient = QStringLiteral("Accounts Payable, Northwind Traders Ltd.");
+    ASSERT_EQ(recipient.size(), 40);
+    to.setText(recipient);
+    to.setCursorPosition(0);
+    dialog.grab();
+    const int start = CursorX(to);
+    // The line edit scrolls its text when painted with the cursor past the visible end; the start
+    // stays where it was when the whole text shows.
+    to.setCursorPosition(static_cast<int>(recipient.size()));
+    dialog.grab();
+    to.setCursorPosition(0);
+    EXPECT_EQ(CursorX(to), start);
 }
 
 TEST_F(CoverSheetDialogTest, WithoutAHomeFolderBrowseReportsTheCopyErrorAndClearDoesNothing) {

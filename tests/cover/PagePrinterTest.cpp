@@ -135,13 +135,14 @@ TEST_F(PagePrinterTest, FontSetsStopAtTenAndTheRuleAndFontsUseTheDeviceDpi) {
 
     m_printer->SelectFontStyle(m_set, CPagePrinter::kBold);
     m_printer->PrintText(m_set, "Bold", CPagePrinter::PT_NOADVANCE, 0);
-    EXPECT_EQ(m_record.texts.back().font, (qp::FontSpec{"Arial", kLineHeight, 700}));
+    // Every font asks for a fixed pitch, whatever face it names.
+    EXPECT_EQ(m_record.texts.back().font, (qp::FontSpec{"Arial", kLineHeight, 700, true}));
     m_printer->DrawRule(0);
     EXPECT_EQ(m_record.ruleYs, std::vector<int>{kTop});
     EXPECT_EQ(m_printer->Pen(), kTop + kSpacing);
 }
 
-TEST_F(PagePrinterTest, BitmapsAreCentredInTheBoxOnlyWhereTheDeviceCanStretch) {
+TEST_F(PagePrinterTest, TheBitmapBoxIsCentredAndDrawnOnlyWhereTheDeviceCanStretch) {
     qp::test::TempDir dir;
     qp::test::WriteFile(dir.File("logo.bmp"), "BM");
     for (bool canStretch : {true, false}) {

@@ -8,8 +8,13 @@ namespace {
 
 class FakeBitmap final : public DeviceBitmap {
 public:
-    int Width() const override { return 300; }
-    int Height() const override { return 60; }
+    FakeBitmap(int width, int height) : m_width(width), m_height(height) {}
+    int Width() const override { return m_width; }
+    int Height() const override { return m_height; }
+
+private:
+    int m_width;
+    int m_height;
 };
 
 } // namespace
@@ -74,7 +79,7 @@ std::shared_ptr<const DeviceBitmap> RecordingDevice::LoadBitmap(const std::strin
     const std::optional<std::uint64_t> size = FileSize(path);
     if (!size || *size == 0)
         return nullptr;
-    return std::make_shared<FakeBitmap>();
+    return std::make_shared<FakeBitmap>(m_setup.bitmapWidth, m_setup.bitmapHeight);
 }
 
 bool RecordingDevice::DrawBitmap(const DeviceBitmap&, int x, int y, int width, int height) {

@@ -38,7 +38,7 @@ struct DeviceRecord {
 };
 
 // A printer on paper of the given size whose font draws every character kCharWidth wide and a
-// line as high as the font's size; pictures load from any non-empty file.
+// line as high as the font's size; pictures load from any non-empty file, all of one size.
 class RecordingDevice final : public DrawingDevice {
 public:
     static constexpr int kCharWidth = 10;
@@ -48,6 +48,9 @@ public:
         int pageHeight = 6600;
         int dpi = 600;
         bool canStretch = true;
+        // The size of every picture loaded.
+        int bitmapWidth = 300;
+        int bitmapHeight = 60;
         // Runs when the document ends, as a printer would hand the job on.
         std::function<void()> onEndDocument;
     };
