@@ -68,7 +68,7 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
     services.convert = [&app](const Job& job, const ConversionParams& params,
                               std::stop_token stop) {
         return app.CreateFaxImage(job.CoverInput(), job.BodyFile(), job.FaxImage(), params.xDpi,
-                                  params.yDpi, params.widthPx, params.heightPx, SystemClock(),
+                                  params.yDpi, params.widthPx, params.heightPx,
                                   std::move(stop));
     };
     services.upload = [&app](const std::string& number, const std::string& email,

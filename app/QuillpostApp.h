@@ -61,7 +61,7 @@ public:
     // words.
     qp::Outcome CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
                                const std::string& imagePath, int xDpi, int yDpi, int widthPx,
-                               int heightPx, qp::Clock& clock = qp::SystemClock(),
+                               int heightPx,
                                std::stop_token stop = {});
     // Uploads the fax image to the account's message box; succeeds once every byte arrived.
     qp::Outcome UploadFax(const std::string& number, const std::string& email,

@@ -5,10 +5,10 @@
 
 qp::Outcome CQuillpostApp::CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
                                           const std::string& imagePath, int xDpi, int yDpi,
-                                          int widthPx, int heightPx, qp::Clock& clock,
+                                          int widthPx, int heightPx,
                                           std::stop_token stop) {
     return qp::CreateFaxImage(m_gsPath, coverPath, bodyPath, imagePath,
-                              qp::ConversionParams{xDpi, yDpi, widthPx, heightPx}, m_runner, clock,
+                              qp::ConversionParams{xDpi, yDpi, widthPx, heightPx}, m_runner,
                               std::move(stop));
 }
 

@@ -172,7 +172,7 @@ private:
     std::string Path(const std::string& name) const { return m_commonPath + "/" + name; }
 
     void Report(const char* reason, const std::string& name, const std::string& placed) {
-        Diagnose(m_out, "Port folder entry moved aside, %s: %s -> %s\n", reason,
+        Diagnose(m_out, "Common folder entry moved aside, %s: %s -> %s\n", reason,
                  Shown(Path(name)).c_str(), Shown(Path(kLostAndFoundName) + "/" + placed).c_str());
     }
 

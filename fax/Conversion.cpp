@@ -35,7 +35,7 @@ std::vector<std::string> GhostscriptArguments(const std::string& gsPath, bool wi
 
 Outcome CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
                        const std::string& bodyPath, const std::string& imagePath,
-                       const ConversionParams& params, ProcessRunner& runner, Clock& clock,
+                       const ConversionParams& params, ProcessRunner& runner,
                        std::stop_token stop) {
     const bool withCover = FileExists(coverPath);
     const bool withBody = FileExists(bodyPath);
@@ -55,7 +55,6 @@ Outcome CreateFaxImage(const std::string& gsPath, const std::string& coverPath,
         return Outcome::Failure("Could not find ghostscript: " + gsPath);
     if (!result.exited || result.exitCode != 0)
         return Outcome::Failure(kConversionFailed + std::to_string(result.exitCode));
-    clock.SleepMs(kAfterConversionPauseMs);
     if (const std::optional<std::string> problem = FaxImageProblem(imagePath))
         return Outcome::Failure(kConversionFailed + *problem);
     return Outcome::Success();

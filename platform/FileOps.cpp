@@ -26,10 +26,55 @@ bool RemoveFile(const std::string& path) {
 
 namespace {
 
+// Copies what `in` holds into `out` in the kernel where it can (copy_file_range), else through a
+// buffer; false (errno set) on a failure.
+bool CopyDescriptor(int in, int out) {
+    bool kernelCopy = true;
+    for (;;) {
+        if (kernelCopy) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n > 0)
+                continue;
+            if (n == 0)
+                return true;
+            if (errno == EINTR)
+                continue;
+            // File systems and kernels that cannot copy between these two take the long way.
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+                return false;
+            kernelCopy = false;
+        }
+        char buffer[64 * 1024];
+        const ssize_t n = ::read(in, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        if (!WriteAllToFd(out, std::string_view(buffer, static_cast<std::size_t>(n))))
+            return false;
+    }
+}
+
 // A move across file systems: a new file that must not exist yet, with the source's permission
 // bits, filled, flushed, and only then the source removed. On failure the new file goes again.
 bool CopyThenUnlink(const std::string& from, const std::string& to) {
-    // O_NONBLOCK: a pipe under the name must not stall the move; a file reads as it always does.
+    struct stat st {};
+    if (::lstat(from.c_str(), &st) != 0)
+        return false;
+    if (!CopyFileNew(from, to, st.st_mode & 0777))
+        return false;
+    if (::unlink(from.c_str()) == 0)
+        return true;
+    const int error = errno;
+    ::unlink(to.c_str());
+    errno = error;
+    return false;
+}
+
+} // namespace
+
+bool CopyFileNew(const std::string& from, const std::string& to, unsigned mode) {
+    // O_NONBLOCK: a pipe under the name must not stall the copy; a file reads as it always does.
     const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         return false;
@@ -39,41 +84,27 @@ bool CopyThenUnlink(const std::string& from, const std::string& to) {
         errno = EINVAL;
         return false;
     }
-    const int out =
-        ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           static_cast<mode_t>(mode));
     if (out < 0) {
         const int error = errno;
         ::close(in);
         errno = error;
         return false;
     }
-    char buffer[64 * 1024];
-    bool ok = true;
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof(buffer));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            ok = false;
-        if (n <= 0)
-            break;
-        if (!WriteAllToFd(out, std::string_view(buffer, static_cast<std::size_t>(n)))) {
-            ok = false;
-            break;
-        }
-    }
+    bool ok = CopyDescriptor(in, out);
+    int error = errno;
     ok = ok && ::fsync(out) == 0;
+    if (!ok)
+        error = errno;
     ok = ::close(out) == 0 && ok;
     ::close(in);
-    if (ok && ::unlink(from.c_str()) == 0)
+    if (ok)
         return true;
-    const int error = errno;
     ::unlink(to.c_str());
     errno = error;
     return false;
 }
-
-} // namespace
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to) {
 #ifdef SYS_renameat2

@@ -20,6 +20,11 @@ bool RemoveFile(const std::string& path);
 // source. Sets errno on failure.
 bool MoveFileNoReplace(const std::string& from, const std::string& to);
 
+// Copies the regular file `from` into the new file `to` (which must not exist; `mode` its
+// permission bits), in the kernel where the file systems allow, and flushes it. On failure the new
+// file is removed again and errno says why.
+bool CopyFileNew(const std::string& from, const std::string& to, unsigned mode = 0600);
+
 // Replaces `path` with `contents` atomically: a temporary file in the same folder, flushed, then
 // renamed over. On failure the old file is untouched. `mode` is the new file's permission bits.
 bool WriteFileAtomically(const std::string& path, const std::string& contents,

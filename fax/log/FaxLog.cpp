@@ -136,9 +136,9 @@ public:
         ok = ok && ::fsync(fd) == 0;
         return (::close(fd) == 0) && ok;
     }
+    // A printed job can be large: it is copied in the kernel, never read into memory whole.
     bool Copy(const std::string& from, const std::string& to) override {
-        const std::optional<std::string> bytes = ReadWholeFile(from);
-        return bytes && Write(to, *bytes);
+        return CopyFileNew(from, to, kFileMode);
     }
 };
 

@@ -214,7 +214,7 @@ TEST_F(ProvisioningTest, LeftoversInTheCommonFolderAreMovedIntoLostAndFound) {
     std::filesystem::create_directory(target);
     ::chmod(lost.c_str(), 0755);
     ::chmod(spool.c_str(), 01777);
-    std::string lines = "Port folder mode set to 0755: " + spool + "\n";
+    std::string lines = "Common folder mode set to 0755: " + spool + "\n";
     for (const Entry& e : entries) {
         const std::string path = spool + "/" + e.name;
         if (e.kind == kFile)
@@ -225,7 +225,7 @@ TEST_F(ProvisioningTest, LeftoversInTheCommonFolderAreMovedIntoLostAndFound) {
             std::filesystem::create_directory(path);
         ASSERT_EQ(::lchown(path.c_str(), e.owner, e.owner), 0) << e.name;
         if (e.reason != nullptr)
-            lines += std::string("Port folder entry moved aside, ") + e.reason + ": " + path +
+            lines += std::string("Common folder entry moved aside, ") + e.reason + ": " + path +
                      " -> " + lost + "/" + e.placed + "\n";
     }
 
@@ -256,7 +256,7 @@ TEST_F(ProvisioningTest, LeftoversInTheCommonFolderAreMovedIntoLostAndFound) {
     std::filesystem::remove_all(lost);
     std::filesystem::create_directory_symlink(target, lost);
     EXPECT_EQ(Provision(), 0);
-    EXPECT_NE(m_out.str().find("Port folder entry moved aside, a link: " + lost + " -> " + lost +
+    EXPECT_NE(m_out.str().find("Common folder entry moved aside, a link: " + lost + " -> " + lost +
                                "/lost+found\n"),
               std::string::npos)
         << m_out.str();

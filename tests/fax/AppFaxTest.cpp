@@ -38,13 +38,12 @@ TEST_F(AppFaxTest, ConversionRunsTheApplicationsGhostscript) {
     const std::string image = m_home.File("fax.tif");
     WriteFile(body, "%!PS\n");
     EXPECT_TRUE(
-        app.CreateFaxImage(m_home.File("faxcover.pdf"), body, image, 204, 98, 1728, 1372, m_clock));
+        app.CreateFaxImage(m_home.File("faxcover.pdf"), body, image, 204, 98, 1728, 1372));
     ASSERT_EQ(m_runner.waited.size(), 1u);
     EXPECT_EQ(
         m_runner.waited[0],
         (std::vector<std::string>{"/usr/bin/gs", "-sDEVICE=tiffg4", "-r204x98", "-q", "-dNOPAUSE",
                                   "-dBATCH", "-g1728x1372", "-sOutputFile=" + image, body}));
-    EXPECT_EQ(m_clock.Sleeps(), std::vector<int>{500});
 }
 
 TEST_F(AppFaxTest, UploadTakesTheAccountAsItStandsAndTheFaxImage) {

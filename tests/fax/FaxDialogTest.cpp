@@ -66,7 +66,7 @@ protected:
                                   std::stop_token stop) {
             ++m_conversions;
             return qp::CreateFaxImage("/usr/bin/gs", job.CoverInput(), job.BodyFile(),
-                                      job.FaxImage(), params, qp::SystemProcessRunner(), m_clock,
+                                      job.FaxImage(), params, qp::SystemProcessRunner(),
                                       std::move(stop));
         };
         services.upload = [this](const std::string& number, const std::string& email,

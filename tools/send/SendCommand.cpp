@@ -261,7 +261,7 @@ int RunSend(const SendOptions& options) {
     ConversionRunner runner;
     const qp::Outcome converted =
         CreateFaxImage(kGhostscriptPath, coverPath, AbsolutePath(options.bodyPath), imagePath,
-                       params, runner, SystemClock());
+                       params, runner);
     if (!converted && !runner.Ran()) {
         ShowMessage(converted.message);
         record(faxlog::Outcome::Failed, converted.message, false);
@@ -273,7 +273,7 @@ int RunSend(const SendOptions& options) {
         std::string unreadable = options.bodyPath;
         if (!options.coverPath.empty() &&
             !CreateFaxImage(kGhostscriptPath, coverPath, folder.Path() + "/no-body", imagePath,
-                            params, runner, SystemClock()))
+                            params, runner))
             unreadable = options.coverPath;
         const std::string message =
             ShownAsText(unreadable) + " could not be read as PostScript or PDF";
