@@ -1,5 +1,6 @@
 #include "fax/FaxDialog.h"
 
+#include "fax/DocumentTitle.h"
 #include "fax/FaxNumber.h"
 #include "fax/UploadProgressBar.h"
 #include "fax/log/FaxImageInfo.h"
@@ -19,6 +20,9 @@
 #include <QValidator>
 
 namespace {
+
+// The document's title is cut to this many characters, so the dialog keeps its size.
+constexpr qsizetype kTitleLength = 80;
 
 // Letters typed into the recipient box turn to upper case at once.
 class UpperCaseValidator final : public QValidator {
@@ -48,9 +52,21 @@ FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Window));
     m_ui->statusLine->setPalette(statusPalette);
     m_ui->coverSheetButton->setEnabled(static_cast<bool>(m_services.coverSheet));
+    // The status line is a line of text, not a field to type in.
+    m_ui->statusLine->setFrame(false);
     m_pageCount = new QLabel(this);
     m_pageCount->setObjectName(QStringLiteral("pageCountLabel"));
     m_ui->mainLayout->insertWidget(m_ui->mainLayout->indexOf(m_ui->statusLine), m_pageCount);
+    // What is being sent, in the document's own words; the window title stays the program's.
+    m_documentTitle = new QLabel(this);
+    m_documentTitle->setObjectName(QStringLiteral("documentTitleLabel"));
+    m_documentTitle->setTextFormat(Qt::PlainText);
+    const QString title = QString::fromStdString(qp::DocumentTitle(m_job.BodyFile()));
+    m_documentTitle->setText(title.size() > kTitleLength ? title.left(kTitleLength - 1) + u'…'
+                                                         : title);
+    m_documentTitle->setVisible(!title.isEmpty());
+    m_ui->mainLayout->insertWidget(0, m_documentTitle);
+    ShowCoverState();
 
     connect(m_ui->previewButton, &QPushButton::clicked, this, [this] { OnPreview(); });
     connect(m_ui->configureButton, &QPushButton::clicked, this, [this] { OnConfigure(); });
@@ -114,6 +130,7 @@ void FaxDialog::PrepareResend(const std::string& recipient, const qp::SendChoice
             }
             m_imageReady = imageRestored;
             ShowPageCount(imageRestored ? m_pagesMade.load() : 0);
+            ShowCoverState();
             EnterState(State::Idle);
         });
     if (!started) {
@@ -181,7 +198,8 @@ qp::faxlog::SendAttempt FaxDialog::Attempt(qp::faxlog::Outcome outcome, const st
                                    choices,
                                    outcome,
                                    message,
-                                   imageMade};
+                                   imageMade,
+                                   m_tries};
 }
 
 void FaxDialog::StartConversion(Pending pending) {
@@ -210,11 +228,9 @@ void FaxDialog::OnConverted(const Pending& pending, const qp::Outcome& outcome) 
     if (!outcome) {
         qp::ShowMessage(outcome.message);
         if (pending.send)
-            Record(Attempt(qp::faxlog::Outcome::Failed, pending.number, pending.choices,
-                           outcome.message, false),
-                   std::nullopt);
-        else
-            EnterState(State::Idle);
+            NoteFailure(Attempt(qp::faxlog::Outcome::Failed, pending.number, pending.choices,
+                                outcome.message, false));
+        EnterState(State::Idle);
         return;
     }
     m_imageReady = true;
@@ -258,9 +274,19 @@ void FaxDialog::OnUploaded(const Pending& pending, const qp::Outcome& outcome) {
     }
     SetStatus("Fax upload failed.");
     qp::ShowMessage(outcome.message);
-    Record(Attempt(qp::faxlog::Outcome::Failed, pending.number, pending.choices, outcome.message,
-                   true),
-           std::nullopt);
+    NoteFailure(Attempt(qp::faxlog::Outcome::Failed, pending.number, pending.choices,
+                        outcome.message, true));
+    EnterState(State::Idle);
+}
+
+void FaxDialog::NoteFailure(qp::faxlog::SendAttempt attempt) {
+    m_lastFailure = std::move(attempt);
+}
+
+void FaxDialog::ShowCoverState() {
+    const bool haveCover = qp::FileExists(m_job.CoverInput());
+    m_ui->coverSheetButton->setText(haveCover ? QStringLiteral("Edit Cover Sheet...")
+                                              : QStringLiteral("Add Cover Sheet..."));
 }
 
 void FaxDialog::Record(qp::faxlog::SendAttempt attempt, std::optional<int> endWith) {
@@ -328,6 +354,8 @@ void FaxDialog::accept() {
     }
     // The choices are read once, here: the image, the upload and the log entry all follow them.
     Pending pending{check.number, CurrentChoices(), true};
+    ++m_tries;
+    m_lastFailure.reset();
     if (m_imageReady)
         StartUpload(std::move(pending));
     else
@@ -350,6 +378,18 @@ void FaxDialog::reject() {
         break;
     }
     SaveSettings();
+    // One entry for the fax: the last try's failure when it stands; "not sent" for a printed
+    // document or a fax that was tried; nothing for a cover-only fax never tried.
+    if (m_lastFailure) {
+        Record(*m_lastFailure, QDialog::Rejected);
+        return;
+    }
+    if (m_tries == 0 && !qp::FileExists(m_job.BodyFile())) {
+        qp::JobStore::Remove(std::move(m_job));
+        EnterState(State::Ended);
+        QDialog::done(QDialog::Rejected);
+        return;
+    }
     const qp::FaxNumberCheck check =
         qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
     Record(Attempt(qp::faxlog::Outcome::NotSent, check.Ok() ? check.number : std::string(),
@@ -396,7 +436,8 @@ bool FaxDialog::EndForShutdown() {
     }
     const qp::faxlog::SendAttempt attempt =
         Attempt(sent ? qp::faxlog::Outcome::Sent : qp::faxlog::Outcome::NotSent, dialled,
-                sent ? m_current->choices : CurrentChoices(), {}, sent);
+                sent ? m_current->choices : CurrentChoices(),
+                !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
     if (m_services.record)
         m_services.record(attempt, m_job);
     if (sent) {
@@ -431,6 +472,7 @@ void FaxDialog::OnCoverSheet() {
         // A new cover page replaces one restored from the log in PostScript.
         if (result == QDialog::Accepted)
             qp::RemoveFile(m_job.PostScriptCoverFile());
+        ShowCoverState();
     });
     sheet->open();
 }

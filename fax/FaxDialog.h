@@ -120,6 +120,9 @@ private:
     void EndStopped();
     void MarkImageStale();
     void ShowPageCount(int pages);
+    // "Add Cover Sheet..." until the job has a cover page, "Edit Cover Sheet..." after.
+    void ShowCoverState();
+    void NoteFailure(qp::faxlog::SendAttempt attempt);
 
     qp::Job m_job;
     SendDialogServices m_services;
@@ -134,8 +137,14 @@ private:
     // The user asked to end the dialog while work ran: it ends as cancelled once the work stops.
     bool m_cancelRequested = false;
     std::atomic<int> m_pagesMade{0};
+    // Presses of Send that reached the work, and the last one's failure while it stands: the log
+    // gets one entry for the fax, when the dialog closes.
+    int m_tries = 0;
+    std::optional<qp::faxlog::SendAttempt> m_lastFailure;
     qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
     // Says how many pages the converted image has; empty until there is one.
     QLabel* m_pageCount = nullptr;
+    // The printed document's own title, when it has one.
+    QLabel* m_documentTitle = nullptr;
 };

@@ -173,6 +173,7 @@ std::string FormatRecord(const Record& r) {
     line("size", std::to_string(r.size));
     line("outcome", OutcomeText(r.outcome));
     line("message", r.message);
+    line("tries", std::to_string(r.tries));
     return text;
 }
 
@@ -216,6 +217,8 @@ std::optional<Record> ParseRecord(const std::string& text) {
                 return std::nullopt;
             r.outcome = *outcome;
             haveOutcome = true;
+        } else if (key == "tries") {
+            r.tries = ParseNumber<int>(value).value_or(0);
         } else if (key == "message") {
             r.message = value;
         }

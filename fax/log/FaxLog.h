@@ -25,6 +25,7 @@ struct Record {
     std::uint64_t size = 0; // bytes of the fax image
     Outcome outcome = Outcome::NotSent;
     std::string message; // what the user was told when it failed
+    int tries = 0;       // presses of Send for this fax; 0 in entries from before they were counted
 };
 
 // The record as the entry's "record" file holds it, one "key=value" line each; and back. Line

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -21,18 +22,22 @@ constexpr int kWindowWidth = 640;
 constexpr int kWindowHeight = 360;
 
 QString OutcomeCell(const qp::faxlog::Record& record) {
+    // One row a fax: a fax that took more than one press of Send says how many.
+    const QString tries =
+        record.tries > 1 ? QStringLiteral(" (%1 tries)").arg(record.tries) : QString();
     switch (record.outcome) {
     case qp::faxlog::Outcome::Sent:
-        return QStringLiteral("Sent");
+        return QStringLiteral("Sent") + tries;
     case qp::faxlog::Outcome::Failed: {
         const QString message =
             QString::fromStdString(qp::ShownAsText(record.message)).simplified();
-        return message.isEmpty() ? QStringLiteral("Failed") : QStringLiteral("Failed: ") + message;
+        return QStringLiteral("Failed") + tries +
+               (message.isEmpty() ? QString() : QStringLiteral(": ") + message);
     }
     case qp::faxlog::Outcome::NotSent:
         break;
     }
-    return QStringLiteral("Not sent");
+    return QStringLiteral("Not sent") + tries;
 }
 
 QTableWidgetItem* Cell(const QVariant& value) {
@@ -151,6 +156,11 @@ void FaxLogWindow::OnDelete() {
     if (!entry || qp::ShowMessage(kDeleteQuestion, qp::MessageIcon::Question,
                                   qp::MessageButtons::YesNo) != qp::MessageAnswer::Yes)
         return;
+    const int row = m_table->currentRow();
     m_log.Remove(entry->id);
     Reload();
+    // The selection stays where the user was working, on the row that took the deleted one's
+    // place.
+    if (m_table->rowCount() > 0)
+        m_table->selectRow(std::min(std::max(row, 0), m_table->rowCount() - 1));
 }

@@ -28,6 +28,7 @@ Record RecordFor(const SendAttempt& attempt, const std::string& imagePath, std::
     record.legal = attempt.choices.legal;
     record.outcome = attempt.outcome;
     record.message = attempt.message;
+    record.tries = attempt.tries;
     if (attempt.imageMade) {
         record.pages = CountTiffPages(imagePath);
         record.size = FileSize(imagePath).value_or(0);

@@ -18,6 +18,8 @@ struct SendAttempt {
     std::string message;
     // Whether the fax image belongs to this attempt (it was converted for it and offered).
     bool imageMade = false;
+    // How many times Send was pressed for this fax, this attempt included.
+    int tries = 0;
 };
 
 std::int64_t NowSeconds();

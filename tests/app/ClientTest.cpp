@@ -97,6 +97,7 @@ TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) 
     sheet->findChild<QPushButton*>("okButton")->click();
     ASSERT_TRUE(PumpUntil([&] { return QApplication::activeModalWidget() == nullptr; }));
     EXPECT_TRUE(qp::FileExists(coverOnly->CurrentJob().CoverFile()));
+    EXPECT_EQ(qp::FindControl<QPushButton>(coverOnly, 1011)->text(), "Edit Cover Sheet...");
     ASSERT_TRUE(WaitForDialogs(2)) << "the printed document opens a dialog of its own";
     FaxDialog* printed = Open()[1];
 

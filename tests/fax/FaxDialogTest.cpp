@@ -16,6 +16,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -200,9 +201,13 @@ TEST_F(FaxDialogTest, NumbersAreCheckedAndMissingInputsReportedWithoutEndingTheD
     EXPECT_EQ(m_env.messages.Texts(), (std::vector<std::string>{kTooShort, kTooShort, kNotNumeric,
                                                                 "No cover or body to create fax"}));
     EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(Logged().empty()) << "the fax is logged once, when its dialog closes";
+    Click(*dialog, 2);
+    ASSERT_TRUE(PumpUntil([&] { return Ended(*dialog); }));
     ASSERT_EQ(Logged().size(), 1u);
     EXPECT_EQ(Logged()[0].record.outcome, qp::faxlog::Outcome::Failed);
     EXPECT_EQ(Logged()[0].record.message, "No cover or body to create fax");
+    EXPECT_EQ(Logged()[0].record.tries, 1);
 }
 
 TEST_F(FaxDialogTest, AFailedUploadKeepsTheImageAndAChoiceMakesItStale) {
@@ -227,10 +232,38 @@ TEST_F(FaxDialogTest, AFailedUploadKeepsTheImageAndAChoiceMakesItStale) {
     EXPECT_EQ(m_conversions, 2);
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     const std::vector<qp::faxlog::Entry> logged = Logged();
-    ASSERT_EQ(logged.size(), 2u);
+    ASSERT_EQ(logged.size(), 1u) << "one row for the fax, with its tries";
     EXPECT_EQ(logged[0].record.outcome, qp::faxlog::Outcome::Sent);
     EXPECT_TRUE(logged[0].record.legal);
-    EXPECT_EQ(logged[1].record.outcome, qp::faxlog::Outcome::Failed);
+    EXPECT_EQ(logged[0].record.tries, 2);
+}
+
+TEST_F(FaxDialogTest, TheDialogSaysWhatItSendsAndACoverOnlyFaxNeverTriedLeavesNoEntry) {
+    const struct {
+        const char* what;
+        std::string header;
+        QString shown;
+    } cases[] = {
+        {"plain", "%%Title: Quarterly report.odt\n", "Quarterly report.odt"},
+        {"in parentheses", "%%Title: (Invoice 42)\n", "Invoice 42"},
+        {"markup and controls", "%%Title: <b>x</b>\x1b[2J\n", "<b>x</b>?[2J"},
+        {"long", "%%Title: " + std::string(200, 'a') + "\n", QString(79, u'a') + u'\u2026'},
+        {"none", "", ""},
+    };
+    for (const auto& c : cases) {
+        auto dialog = Open("%!PS-Adobe-3.0\n" + c.header + "%%Pages: 1\nshowpage\n");
+        auto* title = dialog->findChild<QLabel*>("documentTitleLabel");
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(title->text(), c.shown) << c.what;
+        EXPECT_EQ(title->textFormat(), Qt::PlainText) << c.what;
+        EXPECT_EQ(dialog->windowTitle(), "Quill Post");
+    }
+    auto coverOnly = Open(std::string());
+    EXPECT_EQ(Control<QPushButton>(*coverOnly, 1011)->text(), "Add Cover Sheet...");
+    Click(*coverOnly, 2);
+    ASSERT_TRUE(PumpUntil([&] { return Ended(*coverOnly); }));
+    EXPECT_TRUE(Logged().empty());
+    EXPECT_FALSE(qp::FileExists(m_jobFolder));
 }
 
 TEST_F(FaxDialogTest, StoppingTheWorkOrCancellingEndsTheDialogAndDiscardsTheJob) {

@@ -26,8 +26,10 @@ TEST(FaxLogWindow, ListsTheLogShowsOutsideWordsAsTextAndActsOnTheSelectedFax) {
     const std::string image = env.home.File("fax.tif");
     qp::test::WriteFile(image, "II*");
     log.Add(MakeRecord(100, Outcome::Sent, {}), {{}, {}, image});
-    log.Add(MakeRecord(200, Outcome::Failed, "Fax upload failed: error: <img src=\"/dev/zero\">"),
-            {});
+    qp::faxlog::Record failedTwice =
+        MakeRecord(200, Outcome::Failed, "Fax upload failed: error: <img src=\"/dev/zero\">");
+    failedTwice.tries = 2;
+    log.Add(failedTwice, {});
     std::vector<std::string> viewed;
     std::vector<std::int64_t> resent;
     FaxLogWindow window(
@@ -37,7 +39,8 @@ TEST(FaxLogWindow, ListsTheLogShowsOutsideWordsAsTextAndActsOnTheSelectedFax) {
     QTableWidget* table = window.Table();
     ASSERT_EQ(table->rowCount(), 2);
     QTableWidgetItem* failed = table->item(0, FaxLogWindow::kOutcomeColumn);
-    EXPECT_EQ(failed->text(), "Failed: Fax upload failed: error: <img src=\"/dev/zero\">");
+    EXPECT_EQ(failed->text(),
+              "Failed (2 tries): Fax upload failed: error: <img src=\"/dev/zero\">");
     EXPECT_EQ(failed->toolTip(),
               "<qt>Fax upload failed: error: &lt;img src=&quot;/dev/zero&quot;&gt;</qt>")
         << "a reply's markup is never read as markup";
@@ -52,13 +55,20 @@ TEST(FaxLogWindow, ListsTheLogShowsOutsideWordsAsTextAndActsOnTheSelectedFax) {
     EXPECT_EQ(viewed.size(), 1u);
     EXPECT_EQ(resent, std::vector<std::int64_t>{100});
 
+    log.Add(MakeRecord(50, Outcome::NotSent, {}), {});
+    window.Reload();
+    table->selectRow(1);
     env.messages.SetNextAnswer(qp::MessageAnswer::No);
     window.OnDelete();
-    EXPECT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->rowCount(), 3);
     env.messages.SetNextAnswer(qp::MessageAnswer::Yes);
     window.OnDelete();
-    EXPECT_EQ(table->rowCount(), 1);
-    EXPECT_EQ(log.Entries().size(), 1u);
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->currentRow(), 1) << "the selection stays where the deleted row was";
+    EXPECT_EQ(
+        table->item(1, FaxLogWindow::kTimeColumn)->data(Qt::UserRole).toString().toStdString(),
+        log.Entries()[1].id);
+    EXPECT_EQ(log.Entries().size(), 2u);
 }
 
 } // namespace
