@@ -122,9 +122,15 @@ TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) 
     EXPECT_EQ(qp::FindControl<QComboBox>(resent, 1000)->currentText(), "(555) 111-0000");
     Print(qp::test::TextPostScript(3));
     ASSERT_TRUE(WaitForDialogs(2));
+    // Its own cover page, drawn in place with no print server: the fax is cover and body.
+    qp::FindControl<QPushButton>(Open()[1], 1011)->click();
+    auto* ownSheet = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(ownSheet, nullptr);
+    ownSheet->findChild<QPushButton*>("okButton")->click();
+    ASSERT_TRUE(PumpUntil([&] { return QApplication::activeModalWidget() == nullptr; }));
     Send(*Open()[1], "5553330000");
     ASSERT_TRUE(PumpUntil([&] { return Open().size() == 1; }));
-    EXPECT_EQ(StoredPages("5553330000"), 3u);
+    EXPECT_EQ(StoredPages("5553330000"), 4u);
     Send(*resent, "5554440000");
     ASSERT_TRUE(PumpUntil([&] { return Open().empty(); }));
     EXPECT_EQ(StoredPages("5554440000"), 2u);

@@ -2,6 +2,7 @@
 #include "fax/log/FaxLog.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
 #include "tests/support/TestSupport.h"
@@ -9,8 +10,11 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <tiffio.h>
+#include <unistd.h>
 
 using qp::test::FaxdProcess;
 using qp::test::ProgramRun;
@@ -313,3 +317,46 @@ TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {
     EXPECT_EQ(Send({"--to"}).exitCode, 2);
     EXPECT_TRUE(m_server.Stored(".tif").empty());
 }
+
+namespace {
+
+// A server's reply is printed as text: escapes, controls and broken UTF-8 never reach the terminal
+// as they came, and nothing in it can pass for the program's own "Fax uploaded.".
+TEST_F(SendToolTest, AHostileServersReplyReachesTheTerminalOnlyAsText) {
+    const struct {
+        std::string reply;
+        std::string shown;
+    } cases[] = {
+        {"error: \033[2J\033[32mFax uploaded.", "Fax upload failed: error: ?[2J?[32mFax uploaded."},
+        {"error: <a href=\"x\">Sent OK</a>", "Fax upload failed: error: <a href=\"x\">Sent OK</a>"},
+        {std::string("error: nul\0bell\a\xff", 17),
+         "Fax upload failed: error: nul?bell?\xef\xbf\xbd"},
+    };
+    for (const auto& c : cases) {
+        int port = 0;
+        const int listener = qp::test::ListenOnLoopback(port);
+        std::thread server([&] {
+            const int client = ::accept(listener, nullptr, nullptr);
+            qp::test::ReadBlock(client);
+            const std::string login = "success: in\r\n\r\n";
+            ::send(client, login.data(), login.size(), MSG_NOSIGNAL);
+            qp::test::ReadBlock(client);
+            const std::string refusal = c.reply + "\r\n\r\n";
+            ::send(client, refusal.data(), refusal.size(), MSG_NOSIGNAL);
+            ::close(client);
+        });
+        StoreAccount("2468");
+        qp::Profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf")
+            .WriteInt(kSection, kPort, port);
+        const ProgramRun run = Send({"--to", "5551234567", m_dir.File("doc.ps")});
+        server.join();
+        ::close(listener);
+        EXPECT_EQ(run.exitCode, 1) << c.shown;
+        EXPECT_EQ(run.out, "") << c.shown;
+        EXPECT_NE(run.err.find(c.shown), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\033'), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\0'), std::string::npos) << run.err;
+    }
+}
+
+} // namespace
