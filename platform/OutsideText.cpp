@@ -52,24 +52,31 @@ std::uint32_t DecodeUtf8(std::string_view text, std::size_t at, std::size_t& len
     return point;
 }
 
-std::string ShownAsText(std::string_view text) {
-    std::string shown;
-    shown.reserve(text.size());
+std::string ReplaceUnshown(std::string_view text, bool (*shown)(std::uint32_t point),
+                           std::string_view forInvalid) {
+    std::string result;
+    result.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
         std::size_t length = 0;
         const std::uint32_t point = DecodeUtf8(text, at, length);
         if (length == 0) {
-            shown += kReplacementCharacter;
+            result += forInvalid;
             ++at;
             continue;
         }
-        if (point < 0x20 || (point >= 0x7F && point <= 0x9F))
-            shown += '?';
+        if (shown(point))
+            result.append(text.substr(at, length));
         else
-            shown.append(text.substr(at, length));
+            result += '?';
         at += length;
     }
-    return shown;
+    return result;
+}
+
+std::string ShownAsText(std::string_view text) {
+    return ReplaceUnshown(
+        text, [](std::uint32_t point) { return point >= 0x20 && (point < 0x7F || point > 0x9F); },
+        kReplacementCharacter);
 }
 
 } // namespace qp

@@ -12,6 +12,11 @@ namespace qp {
 // off).
 std::uint32_t DecodeUtf8(std::string_view text, std::size_t at, std::size_t& length);
 
+// Each character of `text` for which `shown` says no becomes "?", and each byte that is not
+// UTF-8 becomes `forInvalid`.
+std::string ReplaceUnshown(std::string_view text, bool (*shown)(std::uint32_t point),
+                           std::string_view forInvalid);
+
 // Text that comes from outside (a server's reply, a file, a job's title, a log record), made safe
 // to show anywhere, a terminal included: C0 controls, DEL and the C1 controls U+0080-U+009F become
 // "?", and bytes that are not UTF-8 become U+FFFD. Windows show it as plain text besides.

@@ -25,23 +25,7 @@ bool IsPrintable(std::uint32_t point) {
 } // namespace
 
 std::string Printable(const std::string& text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t length = 0;
-        const std::uint32_t point = DecodeUtf8(text, at, length);
-        if (length == 0) {
-            shown += kReplacement;
-            ++at;
-            continue;
-        }
-        if (IsPrintable(point))
-            shown.append(text, at, length);
-        else
-            shown += kReplacement;
-        at += length;
-    }
-    return shown;
+    return ReplaceUnshown(text, IsPrintable, std::string_view(&kReplacement, 1));
 }
 
 bool IsRecipient(const std::string& text) {
