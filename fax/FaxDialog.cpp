@@ -14,15 +14,21 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QStandardItemModel>
 #include <QValidator>
 
 namespace {
 
 // The document's title is cut to this many characters, so the dialog keeps its size.
 constexpr qsizetype kTitleLength = 80;
+// Where a suggestion keeps the number it puts into the box and the contact it came from.
+constexpr int kNumberRole = Qt::UserRole;
+constexpr int kNameRole = Qt::UserRole + 1;
+constexpr int kOrganisationRole = Qt::UserRole + 2;
 
 // Letters typed into the recipient box turn to upper case at once.
 class UpperCaseValidator final : public QValidator {
@@ -47,6 +53,27 @@ FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
     setWindowIcon(res::IconById(res::kIcon130));
     m_ui->recipientBox->setValidator(new UpperCaseValidator(m_ui->recipientBox));
     m_ui->recipientBox->setCompleter(nullptr);
+    if (m_services.suggest) {
+        // The suggestions are found by the address book, not by the completer: it shows them all
+        // and puts the number, not the line shown, into the box.
+        m_suggestions = new QStandardItemModel(this);
+        m_completer = new QCompleter(m_suggestions, this);
+        m_completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+        m_completer->setCompletionRole(kNumberRole);
+        m_ui->recipientBox->lineEdit()->setCompleter(m_completer);
+        connect(m_ui->recipientBox->lineEdit(), &QLineEdit::textEdited, this,
+                [this](const QString& typed) { OfferSuggestions(typed); });
+        connect(m_completer, qOverload<const QModelIndex&>(&QCompleter::activated), this,
+                [this](const QModelIndex& index) {
+                    m_pickedContact = qp::RecipientSuggestion{
+                        {},
+                        index.data(kNumberRole).toString().toStdString(),
+                        index.data(kNameRole).toString().toStdString(),
+                        index.data(kOrganisationRole).toString().toStdString()};
+                    if (m_pickedContact->name.empty())
+                        m_pickedContact.reset();
+                });
+    }
     // The status line is read-only text on the dialog's own background.
     QPalette statusPalette = m_ui->statusLine->palette();
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Window));
@@ -279,6 +306,40 @@ void FaxDialog::OnUploaded(const Pending& pending, const qp::Outcome& outcome) {
     EnterState(State::Idle);
 }
 
+void FaxDialog::OfferSuggestions(const QString& typed) {
+    m_suggestions->clear();
+    if (typed.trimmed().isEmpty())
+        return;
+    for (const qp::RecipientSuggestion& suggestion : m_services.suggest(typed.toStdString())) {
+        auto* item = new QStandardItem(QString::fromStdString(suggestion.shown));
+        item->setData(QString::fromStdString(suggestion.number), kNumberRole);
+        item->setData(QString::fromStdString(suggestion.name), kNameRole);
+        item->setData(QString::fromStdString(suggestion.organisation), kOrganisationRole);
+        item->setEditable(false);
+        m_suggestions->appendRow(item);
+    }
+    if (m_suggestions->rowCount() > 0)
+        m_completer->complete();
+}
+
+void FaxDialog::FillCoverRecipient() {
+    const bool stillPicked = m_pickedContact && m_ui->recipientBox->currentText().toStdString() ==
+                                                    m_pickedContact->number;
+    if (!stillPicked) {
+        // The To that a contact wrote goes with it; one the user typed in the sheet stays.
+        if (!m_coverToFromContact.empty() &&
+            qp::CoverRecipient(*m_services.profile) == m_coverToFromContact)
+            qp::SetCoverRecipient(*m_services.profile, std::string());
+        m_coverToFromContact.clear();
+        return;
+    }
+    std::string to = m_pickedContact->name;
+    if (!m_pickedContact->organisation.empty())
+        to += ", " + m_pickedContact->organisation;
+    qp::SetCoverRecipient(*m_services.profile, to);
+    m_coverToFromContact = to;
+}
+
 void FaxDialog::NoteFailure(qp::faxlog::SendAttempt attempt) {
     m_lastFailure = std::move(attempt);
 }
@@ -462,6 +523,7 @@ void FaxDialog::OnConfigure() {
 void FaxDialog::OnCoverSheet() {
     if (m_state != State::Idle || !m_services.coverSheet)
         return;
+    FillCoverRecipient();
     QDialog* sheet = m_services.coverSheet(this, m_job.CoverFile());
     if (sheet == nullptr)
         return;

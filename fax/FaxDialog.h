@@ -2,6 +2,7 @@
 
 #include "base/BackgroundWork.h"
 #include "base/Job.h"
+#include "base/RecipientSuggestion.h"
 #include "fax/RecipientHistory.h"
 #include "fax/SendSettings.h"
 #include "fax/Upload.h"
@@ -19,7 +20,9 @@
 #include <string>
 #include <vector>
 
+class QCompleter;
 class QLabel;
+class QStandardItemModel;
 
 namespace Ui {
 class FaxDialog;
@@ -47,6 +50,8 @@ struct SendDialogServices {
     // about it, or nothing.
     std::function<std::string(const qp::faxlog::SendAttempt&, const qp::Job&)> record;
     std::function<void(const std::string& text)> notify;
+    // Ways to finish the recipient being typed, from contacts and history; none without it.
+    std::function<std::vector<qp::RecipientSuggestion>(const std::string& typed)> suggest;
 };
 
 // The dialog in which the user sends one fax: recipient with history, resolution, page length,
@@ -123,6 +128,9 @@ private:
     // "Add Cover Sheet..." until the job has a cover page, "Edit Cover Sheet..." after.
     void ShowCoverState();
     void NoteFailure(qp::faxlog::SendAttempt attempt);
+    void OfferSuggestions(const QString& typed);
+    // A contact picked for this fax names the cover page's recipient.
+    void FillCoverRecipient();
 
     qp::Job m_job;
     SendDialogServices m_services;
@@ -147,4 +155,10 @@ private:
     QLabel* m_pageCount = nullptr;
     // The printed document's own title, when it has one.
     QLabel* m_documentTitle = nullptr;
+    QCompleter* m_completer = nullptr;
+    QStandardItemModel* m_suggestions = nullptr;
+    // The contact last picked from the suggestions, while the box still holds its number.
+    std::optional<qp::RecipientSuggestion> m_pickedContact;
+    // The cover page's To as the picked contact filled it in.
+    std::string m_coverToFromContact;
 };

@@ -40,6 +40,14 @@ void SaveSendChoices(const Profile& profile, const SendChoices& choices) {
     profile.WriteString(kSection, kLegal, std::string(choices.legal ? "true" : "false"));
 }
 
+void SetCoverRecipient(const Profile& profile, const std::string& to) {
+    profile.WriteString(settings::kSection, settings::kCoverTo, to);
+}
+
+std::string CoverRecipient(const Profile& profile) {
+    return profile.GetString(settings::kSection, settings::kCoverTo, "");
+}
+
 void ForgetPerFaxCoverFields(const Profile& profile) {
     using namespace settings;
     for (const char* entry : {kCoverTo, kCoverRe, kCoverNote})

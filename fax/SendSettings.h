@@ -36,6 +36,10 @@ void SaveSendChoices(const Profile& profile, const SendChoices& choices);
 // when it ends.
 void ForgetPerFaxCoverFields(const Profile& profile);
 
+// The cover sheet's To for this fax, as a contact picked for it names the recipient.
+void SetCoverRecipient(const Profile& profile, const std::string& to);
+std::string CoverRecipient(const Profile& profile);
+
 // Normal, then High, otherwise Fine; legal size only makes the page longer.
 ConversionParams ChooseConversionParams(Resolution resolution, bool legal);
 

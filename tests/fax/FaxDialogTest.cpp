@@ -14,8 +14,10 @@
 #include "tests/support/GuiChecks.h"
 #include "tests/support/TestSupport.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -325,4 +327,42 @@ TEST_F(FaxDialogTest, AnOrderlyEndKeepsTheJobAndLogsItAsNotSent) {
             << "offered again at the next start";
         EXPECT_EQ(Logged()[0].record.outcome, qp::faxlog::Outcome::NotSent);
     }
+}
+
+TEST_F(FaxDialogTest, APickedContactFillsTheNumberAndTheCoverPagesRecipient) {
+    std::vector<std::string> asked;
+    std::string coverTo;
+    SendDialogServices services = Services();
+    services.suggest = [&](const std::string& typed) {
+        asked.push_back(typed);
+        return std::vector<qp::RecipientSuggestion>{
+            {"Alice Smith (Acme) - (555) 123-4567", "(555) 123-4567", "Alice Smith", "Acme"},
+            {"(555) 765-4321", "(555) 765-4321", "", ""}};
+    };
+    services.coverSheet = [&](QWidget*, const std::string&) -> QDialog* {
+        coverTo = m_profile.GetString(kSection, kCoverTo, "");
+        return nullptr;
+    };
+    std::optional<qp::Job> job = m_store.Create();
+    ASSERT_TRUE(job);
+    FaxDialog dialog(std::move(*job), services);
+    dialog.show();
+    TypeNumber(dialog, "ali");
+    EXPECT_EQ(asked.back(), "ALI") << "the box upper-cases what is typed";
+    QCompleter* completer = Control<QComboBox>(dialog, 1000)->lineEdit()->completer();
+    ASSERT_NE(completer, nullptr);
+    ASSERT_EQ(completer->completionModel()->rowCount(), 2);
+    EXPECT_EQ(completer->completionModel()->index(0, 0).data().toString(),
+              "Alice Smith (Acme) - (555) 123-4567");
+    QTest::keyClick(completer->popup(), Qt::Key_Down);
+    QTest::keyClick(completer->popup(), Qt::Key_Return);
+    EXPECT_EQ(Control<QComboBox>(dialog, 1000)->currentText(), "(555) 123-4567");
+    Click(dialog, 1011);
+    EXPECT_EQ(coverTo, "Alice Smith, Acme");
+
+    // A number typed over the contact's is no longer that contact's.
+    coverTo.clear();
+    TypeNumber(dialog, "5559990000");
+    Click(dialog, 1011);
+    EXPECT_EQ(coverTo, "");
 }
