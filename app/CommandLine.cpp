@@ -25,6 +25,8 @@ StartMode ChooseStartMode(const std::string& commandLine) {
         return StartMode::Configure;
     if (HasSwitch(commandLine, kSwitchLog))
         return StartMode::Log;
+    if (HasSwitch(commandLine, kSwitchContacts))
+        return StartMode::Contacts;
     return StartMode::Tray;
 }
 

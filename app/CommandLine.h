@@ -5,12 +5,13 @@
 
 namespace qp {
 
-enum class StartMode { Bootstrap, Update, Configure, Log, Tray };
+enum class StartMode { Bootstrap, Update, Configure, Log, Contacts, Tray };
 
 inline constexpr const char* kSwitchBootstrap = "-bootstrap";
 inline constexpr const char* kSwitchUpdate = "-update";
 inline constexpr const char* kSwitchConfigure = "-configure";
 inline constexpr const char* kSwitchLog = "-log";
+inline constexpr const char* kSwitchContacts = "-contacts";
 inline constexpr const char* kHostPrefix = "-h:";
 
 // The arguments after the program name, joined by single blanks: the text the switches are read
@@ -21,8 +22,8 @@ std::string JoinArguments(int argc, const char* const* argv);
 // word that contains it counts.
 bool HasSwitch(const std::string& commandLine, const char* switchText);
 
-// Bootstrap wins over update, update over configure, configure over the fax log; none of them
-// means tray mode.
+// Bootstrap wins over update, update over configure, configure over the fax log, the fax log over
+// the contacts; none of them means tray mode.
 StartMode ChooseStartMode(const std::string& commandLine);
 
 // The update host: everything from three characters past the first "-h:" to the end of the line,

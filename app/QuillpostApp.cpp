@@ -90,6 +90,9 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
         ReadSettings();
         // The log window stays, with any fax sent again from it, until the last of them closes.
         return services.RunFaxLog(*this) ? StartOutcome::RunEventLoop : StartOutcome::Exit;
+    case qp::StartMode::Contacts:
+        ReadSettings();
+        return services.RunContacts(*this) ? StartOutcome::RunEventLoop : StartOutcome::Exit;
     case qp::StartMode::Tray:
         break;
     }

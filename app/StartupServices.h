@@ -19,6 +19,11 @@ public:
     // "-log": shows the fax log window, from which a logged fax can be sent again. True when the
     // event loop must run until it and the faxes sent from it have closed.
     virtual bool RunFaxLog(CQuillpostApp& app) = 0;
+    // "-contacts": shows the address book; true when the event loop must run until it closes.
+    virtual bool RunContacts(CQuillpostApp& app) {
+        (void)app;
+        return false;
+    }
     // The hidden tray window and its icon.
     virtual void CreateTrayWindow(CQuillpostApp& app) = 0;
     // The port file of the "Quill Post" printer, or empty when there is none.

@@ -14,11 +14,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quillpost [-configure | -log | -bootstrap | -update -h:HOST]\n"
+    "usage: quillpost [-configure | -log | -contacts | -bootstrap | -update -h:HOST]\n"
     "Without a switch the fax client starts in the notification area and opens the send\n"
     "dialog for every job printed to \"Quill Post\".\n"
     "  -configure    edit the message box account, then end\n"
     "  -log          show the fax log (view, resend, delete), then end\n"
+    "  -contacts     show the address book (add, edit, import, export), then end\n"
     "  -bootstrap    start the installed copy of the client, then end\n"
     "  -update -h:HOST  bring the program up to date from the update server HOST\n"
     "  --help, --version  (as the only argument) this text, the version\n";

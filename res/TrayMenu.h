@@ -14,6 +14,7 @@ inline constexpr int kIdSendCoverOnly = 32773;
 inline constexpr int kIdCheckForUpdates = 32774;
 inline constexpr int kIdFaxLog = 32780;
 inline constexpr int kIdQuit = 32781;
+inline constexpr int kIdContacts = 32782;
 
 // An id of 0 with no text is a separator.
 struct MenuItemDef {
@@ -31,6 +32,7 @@ inline constexpr MenuItemDef kTrayPopupItems[] = {
     {kIdCheckForUpdates, "Check for Updates..."},
 #endif
     {kIdFaxLog, "Fax Log..."},
+    {kIdContacts, "Contacts..."},
     // Desktops here offer no other way to end a tray program than logging out; set apart at the
     // end, where it is not taken by mistake.
     {0, nullptr},

@@ -67,6 +67,9 @@ void TrayDialog::OnCommand(int command) {
     case res::kIdFaxLog:
         OnFaxLog();
         break;
+    case res::kIdContacts:
+        OnContacts();
+        break;
     case res::kIdQuit:
         OnQuit();
         break;
@@ -82,6 +85,11 @@ void TrayDialog::OnShowConfiguration() {
 void TrayDialog::OnAbout() {
     CAboutDlg about;
     about.exec();
+}
+
+void TrayDialog::OnContacts() {
+    if (m_runContacts)
+        m_runContacts();
 }
 
 void TrayDialog::OnFaxLog() {

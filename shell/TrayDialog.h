@@ -33,6 +33,8 @@ public:
     }
     // What opens the fax log window.
     void SetFaxLogRunner(std::function<void()> runner) { m_runFaxLog = std::move(runner); }
+    // What opens the address book window.
+    void SetContactsRunner(std::function<void()> runner) { m_runContacts = std::move(runner); }
     // What "Quit Quill Post" runs: the client's orderly end. It runs at once, also while a send
     // dialog's work is under way; that end keeps the dialog's fax for the next start.
     void SetQuitRunner(std::function<void()> runner) { m_runQuit = std::move(runner); }
@@ -44,6 +46,7 @@ public:
     void OnSendCoverOnly();
     void OnCheckForUpdates();
     void OnFaxLog();
+    void OnContacts();
     void OnQuit();
 
 protected:
@@ -56,5 +59,6 @@ private:
     std::function<void()> m_runSendDialog;
     std::function<void()> m_runUpdateCheck;
     std::function<void()> m_runFaxLog;
+    std::function<void()> m_runContacts;
     std::function<void()> m_runQuit;
 };

@@ -19,6 +19,8 @@ TEST(CommandLine, ModesFollowTheirPrecedence) {
     EXPECT_EQ(ChooseStartMode("-configure"), StartMode::Configure);
     EXPECT_EQ(ChooseStartMode("-log -configure"), StartMode::Configure);
     EXPECT_EQ(ChooseStartMode("-log"), StartMode::Log);
+    EXPECT_EQ(ChooseStartMode("-contacts -log"), StartMode::Log);
+    EXPECT_EQ(ChooseStartMode("-contacts"), StartMode::Contacts);
 }
 
 TEST(CommandLine, SwitchesMatchInsideLongerWordsAndOnlyInTheirLetterCase) {

@@ -110,6 +110,7 @@ TEST_F(TrayDialogTest, MenuChoicesReachTheirRunnersAndOnlyQuitDoesNotWaitForWork
     } cases[] = {
         {32774, &TrayDialog::SetUpdateCheckRunner, false},
         {32780, &TrayDialog::SetFaxLogRunner, false},
+        {32782, &TrayDialog::SetContactsRunner, false},
         {32781, &TrayDialog::SetQuitRunner, true},
     };
     for (const auto& c : cases) {
@@ -177,7 +178,7 @@ TEST_F(QtTrayBackendTest, PopupMarksTheDefaultItemAndSendsTheChoiceToItsOwner) {
                                       "About Quill Post ..."};
     if (QUILLPOST_SELF_UPDATE)
         expected.push_back("Check for Updates...");
-    expected.insert(expected.end(), {"Fax Log...", "-", "Quit Quill Post"});
+    expected.insert(expected.end(), {"Fax Log...", "Contacts...", "-", "Quit Quill Post"});
     EXPECT_EQ(texts, expected);
     EXPECT_EQ(defaultText, "Send Cover Only Fax...");
     EXPECT_EQ(owner.commands, std::vector<int>{32772});

@@ -136,13 +136,14 @@ TEST_F(TrayIconTest, OnlyRightReleaseAndDoubleClickOnOurIconDoAnything) {
     const auto& shown = m_backend.popups[0];
     EXPECT_EQ(shown.defaultPosition, 0);
     EXPECT_EQ(shown.owner, &m_window);
-    ASSERT_EQ(shown.popup.items.size(), QUILLPOST_SELF_UPDATE ? 8u : 7u);
+    ASSERT_EQ(shown.popup.items.size(), QUILLPOST_SELF_UPDATE ? 9u : 8u);
     EXPECT_EQ(shown.popup.items[0].text, "Send Cover Only Fax...");
     EXPECT_EQ(shown.popup.items[1].text, "Show &Configuration");
     EXPECT_TRUE(shown.popup.items[2].IsSeparator());
     EXPECT_EQ(shown.popup.items[3].text, "About Quill Post ...");
     const auto last = shown.popup.items.end();
-    EXPECT_EQ(last[-3].text, "Fax Log...");
+    EXPECT_EQ(last[-4].text, "Fax Log...");
+    EXPECT_EQ(last[-3].text, "Contacts...");
     EXPECT_TRUE(last[-2].IsSeparator());
     EXPECT_EQ(last[-1].text, "Quit Quill Post");
     EXPECT_TRUE(m_messages.Texts().empty());
