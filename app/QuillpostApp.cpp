@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/StartupServices.h"
 #include "app/WorkPaths.h"
+#include "fax/AccountPin.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
@@ -22,9 +23,10 @@ constexpr const char* kPortFileName = "fax.ps";
 
 CQuillpostApp::CQuillpostApp(std::string commandLine,
                              std::unique_ptr<QCoreApplication> qtApplication,
-                             qp::ProcessRunner& runner)
+                             qp::ProcessRunner& runner, std::unique_ptr<qp::SecretStore> secrets)
     : m_qtApplication(std::move(qtApplication)), m_commandLine(std::move(commandLine)),
-      m_runner(runner) {
+      m_runner(runner),
+      m_secrets(secrets ? std::move(secrets) : std::make_unique<qp::NoSecretStore>()) {
     g_instance = this;
     std::optional<std::string> folder = qp::ExistingCommonFolder();
     if (!folder)
@@ -132,6 +134,81 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
 void CQuillpostApp::ReadSettings() {
     // Read in the order "ln", "ps", "host", "port", "notifyemail".
     SetAccount(qp::LoadAccountSettings(m_profile));
+    // The keyring may take a while (or a password prompt) to answer: the PIN comes when it does,
+    // and whatever needs it meanwhile waits on its own thread.
+    {
+        std::lock_guard<std::mutex> lock(m_accountMutex);
+        m_pinPending = true;
+        m_pinProblem.clear();
+    }
+    qp::FindPin(*m_secrets, m_profile,
+                [this](const qp::SecretOutcome& found) { SettlePin(found); });
+    qp::MoveStoredPin(*m_secrets, m_profile);
+}
+
+void CQuillpostApp::SettlePin(const qp::SecretOutcome& found) {
+    std::vector<std::function<void()>> waiters;
+    {
+        std::lock_guard<std::mutex> lock(m_accountMutex);
+        // A PIN the user entered meanwhile is newer than the keyring's.
+        if (!m_pinPending)
+            return;
+        m_pinPending = false;
+        if (found.kind == qp::SecretOutcome::Kind::Found)
+            m_pin = found.pin;
+        if (found.kind == qp::SecretOutcome::Kind::Failed)
+            m_pinProblem = found.reason;
+        waiters.swap(m_pinWaiters);
+    }
+    m_pinSettled.notify_all();
+    for (const std::function<void()>& waiter : waiters)
+        waiter();
+}
+
+void CQuillpostApp::SavePin(const std::string& pin) {
+    {
+        std::lock_guard<std::mutex> lock(m_accountMutex);
+        m_pin = pin;
+        m_pinProblem.clear();
+    }
+    SettlePin(qp::SecretOutcome::Found(pin));
+    qp::KeepPin(*m_secrets, m_profile, pin, [](const qp::SecretOutcome& kept) {
+        if (kept.kind == qp::SecretOutcome::Kind::Failed)
+            std::fprintf(stderr,
+                         "Quillpost: the keyring did not take the PIN (%s); it is kept in the "
+                         "settings file until the next start.\n",
+                         kept.reason.c_str());
+    });
+}
+
+bool CQuillpostApp::PinKnown() const {
+    std::lock_guard<std::mutex> lock(m_accountMutex);
+    return !m_pinPending;
+}
+
+void CQuillpostApp::WhenPinKnown(std::function<void()> then) {
+    {
+        std::lock_guard<std::mutex> lock(m_accountMutex);
+        if (m_pinPending) {
+            m_pinWaiters.push_back(std::move(then));
+            return;
+        }
+    }
+    then();
+}
+
+qp::Outcome CQuillpostApp::WaitForPin(std::chrono::milliseconds bound, std::stop_token stop) const {
+    std::unique_lock<std::mutex> lock(m_accountMutex);
+    if (!m_pinSettled.wait_for(lock, stop, bound, [this] { return !m_pinPending; })) {
+        if (stop.stop_requested())
+            return qp::Outcome::Stopped();
+        return qp::Outcome::Failure(
+            "The PIN is still being read from the keyring. If the keyring asks for its "
+            "password, enter it, then send again.");
+    }
+    if (m_pin.empty() && !m_pinProblem.empty())
+        return qp::Outcome::Failure("The PIN could not be read from the keyring: " + m_pinProblem);
+    return qp::Outcome::Success();
 }
 
 void CQuillpostApp::RunBootstrap() {

@@ -7,8 +7,12 @@
 #include "platform/InstanceLock.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Profile.h"
+#include "platform/SecretStore.h"
 
 #include <QCoreApplication>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,10 +36,12 @@ public:
     };
 
     // Computes the work-file paths; warns when the common folder is missing and goes on.
-    // Takes ownership of the Qt application object, when the program has one.
+    // Takes ownership of the Qt application object, when the program has one. The PIN is kept in
+    // `secrets` when given (the desktop's keyring), else in the settings file.
     explicit CQuillpostApp(std::string commandLine,
                            std::unique_ptr<QCoreApplication> qtApplication = nullptr,
-                           qp::ProcessRunner& runner = qp::SystemProcessRunner());
+                           qp::ProcessRunner& runner = qp::SystemProcessRunner(),
+                           std::unique_ptr<qp::SecretStore> secrets = nullptr);
     ~CQuillpostApp();
     CQuillpostApp(const CQuillpostApp&) = delete;
     CQuillpostApp& operator=(const CQuillpostApp&) = delete;
@@ -61,9 +67,9 @@ public:
     // words.
     qp::Outcome CreateFaxImage(const std::string& coverPath, const std::string& bodyPath,
                                const std::string& imagePath, int xDpi, int yDpi, int widthPx,
-                               int heightPx,
-                               std::stop_token stop = {});
-    // Uploads the fax image to the account's message box; succeeds once every byte arrived.
+                               int heightPx, std::stop_token stop = {});
+    // Uploads the fax image to the account's message box; succeeds once every byte arrived. Runs
+    // on a worker: it first waits, for a while, for the PIN the keyring is still looking up.
     qp::Outcome UploadFax(const std::string& number, const std::string& email,
                           const std::string& imagePath, const qp::UploadProgress& progress,
                           qp::Connector& connector = qp::DefaultFaxConnector(),
@@ -72,9 +78,22 @@ public:
     // user has none.
     void SetDefaultViewer();
 
+    // The account from the settings; the PIN follows from the keyring when it is kept there.
+    void ReadSettings();
     qp::AccountSettings Account() const;
     void SetAccount(const qp::AccountSettings& account);
     void SetHost(const std::string& host);
+
+    // The PIN the configuration dialogs accepted: used from now on, and kept in the keyring when
+    // the desktop has one, else in the settings file. Called on the GUI thread.
+    void SavePin(const std::string& pin);
+    // False while the keyring has not yet answered the look-up that reading the settings began.
+    bool PinKnown() const;
+    // Runs `then` on the GUI thread once the PIN is known (at once when it is).
+    void WhenPinKnown(std::function<void()> then);
+    // For a worker that is about to use the account: waits, at most `bound`, for the PIN
+    // look-up. A failure says why there is no PIN to use; never call it on the GUI thread.
+    qp::Outcome WaitForPin(std::chrono::milliseconds bound, std::stop_token stop = {}) const;
 
     const std::string& CommandLine() const { return m_commandLine; }
     const qp::Profile& Profile() const { return m_profile; }
@@ -92,7 +111,7 @@ public:
 private:
     // This user's port file for the printer's port "<common folder>/<port file name>".
     void SetPortFile(const std::string& port);
-    void ReadSettings();
+    void SettlePin(const qp::SecretOutcome& found);
     void RunBootstrap();
 
     std::unique_ptr<QCoreApplication> m_qtApplication;
@@ -108,4 +127,12 @@ private:
     std::string m_login;
     std::string m_pin;
     std::string m_notifyEmail;
+    // While the keyring is asked for the PIN at start; a send waits on m_pinSettled meanwhile.
+    bool m_pinPending = false;
+    // Why the keyring could not give the PIN, when it could not.
+    std::string m_pinProblem;
+    std::vector<std::function<void()>> m_pinWaiters;
+    mutable std::condition_variable_any m_pinSettled;
+    // Last, so that it goes first: no answer of the keyring reaches a half-destroyed object.
+    std::unique_ptr<qp::SecretStore> m_secrets;
 };

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/GuiStartup.h"
 #include "app/QuillpostApp.h"
+#include "platform/KeyringSecretStore.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
 #include "platform/QtMessageSink.h"
@@ -50,7 +51,9 @@ int main(int argc, char** argv) {
         qp::InstallQtMessageSink();
     }
 
-    CQuillpostApp app(commandLine, std::move(qtApplication));
+    // The PIN lives in the desktop's keyring where there is one, else in the settings file.
+    CQuillpostApp app(commandLine, std::move(qtApplication), qp::SystemProcessRunner(),
+                      std::make_unique<qp::KeyringSecretStore>());
     qp::GuiStartupServices services;
     return app.Run(services);
 }

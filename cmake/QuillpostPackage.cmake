@@ -30,7 +30,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Conversion, the scheduler and its filters; the maintainer scripts use lpstat and lpadmin.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "ghostscript, cups-daemon, cups-filters, cups-client")
+# QtKeychain loads libsecret at run time to reach the desktop's keyring, so no library scan finds it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "ghostscript, cups-daemon, cups-filters, cups-client, libqt6keychain1, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QP_DEB_DIR}/conffiles ${QP_DEB_DIR}/preinst ${QP_DEB_DIR}/postinst ${QP_DEB_DIR}/prerm
     ${QP_DEB_DIR}/postrm)

@@ -27,6 +27,17 @@ void ResetPort(CQuillpostApp& app) {
     app.WriteProfileInt(kSection, kPortWritten, kDefaultFaxPort);
 }
 
+std::optional<std::string> ShownPin(const CQuillpostApp& app) {
+    if (!app.PinKnown())
+        return std::nullopt;
+    return app.Account().pin;
+}
+
+void SavePin(CQuillpostApp& app, const std::optional<std::string>& pin) {
+    if (pin)
+        app.SavePin(*pin);
+}
+
 void ResetServer(CQuillpostApp& app) {
     WriteString(app, kHost, kDefaultFaxHost);
     Assign(app, [](AccountSettings& a) { a.host = kDefaultFaxHost; });
@@ -36,16 +47,15 @@ void ResetServer(CQuillpostApp& app) {
 } // namespace
 
 MessageBoxFields InitialConfigOnOpen(CQuillpostApp& app) {
-    const AccountSettings account = app.Account();
+    MessageBoxFields fields{app.Account().login, ShownPin(app)};
     ResetServer(app);
-    return MessageBoxFields{account.login, account.pin};
+    return fields;
 }
 
 void InitialConfigOnOk(CQuillpostApp& app, const MessageBoxFields& fields) {
     WriteString(app, kLogin, fields.login);
     Assign(app, [&](AccountSettings& a) { a.login = fields.login; });
-    WriteString(app, kPin, fields.pin);
-    Assign(app, [&](AccountSettings& a) { a.pin = fields.pin; });
+    SavePin(app, fields.pin);
 }
 
 void InitialConfigOnCancel(CQuillpostApp& app) {
@@ -54,15 +64,14 @@ void InitialConfigOnCancel(CQuillpostApp& app) {
 
 PreferenceFields PreferencesOnOpen(const CQuillpostApp& app) {
     const AccountSettings account = app.Account();
-    return PreferenceFields{account.login, account.pin, account.host, account.notifyEmail};
+    return PreferenceFields{account.login, ShownPin(app), account.host, account.notifyEmail};
 }
 
 void PreferencesOnOk(CQuillpostApp& app, const PreferenceFields& fields) {
     ResetPort(app);
     WriteString(app, kLogin, fields.login);
     Assign(app, [&](AccountSettings& a) { a.login = fields.login; });
-    WriteString(app, kPin, fields.pin);
-    Assign(app, [&](AccountSettings& a) { a.pin = fields.pin; });
+    SavePin(app, fields.pin);
     WriteString(app, kHost, fields.host);
     Assign(app, [&](AccountSettings& a) { a.host = fields.host; });
     WriteString(app, kNotifyEmail, fields.notifyEmail);

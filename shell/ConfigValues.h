@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 class CQuillpostApp;
@@ -8,11 +9,14 @@ namespace qp {
 
 // What the configuration dialogs write, both to the settings and to the running application, so
 // the next fax uses the new account without a restart. No value is checked or trimmed: the edit
-// fields' own rules are all the validation there is.
+// fields' own rules are all the validation there is. The PIN goes into the desktop's keyring when
+// there is one, else into the settings. It is missing (nullopt) from what a dialog opens with
+// while the keyring has not answered yet, and from what it accepts when the PIN was never shown:
+// a PIN not shown is kept as it is.
 
 struct MessageBoxFields {
     std::string login;
-    std::string pin;
+    std::optional<std::string> pin;
 };
 
 // The message box dialog ("-configure"). Opening it, and cancelling it, puts the service's fax
@@ -23,7 +27,7 @@ void InitialConfigOnCancel(CQuillpostApp& app);
 
 struct PreferenceFields {
     std::string login;
-    std::string pin;
+    std::optional<std::string> pin;
     std::string host;
     std::string notifyEmail;
 };

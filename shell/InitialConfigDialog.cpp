@@ -15,14 +15,13 @@ InitialConfigDialog::InitialConfigDialog(CQuillpostApp& app, QWidget* parent)
 
     const qp::MessageBoxFields fields = qp::InitialConfigOnOpen(m_app);
     m_form->msgBoxEdit->setText(QString::fromStdString(fields.login));
-    m_form->pinEdit->setText(QString::fromStdString(fields.pin));
+    m_pin.emplace(m_app, *m_form->pinEdit, fields.pin);
 }
 
 InitialConfigDialog::~InitialConfigDialog() = default;
 
 void InitialConfigDialog::accept() {
-    qp::InitialConfigOnOk(
-        m_app, {m_form->msgBoxEdit->text().toStdString(), m_form->pinEdit->text().toStdString()});
+    qp::InitialConfigOnOk(m_app, {m_form->msgBoxEdit->text().toStdString(), m_pin->Accepted()});
     QDialog::accept();
 }
 

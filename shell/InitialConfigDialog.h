@@ -1,7 +1,10 @@
 #pragma once
 
+#include "shell/PinField.h"
+
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 class CQuillpostApp;
 namespace Ui {
@@ -21,6 +24,7 @@ public:
 private:
     CQuillpostApp& m_app;
     std::unique_ptr<Ui::InitialConfigDialogForm> m_form;
+    std::optional<qp::PinField> m_pin;
 };
 
 namespace qp {

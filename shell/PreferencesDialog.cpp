@@ -16,7 +16,7 @@ PreferencesDialog::PreferencesDialog(CQuillpostApp& app, QWidget* parent)
 
     const qp::PreferenceFields fields = qp::PreferencesOnOpen(m_app);
     m_form->fromFaxEdit->setText(QString::fromStdString(fields.login));
-    m_form->pinEdit->setText(QString::fromStdString(fields.pin));
+    m_pin.emplace(m_app, *m_form->pinEdit, fields.pin);
     m_form->hostEdit->setText(QString::fromStdString(fields.host));
     m_form->notifyEmailEdit->setText(QString::fromStdString(fields.notifyEmail));
 }
@@ -24,8 +24,7 @@ PreferencesDialog::PreferencesDialog(CQuillpostApp& app, QWidget* parent)
 PreferencesDialog::~PreferencesDialog() = default;
 
 void PreferencesDialog::accept() {
-    qp::PreferencesOnOk(m_app, {m_form->fromFaxEdit->text().toStdString(),
-                                m_form->pinEdit->text().toStdString(),
+    qp::PreferencesOnOk(m_app, {m_form->fromFaxEdit->text().toStdString(), m_pin->Accepted(),
                                 m_form->hostEdit->text().toStdString(),
                                 m_form->notifyEmailEdit->text().toStdString()});
     QDialog::accept();

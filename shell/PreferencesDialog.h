@@ -1,7 +1,10 @@
 #pragma once
 
+#include "shell/PinField.h"
+
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 class CQuillpostApp;
 namespace Ui {
@@ -20,6 +23,7 @@ public:
 private:
     CQuillpostApp& m_app;
     std::unique_ptr<Ui::PreferencesDialogForm> m_form;
+    std::optional<qp::PinField> m_pin;
 };
 
 namespace qp {

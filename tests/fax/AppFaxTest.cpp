@@ -2,12 +2,15 @@
 #include "app/Settings.h"
 #include "fax/Viewer.h"
 #include "platform/FileOps.h"
+#include "platform/Profile.h"
 #include "tests/fax/support/MemoryStream.h"
 #include "tests/fax/support/TiffPages.h"
 #include "tests/support/FakeRunner.h"
+#include "tests/support/HeldSecretStore.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 using qp::test::FakeClock;
 using qp::test::FakeRunner;
@@ -37,8 +40,7 @@ TEST_F(AppFaxTest, ConversionRunsTheApplicationsGhostscript) {
     const std::string body = m_home.File("faxbody.ps");
     const std::string image = m_home.File("fax.tif");
     WriteFile(body, "%!PS\n");
-    EXPECT_TRUE(
-        app.CreateFaxImage(m_home.File("faxcover.pdf"), body, image, 204, 98, 1728, 1372));
+    EXPECT_TRUE(app.CreateFaxImage(m_home.File("faxcover.pdf"), body, image, 204, 98, 1728, 1372));
     ASSERT_EQ(m_runner.waited.size(), 1u);
     EXPECT_EQ(
         m_runner.waited[0],
@@ -59,6 +61,54 @@ TEST_F(AppFaxTest, UploadTakesTheAccountAsItStandsAndTheFaxImage) {
     EXPECT_NE(connector.script->writes[1].find("notifyemail: boss@example.com\r\n"),
               std::string::npos);
     EXPECT_EQ(connector.script->writes[2], "II*");
+}
+
+TEST_F(AppFaxTest, AnUploadWaitsForThePinTheKeyringIsStillLookingUp) {
+    const qp::Profile profile;
+    profile.WriteString(kSection, kLogin, std::string("5550100"));
+    profile.WriteString(kSection, kHost, std::string("127.0.0.1"));
+    WriteFile(m_home.File("fax.tif"), "II*");
+    struct Case {
+        const char* what;
+        qp::SecretOutcome answer;
+        const char* pass; // nullptr: nothing is sent
+        const char* message;
+    };
+    const Case cases[] = {
+        {"found", qp::SecretOutcome::Found("2468"), "2468", ""},
+        {"locked", qp::SecretOutcome::Failed("the collection is locked"), nullptr,
+         "The PIN could not be read from the keyring: the collection is locked"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto owned = std::make_unique<qp::test::HeldSecretStore>();
+        qp::test::HeldSecretStore& keyring = *owned;
+        CQuillpostApp app("", nullptr, m_runner, std::move(owned));
+        app.ReadSettings();
+        qp::test::MemoryConnector connector;
+        connector.script->incoming = "success:\r\n\r\nsuccess:\r\n\r\n";
+        qp::Outcome outcome;
+        std::thread sender([&] {
+            outcome = app.UploadFax("5551234567", "", m_home.File("fax.tif"), nullptr, connector);
+        });
+        // The answer comes on this thread, as it comes on the GUI thread in the client.
+        keyring.AnswerNext(c.answer);
+        sender.join();
+        EXPECT_EQ(outcome.message, c.message);
+        if (c.pass) {
+            ASSERT_TRUE(outcome);
+            EXPECT_EQ(connector.script->writes[0],
+                      "login: 5550100\r\npass: " + std::string(c.pass) + "\r\n\r\n");
+        } else {
+            EXPECT_EQ(connector.connects, 0);
+        }
+    }
+
+    // With no answer at all the wait has its bound.
+    CQuillpostApp app("", nullptr, m_runner, std::make_unique<qp::test::HeldSecretStore>());
+    app.ReadSettings();
+    EXPECT_NE(app.WaitForPin(std::chrono::milliseconds(0)).message.find("still being read"),
+              std::string::npos);
 }
 
 TEST_F(AppFaxTest, DefaultViewerIsTheDesktopOpenerWhenThereIsOne) {

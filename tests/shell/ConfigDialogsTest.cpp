@@ -8,6 +8,7 @@
 #include "shell/PreferencesDialog.h"
 #include "tests/shell/ModalHelpers.h"
 #include "tests/support/GuiChecks.h"
+#include "tests/support/HeldSecretStore.h"
 #include "tests/support/TestSupport.h"
 
 #include <QLineEdit>
@@ -237,6 +238,33 @@ TEST_F(ConfigDialogsTest, PreferencesNumberTakesDigitsOnlyWhileThePinTakesAnythi
     EXPECT_EQ(Edit(dialog, 1006)->echoMode(), QLineEdit::Password);
     EXPECT_EQ(Edit(dialog, 1007)->text(), "fax-1.example.com");
     EXPECT_EQ(Edit(dialog, 1012)->echoMode(), QLineEdit::Normal);
+}
+
+TEST_F(ConfigDialogsTest, APinTheKeyringHasNotGivenYetIsFilledInLaterAndNeverWipedMeanwhile) {
+    m_profile.WriteString(kSection, kPin, std::nullopt);
+    auto owned = std::make_unique<qp::test::HeldSecretStore>();
+    qp::test::HeldSecretStore& keyring = *owned;
+    CQuillpostApp app("", nullptr, qp::SystemProcessRunner(), std::move(owned));
+    app.ReadSettings();
+    ASSERT_EQ(keyring.asked.size(), 1u);
+
+    // OK before the answer: the other values are stored, the PIN is left where it is.
+    WhenModalOpens([](QDialog& dialog) {
+        EXPECT_FALSE(Edit(dialog, 1006)->isEnabled());
+        Retype(Edit(dialog, 1000), "5551234");
+        Click(dialog, 1);
+    });
+    qp::RunPreferencesDialog(app);
+    EXPECT_EQ(Stored(kLogin), "5551234");
+    EXPECT_EQ(Stored(kPin), "<missing>");
+    EXPECT_EQ(keyring.asked.size(), 1u) << "nothing written to the keyring";
+
+    // A dialog still open when the answer comes shows the PIN from then on.
+    PreferencesDialog dialog(app);
+    keyring.AnswerNext(qp::SecretOutcome::Found("5678"));
+    EXPECT_TRUE(Edit(dialog, 1006)->isEnabled());
+    EXPECT_EQ(Edit(dialog, 1006)->text(), "5678");
+    EXPECT_EQ(app.Account().pin, "5678");
 }
 
 // Start-up with the real preferences dialog; the other pieces only note that they ran.

@@ -9,15 +9,16 @@ using qp::send::ParseSendArguments;
 
 TEST(SendArguments, FullAndMinimalCommandLines) {
     std::string error;
-    const auto full = ParseSendArguments(
-        {"--to", "(555) 123-4567", "--resolution", "high", "--legal", "--cover", "c.ps", "b.ps"},
-        error);
+    const auto full = ParseSendArguments({"--to", "(555) 123-4567", "--resolution", "high",
+                                          "--legal", "--cover", "c.ps", "--pin-file", "p", "b.ps"},
+                                         error);
     ASSERT_TRUE(full) << error;
     EXPECT_EQ(full->to, "(555) 123-4567");
     EXPECT_EQ(full->choices.resolution, qp::Resolution::High);
     EXPECT_TRUE(full->choices.legal);
     EXPECT_EQ(full->coverPath, "c.ps");
     EXPECT_EQ(full->bodyPath, "b.ps");
+    EXPECT_EQ(full->pinFile, "p");
     EXPECT_FALSE(full->coverSheet);
 
     const auto minimal = ParseSendArguments({"doc.ps", "--to", "5551234567"}, error);
@@ -55,6 +56,7 @@ TEST(SendArguments, WhatIsNotASendIsRefused) {
         {"--to", "5551234567", "--cover", "c.ps", "--cover-sheet", "b.ps"},
         {"--to", "5551234567", "--note", "Two pages", "b.ps"},
         {"--to", "5551234567", "--cover-sheet", "b.ps", "--to-name"},
+        {"--to", "5551234567", "b.ps", "--pin-file"},
     };
     for (const auto& args : bad) {
         std::string error;

@@ -49,7 +49,10 @@ protected:
                                  {"XDG_CONFIG_HOME", m_dir.File("config")},
                                  {"XDG_DATA_HOME", m_dir.File("data")},
                                  {"QUILLPOST_COMMON_DIR", m_dir.File("spool")},
-                                 {"TMPDIR", tmpdir.empty() ? m_dir.Path() : tmpdir}});
+                                 {"TMPDIR", tmpdir.empty() ? m_dir.Path() : tmpdir},
+                                 // No keyring: the user's own is never asked.
+                                 {"DBUS_SESSION_BUS_ADDRESS", std::nullopt},
+                                 {"XDG_RUNTIME_DIR", m_dir.File("run")}});
     }
 
     // The text Ghostscript finds on the pages of a PDF, each run of blanks and tabs one blank.
@@ -316,6 +319,48 @@ TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(Send({"--to"}).exitCode, 2);
     EXPECT_TRUE(m_server.Stored(".tif").empty());
+}
+
+TEST_F(SendToolTest, WithoutAKeyringThePinComesFromAFileOnlyYouCanRead) {
+    StoreAccount("");
+    const std::string pinFile = m_dir.File("pin");
+    const std::string noKeyring =
+        "quillpost-send: the PIN is not in the settings and no keyring can be reached here: no "
+        "session bus (DBUS_SESSION_BUS_ADDRESS is not set); ";
+    const struct {
+        const char* what;
+        const char* contents; // nullptr: no file
+        unsigned mode;
+        bool given;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"none given", nullptr, 0, false, 1, noKeyring + "give it with --pin-file FILE\n"},
+        {"missing", nullptr, 0, true, 2,
+         noKeyring + "taking it from " + pinFile + "\nquillpost-send: " + pinFile +
+             ": No such file or directory\n"},
+        {"others may read it", "2468\n", 0644, true, 2,
+         noKeyring + "taking it from " + pinFile + "\nquillpost-send: " + pinFile +
+             " is open to others (mode 0644); it must be 0600 or stricter\n"},
+        {"yours alone", "2468\r\nsecond line\n", 0600, true, 0,
+         noKeyring + "taking it from " + pinFile + "\nSending fax to server...\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(pinFile);
+        if (c.contents) {
+            WriteFile(pinFile, c.contents);
+            ::chmod(pinFile.c_str(), c.mode);
+        }
+        std::vector<std::string> args{"--to", "5551234567", m_dir.File("doc.ps")};
+        if (c.given)
+            args.insert(args.begin(), {"--pin-file", pinFile});
+        const ProgramRun run = Send(args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err, c.err);
+    }
+    ASSERT_TRUE(m_server.WaitForLog("fax stored: box=5550100 to=5551234567"));
+    EXPECT_EQ(m_server.Stored(".tif").size(), 1u);
 }
 
 namespace {

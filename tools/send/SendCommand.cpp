@@ -16,6 +16,7 @@
 #include "platform/Profile.h"
 #include "platform/Sockets.h"
 #include "tools/send/DocumentCheck.h"
+#include "tools/send/SendPin.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -124,12 +125,14 @@ CoverFields CoverFieldsFor(const SendOptions& options) {
 std::string UsageText() {
     return "usage: quillpost-send --to NUMBER [--resolution normal|fine|high] [--legal]\n"
            "         [--cover FILE | --cover-sheet [--to-name NAME] [--re TEXT] [--note TEXT]]\n"
-           "         FILE\n"
+           "         [--pin-file PINFILE] FILE\n"
            "Converts the document, PostScript or PDF (after the cover, when given), into a fax\n"
            "and uploads it with the account in the Quillpost settings. --cover-sheet puts the\n"
            "cover page of the stored cover sheet fields and logo in front; --to-name, --re and\n"
-           "--note fill its To, Re and Notes for this fax only. Exits 0 only when it was\n"
-           "uploaded.\n";
+           "--note fill its To, Re and Notes for this fax only. The PIN comes from the settings\n"
+           "or the desktop's keyring; where neither has it (a keyring cannot be reached over\n"
+           "SSH), from the first line of PINFILE, which only you may read (mode 0600).\n"
+           "Exits 0 only when it was uploaded.\n";
 }
 
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
@@ -167,6 +170,9 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
             options.choices.legal = true;
         } else if (arg == "--cover") {
             if (!value(options.coverPath))
+                return std::nullopt;
+        } else if (arg == "--pin-file") {
+            if (!value(options.pinFile))
                 return std::nullopt;
         } else if (arg == "--cover-sheet") {
             options.coverSheet = true;
@@ -211,7 +217,7 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
     return options;
 }
 
-int RunSend(const SendOptions& options) {
+int RunSend(const SendOptions& options, SecretStore& secrets) {
     StartSockets();
 
     const FaxNumberCheck number = CheckFaxNumber(options.to);
@@ -228,6 +234,12 @@ int RunSend(const SendOptions& options) {
             return kExitUsage;
         }
     }
+
+    int noPin = kExitFailed;
+    const std::optional<std::string> pin =
+        PinForSend(secrets, Profile(), options.pinFile, std::cerr, noPin);
+    if (!pin)
+        return noPin;
 
     std::string folderError;
     PrivateFolder folder(folderError);
@@ -259,9 +271,8 @@ int RunSend(const SendOptions& options) {
     const ConversionParams params =
         ChooseConversionParams(options.choices.resolution, options.choices.legal);
     ConversionRunner runner;
-    const qp::Outcome converted =
-        CreateFaxImage(kGhostscriptPath, coverPath, AbsolutePath(options.bodyPath), imagePath,
-                       params, runner);
+    const qp::Outcome converted = CreateFaxImage(
+        kGhostscriptPath, coverPath, AbsolutePath(options.bodyPath), imagePath, params, runner);
     if (!converted && !runner.Ran()) {
         ShowMessage(converted.message);
         record(faxlog::Outcome::Failed, converted.message, false);
@@ -283,7 +294,8 @@ int RunSend(const SendOptions& options) {
     }
 
     std::cerr << "Sending fax to server..." << std::endl;
-    const AccountSettings account = LoadAccountSettings(Profile());
+    AccountSettings account = LoadAccountSettings(Profile());
+    account.pin = *pin;
     const qp::Outcome uploaded =
         UploadFax(account, number.number, std::string(), imagePath, nullptr);
     if (!uploaded) {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace qp {
+class SecretStore;
+}
+
 namespace qp::send {
 
 struct SendOptions {
@@ -19,22 +23,25 @@ struct SendOptions {
     std::optional<std::string> coverRe;
     std::optional<std::string> coverNotes;
     std::string bodyPath;
+    // Where the PIN is when neither the settings nor a reachable keyring hold it (over SSH).
+    std::string pinFile;
     bool help = false;
 };
 
 // Reads `--to NUMBER [--resolution normal|fine|high] [--legal] [--cover FILE | --cover-sheet
-// [--to-name NAME] [--re TEXT] [--note TEXT]] FILE`; nothing, with `error` set, when the
-// arguments don't make a send.
+// [--to-name NAME] [--re TEXT] [--note TEXT]] [--pin-file FILE] FILE`; nothing, with `error` set,
+// when the arguments don't make a send.
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
                                               std::string& error);
 
 std::string UsageText();
 
 // The whole send, as the send dialog does it: check the number, refuse what is not PostScript or
-// PDF, convert into a private folder, upload with the user's account, record the recipient. A
-// cover sheet needs a QGuiApplication. Messages go to the message sink, status lines to stderr
+// PDF, find the PIN (in `secrets` when the settings have none), convert into a private folder,
+// upload with the user's account, record the recipient. Needs a QCoreApplication, a
+// QGuiApplication for a cover sheet. Messages go to the message sink, status lines to stderr
 // (never Ghostscript's own), "Fax uploaded." to stdout. Returns the exit code: 0 only when
 // uploaded.
-int RunSend(const SendOptions& options);
+int RunSend(const SendOptions& options, SecretStore& secrets);
 
 } // namespace qp::send

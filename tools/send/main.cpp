@@ -1,8 +1,10 @@
 // quillpost-send: sends one PostScript or PDF document as a fax from the command line, the way the
 // send dialog would, for scripts and machines without a desktop.
+#include "platform/KeyringSecretStore.h"
 #include "platform/ProgramInfo.h"
 #include "tools/send/SendCommand.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <iostream>
 #include <memory>
@@ -21,12 +23,16 @@ int main(int argc, char** argv) {
         std::cout << qp::send::UsageText();
         return 0;
     }
-    // The cover page is drawn with Qt's fonts, which need a GUI application but no display.
-    std::unique_ptr<QGuiApplication> gui;
+    // The cover page is drawn with Qt's fonts, which need a GUI application but no display; the
+    // keyring is asked over D-Bus, which needs at least a core application.
+    std::unique_ptr<QCoreApplication> qt;
     if (options->coverSheet) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        gui = std::make_unique<QGuiApplication>(argc, argv);
+        qt = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        qt = std::make_unique<QCoreApplication>(argc, argv);
     }
-    return qp::send::RunSend(*options);
+    qp::KeyringSecretStore secrets;
+    return qp::send::RunSend(*options, secrets);
 }
