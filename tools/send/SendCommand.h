@@ -22,7 +22,7 @@ struct SendOptions {
     bool help = false;
 };
 
-// Reads `--to NUMBER [--resolution normal|fine|high] [--legal] [--cover FILE | --cover-sheet
+// Reads `--to NUMBER|NAME [--resolution normal|fine|high] [--legal] [--cover FILE | --cover-sheet
 // [--to-name NAME] [--re TEXT] [--note TEXT]] FILE`; nothing, with `error` set, when the
 // arguments don't make a send.
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
@@ -30,11 +30,12 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
 
 std::string UsageText();
 
-// The whole send, as the send dialog does it: check the number, refuse what is not PostScript or
-// PDF, convert into a private folder, upload with the user's account, record the recipient. A
-// cover sheet needs a QGuiApplication. Messages go to the message sink, status lines to stderr
-// (never Ghostscript's own), "Fax uploaded." to stdout. Returns the exit code: 0 only when
-// uploaded.
+// The whole send, as the send dialog does it: take --to as a number or a contact's name
+// (ChooseRecipient: a name that matches no contact or several ends the run with status 2), check
+// the number, refuse what is not PostScript or PDF, convert into a private folder, upload with the
+// user's account, record the recipient. A cover sheet needs a QGuiApplication. Messages go to the
+// message sink, status lines to stderr (never Ghostscript's own), "Fax uploaded." to stdout.
+// Returns the exit code: 0 only when uploaded.
 int RunSend(const SendOptions& options);
 
 } // namespace qp::send
