@@ -6,6 +6,9 @@
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
 #include "capture/ParkedJobs.h"
+#include "contacts/Completion.h"
+#include "contacts/ContactBook.h"
+#include "contacts/gui/ContactsWindow.h"
 #include "cover/CoverSheetDialog.h"
 #include "fax/Viewer.h"
 #include "fax/log/FaxLogWindow.h"
@@ -68,8 +71,7 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
     services.convert = [&app](const Job& job, const ConversionParams& params,
                               std::stop_token stop) {
         return app.CreateFaxImage(job.CoverInput(), job.BodyFile(), job.FaxImage(), params.xDpi,
-                                  params.yDpi, params.widthPx, params.heightPx,
-                                  std::move(stop));
+                                  params.yDpi, params.widthPx, params.heightPx, std::move(stop));
     };
     services.upload = [&app](const std::string& number, const std::string& email,
                              const std::string& image, const UploadProgress& progress,
@@ -91,6 +93,9 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
         return faxlog::RecordJobAttempt(log, attempt, job);
     };
     services.notify = [this](const std::string& text) { Notify(text); };
+    services.suggest = [this](const std::string& typed, const std::vector<std::string>& history) {
+        return contacts::CompleteRecipient(typed, Contacts().Contacts(), history);
+    };
     return services;
 }
 
@@ -99,13 +104,45 @@ void GuiStartupServices::Notify(const std::string& text) {
         m_tray->TrayIcon().ShowBalloon(faxlog::kNoticeTitle, text);
 }
 
+contacts::ContactBook& GuiStartupServices::Contacts() {
+    if (!m_contacts) {
+        m_contacts = std::make_unique<contacts::ContactBook>();
+        m_contacts->Load();
+    }
+    return *m_contacts;
+}
+
+bool GuiStartupServices::AnyWindowOpen() const {
+    return (m_logWindow && m_logWindow->isVisible()) ||
+           (m_contactsWindow && m_contactsWindow->isVisible()) || m_dialogs->OpenCount() > 0;
+}
+
 void GuiStartupServices::OnSendDialogClosed(bool printed) {
     if (printed && m_monitor)
         m_monitor->JobClosed();
     if (m_logWindow && m_logWindow->isVisible())
         m_logWindow->Reload();
-    if (m_logMode && (!m_logWindow || !m_logWindow->isVisible()) && m_dialogs->OpenCount() == 0)
+    if (m_logMode && !AnyWindowOpen())
         QuitEventLoop();
+}
+
+void GuiStartupServices::ShowContacts() {
+    if (!m_contactsWindow) {
+        m_contactsWindow = std::make_unique<ContactsWindow>(Contacts());
+        QObject::connect(m_contactsWindow.get(), &QDialog::finished, m_contactsWindow.get(),
+                         [this] { OnSendDialogClosed(false); });
+    }
+    m_contactsWindow->Reload();
+    m_contactsWindow->show();
+    m_contactsWindow->raise();
+    m_contactsWindow->activateWindow();
+}
+
+bool GuiStartupServices::RunContacts(CQuillpostApp& app) {
+    Bind(app);
+    m_logMode = true;
+    ShowContacts();
+    return true;
 }
 
 void GuiStartupServices::OpenCoverOnly() {
@@ -205,6 +242,7 @@ void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     m_tray = std::make_unique<TrayDialog>(app);
     m_tray->SetSendDialogRunner([this] { OpenCoverOnly(); });
     m_tray->SetFaxLogRunner([this] { ShowFaxLog(); });
+    m_tray->SetContactsRunner([this] { ShowContacts(); });
     m_tray->SetQuitRunner([] { QuitEventLoop(); });
     m_tray->TrayIcon().SetIconById(res::kIcon130);
 #if QUILLPOST_SELF_UPDATE
@@ -265,6 +303,7 @@ void GuiStartupServices::Shutdown(CQuillpostApp&) {
     if (m_menuCheck.joinable())
         m_menuCheck.join();
     m_logWindow.reset();
+    m_contactsWindow.reset();
     m_tray.reset();
     m_monitor.reset();
     m_signals.reset();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <thread>
 
+class ContactsWindow;
 class FaxLogWindow;
 class FaxMonitor;
 class TrayDialog;
@@ -21,6 +22,9 @@ class SendDialogs;
 
 namespace faxlog {
 struct Entry;
+}
+namespace contacts {
+class ContactBook;
 }
 
 // The running program's pieces, created, wired and owned here: the tray window, the watcher, the
@@ -47,9 +51,13 @@ public:
     // The log window's Resend: the logged fax in a job of its own.
     void Resend(const faxlog::Entry& entry);
     void ShowFaxLog();
+    void ShowContacts();
+    bool RunContacts(CQuillpostApp& app) override;
 
 private:
     void Bind(CQuillpostApp& app);
+    contacts::ContactBook& Contacts();
+    bool AnyWindowOpen() const;
     SendDialogServices MakeSendServices();
     void Notify(const std::string& text);
     void OnSendDialogClosed(bool printed);
@@ -62,12 +70,16 @@ private:
     std::unique_ptr<TrayDialog> m_tray;
     std::unique_ptr<SendDialogs> m_dialogs;
     std::unique_ptr<FaxLogWindow> m_logWindow;
+    // The address book, read once and shared by the contacts window and the send dialogs.
+    std::unique_ptr<contacts::ContactBook> m_contacts;
+    std::unique_ptr<ContactsWindow> m_contactsWindow;
     std::unique_ptr<FaxMonitor> m_monitor;
     std::unique_ptr<AutoUpdateCheck> m_autoUpdateCheck;
     std::thread m_menuCheck;
     std::atomic<bool> m_checking{false};
     std::atomic<bool> m_ending{false};
-    // "-log": the program ends once the log window and the faxes sent from it have closed.
+    // "-log" and "-contacts": the program ends once its window and the faxes sent from it have
+    // closed.
     bool m_logMode = false;
 };
 

@@ -4,13 +4,18 @@
 
 namespace qp {
 
-// One way to finish what the user is typing as the recipient: from the address book or from the
-// numbers sent to before.
+// One entry the "Fax to:" box offers while the user types: from the address book or from the
+// numbers sent to before. Every text is safe to show (outside text made plain).
 struct RecipientSuggestion {
-    std::string shown;        // the line the user picks from
-    std::string number;       // what the recipient box then holds, formatted as the history is
-    std::string name;         // the contact's, when it came from one
-    std::string organisation; // the contact's, when it came from one
+    // The line in the list: "Alice Smith (Acme) — (555) 123-4567", or the number alone.
+    std::string shown;
+    // What goes into the box: the number as the recipient history writes it, or as the contact
+    // has it when the number rules refuse it (the box then says why on Send).
+    std::string number;
+    // The contact's name and organisation for the cover page's To: field; empty for a number
+    // that only the history knows.
+    std::string name;
+    std::string organisation;
 };
 
 } // namespace qp

@@ -310,7 +310,8 @@ void FaxDialog::OfferSuggestions(const QString& typed) {
     m_suggestions->clear();
     if (typed.trimmed().isEmpty())
         return;
-    for (const qp::RecipientSuggestion& suggestion : m_services.suggest(typed.toStdString())) {
+    for (const qp::RecipientSuggestion& suggestion :
+         m_services.suggest(typed.toStdString(), m_history.Entries())) {
         auto* item = new QStandardItem(QString::fromStdString(suggestion.shown));
         item->setData(QString::fromStdString(suggestion.number), kNumberRole);
         item->setData(QString::fromStdString(suggestion.name), kNameRole);

@@ -50,8 +50,11 @@ struct SendDialogServices {
     // about it, or nothing.
     std::function<std::string(const qp::faxlog::SendAttempt&, const qp::Job&)> record;
     std::function<void(const std::string& text)> notify;
-    // Ways to finish the recipient being typed, from contacts and history; none without it.
-    std::function<std::vector<qp::RecipientSuggestion>(const std::string& typed)> suggest;
+    // Ways to finish the recipient being typed, from contacts and the history the dialog shows;
+    // none without it.
+    std::function<std::vector<qp::RecipientSuggestion>(const std::string& typed,
+                                                       const std::vector<std::string>& history)>
+        suggest;
 };
 
 // The dialog in which the user sends one fax: recipient with history, resolution, page length,

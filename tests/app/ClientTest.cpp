@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -153,6 +154,33 @@ TEST_F(ClientTest, AnOrderlyEndKeepsAnOpenJobForTheNextStart) {
     ASSERT_TRUE(PumpUntil([&] { return next.Dialogs().OpenCount() == 1; }));
     EXPECT_EQ(next.Dialogs().Dialogs()[0]->CurrentJob().Folder(), folder);
     next.Shutdown(m_app);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ClientTest, TheAddressBookFeedsTheSendDialogAndItsOwnWindow) {
+    ASSERT_TRUE(m_services.StartWatcher(m_app));
+    std::filesystem::create_directories(m_env.home.File("data/Quillpost"));
+    WriteFile(m_env.home.File("data/Quillpost/contacts.vcf"),
+              "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Alice Smith\r\nORG:Acme\r\n"
+              "TEL;TYPE=fax:5551234567\r\nEND:VCARD\r\n");
+    m_services.ShowContacts();
+    int shown = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        shown += widget->windowTitle() == "Contacts" && widget->isVisible() ? 1 : 0;
+    EXPECT_EQ(shown, 1);
+
+    m_services.OpenCoverOnly();
+    ASSERT_TRUE(WaitForDialogs(1));
+    QComboBox* box = qp::FindControl<QComboBox>(Open()[0], 1000);
+    QTest::keyClicks(box->lineEdit(), "smi");
+    QCompleter* completer = box->lineEdit()->completer();
+    ASSERT_NE(completer, nullptr);
+    ASSERT_GE(completer->completionModel()->rowCount(), 1);
+    EXPECT_NE(completer->completionModel()->index(0, 0).data().toString().indexOf("Alice Smith"),
+              -1);
 }
 
 } // namespace

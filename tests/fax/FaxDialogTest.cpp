@@ -333,7 +333,7 @@ TEST_F(FaxDialogTest, APickedContactFillsTheNumberAndTheCoverPagesRecipient) {
     std::vector<std::string> asked;
     std::string coverTo;
     SendDialogServices services = Services();
-    services.suggest = [&](const std::string& typed) {
+    services.suggest = [&](const std::string& typed, const std::vector<std::string>&) {
         asked.push_back(typed);
         return std::vector<qp::RecipientSuggestion>{
             {"Alice Smith (Acme) - (555) 123-4567", "(555) 123-4567", "Alice Smith", "Acme"},

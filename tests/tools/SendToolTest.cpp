@@ -363,6 +363,42 @@ TEST_F(SendToolTest, WithoutAKeyringThePinComesFromAFileOnlyYouCanRead) {
     EXPECT_EQ(m_server.Stored(".tif").size(), 1u);
 }
 
+// A --to that is no number names a contact: exactly one match sends to its fax number (here its
+// second TEL, the fax one), and several or none end the run with status 2 before anything is done.
+TEST_F(SendToolTest, ToTakesAContactsNameWhenItIsNoNumber) {
+    StoreAccount("2468");
+    std::filesystem::create_directories(m_dir.File("data") + "/Quillpost");
+    WriteFile(m_dir.File("data") + "/Quillpost/contacts.vcf",
+              "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Alice Smith\r\nORG:Acme\r\n"
+              "TEL;TYPE=voice:5559990000\r\nTEL;TYPE=fax:(555) 123-4567\r\nEND:VCARD\r\n"
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Smith;Bob\r\nTEL:5552223333\r\nEND:VCARD\r\n");
+    const struct {
+        std::string to;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"alice smith", 0, "Fax to: Alice Smith (Acme), (555) 123-4567\n"},
+        {"SMITH", 2,
+         "quillpost-send: \"SMITH\" matches several contacts:\n"
+         "  Alice Smith, Acme, (555) 123-4567\n  Bob Smith, 5552223333\n"},
+        {"nobody\x1B[2J", 2, "quillpost-send: no contact matches \"nobody?[2J\"\n"},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = Send({"--to", c.to, m_dir.File("doc.ps")});
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.to;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;
+        } else {
+            EXPECT_EQ(run.err, c.err);
+        }
+    }
+    ASSERT_TRUE(m_server.WaitForLog("fax stored: box=5550100 to=5551234567"));
+    EXPECT_EQ(m_server.Stored(".tif").size(), 1u);
+    EXPECT_EQ(History(), "(555) 123-4567\r\n");
+    ASSERT_EQ(Logged().size(), 1u);
+    EXPECT_EQ(Logged()[0].record.typed, "(555) 123-4567");
+}
+
 namespace {
 
 // A server's reply is printed as text: escapes, controls and broken UTF-8 never reach the terminal

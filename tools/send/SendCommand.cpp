@@ -1,6 +1,7 @@
 #include "tools/send/SendCommand.h"
 
 #include "app/WorkPaths.h"
+#include "contacts/ContactBook.h"
 #include "cover/CoverFieldsStore.h"
 #include "cover/CoverFile.h"
 #include "cover/CoverLogo.h"
@@ -16,6 +17,7 @@
 #include "platform/Profile.h"
 #include "platform/Sockets.h"
 #include "tools/send/DocumentCheck.h"
+#include "tools/send/Recipient.h"
 #include "tools/send/SendPin.h"
 
 #include <cerrno>
@@ -123,16 +125,19 @@ CoverFields CoverFieldsFor(const SendOptions& options) {
 } // namespace
 
 std::string UsageText() {
-    return "usage: quillpost-send --to NUMBER [--resolution normal|fine|high] [--legal]\n"
+    return "usage: quillpost-send --to NUMBER|NAME [--resolution normal|fine|high] [--legal]\n"
            "         [--cover FILE | --cover-sheet [--to-name NAME] [--re TEXT] [--note TEXT]]\n"
            "         [--pin-file PINFILE] FILE\n"
            "Converts the document, PostScript or PDF (after the cover, when given), into a fax\n"
            "and uploads it with the account in the Quillpost settings. --cover-sheet puts the\n"
            "cover page of the stored cover sheet fields and logo in front; --to-name, --re and\n"
-           "--note fill its To, Re and Notes for this fax only. The PIN comes from the settings\n"
-           "or the desktop's keyring; where neither has it (a keyring cannot be reached over\n"
-           "SSH), from the first line of PINFILE, which only you may read (mode 0600).\n"
-           "Exits 0 only when it was uploaded.\n";
+           "--note fill its To, Re and Notes for this fax only. --to takes a fax number or the\n"
+           "name (or organisation) of a contact in the address book: the whole name, or the\n"
+           "start of it or of one of its words, ignoring case; it must match one contact.\n"
+           "The PIN comes from the settings or the desktop's keyring; where neither has it (a\n"
+           "keyring cannot be reached over SSH), from the first line of PINFILE, which only you\n"
+           "may read (mode 0600).\n"
+           "Exits 0 only when it was uploaded, 2 when NAME matches no contact or several.\n";
 }
 
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
@@ -199,7 +204,7 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
         }
     }
     if (!haveTo) {
-        error = "--to NUMBER is required";
+        error = "--to NUMBER or --to NAME is required";
         return std::nullopt;
     }
     if (options.bodyPath.empty()) {
@@ -217,8 +222,18 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
     return options;
 }
 
-int RunSend(const SendOptions& options, SecretStore& secrets) {
+int RunSend(const SendOptions& given, SecretStore& secrets) {
     StartSockets();
+
+    const Recipient recipient = ChooseRecipient(
+        given.to, [] { return contacts::ReadContactFile(contacts::ContactBook().Path()); });
+    std::cerr << recipient.said;
+    if (recipient.number.empty())
+        return kExitUsage;
+    // From here on the contact's number stands where its name was typed: the log and a resend
+    // keep the number.
+    SendOptions options = given;
+    options.to = recipient.number;
 
     const FaxNumberCheck number = CheckFaxNumber(options.to);
     if (!number.Ok()) {

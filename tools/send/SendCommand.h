@@ -28,7 +28,7 @@ struct SendOptions {
     bool help = false;
 };
 
-// Reads `--to NUMBER [--resolution normal|fine|high] [--legal] [--cover FILE | --cover-sheet
+// Reads `--to NUMBER|NAME [--resolution normal|fine|high] [--legal] [--cover FILE | --cover-sheet
 // [--to-name NAME] [--re TEXT] [--note TEXT]] [--pin-file FILE] FILE`; nothing, with `error` set,
 // when the arguments don't make a send.
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
@@ -36,12 +36,13 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
 
 std::string UsageText();
 
-// The whole send, as the send dialog does it: check the number, refuse what is not PostScript or
-// PDF, find the PIN (in `secrets` when the settings have none), convert into a private folder,
-// upload with the user's account, record the recipient. Needs a QCoreApplication, a
-// QGuiApplication for a cover sheet. Messages go to the message sink, status lines to stderr
-// (never Ghostscript's own), "Fax uploaded." to stdout. Returns the exit code: 0 only when
-// uploaded.
+// The whole send, as the send dialog does it: take --to as a number or a contact's name
+// (ChooseRecipient: a name that matches no contact or several ends the run with status 2), check
+// the number, refuse what is not PostScript or PDF, find the PIN (in `secrets` when the settings
+// have none), convert into a private folder, upload with the user's account, record the
+// recipient. Needs a QCoreApplication, a QGuiApplication for a cover sheet. Messages go to the
+// message sink, status lines to stderr (never Ghostscript's own), "Fax uploaded." to stdout.
+// Returns the exit code: 0 only when uploaded.
 int RunSend(const SendOptions& options, SecretStore& secrets);
 
 } // namespace qp::send

@@ -90,6 +90,9 @@ LoggedProcess::LoggedProcess(const std::vector<std::string>& argv,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    // Standard error too: a child that outlives a crashed test must not hold the test runner's
+    // output open (the runner would wait for it), and its next line then ends it.
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
     if (!workDir.empty())
         posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
     std::vector<std::string> args = argv;

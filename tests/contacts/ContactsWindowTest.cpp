@@ -1,0 +1,125 @@
+#include "contacts/gui/ContactsWindow.h"
+#include "contacts/gui/ContactEditDialog.h"
+
+#include "tests/support/TestSupport.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace {
+
+using qp::contacts::Contact;
+
+// The rows the search leaves visible, each as "name|organisation|number|note".
+std::vector<std::string> VisibleRows(const QTableWidget& table) {
+    std::vector<std::string> rows;
+    for (int row = 0; row < table.rowCount(); ++row) {
+        if (table.isRowHidden(row))
+            continue;
+        QStringList cells;
+        for (int column = 0; column < table.columnCount(); ++column)
+            cells << table.item(row, column)->text();
+        rows.push_back(cells.join('|').toStdString());
+    }
+    return rows;
+}
+
+TEST(ContactsWindow, AddsImportsFindsEditsDeletesAndExportsTheBook) {
+    qp::test::TempUserEnvironment env;
+    qp::contacts::ContactBook book;
+    book.Load();
+    std::deque<std::optional<Contact>> edits;
+    std::vector<Contact> editStarts;
+    std::string exportPath = env.home.File("export.vcf");
+    const std::string csv = env.home.File("book.csv");
+    ContactsWindowSeams seams{[&](QWidget*) { return std::optional<std::string>(csv); },
+                              [&](QWidget*) { return std::optional<std::string>(exportPath); },
+                              [&](QWidget*, const Contact& start) {
+                                  editStarts.push_back(start);
+                                  std::optional<Contact> next = edits.front();
+                                  edits.pop_front();
+                                  return next;
+                              }};
+    ContactsWindow window(book, nullptr, seams);
+    QTableWidget& table = *window.Table();
+
+    // A number the rules refuse is kept, with the reason beside it.
+    edits.push_back(Contact{"Zed", "", {{"+44 20 7946 0000", true}}});
+    window.OnAdd();
+    EXPECT_EQ(editStarts.back(), Contact{});
+    EXPECT_EQ(VisibleRows(table),
+              std::vector<std::string>{"Zed||+44 20 7946 0000|Invalid Fax To phone number (must "
+                                       "be numeric only)"});
+
+    // Quotes per RFC 4180 and control characters shown as text; a row without a fax is left out.
+    qp::test::WriteFile(csv,
+                        "Fax,Name,Organisation,Notes\r\n"
+                        "5551234567,\"Smith, Alice\",\"Acme \"\"West\"\"\",\"two\r\nlines\"\r\n"
+                        ",Nobody,,\r\n"
+                        "555-987-6543,Bob\x1B[2J,,\r\n");
+    env.messages.Clear();
+    window.OnImport();
+    EXPECT_EQ(
+        env.messages.Texts(),
+        std::vector<std::string>{"2 contacts imported. 1 contact without a number was left out."});
+    EXPECT_EQ(VisibleRows(table),
+              (std::vector<std::string>{"Bob?[2J||555-987-6543|",
+                                        "Smith, Alice|Acme \"West\"|5551234567|",
+                                        "Zed||+44 20 7946 0000|Invalid Fax To phone number (must "
+                                        "be numeric only)"}));
+
+    window.SearchBox()->setText("ACME");
+    EXPECT_EQ(VisibleRows(table),
+              std::vector<std::string>{"Smith, Alice|Acme \"West\"|5551234567|"});
+    for (int row = 0; row < table.rowCount(); ++row) {
+        if (!table.isRowHidden(row))
+            table.selectRow(row);
+    }
+    edits.push_back(Contact{"Alice Smith", "Acme", {{"555", true}, {"5551234567", true}}});
+    window.OnEdit();
+    EXPECT_EQ(editStarts.back().name, "Smith, Alice");
+    window.SearchBox()->clear();
+    EXPECT_EQ(VisibleRows(table)[0], "Alice Smith|Acme|555|Fax phone number must be at least ten "
+                                     "digits in length.");
+
+    table.selectRow(0);
+    env.messages.SetNextAnswer(qp::MessageAnswer::No);
+    window.OnDelete();
+    EXPECT_EQ(book.Contacts().size(), 3u);
+    env.messages.SetNextAnswer(qp::MessageAnswer::Yes);
+    window.OnDelete();
+    EXPECT_EQ(book.Contacts().size(), 2u);
+    EXPECT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(env.messages.Texts().back(), "Delete the selected contact?");
+
+    // The export is the book as saved; importing it again adds nothing.
+    window.OnExport();
+    EXPECT_EQ(qp::test::ReadFile(exportPath), qp::test::ReadFile(book.Path()));
+    exportPath = env.home.File("absent/export.vcf");
+    window.OnExport();
+    EXPECT_EQ(env.messages.Texts().back().rfind("The contacts could not be exported to ", 0), 0u);
+}
+
+TEST(ContactEditDialog, NeedsANameAndANumberAndKeepsFaxNumbersApart) {
+    ContactEditDialog dialog(Contact{"Ann", "Acme", {{"5551234567", true}, {"5550000000", false}}});
+    EXPECT_EQ(dialog.windowTitle(), "Edit Contact");
+    EXPECT_EQ(dialog.FaxNumbersEdit()->toPlainText(), "5551234567");
+    EXPECT_EQ(dialog.OtherNumbersEdit()->toPlainText(), "5550000000");
+    dialog.FaxNumbersEdit()->clear();
+    dialog.OtherNumbersEdit()->setPlainText("  5550000000 \n\n5559999999");
+    EXPECT_TRUE(dialog.OkButton()->isEnabled());
+    EXPECT_EQ(dialog.EditedContact(),
+              (Contact{"Ann", "Acme", {{"5550000000", false}, {"5559999999", false}}}));
+    dialog.OtherNumbersEdit()->clear();
+    EXPECT_FALSE(dialog.OkButton()->isEnabled());
+    dialog.FaxNumbersEdit()->setPlainText("5551234567");
+    dialog.NameEdit()->clear();
+    dialog.OrganisationEdit()->clear();
+    EXPECT_FALSE(dialog.OkButton()->isEnabled());
+}
+
+} // namespace
