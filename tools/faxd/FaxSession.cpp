@@ -104,17 +104,13 @@ private:
     std::size_t m_end = 0;
 };
 
+// A peer that has gone must not end the server with SIGPIPE.
+ssize_t SendSome(int fd, const char* data, std::size_t size) {
+    return ::send(fd, data, size, MSG_NOSIGNAL);
+}
+
 bool SendAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteAll(fd, text.data(), text.size(), SendSome);
 }
 
 // Every reply is one line closed by an empty line, as clients read replies up to that.

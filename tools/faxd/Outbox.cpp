@@ -35,9 +35,13 @@ std::string CompactUtcTime() {
 
 } // namespace
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
+ssize_t WriteSome(int fd, const char* data, std::size_t size) {
+    return ::write(fd, data, size);
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size, SomeWriter writeSome) {
     for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::write(fd, data + done, size - done);
+        const ssize_t n = writeSome(fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
