@@ -5,26 +5,29 @@
 #include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
-#include "capture/ParkedJobs.h"
+#include "base/ParkedJobs.h"
 #include "contacts/Completion.h"
 #include "contacts/ContactBook.h"
 #include "contacts/gui/ContactsWindow.h"
-#include "cover/CoverSheetDialog.h"
+#include "cover/gui/CoverSheetDialog.h"
+#include "base/WorkPaths.h"
+#include "fax/Conversion.h"
+#include "fax/Upload.h"
 #include "fax/Viewer.h"
-#include "fax/log/FaxLogWindow.h"
+#include "fax/log/gui/FaxLogWindow.h"
 #include "fax/log/Resend.h"
 #include "fax/log/SendNotices.h"
 #include "platform/Clock.h"
-#include "platform/GuiThread.h"
+#include "platform/gui/GuiThread.h"
 #include "platform/MessageBox.h"
 #include "platform/QuitSignals.h"
 #include "res/Features.h"
 #include "res/Resources.h"
-#include "shell/InitialConfigDialog.h"
-#include "shell/PreferencesDialog.h"
+#include "shell/gui/InitialConfigDialog.h"
+#include "shell/gui/PreferencesDialog.h"
 #include "shell/TrayDialog.h"
 #include "update/HttpFetch.h"
-#include "update/Update.h"
+#include "update/gui/Update.h"
 #include "update/UpdateCheck.h"
 
 #include <QCoreApplication>
@@ -70,19 +73,21 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
     services.profile = &app.Profile();
     services.convert = [&app](const Job& job, const ConversionParams& params,
                               std::stop_token stop) {
-        return app.CreateFaxImage(job.CoverInput(), job.BodyFile(), job.FaxImage(), params.xDpi,
-                                  params.yDpi, params.widthPx, params.heightPx, std::move(stop));
+        return CreateFaxImage(kGhostscriptPath, job.CoverInput(), job.BodyFile(), job.FaxImage(),
+                              params, app.Runner(), std::move(stop));
     };
     services.upload = [&app](const std::string& number, const std::string& email,
                              const std::string& image, const UploadProgress& progress,
                              std::stop_token stop) {
-        return app.UploadFax(number, email, image, progress, DefaultFaxConnector(),
-                             std::move(stop));
+        return UploadFax(app.Account(), number, email, image, progress, DefaultFaxConnector(),
+                         std::move(stop));
     };
     services.preview = [&app](const std::string& image) {
         LaunchViewer(app.Profile(), image, app.Runner());
     };
-    services.configure = [&app](QWidget* parent) { RunConfigurationFromSendDialog(app, parent); };
+    services.configure = [&app](QWidget* parent) {
+        RunConfigurationFromSendDialog(app.Account(), parent);
+    };
     services.coverSheet = [&app](QWidget* parent, const std::string& coverFile) -> QDialog* {
         return new CCoverSheetDialog(app.Profile(), coverFile, parent);
     };
@@ -200,7 +205,7 @@ void GuiStartupServices::CheckForUpdateFromTray(bool silent) {
     };
     // The copy replaces this process once no send dialog is open, so no fax is cut off; the jobs
     // that arrive meanwhile wait in their folders for the new client.
-    CheckForUpdate(m_app->Account().host, silent, m_app->Runner(), showIcon(0),
+    CheckForUpdate(m_app->Account().Get().host, silent, m_app->Runner(), showIcon(0),
                    showIcon(res::kIcon130), [this] { return m_dialogs->WaitUntilNoneOpen(); });
     m_checking = false;
 }
@@ -223,11 +228,11 @@ void GuiStartupServices::StartMenuUpdateCheck() {
 }
 
 void GuiStartupServices::RunUpdate(CQuillpostApp& app) {
-    Update(app.Account().host, SystemClock(), app.Runner()).Run();
+    Update(app.Account().Get().host, SystemClock(), app.Runner()).Run();
 }
 
 void GuiStartupServices::RunInitialConfig(CQuillpostApp& app) {
-    RunInitialConfigDialog(app);
+    RunInitialConfigDialog(app.Account());
 }
 
 bool GuiStartupServices::RunFaxLog(CQuillpostApp& app) {
@@ -261,11 +266,11 @@ std::string GuiStartupServices::FindFaxPrinterPort() {
 }
 
 void GuiStartupServices::SetDefaultViewer(CQuillpostApp& app) {
-    app.SetDefaultViewer();
+    SetInstalledDefaultViewer(app.Profile());
 }
 
 void GuiStartupServices::RunPreferences(CQuillpostApp& app) {
-    RunPreferencesDialog(app);
+    RunPreferencesDialog(app.Account());
 }
 
 bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
@@ -274,7 +279,7 @@ bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
     // other dialog's work is waiting to show its result.
     // Jobs printed while an earlier one was untaken wait, parked by the backend, in the port
     // file's folder; the oldest comes into the port file's place once that is free.
-    const std::string portFile = app.m_portFile;
+    const std::string portFile = app.PortFile();
     const std::string userFolder = portFile.substr(0, portFile.rfind('/'));
     m_monitor = std::make_unique<FaxMonitor>(
         portFile, JobStore::ForUser(), SystemClock(),

@@ -2,7 +2,7 @@
 
 #include "app/StartupServices.h"
 #include "base/Job.h"
-#include "fax/FaxDialog.h"
+#include "fax/gui/FaxDialog.h"
 #include "fax/log/FaxLog.h"
 
 #include <atomic>

@@ -1,21 +1,18 @@
 #include "app/QuillpostApp.h"
 
 #include "app/CommandLine.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "app/StartupServices.h"
-#include "app/WorkPaths.h"
-#include "fax/AccountPin.h"
+#include "base/WorkPaths.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 #include "platform/Sockets.h"
 
 #include <QCoreApplication>
-#include <atomic>
 #include <cstdio>
 
 namespace {
-std::atomic<CQuillpostApp*> g_instance{nullptr};
 
 constexpr const char* kProgramName = "quillpost";
 constexpr const char* kPortFileName = "fax.ps";
@@ -23,17 +20,16 @@ constexpr const char* kPortFileName = "fax.ps";
 
 CQuillpostApp::CQuillpostApp(std::string commandLine,
                              std::unique_ptr<QCoreApplication> qtApplication,
-                             qp::ProcessRunner& runner, std::unique_ptr<qp::SecretStore> secrets)
+                             qp::ProcessRunner& runner, std::unique_ptr<qp::SecretStore> secrets,
+                             std::vector<std::string> installDirs)
     : m_qtApplication(std::move(qtApplication)), m_commandLine(std::move(commandLine)),
-      m_runner(runner),
-      m_secrets(secrets ? std::move(secrets) : std::make_unique<qp::NoSecretStore>()) {
-    g_instance = this;
+      m_runner(runner), m_installDirs(std::move(installDirs)),
+      m_account(qp::Profile(), std::move(secrets)) {
     std::optional<std::string> folder = qp::ExistingCommonFolder();
     if (!folder)
         qp::ShowMessage("Unable to retrieve directory for processing faxes");
     // Without the folder the paths still name it, so nothing is ever found there until it exists.
     SetPortFile(folder.value_or(qp::CommonFolderPath()) + "/" + kPortFileName);
-    m_gsPath = qp::kGhostscriptPath;
 }
 
 void CQuillpostApp::SetPortFile(const std::string& port) {
@@ -41,14 +37,7 @@ void CQuillpostApp::SetPortFile(const std::string& port) {
     qp::EnsurePrivateFolder(m_portFile.substr(0, m_portFile.rfind('/')));
 }
 
-CQuillpostApp::~CQuillpostApp() {
-    CQuillpostApp* self = this;
-    g_instance.compare_exchange_strong(self, nullptr);
-}
-
-CQuillpostApp* CQuillpostApp::Instance() {
-    return g_instance.load();
-}
+CQuillpostApp::~CQuillpostApp() = default;
 
 int CQuillpostApp::Run(qp::StartupServices& services) {
     switch (InitInstance(services)) {
@@ -79,21 +68,21 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
         return StartOutcome::Exit;
     case qp::StartMode::Update:
         if (std::optional<std::string> host = qp::HostFromCommandLine(m_commandLine))
-            SetHost(*host);
+            m_account.SetHost(*host);
         else
             qp::ShowMessage("Error parsing host");
         services.RunUpdate(*this);
         return StartOutcome::Exit;
     case qp::StartMode::Configure:
-        ReadSettings();
+        m_account.Read();
         services.RunInitialConfig(*this);
         return StartOutcome::Exit;
     case qp::StartMode::Log:
-        ReadSettings();
+        m_account.Read();
         // The log window stays, with any fax sent again from it, until the last of them closes.
         return services.RunFaxLog(*this) ? StartOutcome::RunEventLoop : StartOutcome::Exit;
     case qp::StartMode::Contacts:
-        ReadSettings();
+        m_account.Read();
         return services.RunContacts(*this) ? StartOutcome::RunEventLoop : StartOutcome::Exit;
     case qp::StartMode::Tray:
         break;
@@ -113,7 +102,7 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
         return StartOutcome::Fail;
     }
 
-    ReadSettings();
+    m_account.Read();
     services.CreateTrayWindow(*this);
 
     // The printer's port names the common folder and the port file's name in each user's folder.
@@ -124,91 +113,11 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
     services.SetDefaultViewer(*this);
 
     // First use: the account must be entered before any print job can be captured.
-    if (GetProfileString(qp::settings::kSection, qp::settings::kLogin, "").empty())
+    if (qp::settings::ReadText(Profile(), qp::settings::kLogin).empty())
         services.RunPreferences(*this);
 
     services.StartWatcher(*this);
     return StartOutcome::RunEventLoop;
-}
-
-void CQuillpostApp::ReadSettings() {
-    // Read in the order "ln", "ps", "host", "port", "notifyemail".
-    SetAccount(qp::LoadAccountSettings(m_profile));
-    // The keyring may take a while (or a password prompt) to answer: the PIN comes when it does,
-    // and whatever needs it meanwhile waits on its own thread.
-    {
-        std::lock_guard<std::mutex> lock(m_accountMutex);
-        m_pinPending = true;
-        m_pinProblem.clear();
-    }
-    qp::FindPin(*m_secrets, m_profile,
-                [this](const qp::SecretOutcome& found) { SettlePin(found); });
-    qp::MoveStoredPin(*m_secrets, m_profile);
-}
-
-void CQuillpostApp::SettlePin(const qp::SecretOutcome& found) {
-    std::vector<std::function<void()>> waiters;
-    {
-        std::lock_guard<std::mutex> lock(m_accountMutex);
-        // A PIN the user entered meanwhile is newer than the keyring's.
-        if (!m_pinPending)
-            return;
-        m_pinPending = false;
-        if (found.kind == qp::SecretOutcome::Kind::Found)
-            m_pin = found.pin;
-        if (found.kind == qp::SecretOutcome::Kind::Failed)
-            m_pinProblem = found.reason;
-        waiters.swap(m_pinWaiters);
-    }
-    m_pinSettled.notify_all();
-    for (const std::function<void()>& waiter : waiters)
-        waiter();
-}
-
-void CQuillpostApp::SavePin(const std::string& pin) {
-    {
-        std::lock_guard<std::mutex> lock(m_accountMutex);
-        m_pin = pin;
-        m_pinProblem.clear();
-    }
-    SettlePin(qp::SecretOutcome::Found(pin));
-    qp::KeepPin(*m_secrets, m_profile, pin, [](const qp::SecretOutcome& kept) {
-        if (kept.kind == qp::SecretOutcome::Kind::Failed)
-            std::fprintf(stderr,
-                         "Quillpost: the keyring did not take the PIN (%s); it is kept in the "
-                         "settings file until the next start.\n",
-                         kept.reason.c_str());
-    });
-}
-
-bool CQuillpostApp::PinKnown() const {
-    std::lock_guard<std::mutex> lock(m_accountMutex);
-    return !m_pinPending;
-}
-
-void CQuillpostApp::WhenPinKnown(std::function<void()> then) {
-    {
-        std::lock_guard<std::mutex> lock(m_accountMutex);
-        if (m_pinPending) {
-            m_pinWaiters.push_back(std::move(then));
-            return;
-        }
-    }
-    then();
-}
-
-qp::Outcome CQuillpostApp::WaitForPin(std::chrono::milliseconds bound, std::stop_token stop) const {
-    std::unique_lock<std::mutex> lock(m_accountMutex);
-    if (!m_pinSettled.wait_for(lock, stop, bound, [this] { return !m_pinPending; })) {
-        if (stop.stop_requested())
-            return qp::Outcome::Stopped();
-        return qp::Outcome::Failure(
-            "The PIN is still being read from the keyring. If the keyring asks for its "
-            "password, enter it, then send again.");
-    }
-    if (m_pin.empty() && !m_pinProblem.empty())
-        return qp::Outcome::Failure("The PIN could not be read from the keyring: " + m_pinProblem);
-    return qp::Outcome::Success();
 }
 
 void CQuillpostApp::RunBootstrap() {
@@ -220,45 +129,4 @@ void CQuillpostApp::RunBootstrap() {
         m_runner.StartDetached({program}, dir);
         return;
     }
-}
-
-std::string CQuillpostApp::GetProfileString(const std::string& section, const std::string& entry,
-                                            const std::string& defaultValue) const {
-    return m_profile.GetString(section, entry, defaultValue);
-}
-
-int CQuillpostApp::GetProfileInt(const std::string& section, const std::string& entry,
-                                 int defaultValue) const {
-    return m_profile.GetInt(section, entry, defaultValue);
-}
-
-bool CQuillpostApp::WriteProfileString(const std::string& section, const std::string& entry,
-                                       const char* value) const {
-    if (value == nullptr)
-        return m_profile.WriteString(section, entry, std::nullopt);
-    return m_profile.WriteString(section, entry, std::string(value));
-}
-
-bool CQuillpostApp::WriteProfileInt(const std::string& section, const std::string& entry,
-                                    int value) const {
-    return m_profile.WriteInt(section, entry, value);
-}
-
-qp::AccountSettings CQuillpostApp::Account() const {
-    std::lock_guard<std::mutex> lock(m_accountMutex);
-    return qp::AccountSettings{m_host, m_port, m_login, m_pin, m_notifyEmail};
-}
-
-void CQuillpostApp::SetAccount(const qp::AccountSettings& account) {
-    std::lock_guard<std::mutex> lock(m_accountMutex);
-    m_host = account.host;
-    m_port = account.port;
-    m_login = account.login;
-    m_pin = account.pin;
-    m_notifyEmail = account.notifyEmail;
-}
-
-void CQuillpostApp::SetHost(const std::string& host) {
-    std::lock_guard<std::mutex> lock(m_accountMutex);
-    m_host = host;
 }

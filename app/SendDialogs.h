@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/Job.h"
-#include "fax/FaxDialog.h"
+#include "fax/gui/FaxDialog.h"
 
 #include <condition_variable>
 #include <cstddef>

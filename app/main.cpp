@@ -4,7 +4,7 @@
 #include "platform/KeyringSecretStore.h"
 #include "platform/MessageBox.h"
 #include "platform/ProgramInfo.h"
-#include "platform/QtMessageSink.h"
+#include "platform/gui/QtMessageSink.h"
 #include "res/Features.h"
 
 #include <QApplication>

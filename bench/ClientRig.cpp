@@ -26,8 +26,7 @@ ClientRig::ClientRig(int faxPort)
       m_config("XDG_CONFIG_HOME", m_home.File("config")),
       m_data("XDG_DATA_HOME", m_home.File("data")),
       m_spool("QUILLPOST_COMMON_DIR", m_home.File("spool")) {
-    m_app.m_portFile = m_userSpool + "/fax.ps";
-    m_app.SetAccount({"127.0.0.1", faxPort, "5550100", "2468", ""});
+    m_app.Account().Set({"127.0.0.1", faxPort, "5550100", "2468", ""});
 }
 
 ClientRig::~ClientRig() {
@@ -35,9 +34,9 @@ ClientRig::~ClientRig() {
 }
 
 std::chrono::steady_clock::time_point ClientRig::Print(const std::string& postScript) const {
-    qp::test::WriteFile(m_app.m_portFile + ".new", postScript);
+    qp::test::WriteFile(m_app.PortFile() + ".new", postScript);
     const auto published = std::chrono::steady_clock::now();
-    std::filesystem::rename(m_app.m_portFile + ".new", m_app.m_portFile);
+    std::filesystem::rename(m_app.PortFile() + ".new", m_app.PortFile());
     return published;
 }
 

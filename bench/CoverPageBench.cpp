@@ -1,7 +1,7 @@
 // The cover sheet dialog's OK with a long note, up to the moment the dialog closes with the cover
 // file in place: the page drawn as PDF off the GUI thread and the outcome back on it. Goal: 200 ms.
 #include "bench/GuiApplication.h"
-#include "cover/CoverSheetDialog.h"
+#include "cover/gui/CoverSheetDialog.h"
 #include "platform/ControlLookup.h"
 
 #include <QEventLoop>

@@ -4,7 +4,7 @@
 #include "base/BackgroundWork.h"
 #include "bench/SinkConnection.h"
 #include "fax/Upload.h"
-#include "fax/UploadProgressBar.h"
+#include "fax/gui/UploadProgressBar.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 

@@ -5,8 +5,8 @@
 // the other counters say in which part of the work the longest gap of each began.
 #include "bench/ClientRig.h"
 #include "bench/GuiApplication.h"
-#include "cover/CoverSheetDialog.h"
-#include "fax/FaxDialog.h"
+#include "cover/gui/CoverSheetDialog.h"
+#include "fax/gui/FaxDialog.h"
 #include "platform/ControlLookup.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"

@@ -3,7 +3,7 @@
 // GUI thread and the dialog's set-up. Goal: 300 ms median ("median_ms").
 #include "bench/ClientRig.h"
 #include "bench/GuiApplication.h"
-#include "fax/FaxDialog.h"
+#include "fax/gui/FaxDialog.h"
 #include "platform/ControlLookup.h"
 #include "tests/fax/support/SamplePostScript.h"
 

@@ -1,6 +1,6 @@
 #include "capture/FaxPrinterLookup.h"
 
-#include "capture/DeviceUri.h"
+#include "base/DeviceUri.h"
 #include "capture/Diagnostics.h"
 #include "capture/FaxPrinter.h"
 

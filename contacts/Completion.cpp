@@ -1,8 +1,8 @@
 #include "contacts/Completion.h"
 
 #include "contacts/TextMatch.h"
-#include "fax/FaxNumber.h"
-#include "fax/TextLines.h"
+#include "base/FaxNumber.h"
+#include "platform/TextLines.h"
 #include "platform/OutsideText.h"
 
 #include <algorithm>

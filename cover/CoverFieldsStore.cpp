@@ -1,6 +1,6 @@
 #include "cover/CoverFieldsStore.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <array>
 #include <utility>
@@ -9,7 +9,7 @@
 namespace qp {
 namespace {
 
-using FieldEntry = std::pair<const char*, std::string CoverFields::*>;
+using FieldEntry = std::pair<settings::Setting, std::string CoverFields::*>;
 constexpr std::array<FieldEntry, 7> kFieldEntries{{
     {settings::kCoverTo, &CoverFields::to},
     {settings::kCoverRe, &CoverFields::re},
@@ -24,8 +24,9 @@ constexpr std::array<FieldEntry, 7> kFieldEntries{{
 
 CoverFields LoadCoverFields(const Profile& profile) {
     CoverFields fields;
+    const settings::Snapshot stored = settings::ReadAll(profile);
     for (const auto& [entry, member] : kFieldEntries)
-        fields.*member = profile.GetString(settings::kSection, entry, "");
+        fields.*member = stored.Text(entry);
     return fields;
 }
 
@@ -33,7 +34,7 @@ void SaveCoverFields(const Profile& profile, const CoverFields& fields) {
     // One write, not seven: the cover sheet's OK stores them on the GUI thread.
     std::vector<std::pair<std::string, std::string>> values;
     for (const auto& [entry, member] : kFieldEntries)
-        values.emplace_back(entry, fields.*member);
+        values.emplace_back(entry.key, fields.*member);
     profile.WriteStrings(settings::kSection, values);
 }
 

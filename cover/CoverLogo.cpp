@@ -1,9 +1,9 @@
 #include "cover/CoverLogo.h"
 
-#include "fax/RecipientHistory.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
+#include "platform/UserFolders.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "fax/RecipientHistory.h"
 
-#include "fax/TextLines.h"
+#include "platform/TextLines.h"
 #include "platform/FileOps.h"
 
 #include <cstdlib>

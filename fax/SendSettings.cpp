@@ -1,6 +1,6 @@
 #include "fax/SendSettings.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 namespace qp {
 
@@ -27,31 +27,31 @@ const char* SettingForResolution(Resolution resolution) {
 SendChoices LoadSendChoices(const Profile& profile) {
     using namespace settings;
     SendChoices choices;
-    choices.resolution =
-        ResolutionFromSetting(profile.GetString(kSection, kResolution, kDefaultResolution));
-    choices.legal = profile.GetString(kSection, kLegal, kDefaultLegal) == "true";
+    const Snapshot stored = ReadAll(profile);
+    choices.resolution = ResolutionFromSetting(stored.Text(kResolution));
+    choices.legal = stored.Text(kLegal) == "true";
     return choices;
 }
 
 void SaveSendChoices(const Profile& profile, const SendChoices& choices) {
     using namespace settings;
-    profile.WriteString(kSection, kResolution,
-                        std::string(SettingForResolution(choices.resolution)));
-    profile.WriteString(kSection, kLegal, std::string(choices.legal ? "true" : "false"));
+    // One write of the file: Send makes it on the GUI thread.
+    profile.WriteStrings(kSection, {{kResolution.key, SettingForResolution(choices.resolution)},
+                                    {kLegal.key, choices.legal ? "true" : "false"}});
 }
 
 void SetCoverRecipient(const Profile& profile, const std::string& to) {
-    profile.WriteString(settings::kSection, settings::kCoverTo, to);
+    settings::Write(profile, settings::kCoverTo, to);
 }
 
 std::string CoverRecipient(const Profile& profile) {
-    return profile.GetString(settings::kSection, settings::kCoverTo, "");
+    return settings::ReadText(profile, settings::kCoverTo);
 }
 
 void ForgetPerFaxCoverFields(const Profile& profile) {
     using namespace settings;
-    for (const char* entry : {kCoverTo, kCoverRe, kCoverNote})
-        profile.WriteString(kSection, entry, std::nullopt);
+    for (const Setting& entry : {kCoverTo, kCoverRe, kCoverNote})
+        Write(profile, entry, std::nullopt);
 }
 
 ConversionParams ChooseConversionParams(Resolution resolution, bool legal) {

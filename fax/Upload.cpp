@@ -5,6 +5,7 @@
 #include "platform/OutsideText.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -241,6 +242,18 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
     if (!outcome && stop.stop_requested())
         return Outcome::Stopped();
     return outcome;
+}
+
+Outcome UploadFax(const AccountStore& account, const std::string& number,
+                  const std::string& email, const std::string& imagePath,
+                  const UploadProgress& progress, Connector& connector, std::stop_token stop) {
+    // A prompt to unlock the keyring may still be open; the user can send again once it is
+    // answered.
+    constexpr std::chrono::seconds kPinWait{10};
+    if (Outcome pin = account.WaitForPin(kPinWait, stop); !pin)
+        return pin;
+    return UploadFax(account.Get(), number, email, imagePath, progress, connector,
+                     std::move(stop));
 }
 
 } // namespace qp

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "base/Outcome.h"
-#include "fax/Account.h"
+#include "base/Account.h"
+#include "base/AccountStore.h"
 #include "fax/ByteStream.h"
 #include "fax/TcpConnector.h"
 
@@ -35,6 +36,13 @@ std::string FaxHeader(const std::string& number, const std::string& email,
 // behave. A failure carries the message for the user. A stop request cuts the connection and ends
 // the upload as stopped (a failure without words), unless the server had already answered.
 Outcome UploadFax(const AccountSettings& account, const std::string& number,
+                  const std::string& email, const std::string& imagePath,
+                  const UploadProgress& progress, Connector& connector = DefaultFaxConnector(),
+                  std::stop_token stop = {});
+
+// The same with the running program's account, once its PIN is known: a keyring that has not
+// answered yet is waited for, a while, on the uploading thread.
+Outcome UploadFax(const AccountStore& account, const std::string& number,
                   const std::string& email, const std::string& imagePath,
                   const UploadProgress& progress, Connector& connector = DefaultFaxConnector(),
                   std::stop_token stop = {});

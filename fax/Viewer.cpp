@@ -1,6 +1,6 @@
 #include "fax/Viewer.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 
@@ -68,8 +68,8 @@ std::vector<std::string> ViewerArguments(const std::string& viewer, const std::s
 
 bool LaunchViewer(const Profile& profile, const std::string& imagePath, ProcessRunner& runner) {
     using namespace settings;
-    const std::string viewer = profile.GetString(kSection, kTiffViewer, "");
-    const std::string params = profile.GetString(kSection, kTiffViewerParams, "");
+    const std::string viewer = ReadText(profile, kTiffViewer);
+    const std::string params = ReadText(profile, kTiffViewerParams);
     if (!viewer.empty() && runner.StartDetached(ViewerArguments(viewer, params, imagePath)))
         return true;
     ShowMessage("Could not find viewer: " + viewer);
@@ -97,12 +97,17 @@ std::string FirstExistingFile(const std::vector<std::string>& paths) {
 
 void SetDefaultViewer(const Profile& profile, const std::string& candidate) {
     using namespace settings;
-    if (!profile.GetString(kSection, kTiffViewer, "").empty())
+    if (!ReadText(profile, kTiffViewer).empty())
         return;
     if (!FileExists(candidate))
         return;
-    profile.WriteString(kSection, kTiffViewer, candidate);
-    profile.WriteString(kSection, kTiffViewerParams, std::string());
+    Write(profile, kTiffViewer, candidate);
+    Write(profile, kTiffViewerParams, std::string());
+}
+
+void SetInstalledDefaultViewer(const Profile& profile) {
+    const std::string viewer = FirstExistingFile(DefaultViewerCandidates());
+    SetDefaultViewer(profile, viewer.empty() ? kDefaultViewerPath : viewer);
 }
 
 } // namespace qp

@@ -34,5 +34,7 @@ bool LaunchViewer(const Profile& profile, const std::string& imagePath, ProcessR
 // Stores `candidate` as the viewer, with no parameters, when no viewer is stored and it exists.
 // A stored viewer is never replaced.
 void SetDefaultViewer(const Profile& profile, const std::string& candidate = kDefaultViewerPath);
+// The same with the installed fax viewer, or without it the desktop's opener.
+void SetInstalledDefaultViewer(const Profile& profile);
 
 } // namespace qp

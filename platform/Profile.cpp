@@ -67,11 +67,8 @@ QString Key(const std::string& section, const std::string& entry) {
     return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(entry);
 }
 
-QVariant ReadValue(const std::string& path, const std::string& section, const std::string& entry) {
-    EnsurePrivateFile(path);
-    if (!IsRegularFile(path))
-        return {};
-    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+QVariant ReadValue(const std::string& path, const QSettings& settings, const std::string& section,
+                   const std::string& entry) {
     QVariant value = settings.value(Key(section, entry));
     // The program stores single strings, which QSettings quotes when they hold a comma; a value
     // typed into the file by hand without quotes would come back split into a list.
@@ -80,6 +77,14 @@ QVariant ReadValue(const std::string& path, const std::string& section, const st
             value = QString::fromStdString(*raw);
     }
     return value;
+}
+
+QVariant ReadValue(const std::string& path, const std::string& section, const std::string& entry) {
+    EnsurePrivateFile(path);
+    if (!IsRegularFile(path))
+        return {};
+    const QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    return ReadValue(path, settings, section, entry);
 }
 
 using Values = std::vector<std::pair<std::string, std::optional<QVariant>>>;
@@ -147,6 +152,22 @@ int Profile::GetInt(const std::string& section, const std::string& entry, int de
     bool ok = false;
     const int number = value.toInt(&ok);
     return ok ? number : defaultValue;
+}
+
+std::map<std::string, std::string> Profile::GetSection(const std::string& section) const {
+    const std::string path = FilePath();
+    EnsurePrivateFile(path);
+    std::map<std::string, std::string> values;
+    if (!IsRegularFile(path))
+        return values;
+    QSettings settings(QString::fromStdString(path), QSettings::IniFormat);
+    settings.beginGroup(QString::fromStdString(section));
+    const QStringList entries = settings.childKeys();
+    settings.endGroup();
+    for (const QString& entry : entries)
+        values[entry.toStdString()] =
+            ReadValue(path, settings, section, entry.toStdString()).toString().toStdString();
+    return values;
 }
 
 bool Profile::WriteString(const std::string& section, const std::string& entry,

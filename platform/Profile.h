@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,6 +21,8 @@ public:
     std::string GetString(const std::string& section, const std::string& entry,
                           const std::string& defaultValue) const;
     int GetInt(const std::string& section, const std::string& entry, int defaultValue) const;
+    // Every entry of the section as text, in one read of the file.
+    std::map<std::string, std::string> GetSection(const std::string& section) const;
     // A missing value (std::nullopt) deletes the entry; an empty string is stored as empty.
     bool WriteString(const std::string& section, const std::string& entry,
                      const std::optional<std::string>& value) const;

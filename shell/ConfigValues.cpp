@@ -1,81 +1,61 @@
 #include "shell/ConfigValues.h"
 
-#include "app/QuillpostApp.h"
-#include "app/Settings.h"
+#include "base/AccountStore.h"
+#include "base/Settings.h"
 
 namespace qp {
 namespace {
 
-using namespace settings;
-
-// Changes one member of the running account; the rest stays as it stands.
-template <typename Change> void Assign(CQuillpostApp& app, Change change) {
-    AccountSettings account = app.Account();
-    change(account);
-    app.SetAccount(account);
-}
-
-// A failed write is not reported: the running program uses the new value all the same.
-void WriteString(CQuillpostApp& app, const char* entry, const std::string& value) {
-    app.WriteProfileString(kSection, entry, value.c_str());
-}
-
-// The port written beside the host is always the service's, as "p". The program connects to the
-// port stored as "port" (set by hand, or the service's when absent) and goes on doing so: a
-// setting silently dropped would send the next fax to a server that is not there.
-void ResetPort(CQuillpostApp& app) {
-    app.WriteProfileInt(kSection, kPortWritten, kDefaultFaxPort);
-}
-
-std::optional<std::string> ShownPin(const CQuillpostApp& app) {
-    if (!app.PinKnown())
+std::optional<std::string> ShownPin(const AccountStore& account) {
+    if (!account.PinKnown())
         return std::nullopt;
-    return app.Account().pin;
+    return account.Get().pin;
 }
 
-void SavePin(CQuillpostApp& app, const std::optional<std::string>& pin) {
+void SavePin(AccountStore& account, const std::optional<std::string>& pin) {
     if (pin)
-        app.SavePin(*pin);
+        account.SavePin(*pin);
 }
 
-void ResetServer(CQuillpostApp& app) {
-    WriteString(app, kHost, kDefaultFaxHost);
-    Assign(app, [](AccountSettings& a) { a.host = kDefaultFaxHost; });
-    ResetPort(app);
+template <typename Change> void SaveChanged(AccountStore& store, Change change) {
+    AccountSettings account = store.Get();
+    change(account);
+    store.Save(account);
+}
+
+void ResetServer(AccountStore& store) {
+    SaveChanged(store, [](AccountSettings& a) { a.host = settings::kDefaultFaxHost; });
 }
 
 } // namespace
 
-MessageBoxFields InitialConfigOnOpen(CQuillpostApp& app) {
-    MessageBoxFields fields{app.Account().login, ShownPin(app)};
-    ResetServer(app);
+MessageBoxFields InitialConfigOnOpen(AccountStore& account) {
+    MessageBoxFields fields{account.Get().login, ShownPin(account)};
+    ResetServer(account);
     return fields;
 }
 
-void InitialConfigOnOk(CQuillpostApp& app, const MessageBoxFields& fields) {
-    WriteString(app, kLogin, fields.login);
-    Assign(app, [&](AccountSettings& a) { a.login = fields.login; });
-    SavePin(app, fields.pin);
+void InitialConfigOnOk(AccountStore& account, const MessageBoxFields& fields) {
+    SaveChanged(account, [&](AccountSettings& a) { a.login = fields.login; });
+    SavePin(account, fields.pin);
 }
 
-void InitialConfigOnCancel(CQuillpostApp& app) {
-    ResetServer(app);
+void InitialConfigOnCancel(AccountStore& account) {
+    ResetServer(account);
 }
 
-PreferenceFields PreferencesOnOpen(const CQuillpostApp& app) {
-    const AccountSettings account = app.Account();
-    return PreferenceFields{account.login, ShownPin(app), account.host, account.notifyEmail};
+PreferenceFields PreferencesOnOpen(const AccountStore& store) {
+    const AccountSettings account = store.Get();
+    return PreferenceFields{account.login, ShownPin(store), account.host, account.notifyEmail};
 }
 
-void PreferencesOnOk(CQuillpostApp& app, const PreferenceFields& fields) {
-    ResetPort(app);
-    WriteString(app, kLogin, fields.login);
-    Assign(app, [&](AccountSettings& a) { a.login = fields.login; });
-    SavePin(app, fields.pin);
-    WriteString(app, kHost, fields.host);
-    Assign(app, [&](AccountSettings& a) { a.host = fields.host; });
-    WriteString(app, kNotifyEmail, fields.notifyEmail);
-    Assign(app, [&](AccountSettings& a) { a.notifyEmail = fields.notifyEmail; });
+void PreferencesOnOk(AccountStore& account, const PreferenceFields& fields) {
+    SaveChanged(account, [&](AccountSettings& a) {
+        a.login = fields.login;
+        a.host = fields.host;
+        a.notifyEmail = fields.notifyEmail;
+    });
+    SavePin(account, fields.pin);
 }
 
 } // namespace qp

@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
-class CQuillpostApp;
-
 namespace qp {
+
+class AccountStore;
 
 // What the configuration dialogs write, both to the settings and to the running application, so
 // the next fax uses the new account without a restart. No value is checked or trimmed: the edit
@@ -21,9 +21,9 @@ struct MessageBoxFields {
 
 // The message box dialog ("-configure"). Opening it, and cancelling it, puts the service's fax
 // server back in place.
-MessageBoxFields InitialConfigOnOpen(CQuillpostApp& app);
-void InitialConfigOnOk(CQuillpostApp& app, const MessageBoxFields& fields);
-void InitialConfigOnCancel(CQuillpostApp& app);
+MessageBoxFields InitialConfigOnOpen(AccountStore& account);
+void InitialConfigOnOk(AccountStore& account, const MessageBoxFields& fields);
+void InitialConfigOnCancel(AccountStore& account);
 
 struct PreferenceFields {
     std::string login;
@@ -33,7 +33,7 @@ struct PreferenceFields {
 };
 
 // The full configuration dialog; cancelling it writes nothing.
-PreferenceFields PreferencesOnOpen(const CQuillpostApp& app);
-void PreferencesOnOk(CQuillpostApp& app, const PreferenceFields& fields);
+PreferenceFields PreferencesOnOpen(const AccountStore& account);
+void PreferencesOnOk(AccountStore& account, const PreferenceFields& fields);
 
 } // namespace qp

@@ -1,11 +1,11 @@
 #include "shell/TrayDialog.h"
 
 #include "app/QuillpostApp.h"
-#include "platform/GuiThread.h"
+#include "platform/gui/GuiThread.h"
 #include "res/Resources.h"
 #include "res/TrayMenu.h"
-#include "shell/AboutDlg.h"
-#include "shell/PreferencesDialog.h"
+#include "shell/gui/AboutDlg.h"
+#include "shell/gui/PreferencesDialog.h"
 #include "shell/QtTrayBackend.h"
 #include "shell/TrayEvents.h"
 #include "ui_TrayDialog.h"
@@ -79,7 +79,7 @@ void TrayDialog::OnCommand(int command) {
 }
 
 void TrayDialog::OnShowConfiguration() {
-    qp::RunPreferencesDialog(m_app);
+    qp::RunPreferencesDialog(m_app.Account());
 }
 
 void TrayDialog::OnAbout() {

@@ -4,7 +4,7 @@
 #include "contacts/TextMatch.h"
 #include "contacts/VCard.h"
 #include "contacts/gui/ContactEditDialog.h"
-#include "fax/FaxNumber.h"
+#include "base/FaxNumber.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 #include "platform/OutsideText.h"

@@ -1,6 +1,6 @@
 #include "fax/log/Resend.h"
 
-#include "fax/FaxNumber.h"
+#include "base/FaxNumber.h"
 #include "platform/FileOps.h"
 
 #include <utility>

@@ -1,6 +1,6 @@
 #include "fax/log/SendRecording.h"
 
-#include "fax/FaxNumber.h"
+#include "base/FaxNumber.h"
 #include "fax/log/FaxImageInfo.h"
 #include "platform/FileOps.h"
 

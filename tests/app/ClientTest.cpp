@@ -1,8 +1,8 @@
 #include "app/GuiStartup.h"
 #include "app/QuillpostApp.h"
 #include "app/SendDialogs.h"
-#include "app/Settings.h"
-#include "fax/log/FaxLogWindow.h"
+#include "base/Settings.h"
+#include "fax/log/gui/FaxLogWindow.h"
 #include "platform/CommonFolder.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
@@ -31,20 +31,23 @@ namespace {
 // The running client's pieces as start-up wires them, with the user's folders in a temporary
 // home, a real quillpost-faxd and real Ghostscript; print jobs are dropped where the printer's
 // backend puts them.
+std::string MakeUserFolder(const std::string& common) {
+    std::filesystem::create_directories(common + "/" + qp::CurrentLoginName());
+    return common;
+}
+
 class ClientTest : public ::testing::Test {
 protected:
     ClientTest() {
-        std::filesystem::create_directories(m_spool + "/" + qp::CurrentLoginName());
-        m_app.m_portFile = m_spool + "/" + qp::CurrentLoginName() + "/fax.ps";
-        m_app.SetAccount({"127.0.0.1", m_server.Port(), "5550100", "2468", ""});
-        m_app.WriteProfileString(qp::settings::kSection, qp::settings::kTiffViewer, "/bin/true");
+        m_app.Account().Set({"127.0.0.1", m_server.Port(), "5550100", "2468", ""});
+        qp::settings::Write(m_app.Profile(), qp::settings::kTiffViewer, "/bin/true");
     }
     ~ClientTest() override { m_services.Shutdown(m_app); }
 
     // A job printed by the user: written aside and renamed into place, as the backend does.
     void Print(const std::string& postScript) {
-        WriteFile(m_app.m_portFile + ".new", postScript);
-        std::filesystem::rename(m_app.m_portFile + ".new", m_app.m_portFile);
+        WriteFile(m_app.PortFile() + ".new", postScript);
+        std::filesystem::rename(m_app.PortFile() + ".new", m_app.PortFile());
     }
     std::vector<FaxDialog*> Open() {
         std::vector<FaxDialog*> open;
@@ -77,7 +80,9 @@ protected:
 
     qp::test::TempUserEnvironment m_env;
     qp::test::ScopedEnv m_homeEnv{"HOME", m_env.home.Path()};
-    std::string m_spool = m_env.home.File("spool");
+    // The printer's common folder, with this user's folder in it, as provisioning leaves them.
+    std::string m_spool = MakeUserFolder(m_env.home.File("spool"));
+    qp::test::ScopedEnv m_commonEnv{"QUILLPOST_COMMON_DIR", m_spool};
     qp::test::FaxdProcess m_server{m_env.home.Path(), "5550100 2468\n"};
     CQuillpostApp m_app{""};
     qp::GuiStartupServices m_services;

@@ -1,5 +1,5 @@
-#include "app/QuillpostApp.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
+#include "platform/Profile.h"
 #include "tests/support/TestSupport.h"
 
 #include <QSettings>
@@ -26,11 +26,11 @@ protected:
 
 TEST_F(ProfileTest, FreshStoreYieldsEveryDefaultAndCreatesAPrivateFile) {
     qp::Profile profile;
-    EXPECT_EQ(profile.GetString(kSection, kHost, kDefaultFaxHost), kDefaultFaxHost);
-    EXPECT_EQ(profile.GetInt(kSection, kPort, kDefaultFaxPort), 7541);
-    EXPECT_EQ(profile.GetString(kSection, kResolution, kDefaultResolution), "fine");
-    EXPECT_EQ(profile.GetString(kSection, kLegal, kDefaultLegal), "false");
-    EXPECT_EQ(profile.GetString(kSection, kLogin, ""), "");
+    EXPECT_EQ(profile.GetString(kSection, kHost.key, kDefaultFaxHost), kDefaultFaxHost);
+    EXPECT_EQ(profile.GetInt(kSection, kPort.key, kDefaultFaxPort), 7541);
+    EXPECT_EQ(profile.GetString(kSection, kResolution.key, kDefaultResolution), "fine");
+    EXPECT_EQ(profile.GetString(kSection, kLegal.key, kDefaultLegal), "false");
+    EXPECT_EQ(profile.GetString(kSection, kLogin.key, ""), "");
 
     struct stat st {};
     ASSERT_EQ(::stat(ConfFile().c_str(), &st), 0);
@@ -39,9 +39,9 @@ TEST_F(ProfileTest, FreshStoreYieldsEveryDefaultAndCreatesAPrivateFile) {
 
 TEST_F(ProfileTest, WritesAreReadableByAnIniReaderInTheQuillpostGroup) {
     qp::Profile profile;
-    ASSERT_TRUE(profile.WriteString(kSection, kLogin, std::string("5551234")));
-    ASSERT_TRUE(profile.WriteString(kSection, kHost, std::string("fax.example.com")));
-    ASSERT_TRUE(profile.WriteInt(kSection, kPortWritten, 7541));
+    ASSERT_TRUE(profile.WriteString(kSection, kLogin.key, std::string("5551234")));
+    ASSERT_TRUE(profile.WriteString(kSection, kHost.key, std::string("fax.example.com")));
+    ASSERT_TRUE(profile.WriteInt(kSection, kPortWritten.key, 7541));
 
     const std::string text = qp::test::ReadFile(ConfFile());
     EXPECT_NE(text.find("[Quillpost]"), std::string::npos);
@@ -56,28 +56,28 @@ TEST_F(ProfileTest, WritesAreReadableByAnIniReaderInTheQuillpostGroup) {
 
 TEST_F(ProfileTest, NullStringRemovesTheValueButEmptyStringIsKept) {
     qp::Profile profile;
-    profile.WriteString(kSection, kCoverTo, std::string("Jane"));
-    profile.WriteString(kSection, kCoverRe, std::string(""));
-    EXPECT_EQ(profile.GetString(kSection, kCoverTo, "?"), "Jane");
+    profile.WriteString(kSection, kCoverTo.key, std::string("Jane"));
+    profile.WriteString(kSection, kCoverRe.key, std::string(""));
+    EXPECT_EQ(profile.GetString(kSection, kCoverTo.key, "?"), "Jane");
 
-    profile.WriteString(kSection, kCoverTo, std::nullopt);
-    EXPECT_EQ(profile.GetString(kSection, kCoverTo, "?"), "?");
-    EXPECT_EQ(profile.GetString(kSection, kCoverRe, "?"), "");
+    profile.WriteString(kSection, kCoverTo.key, std::nullopt);
+    EXPECT_EQ(profile.GetString(kSection, kCoverTo.key, "?"), "?");
+    EXPECT_EQ(profile.GetString(kSection, kCoverRe.key, "?"), "");
 }
 
 TEST_F(ProfileTest, IntegersRoundTripAndUnreadableValuesFallBackToTheDefault) {
     qp::Profile profile;
-    profile.WriteInt(kSection, kPort, 9100);
-    EXPECT_EQ(profile.GetInt(kSection, kPort, 7541), 9100);
-    profile.WriteString(kSection, kPort, std::string("not a number"));
-    EXPECT_EQ(profile.GetInt(kSection, kPort, 7541), 7541);
+    profile.WriteInt(kSection, kPort.key, 9100);
+    EXPECT_EQ(profile.GetInt(kSection, kPort.key, 7541), 9100);
+    profile.WriteString(kSection, kPort.key, std::string("not a number"));
+    EXPECT_EQ(profile.GetInt(kSection, kPort.key, 7541), 7541);
 }
 
 TEST_F(ProfileTest, StringsThatLookLikeOtherTypesStayStrings) {
     qp::Profile profile;
     for (const std::string value : {"true", "0042", "a=b;c", " padded ", "x\\y,z"}) {
-        profile.WriteString(kSection, kCoverNote, value);
-        EXPECT_EQ(profile.GetString(kSection, kCoverNote, ""), value);
+        profile.WriteString(kSection, kCoverNote.key, value);
+        EXPECT_EQ(profile.GetString(kSection, kCoverNote.key, ""), value);
     }
 }
 
@@ -95,7 +95,7 @@ TEST_F(ProfileTest, HandEditedValuesReadBackExactlyAsWritten) {
         qp::test::WriteFile(ConfFile(),
                             std::string("[Other]\ntiffviewerparams=x,y\n[Quillpost]\n") + c.line +
                                 "\n");
-        EXPECT_EQ(qp::Profile().GetString(kSection, kTiffViewerParams, "?"), c.value) << c.line;
+        EXPECT_EQ(qp::Profile().GetString(kSection, kTiffViewerParams.key, "?"), c.value) << c.line;
     }
 }
 
@@ -104,19 +104,42 @@ TEST_F(ProfileTest, ASettingsFileThatIsNotARegularFileIsNeitherReadNorWritten) {
     // A FIFO with no writer: opening it to read or write the usual way waits for ever.
     ASSERT_EQ(::mkfifo(ConfFile().c_str(), 0600), 0);
     qp::Profile profile;
-    EXPECT_EQ(profile.GetString(kSection, kHost, "default"), "default");
-    EXPECT_FALSE(profile.WriteString(kSection, kHost, std::string("fax.example.com")));
+    EXPECT_EQ(profile.GetString(kSection, kHost.key, "default"), "default");
+    EXPECT_FALSE(profile.WriteString(kSection, kHost.key, std::string("fax.example.com")));
 }
 
-TEST_F(ProfileTest, ApplicationProfileOperationsUseTheSameStore) {
-    ScopedEnv common("QUILLPOST_COMMON_DIR", m_config.Path());
-    CQuillpostApp app("");
-    app.WriteProfileString(kSection, kNotifyEmail, "me@example.com");
-    EXPECT_EQ(qp::Profile().GetString(kSection, kNotifyEmail, ""), "me@example.com");
-    app.WriteProfileString(kSection, kNotifyEmail, nullptr);
-    EXPECT_EQ(app.GetProfileString(kSection, kNotifyEmail, "none"), "none");
-    app.WriteProfileInt(kSection, kPort, 1234);
-    EXPECT_EQ(app.GetProfileInt(kSection, kPort, 0), 1234);
+// The account and the cover sheet are read in one read of the file; every setting must read the
+// same there as on its own, stored or not.
+TEST_F(ProfileTest, OneReadOfTheFileGivesWhatSingleReadsGive) {
+    using namespace qp::settings;
+    qp::Profile profile;
+    const auto expectSame = [&](const char* when) {
+        const Snapshot whole = ReadAll(profile);
+        for (const Setting& setting : kAll) {
+            if (setting.kind == Kind::Number)
+                EXPECT_EQ(whole.Number(setting), ReadNumber(profile, setting)) << when << setting.key;
+            else
+                EXPECT_EQ(whole.Text(setting), ReadText(profile, setting)) << when << setting.key;
+        }
+    };
+    expectSame("empty file: ");
+    EXPECT_EQ(ReadAll(profile).Text(kHost), kDefaultFaxHost);
+    EXPECT_EQ(ReadAll(profile).Number(kPort), kDefaultFaxPort);
+
+    profile.WriteString(kSection, kCoverNote.key, std::string("a, b, and c"));
+    profile.WriteString(kSection, kLogin.key, std::string(""));
+    profile.WriteString(kSection, kPort.key, std::string("not a number"));
+    profile.WriteInt(kSection, kPortWritten.key, 9100);
+    profile.WriteString(kSection, kHost.key, std::string("fax.example.com"));
+    expectSame("stored: ");
+    EXPECT_EQ(ReadAll(profile).Text(kCoverNote), "a, b, and c");
+    EXPECT_EQ(ReadAll(profile).Number(kPort), kDefaultFaxPort);
+    EXPECT_EQ(ReadAll(profile).Number(kPortWritten), 9100);
+
+    // Typed into the file by hand, a comma without quotes is still one value.
+    qp::test::WriteFile(ConfFile(), "[Quillpost]\ncvrnote=one, two\n");
+    expectSame("hand-written: ");
+    EXPECT_EQ(ReadAll(profile).Text(kCoverNote), "one, two");
 }
 
 TEST(ProfileLocation, WithoutHomeTheAccountsHomeFolderIsUsedNeverASharedOne) {

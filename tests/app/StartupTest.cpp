@@ -1,5 +1,5 @@
 #include "app/QuillpostApp.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "app/StartupServices.h"
 #include "platform/CommonFolder.h"
 #include "platform/Profile.h"
@@ -27,11 +27,11 @@ public:
 
     void RunUpdate(CQuillpostApp& app) override {
         calls.push_back("update");
-        hostSeenByUpdate = app.Account().host;
+        hostSeenByUpdate = app.Account().Get().host;
     }
     void RunInitialConfig(CQuillpostApp& app) override {
         calls.push_back("initial-config");
-        accountSeenByConfig = app.Account();
+        accountSeenByConfig = app.Account().Get();
     }
     bool RunFaxLog(CQuillpostApp&) override {
         calls.push_back("log");
@@ -64,8 +64,7 @@ protected:
 TEST_F(StartupTest, ThePortFileLiesInTheUsersOwnFolderInTheCommonFolder) {
     CQuillpostApp app("");
     const std::string own = m_home.Path() + "/" + qp::CurrentLoginName();
-    EXPECT_EQ(app.m_portFile, own + "/fax.ps");
-    EXPECT_EQ(app.m_gsPath, "/usr/bin/gs");
+    EXPECT_EQ(app.PortFile(), own + "/fax.ps");
     EXPECT_TRUE(m_messages.Texts().empty());
     // Where the folder may be made, it is made for its user alone.
     struct stat st {};
@@ -77,7 +76,7 @@ TEST_F(StartupTest, WithoutTheVariableTheSpoolFolderIsUsed) {
     ScopedEnv unset("QUILLPOST_COMMON_DIR", std::nullopt);
     CQuillpostApp app("");
     const std::string own = "/var/spool/quillpost/" + qp::CurrentLoginName();
-    EXPECT_EQ(app.m_portFile, own + "/fax.ps");
+    EXPECT_EQ(app.PortFile(), own + "/fax.ps");
 }
 
 TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
@@ -86,7 +85,7 @@ TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
     ASSERT_EQ(m_messages.Texts(),
               std::vector<std::string>{"Unable to retrieve directory for processing faxes"});
     EXPECT_EQ(m_messages.Messages()[0].icon, qp::MessageIcon::Warning);
-    EXPECT_EQ(app.m_portFile, m_home.Path() + "/absent/" + qp::CurrentLoginName() + "/fax.ps");
+    EXPECT_EQ(app.PortFile(), m_home.Path() + "/absent/" + qp::CurrentLoginName() + "/fax.ps");
     EXPECT_FALSE(std::filesystem::exists(m_home.Path() + "/absent"));
 }
 
@@ -95,7 +94,7 @@ TEST_F(StartupTest, TrayModeRunsItsStepsInOrderAndAsksForTheAccountOnFirstUse) {
     EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::RunEventLoop);
     EXPECT_EQ(m_services.calls,
               (std::vector<std::string>{"tray", "find-port", "viewer", "preferences", "watcher"}));
-    const qp::AccountSettings account = app.Account();
+    const qp::AccountSettings account = app.Account().Get();
     EXPECT_EQ(account.host, kDefaultFaxHost);
     EXPECT_EQ(account.port, 7541);
     EXPECT_EQ(account.login, "");
@@ -103,17 +102,17 @@ TEST_F(StartupTest, TrayModeRunsItsStepsInOrderAndAsksForTheAccountOnFirstUse) {
 
 TEST_F(StartupTest, StoredAccountIsReadAndPreferencesAreSkipped) {
     qp::Profile profile;
-    profile.WriteString(kSection, kLogin, std::string("5550100"));
-    profile.WriteString(kSection, kPin, std::string("1234"));
-    profile.WriteString(kSection, kHost, std::string("fax.example.com"));
-    profile.WriteInt(kSection, kPort, 9100);
-    profile.WriteString(kSection, kNotifyEmail, std::string("me@example.com"));
+    profile.WriteString(kSection, kLogin.key, std::string("5550100"));
+    profile.WriteString(kSection, kPin.key, std::string("1234"));
+    profile.WriteString(kSection, kHost.key, std::string("fax.example.com"));
+    profile.WriteInt(kSection, kPort.key, 9100);
+    profile.WriteString(kSection, kNotifyEmail.key, std::string("me@example.com"));
 
     CQuillpostApp app("");
     app.InitInstance(m_services);
     EXPECT_EQ(m_services.calls,
               (std::vector<std::string>{"tray", "find-port", "viewer", "watcher"}));
-    const qp::AccountSettings account = app.Account();
+    const qp::AccountSettings account = app.Account().Get();
     EXPECT_EQ(account.login, "5550100");
     EXPECT_EQ(account.pin, "1234");
     EXPECT_EQ(account.host, "fax.example.com");
@@ -128,12 +127,12 @@ TEST_F(StartupTest, APrinterPortLongerThanFourCharactersMovesThePortFileToItsFol
         CQuillpostApp shortPort("");
         m_services.printerPort = "/a/b";
         shortPort.InitInstance(m_services);
-        EXPECT_EQ(shortPort.m_portFile, m_home.Path() + "/" + login + "/fax.ps");
+        EXPECT_EQ(shortPort.PortFile(), m_home.Path() + "/" + login + "/fax.ps");
     }
     CQuillpostApp longPort("");
     m_services.printerPort = "/a/bc";
     longPort.InitInstance(m_services);
-    EXPECT_EQ(longPort.m_portFile, "/a/" + login + "/bc");
+    EXPECT_EQ(longPort.PortFile(), "/a/" + login + "/bc");
 }
 
 TEST_F(StartupTest, ASecondTrayClientOfTheUserSaysSoAndEndsWhileOtherModesStillRun) {
@@ -162,7 +161,7 @@ TEST_F(StartupTest, ASecondTrayClientOfTheUserSaysSoAndEndsWhileOtherModesStillR
 }
 
 TEST_F(StartupTest, ConfigureModeReadsTheSettingsBeforeItsDialogAndExits) {
-    qp::Profile().WriteString(kSection, kLogin, std::string("5550100"));
+    qp::Profile().WriteString(kSection, kLogin.key, std::string("5550100"));
     CQuillpostApp app("-configure");
     EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
     EXPECT_EQ(m_services.calls, std::vector<std::string>{"initial-config"});
@@ -171,7 +170,7 @@ TEST_F(StartupTest, ConfigureModeReadsTheSettingsBeforeItsDialogAndExits) {
 }
 
 TEST_F(StartupTest, UpdateModeTakesTheHostFromTheCommandLineOnly) {
-    qp::Profile().WriteString(kSection, kHost, std::string("stored.example.com"));
+    qp::Profile().WriteString(kSection, kHost.key, std::string("stored.example.com"));
     CQuillpostApp app("-update -configure -h:updates.example.com");
     EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
     EXPECT_EQ(m_services.calls, std::vector<std::string>{"update"});
@@ -181,8 +180,7 @@ TEST_F(StartupTest, UpdateModeTakesTheHostFromTheCommandLineOnly) {
 
 TEST_F(StartupTest, BootstrapAndUpdateTouchNoSetting) {
     for (const char* commandLine : {"-bootstrap", "-update -h:updates.example.com"}) {
-        CQuillpostApp app(commandLine, nullptr, m_runner);
-        app.m_installDirs = {};
+        CQuillpostApp app(commandLine, nullptr, m_runner, nullptr, {});
         EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
         EXPECT_FALSE(std::filesystem::exists(app.Profile().FilePath())) << commandLine;
     }
@@ -194,8 +192,7 @@ TEST_F(StartupTest, BootstrapStartsTheFirstInstalledCopyFromItsFolder) {
     std::filesystem::create_directories(second);
     qp::test::WriteFile(second + "quillpost", "#!/bin/sh\n");
 
-    CQuillpostApp app("-bootstrap -update", nullptr, m_runner);
-    app.m_installDirs = {first, second};
+    CQuillpostApp app("-bootstrap -update", nullptr, m_runner, nullptr, {first, second});
     EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
     ASSERT_EQ(m_runner.detached.size(), 1u);
     EXPECT_EQ(m_runner.detached[0], std::vector<std::string>{second + "quillpost"});
@@ -204,8 +201,7 @@ TEST_F(StartupTest, BootstrapStartsTheFirstInstalledCopyFromItsFolder) {
 }
 
 TEST_F(StartupTest, BootstrapWithoutAnInstalledCopyStartsNothing) {
-    CQuillpostApp app("-bootstrap", nullptr, m_runner);
-    app.m_installDirs = {m_home.Path() + "/nowhere/"};
+    CQuillpostApp app("-bootstrap", nullptr, m_runner, nullptr, {m_home.Path() + "/nowhere/"});
     EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
     EXPECT_TRUE(m_runner.detached.empty());
     EXPECT_TRUE(m_messages.Texts().empty());

@@ -1,4 +1,4 @@
-#include "capture/ParkedJobs.h"
+#include "base/ParkedJobs.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"

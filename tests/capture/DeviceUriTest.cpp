@@ -1,4 +1,4 @@
-#include "capture/DeviceUri.h"
+#include "base/DeviceUri.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "capture/FaxMonitor.h"
-#include "capture/ParkedJobs.h"
+#include "base/ParkedJobs.h"
 
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "capture/ParkedJobs.h"
+#include "base/ParkedJobs.h"
 #include "fax/FaxImageCheck.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"

@@ -1,8 +1,8 @@
-#include "cover/CoverSheetDialog.h"
-#include "app/Settings.h"
+#include "cover/gui/CoverSheetDialog.h"
+#include "base/Settings.h"
 #include "cover/CoverFile.h"
 #include "cover/PdfDevice.h"
-#include "cover/PictureBox.h"
+#include "cover/gui/PictureBox.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
@@ -29,7 +29,7 @@ using qp::test::WriteFile;
 
 namespace {
 
-constexpr const char* kFieldEntries[] = {kCoverTo,    kCoverRe,   kCoverFrom,      kCoverFax,
+constexpr Setting kFieldEntries[] = {kCoverTo,    kCoverRe,   kCoverFrom,      kCoverFax,
                                          kCoverPhone, kCoverNote, kCoverDisclosure};
 constexpr int kFieldIds[] = {1000, 1006, 1007, 1012, 1013, 1014, 1015};
 constexpr const char* kGhostscript = "/usr/bin/gs";
@@ -86,8 +86,8 @@ protected:
         return *qp::FindControl<QPushButton>(&dialog, id);
     }
     void Click(CCoverSheetDialog& dialog, int id) { Button(dialog, id).click(); }
-    std::string Stored(const char* entry) const {
-        return m_profile.GetString(kSection, entry, "<absent>");
+    std::string Stored(const Setting& entry) const {
+        return m_profile.GetString(kSection, entry.key, "<absent>");
     }
     CPictureBox& Preview(CCoverSheetDialog& dialog) {
         return *qp::FindControl<CPictureBox>(&dialog, 1016);
@@ -115,7 +115,7 @@ protected:
 TEST_F(CoverSheetDialogTest, OkDrawsTheTypedTextIntoAOnePagePdfOffTheGuiThreadThenStoresIt) {
     const std::string stored[] = {" Ann ", "Re", "Bob", "555", "556", "one\r\ntwo", "Private"};
     for (std::size_t i = 0; i < std::size(kFieldEntries); ++i)
-        m_profile.WriteString(kSection, kFieldEntries[i], stored[i]);
+        m_profile.WriteString(kSection, kFieldEntries[i].key, stored[i]);
     qp::CoverFields drawn;
     std::string drawnInto;
     std::thread::id drawnOn;
@@ -183,8 +183,8 @@ TEST_F(CoverSheetDialogTest, ADrawingHoldsTheDialogOpenAFailureKeepsItOpenAndNot
     m_drawMayEnd.release();
     dialog.reset();
     QCoreApplication::sendPostedEvents();
-    for (const char* entry : kFieldEntries)
-        EXPECT_EQ(Stored(entry), "<absent>") << entry;
+    for (const Setting& entry : kFieldEntries)
+        EXPECT_EQ(Stored(entry), "<absent>") << entry.key;
     EXPECT_FALSE(qp::FileExists(m_coverFile));
 }
 

@@ -1,6 +1,6 @@
-#include "fax/FaxDialog.h"
+#include "fax/gui/FaxDialog.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "fax/Conversion.h"
 #include "fax/log/SendNotices.h"
 #include "platform/ControlLookup.h"
@@ -340,7 +340,7 @@ TEST_F(FaxDialogTest, APickedContactFillsTheNumberAndTheCoverPagesRecipient) {
             {"(555) 765-4321", "(555) 765-4321", "", ""}};
     };
     services.coverSheet = [&](QWidget*, const std::string&) -> QDialog* {
-        coverTo = m_profile.GetString(kSection, kCoverTo, "");
+        coverTo = m_profile.GetString(kSection, kCoverTo.key, "");
         return nullptr;
     };
     std::optional<qp::Job> job = m_store.Create();

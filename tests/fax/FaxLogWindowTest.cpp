@@ -1,4 +1,4 @@
-#include "fax/log/FaxLogWindow.h"
+#include "fax/log/gui/FaxLogWindow.h"
 
 #include "tests/support/TestSupport.h"
 

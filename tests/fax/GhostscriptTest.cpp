@@ -1,4 +1,4 @@
-#include "app/WorkPaths.h"
+#include "base/WorkPaths.h"
 #include "fax/Conversion.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"

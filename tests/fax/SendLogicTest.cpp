@@ -1,5 +1,5 @@
-#include "app/Settings.h"
-#include "fax/FaxNumber.h"
+#include "base/Settings.h"
+#include "base/FaxNumber.h"
 #include "fax/ProgressThrottle.h"
 #include "fax/RecipientHistory.h"
 #include "fax/SendSettings.h"
@@ -171,14 +171,14 @@ TEST_F(SendChoicesTest, StoredValuesCompareExactly) {
         {"fine", qp::Resolution::Fine},     {"High", qp::Resolution::Fine},
         {"Normal", qp::Resolution::Fine},   {"", qp::Resolution::Fine}};
     for (const auto& [stored, expected] : cases) {
-        m_profile.WriteString(kSection, kResolution, stored);
+        m_profile.WriteString(kSection, kResolution.key, stored);
         EXPECT_EQ(qp::LoadSendChoices(m_profile).resolution, expected) << stored;
     }
     for (const char* stored : {"True", "1", "yes", ""}) {
-        m_profile.WriteString(kSection, kLegal, std::string(stored));
+        m_profile.WriteString(kSection, kLegal.key, std::string(stored));
         EXPECT_FALSE(qp::LoadSendChoices(m_profile).legal) << stored;
     }
-    m_profile.WriteString(kSection, kLegal, std::string("true"));
+    m_profile.WriteString(kSection, kLegal.key, std::string("true"));
     EXPECT_TRUE(qp::LoadSendChoices(m_profile).legal);
 }
 
@@ -193,21 +193,21 @@ TEST_F(SendChoicesTest, SavedChoicesAreReadBack) {
         }
     }
     qp::SaveSendChoices(m_profile, {qp::Resolution::High, true});
-    EXPECT_EQ(m_profile.GetString(kSection, kResolution, ""), "high");
-    EXPECT_EQ(m_profile.GetString(kSection, kLegal, ""), "true");
+    EXPECT_EQ(m_profile.GetString(kSection, kResolution.key, ""), "high");
+    EXPECT_EQ(m_profile.GetString(kSection, kLegal.key, ""), "true");
     qp::SaveSendChoices(m_profile, {qp::Resolution::Normal, false});
-    EXPECT_EQ(m_profile.GetString(kSection, kResolution, ""), "normal");
-    EXPECT_EQ(m_profile.GetString(kSection, kLegal, ""), "false");
+    EXPECT_EQ(m_profile.GetString(kSection, kResolution.key, ""), "normal");
+    EXPECT_EQ(m_profile.GetString(kSection, kLegal.key, ""), "false");
 }
 
 TEST_F(SendChoicesTest, PerFaxCoverFieldsAreForgottenTheOthersKept) {
-    for (const char* entry : {kCoverTo, kCoverRe, kCoverNote, kCoverFrom, kCoverDisclosure})
-        m_profile.WriteString(kSection, entry, std::string("x"));
+    for (const Setting& entry : {kCoverTo, kCoverRe, kCoverNote, kCoverFrom, kCoverDisclosure})
+        Write(m_profile, entry, std::string("x"));
     qp::ForgetPerFaxCoverFields(m_profile);
-    for (const char* entry : {kCoverTo, kCoverRe, kCoverNote})
-        EXPECT_EQ(m_profile.GetString(kSection, entry, "absent"), "absent") << entry;
-    for (const char* entry : {kCoverFrom, kCoverDisclosure})
-        EXPECT_EQ(m_profile.GetString(kSection, entry, "absent"), "x") << entry;
+    for (const Setting& entry : {kCoverTo, kCoverRe, kCoverNote})
+        EXPECT_EQ(ReadText(m_profile, entry), "") << entry.key;
+    for (const Setting& entry : {kCoverFrom, kCoverDisclosure})
+        EXPECT_EQ(ReadText(m_profile, entry), "x") << entry.key;
 }
 
 TEST(ConversionParamsChoice, AllSixCombinations) {

@@ -1,5 +1,5 @@
 #include "fax/Viewer.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
@@ -35,13 +35,13 @@ protected:
 };
 
 TEST_F(ViewerTest, ImagePathFollowsTheParametersAsOneWord) {
-    m_profile.WriteString(kSection, kTiffViewer, std::string("/usr/bin/viewer"));
-    m_profile.WriteString(kSection, kTiffViewerParams, std::string("--full 'screen 2'"));
+    m_profile.WriteString(kSection, kTiffViewer.key, std::string("/usr/bin/viewer"));
+    m_profile.WriteString(kSection, kTiffViewerParams.key, std::string("--full 'screen 2'"));
     EXPECT_TRUE(qp::LaunchViewer(m_profile, "/spool dir/fax.tif", m_runner));
     EXPECT_EQ(m_runner.detached, (std::vector<Words>{{"/usr/bin/viewer", "--full", "screen 2",
                                                       "/spool dir/fax.tif"}}));
 
-    m_profile.WriteString(kSection, kTiffViewerParams, std::string());
+    m_profile.WriteString(kSection, kTiffViewerParams.key, std::string());
     EXPECT_TRUE(qp::LaunchViewer(m_profile, "/spool/fax.tif", m_runner));
     EXPECT_EQ(m_runner.detached.back(), (Words{"/usr/bin/viewer", "/spool/fax.tif"}));
     EXPECT_TRUE(m_messages.Texts().empty());
@@ -53,7 +53,7 @@ TEST_F(ViewerTest, AViewerThatCannotStartIsNamed) {
     EXPECT_EQ(m_messages.Texts(), Words{"Could not find viewer: "});
 
     m_messages.Clear();
-    m_profile.WriteString(kSection, kTiffViewer, std::string("/nonexistent/viewer"));
+    m_profile.WriteString(kSection, kTiffViewer.key, std::string("/nonexistent/viewer"));
     m_runner.detachedStarts = false;
     EXPECT_FALSE(qp::LaunchViewer(m_profile, "/spool/fax.tif", m_runner));
     EXPECT_EQ(m_messages.Texts(), Words{"Could not find viewer: /nonexistent/viewer"});
@@ -73,20 +73,20 @@ TEST_F(ViewerTest, TheFaxViewerIsPreferredToTheDesktopOpener) {
 
 TEST_F(ViewerTest, DefaultIsStoredOnlyWhenNoneIsAndTheOpenerExists) {
     qp::SetDefaultViewer(m_profile, m_dir.File("no-opener"));
-    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer, "absent"), "absent");
-    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams, "absent"), "absent");
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer.key, "absent"), "absent");
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams.key, "absent"), "absent");
 
     const std::string opener = m_dir.File("xdg-open");
     qp::test::WriteFile(opener, "#!/bin/sh\n");
     qp::SetDefaultViewer(m_profile, opener);
-    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer, ""), opener);
-    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams, "absent"), "");
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer.key, ""), opener);
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams.key, "absent"), "");
 
     // Whatever is stored stays, even a viewer that does not exist.
-    m_profile.WriteString(kSection, kTiffViewer, std::string("/gone/viewer"));
-    m_profile.WriteString(kSection, kTiffViewerParams, std::string("-x"));
+    m_profile.WriteString(kSection, kTiffViewer.key, std::string("/gone/viewer"));
+    m_profile.WriteString(kSection, kTiffViewerParams.key, std::string("-x"));
     qp::SetDefaultViewer(m_profile, opener);
-    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer, ""), "/gone/viewer");
-    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams, ""), "-x");
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer.key, ""), "/gone/viewer");
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewerParams.key, ""), "-x");
     EXPECT_TRUE(m_messages.Texts().empty());
 }

@@ -2,7 +2,7 @@
 #include "app/QuillpostApp.h"
 #include "app/SendDialogs.h"
 #include "capture/FaxPrinterLookup.h"
-#include "fax/FaxDialog.h"
+#include "fax/gui/FaxDialog.h"
 #include "platform/CommonFolder.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
@@ -57,8 +57,8 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
     CQuillpostApp app("");
     ASSERT_EQ(qp::FindFaxPrinterPort(), Cupsd().PortFile());
     // The queue's port names the common folder; this user's jobs come into a folder of their own.
-    ASSERT_EQ(app.m_portFile, Cupsd().UserPortFile(qp::CurrentLoginName()));
-    app.SetAccount({"127.0.0.1", server.Port(), "5550100", "2468", ""});
+    ASSERT_EQ(app.PortFile(), Cupsd().UserPortFile(qp::CurrentLoginName()));
+    app.Account().Set({"127.0.0.1", server.Port(), "5550100", "2468", ""});
 
     qp::GuiStartupServices client;
     ASSERT_TRUE(client.StartWatcher(app));
@@ -76,7 +76,7 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
         << Cupsd().ErrorLog();
     FaxDialog* dialog = open()[0].get();
     EXPECT_TRUE(qp::FileExists(dialog->CurrentJob().BodyFile()));
-    EXPECT_FALSE(qp::FileExists(app.m_portFile));
+    EXPECT_FALSE(qp::FileExists(app.PortFile()));
     const std::string jobFolder = dialog->CurrentJob().Folder();
     auto* box = qp::FindControl<QComboBox>(dialog, 1000);
     QTest::keyClicks(box->lineEdit(), "(555) 010-0199");

@@ -1,7 +1,7 @@
 #include "base/BackgroundWork.h"
-#include "platform/GuiThread.h"
+#include "platform/gui/GuiThread.h"
 #include "platform/MessageBox.h"
-#include "platform/QtMessageSink.h"
+#include "platform/gui/QtMessageSink.h"
 #include "tests/shell/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,11 +1,12 @@
 #include "app/QuillpostApp.h"
-#include "app/Settings.h"
 #include "app/StartupServices.h"
+#include "base/AccountStore.h"
+#include "base/Settings.h"
 #include "platform/ControlLookup.h"
 #include "platform/Profile.h"
-#include "shell/AboutDlg.h"
-#include "shell/InitialConfigDialog.h"
-#include "shell/PreferencesDialog.h"
+#include "shell/gui/AboutDlg.h"
+#include "shell/gui/InitialConfigDialog.h"
+#include "shell/gui/PreferencesDialog.h"
 #include "tests/shell/ModalHelpers.h"
 #include "tests/support/GuiChecks.h"
 #include "tests/support/HeldSecretStore.h"
@@ -52,17 +53,17 @@ std::vector<int> TabOrder(const QWidget& dialog, int firstId) {
 class ConfigDialogsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_profile.WriteString(kSection, kLogin, std::string("5550100"));
-        m_profile.WriteString(kSection, kPin, std::string("1234"));
-        m_profile.WriteString(kSection, kHost, std::string("fax.example.com"));
-        m_profile.WriteInt(kSection, kPort, 9100);
-        m_profile.WriteString(kSection, kNotifyEmail, std::string("me@example.com"));
+        m_profile.WriteString(kSection, kLogin.key, std::string("5550100"));
+        m_profile.WriteString(kSection, kPin.key, std::string("1234"));
+        m_profile.WriteString(kSection, kHost.key, std::string("fax.example.com"));
+        m_profile.WriteInt(kSection, kPort.key, 9100);
+        m_profile.WriteString(kSection, kNotifyEmail.key, std::string("me@example.com"));
         // What start-up would have read.
-        m_app.SetAccount({"fax.example.com", 9100, "5550100", "1234", "me@example.com"});
+        m_app.Set({"fax.example.com", 9100, "5550100", "1234", "me@example.com"});
     }
 
-    std::string Stored(const char* entry) const {
-        return m_profile.GetString(kSection, entry, "<missing>");
+    std::string Stored(const Setting& entry) const {
+        return m_profile.GetString(kSection, entry.key, "<missing>");
     }
     std::string SettingsFile() const { return qp::test::ReadFile(qp::DefaultProfilePath()); }
 
@@ -72,7 +73,7 @@ protected:
     qp::test::RecordingMessageSink m_messages;
     qp::ScopedMessageSink m_sink{m_messages};
     qp::Profile m_profile;
-    CQuillpostApp m_app{""};
+    qp::AccountStore m_app;
 };
 
 TEST_F(ConfigDialogsTest, ConfigurationAndAboutDialogsOfferNoMaximiseButton) {
@@ -93,9 +94,9 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogShowsTheAccountAndPutsTheServiceServer
     EXPECT_EQ(TabOrder(dialog, 1000), (std::vector<int>{1000, 1006, 1, 2}));
 
     EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten, 0), 7541);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPort, 0), 9100) << "\"port\" is never written";
-    const qp::AccountSettings account = m_app.Account();
+    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
+    EXPECT_EQ(m_profile.GetInt(kSection, kPort.key, 0), 9100) << "\"port\" is never written";
+    const qp::AccountSettings account = m_app.Get();
     EXPECT_EQ(account.host, kDefaultFaxHost);
     EXPECT_EQ(account.port, 9100);
     EXPECT_EQ(account.login, "5550100");
@@ -112,9 +113,9 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPin) {
 
     EXPECT_EQ(Stored(kLogin), "5551234");
     EXPECT_EQ(Stored(kPin), "9876");
-    EXPECT_EQ(m_app.Account().login, "5551234");
-    EXPECT_EQ(m_app.Account().pin, "9876");
-    EXPECT_EQ(m_app.Account().host, kDefaultFaxHost);
+    EXPECT_EQ(m_app.Get().login, "5551234");
+    EXPECT_EQ(m_app.Get().pin, "9876");
+    EXPECT_EQ(m_app.Get().host, kDefaultFaxHost);
     const std::string file = SettingsFile();
     EXPECT_NE(file.find("ln=5551234"), std::string::npos) << file;
     EXPECT_NE(file.find("p=7541"), std::string::npos) << file;
@@ -124,8 +125,8 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsThe
     WhenModalOpens([this](QDialog& dialog) {
         Retype(Edit(dialog, 1000), "5559999");
         // Someone changed the server while the dialog was open; Cancel puts it back again.
-        m_profile.WriteString(kSection, kHost, std::string("other.example.com"));
-        m_profile.WriteInt(kSection, kPortWritten, 1);
+        m_profile.WriteString(kSection, kHost.key, std::string("other.example.com"));
+        m_profile.WriteInt(kSection, kPortWritten.key, 1);
         m_app.SetHost("other.example.com");
         QTest::keyClick(&dialog, Qt::Key_Escape);
     });
@@ -134,8 +135,8 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsThe
     EXPECT_EQ(Stored(kLogin), "5550100");
     EXPECT_EQ(Stored(kPin), "1234");
     EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten, 0), 7541);
-    const qp::AccountSettings account = m_app.Account();
+    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
+    const qp::AccountSettings account = m_app.Get();
     EXPECT_EQ(account.login, "5550100");
     EXPECT_EQ(account.pin, "1234");
     EXPECT_EQ(account.host, kDefaultFaxHost);
@@ -151,8 +152,8 @@ TEST_F(ConfigDialogsTest, ClosingTheMessageBoxDialogsWindowCountsAsCancel) {
     qp::RunInitialConfigDialog(m_app);
 
     EXPECT_EQ(Stored(kLogin), "5550100");
-    EXPECT_EQ(m_app.Account().login, "5550100");
-    EXPECT_EQ(m_app.Account().host, kDefaultFaxHost);
+    EXPECT_EQ(m_app.Get().login, "5550100");
+    EXPECT_EQ(m_app.Get().host, kDefaultFaxHost);
 }
 
 TEST_F(ConfigDialogsTest, MessageBoxDialogTakesDigitsOnlyAndMasksThePin) {
@@ -168,7 +169,7 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogTakesDigitsOnlyAndMasksThePin) {
 }
 
 TEST_F(ConfigDialogsTest, PreferencesShowTheRunningAccount) {
-    m_app.SetAccount({"live.example.com", 7541, "5557777", "42", "you@example.com"});
+    m_app.Set({"live.example.com", 7541, "5557777", "42", "you@example.com"});
     PreferencesDialog dialog(m_app);
     EXPECT_EQ(dialog.windowTitle(), "Quill Post Configuration");
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
@@ -188,9 +189,9 @@ TEST_F(ConfigDialogsTest, PreferencesOkWritesEveryValueEvenUnchanged) {
     EXPECT_EQ(Stored(kPin), "1234");
     EXPECT_EQ(Stored(kHost), "fax.example.com");
     EXPECT_EQ(Stored(kNotifyEmail), "me@example.com");
-    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten, 0), 7541);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPort, 0), 9100);
-    EXPECT_EQ(m_app.Account().port, 9100) << "the port the user set is the port used";
+    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
+    EXPECT_EQ(m_profile.GetInt(kSection, kPort.key, 0), 9100);
+    EXPECT_EQ(m_app.Get().port, 9100) << "the port the user set is the port used";
 }
 
 TEST_F(ConfigDialogsTest, PreferencesOkStoresWhatWasTypedUntrimmedAndAnEmptyNumber) {
@@ -207,7 +208,7 @@ TEST_F(ConfigDialogsTest, PreferencesOkStoresWhatWasTypedUntrimmedAndAnEmptyNumb
     EXPECT_EQ(Stored(kPin), "p!n 7");
     EXPECT_EQ(Stored(kHost), " new.example.com ");
     EXPECT_EQ(Stored(kNotifyEmail), "");
-    const qp::AccountSettings account = m_app.Account();
+    const qp::AccountSettings account = m_app.Get();
     EXPECT_EQ(account.login, "");
     EXPECT_EQ(account.pin, "p!n 7");
     EXPECT_EQ(account.host, " new.example.com ");
@@ -224,8 +225,8 @@ TEST_F(ConfigDialogsTest, PreferencesCancelWritesNothing) {
     qp::RunPreferencesDialog(m_app);
 
     EXPECT_EQ(SettingsFile(), before);
-    EXPECT_EQ(m_app.Account().login, "5550100");
-    EXPECT_EQ(m_app.Account().port, 9100);
+    EXPECT_EQ(m_app.Get().login, "5550100");
+    EXPECT_EQ(m_app.Get().port, 9100);
 }
 
 TEST_F(ConfigDialogsTest, PreferencesNumberTakesDigitsOnlyWhileThePinTakesAnythingMasked) {
@@ -241,11 +242,11 @@ TEST_F(ConfigDialogsTest, PreferencesNumberTakesDigitsOnlyWhileThePinTakesAnythi
 }
 
 TEST_F(ConfigDialogsTest, APinTheKeyringHasNotGivenYetIsFilledInLaterAndNeverWipedMeanwhile) {
-    m_profile.WriteString(kSection, kPin, std::nullopt);
+    m_profile.WriteString(kSection, kPin.key, std::nullopt);
     auto owned = std::make_unique<qp::test::HeldSecretStore>();
     qp::test::HeldSecretStore& keyring = *owned;
-    CQuillpostApp app("", nullptr, qp::SystemProcessRunner(), std::move(owned));
-    app.ReadSettings();
+    qp::AccountStore app(qp::Profile(), std::move(owned));
+    app.Read();
     ASSERT_EQ(keyring.asked.size(), 1u);
 
     // OK before the answer: the other values are stored, the PIN is left where it is.
@@ -264,7 +265,7 @@ TEST_F(ConfigDialogsTest, APinTheKeyringHasNotGivenYetIsFilledInLaterAndNeverWip
     keyring.AnswerNext(qp::SecretOutcome::Found("5678"));
     EXPECT_TRUE(Edit(dialog, 1006)->isEnabled());
     EXPECT_EQ(Edit(dialog, 1006)->text(), "5678");
-    EXPECT_EQ(app.Account().pin, "5678");
+    EXPECT_EQ(app.Get().pin, "5678");
 }
 
 // Start-up with the real preferences dialog; the other pieces only note that they ran.
@@ -283,10 +284,10 @@ public:
             Retype(Edit(dialog, 1000), "5552468");
             Click(dialog, 1);
         });
-        qp::RunPreferencesDialog(app);
+        qp::RunPreferencesDialog(app.Account());
     }
     bool StartWatcher(CQuillpostApp& app) override {
-        calls.push_back("watcher sees " + app.Account().login);
+        calls.push_back("watcher sees " + app.Account().Get().login);
         return true;
     }
 };
@@ -295,7 +296,7 @@ TEST_F(ConfigDialogsTest, FirstStartAsksForTheAccountBeforeTheWatcherStarts) {
     // No number at all, and an empty number accepted with OK earlier, both count as none.
     for (const std::optional<std::string>& stored :
          {std::optional<std::string>(), std::optional<std::string>("")}) {
-        m_profile.WriteString(kSection, kLogin, stored);
+        m_profile.WriteString(kSection, kLogin.key, stored);
         FirstStartServices services;
         CQuillpostApp app("");
         EXPECT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);

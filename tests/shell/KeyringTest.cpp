@@ -1,11 +1,11 @@
 // The PIN against a real Secret Service: GNOME Keyring on a D-Bus session of this test's own, so
 // the user's keyring is never touched. Skipped, with the reason, where they cannot be started.
-#include "app/QuillpostApp.h"
-#include "app/Settings.h"
+#include "base/AccountStore.h"
+#include "base/Settings.h"
 #include "platform/ControlLookup.h"
 #include "platform/KeyringSecretStore.h"
 #include "platform/Profile.h"
-#include "shell/PreferencesDialog.h"
+#include "shell/gui/PreferencesDialog.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/shell/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
@@ -19,7 +19,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-using namespace qp::settings;
+using qp::settings::kLogin;
+using qp::settings::kPin;
+using qp::settings::kSection;
 using qp::SecretOutcome;
 using Kind = qp::SecretOutcome::Kind;
 
@@ -103,7 +105,7 @@ protected:
             GTEST_SKIP() << PrivateKeyring::s_missing;
     }
 
-    std::string Stored() const { return m_profile.GetString(kSection, kPin, "<missing>"); }
+    std::string Stored() const { return m_profile.GetString(kSection, kPin.key, "<missing>"); }
 
     qp::test::TempUserEnvironment m_env;
     qp::Profile m_profile;
@@ -131,8 +133,8 @@ TEST_F(KeyringTest, StartTakesThePinFromWhereItLivesAndMovesItOutOfTheSettings) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        m_profile.WriteString(kSection, kLogin, std::string("5550100"));
-        m_profile.WriteString(kSection, kPin,
+        m_profile.WriteString(kSection, kLogin.key, std::string("5550100"));
+        m_profile.WriteString(kSection, kPin.key,
                               c.storedBefore ? std::optional<std::string>(c.storedBefore)
                                              : std::nullopt);
         if (c.keyringBefore)
@@ -146,15 +148,15 @@ TEST_F(KeyringTest, StartTakesThePinFromWhereItLivesAndMovesItOutOfTheSettings) 
             store = std::make_unique<qp::NoSecretStore>();
         qp::SecretStore& appStore = *store;
 
-        CQuillpostApp app("", nullptr, qp::SystemProcessRunner(), std::move(store));
-        app.ReadSettings();
+        qp::AccountStore app(m_profile, std::move(store));
+        app.Read();
         // Nothing waits for the keyring at start.
         EXPECT_EQ(app.PinKnown(), c.storedBefore != nullptr || !c.keyring);
         // The app's store answers in turn: after this, start's look-up and move are done.
         Read(appStore);
 
         EXPECT_TRUE(app.PinKnown());
-        EXPECT_EQ(app.Account().pin, c.pin);
+        EXPECT_EQ(app.Get().pin, c.pin);
         EXPECT_EQ(Stored(), c.storedAfter ? c.storedAfter : "<missing>");
         EXPECT_EQ(Read(m_keyring).pin, c.keyringAfter);
     }
@@ -162,18 +164,18 @@ TEST_F(KeyringTest, StartTakesThePinFromWhereItLivesAndMovesItOutOfTheSettings) 
 
 TEST_F(KeyringTest, TheConfigurationDialogPutsThePinIntoTheKeyringAndNotIntoTheSettings) {
     // An old PIN that a start without a keyring left behind.
-    m_profile.WriteString(kSection, kPin, std::string("1234"));
+    m_profile.WriteString(kSection, kPin.key, std::string("1234"));
     auto owned = std::make_unique<qp::KeyringSecretStore>(kBound);
     qp::KeyringSecretStore& appStore = *owned;
-    CQuillpostApp app("", nullptr, qp::SystemProcessRunner(), std::move(owned));
-    app.SetAccount({"fax.example.com", 7541, "5550100", "1234", ""});
+    qp::AccountStore app(m_profile, std::move(owned));
+    app.Set({"fax.example.com", 7541, "5550100", "1234", ""});
     qp::test::WhenModalOpens([](QDialog& dialog) {
         qp::FindControl<QLineEdit>(&dialog, 1006)->setText(QStringLiteral("9876"));
         qp::FindControl<QPushButton>(&dialog, 1)->click();
     });
     qp::RunConfigurationFromSendDialog(app);
 
-    EXPECT_EQ(app.Account().pin, "9876");
+    EXPECT_EQ(app.Get().pin, "9876");
     // Asked of the app's own store, this comes after the dialog's write and what followed it.
     EXPECT_EQ(Read(appStore).pin, "9876");
     const std::string file = qp::test::ReadFile(m_profile.FilePath());

@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "fax/log/FaxLog.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/ChildProcess.h"
@@ -37,10 +37,10 @@ protected:
 
     void StoreAccount(const std::string& pin) {
         const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
-        profile.WriteString(kSection, kLogin, std::string("5550100"));
-        profile.WriteString(kSection, kPin, pin);
-        profile.WriteString(kSection, kHost, std::string("127.0.0.1"));
-        profile.WriteInt(kSection, kPort, m_server.Port());
+        profile.WriteString(kSection, kLogin.key, std::string("5550100"));
+        profile.WriteString(kSection, kPin.key, pin);
+        profile.WriteString(kSection, kHost.key, std::string("127.0.0.1"));
+        profile.WriteInt(kSection, kPort.key, m_server.Port());
     }
 
     ProgramRun Send(std::vector<std::string> args, const std::string& tmpdir = "") {
@@ -122,8 +122,8 @@ TEST_F(SendToolTest, DocumentIsConvertedUploadedAndTheRecipientRemembered) {
 TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFront) {
     StoreAccount("2468");
     const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
-    profile.WriteString(kSection, kCoverTo, std::string("Ann Example"));
-    profile.WriteString(kSection, kCoverNote, std::string("First line\r\nSecond line"));
+    profile.WriteString(kSection, kCoverTo.key, std::string("Ann Example"));
+    profile.WriteString(kSection, kCoverNote.key, std::string("First line\r\nSecond line"));
     const ProgramRun run = Send({"--to", "5551234567", "--cover-sheet", m_dir.File("doc.ps")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     ASSERT_TRUE(m_server.WaitForLog("fax stored"));
@@ -137,9 +137,9 @@ TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFront) {
 TEST_F(SendToolTest, CoverSheetOptionsFillToReAndNotesForThisFaxOnly) {
     StoreAccount("2468");
     const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
-    profile.WriteString(kSection, kCoverTo, std::string("Stored Name"));
-    profile.WriteString(kSection, kCoverRe, std::string("Stored Subject"));
-    profile.WriteString(kSection, kCoverNote, std::string("Stored note"));
+    profile.WriteString(kSection, kCoverTo.key, std::string("Stored Name"));
+    profile.WriteString(kSection, kCoverRe.key, std::string("Stored Subject"));
+    profile.WriteString(kSection, kCoverNote.key, std::string("Stored note"));
     const ProgramRun run =
         Send({"--to", "5551234567", "--cover-sheet", "--to-name", "Zed Quillfeather", "--re",
               "Invoice 4471", "--note", "Line one\nLine two", m_dir.File("doc.ps")});
@@ -155,8 +155,8 @@ TEST_F(SendToolTest, CoverSheetOptionsFillToReAndNotesForThisFaxOnly) {
     EXPECT_LT(page.find('\n', one), page.find("Line two"));
     for (const char* text : {"Stored Name", "Stored Subject", "Stored note"})
         EXPECT_EQ(page.find(text), std::string::npos) << text << " in\n" << page;
-    EXPECT_EQ(profile.GetString(kSection, kCoverTo, ""), "Stored Name");
-    EXPECT_EQ(profile.GetString(kSection, kCoverNote, ""), "Stored note");
+    EXPECT_EQ(profile.GetString(kSection, kCoverTo.key, ""), "Stored Name");
+    EXPECT_EQ(profile.GetString(kSection, kCoverNote.key, ""), "Stored note");
 }
 
 // Only what starts as PostScript or PDF is converted; anything else is refused before Ghostscript
@@ -428,7 +428,7 @@ TEST_F(SendToolTest, AHostileServersReplyReachesTheTerminalOnlyAsText) {
         });
         StoreAccount("2468");
         qp::Profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf")
-            .WriteInt(kSection, kPort, port);
+            .WriteInt(kSection, kPort.key, port);
         const ProgramRun run = Send({"--to", "5551234567", m_dir.File("doc.ps")});
         server.join();
         ::close(listener);

@@ -2,7 +2,7 @@
 
 #include "contacts/ContactLookup.h"
 #include "contacts/TextMatch.h"
-#include "fax/FaxNumber.h"
+#include "base/FaxNumber.h"
 #include "platform/OutsideText.h"
 
 namespace qp::send {

@@ -1,6 +1,6 @@
 #include "tools/send/SendPin.h"
 
-#include "fax/AccountPin.h"
+#include "base/AccountPin.h"
 #include "platform/FileOps.h"
 #include "platform/OutsideText.h"
 #include "platform/Profile.h"

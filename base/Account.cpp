@@ -1,0 +1,24 @@
+#include "base/Account.h"
+
+#include "base/Settings.h"
+#include "platform/Profile.h"
+
+namespace qp {
+
+AccountSettings LoadAccountSettings(const Profile& profile) {
+    using namespace settings;
+    const Snapshot stored = ReadAll(profile);
+    return AccountSettings{stored.Text(kHost), stored.Number(kPort), stored.Text(kLogin),
+                           stored.Text(kPin), stored.Text(kNotifyEmail)};
+}
+
+bool SaveAccountSettings(const Profile& profile, const AccountSettings& account) {
+    using namespace settings;
+    // The port written beside the host is always the service's, as "p"; "port" is left alone.
+    return profile.WriteStrings(kSection, {{kLogin.key, account.login},
+                                           {kHost.key, account.host},
+                                           {kPortWritten.key, std::to_string(kDefaultFaxPort)},
+                                           {kNotifyEmail.key, account.notifyEmail}});
+}
+
+} // namespace qp

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace qp {
+
+// The fax server account as one value: the configuration dialogs change it on the GUI thread while
+// a send dialog's work reads it on its own thread, so it is always read and written whole.
+struct AccountSettings {
+    std::string host;
+    int port = 0;
+    std::string login;
+    std::string pin;
+    std::string notifyEmail;
+};
+
+class Profile;
+
+// The account as stored in the user's settings ("ln", "ps", "host", "port", "notifyemail"), in one
+// read of the file.
+AccountSettings LoadAccountSettings(const Profile& profile);
+// Writes "ln", "host", "notifyemail" and "p" in one write; the PIN goes its own way (AccountPin.h).
+bool SaveAccountSettings(const Profile& profile, const AccountSettings& account);
+
+} // namespace qp

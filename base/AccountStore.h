@@ -1,0 +1,71 @@
+#pragma once
+
+#include "base/Account.h"
+#include "base/Outcome.h"
+#include "platform/Profile.h"
+#include "platform/SecretStore.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+namespace qp {
+
+// The fax server account of the running program: read from the settings at start, changed by
+// the configuration dialogs, read whole by every send. The PIN comes from the desktop's keyring
+// when there is one, and the keyring may take its time (or a password prompt) to answer: whatever
+// needs the PIN meanwhile waits for it. Thread-safe.
+class AccountStore {
+public:
+    // The PIN is kept in `secrets` when given (the desktop's keyring), else in the settings file.
+    explicit AccountStore(Profile profile = Profile(),
+                          std::unique_ptr<SecretStore> secrets = nullptr);
+    ~AccountStore();
+    AccountStore(const AccountStore&) = delete;
+    AccountStore& operator=(const AccountStore&) = delete;
+
+    // Reads the account from the settings and asks the keyring for the PIN.
+    void Read();
+
+    AccountSettings Get() const;
+    // The running account only; nothing is written.
+    void Set(const AccountSettings& account);
+    void SetHost(const std::string& host);
+    // Writes the account (all but the PIN) to the settings in one write and uses it from now on.
+    void Save(const AccountSettings& account);
+
+    // The PIN the configuration dialogs accepted: used from now on, and kept in the keyring when
+    // the desktop has one, else in the settings file.
+    void SavePin(const std::string& pin);
+    // False while the keyring has not yet answered the look-up that Read began.
+    bool PinKnown() const;
+    // Runs `then` once the PIN is known (at once when it is), on the thread the keyring answers on.
+    void WhenPinKnown(std::function<void()> then);
+    // For a worker that is about to use the account: waits, at most `bound`, for the PIN look-up.
+    // A failure says why there is no PIN to use; never call it on the GUI thread.
+    Outcome WaitForPin(std::chrono::milliseconds bound, std::stop_token stop = {}) const;
+
+    const Profile& Settings() const { return m_profile; }
+
+private:
+    void SettlePin(const SecretOutcome& found);
+
+    Profile m_profile;
+    mutable std::mutex m_mutex;
+    AccountSettings m_account;
+    // While the keyring is asked for the PIN; a send waits on m_pinSettled meanwhile.
+    bool m_pinPending = false;
+    // Why the keyring could not give the PIN, when it could not.
+    std::string m_pinProblem;
+    std::vector<std::function<void()>> m_pinWaiters;
+    mutable std::condition_variable_any m_pinSettled;
+    // Last, so that it goes first: no answer of the keyring reaches a half-destroyed object.
+    std::unique_ptr<SecretStore> m_secrets;
+};
+
+} // namespace qp

@@ -1,0 +1,48 @@
+#include "base/FaxNumber.h"
+
+#include "platform/TextLines.h"
+
+#include <algorithm>
+
+namespace qp {
+namespace {
+
+constexpr std::size_t kMinimumNumberLength = 10;
+constexpr const char* kSeparators = " .-()";
+
+// Typed text arrives as UTF-8; the length rule counts characters, not bytes.
+std::size_t CharacterCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+} // namespace
+
+FaxNumberCheck CheckFaxNumber(const std::string& typed) {
+    FaxNumberCheck check;
+    std::string number = TrimBlanks(typed);
+    for (const char* separator = kSeparators; *separator != '\0'; ++separator)
+        number.erase(std::remove(number.begin(), number.end(), *separator), number.end());
+
+    if (CharacterCount(number) < kMinimumNumberLength) {
+        check.message = "Fax phone number must be at least ten digits in length.";
+        return check;
+    }
+    for (char c : number) {
+        if ((c < '0' || c > '9') && c != ';') {
+            check.message = "Invalid Fax To phone number (must be numeric only)";
+            return check;
+        }
+    }
+    check.number = number;
+    return check;
+}
+
+std::string HistoryEntryFor(const std::string& number) {
+    if (number.size() != 10)
+        return number;
+    return "(" + number.substr(0, 3) + ") " + number.substr(3, 3) + "-" + number.substr(6);
+}
+
+} // namespace qp

@@ -1,0 +1,41 @@
+#include "platform/TextLines.h"
+
+namespace qp {
+
+bool IsBlankChar(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string TrimBlanks(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlankChar(text[begin]))
+        ++begin;
+    while (end > begin && IsBlankChar(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::vector<std::string> SplitTextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string current;
+    bool pending = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n' || c == '\r') {
+            if (c == '\r')
+                ++i; // the character after a CR belongs to the line end, whatever it is
+            lines.push_back(current);
+            current.clear();
+            pending = false;
+            continue;
+        }
+        current += c;
+        pending = true;
+    }
+    if (pending)
+        lines.push_back(current);
+    return lines;
+}
+
+} // namespace qp
