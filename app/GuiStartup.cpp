@@ -22,10 +22,9 @@
 #include "platform/MessageBox.h"
 #include "platform/QuitSignals.h"
 #include "res/Features.h"
-#include "res/Resources.h"
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
-#include "shell/TrayDialog.h"
+#include "shell/gui/TrayDialog.h"
 #include "update/HttpFetch.h"
 #include "update/gui/Update.h"
 #include "update/UpdateCheck.h"
@@ -106,7 +105,7 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
 
 void GuiStartupServices::Notify(const std::string& text) {
     if (m_tray)
-        m_tray->TrayIcon().ShowBalloon(faxlog::kNoticeTitle, text);
+        m_tray->ShowNotification(faxlog::kNoticeTitle, text);
 }
 
 contacts::ContactBook& GuiStartupServices::Contacts() {
@@ -195,18 +194,18 @@ void GuiStartupServices::CheckForUpdateFromTray(bool silent) {
     // The daily check and the menu's may meet; one question and one copy at a time.
     if (m_checking.exchange(true))
         return;
-    const auto showIcon = [this](int icon) {
-        return [this, icon] {
-            RunOnGuiThreadWhenIdle([this, icon] {
+    const auto showIcon = [this](bool shown) {
+        return [this, shown] {
+            RunOnGuiThreadWhenIdle([this, shown] {
                 if (m_tray)
-                    m_tray->TrayIcon().SetIconById(icon);
+                    m_tray->SetIconShown(shown);
             });
         };
     };
     // The copy replaces this process once no send dialog is open, so no fax is cut off; the jobs
     // that arrive meanwhile wait in their folders for the new client.
-    CheckForUpdate(m_app->Account().Get().host, silent, m_app->Runner(), showIcon(0),
-                   showIcon(res::kIcon130), [this] { return m_dialogs->WaitUntilNoneOpen(); });
+    CheckForUpdate(m_app->Account().Get().host, silent, m_app->Runner(), showIcon(false), showIcon(true),
+                   [this] { return m_dialogs->WaitUntilNoneOpen(); });
     m_checking = false;
 }
 
@@ -244,12 +243,12 @@ bool GuiStartupServices::RunFaxLog(CQuillpostApp& app) {
 
 void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
     Bind(app);
-    m_tray = std::make_unique<TrayDialog>(app);
+    m_tray = std::make_unique<TrayDialog>();
     m_tray->SetSendDialogRunner([this] { OpenCoverOnly(); });
+    m_tray->SetConfigurationRunner([this] { RunPreferencesDialog(m_app->Account()); });
     m_tray->SetFaxLogRunner([this] { ShowFaxLog(); });
     m_tray->SetContactsRunner([this] { ShowContacts(); });
     m_tray->SetQuitRunner([] { QuitEventLoop(); });
-    m_tray->TrayIcon().SetIconById(res::kIcon130);
 #if QUILLPOST_SELF_UPDATE
     m_tray->SetUpdateCheckRunner([this] { StartMenuUpdateCheck(); });
     m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>([this] { CheckForUpdateFromTray(true); });
