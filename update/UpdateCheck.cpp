@@ -177,8 +177,7 @@ private:
 
 } // namespace
 
-AutoUpdateCheck::AutoUpdateCheck(std::function<void()> check, std::function<void()> pump)
-    : m_check(std::move(check)), m_pump(std::move(pump)) {}
+AutoUpdateCheck::AutoUpdateCheck(std::function<void()> check) : m_check(std::move(check)) {}
 
 AutoUpdateCheck::~AutoUpdateCheck() {
     {
@@ -188,17 +187,7 @@ AutoUpdateCheck::~AutoUpdateCheck() {
     m_wake.notify_all();
     if (!m_thread.joinable())
         return;
-    // A check under way ends soon: its fetches are called off. Until then it may still ask the
-    // user something, which needs the pump.
-    std::unique_lock<std::mutex> lock(m_mutex);
-    while (m_checking) {
-        lock.unlock();
-        if (m_pump)
-            m_pump();
-        lock.lock();
-        m_wake.wait_for(lock, std::chrono::milliseconds(kAutoCheckStopPollMs));
-    }
-    lock.unlock();
+    // A check under way ends soon: its fetches are called off.
     m_thread.join();
 }
 
@@ -209,20 +198,7 @@ bool AutoUpdateCheck::Start() {
         m_thread = std::thread([this] {
             const CancelFetchesWhen cancel(m_stop);
             StoppableWait wait(m_mutex, m_wake, m_stop);
-            AutoUpdateCheckProc(wait, m_stop, [this] {
-                {
-                    std::lock_guard<std::mutex> lock(m_mutex);
-                    if (m_stop)
-                        return;
-                    m_checking = true;
-                }
-                m_check();
-                {
-                    std::lock_guard<std::mutex> lock(m_mutex);
-                    m_checking = false;
-                }
-                m_wake.notify_all();
-            });
+            AutoUpdateCheckProc(wait, m_stop, m_check);
         });
     } catch (const std::system_error&) {
         return false;

@@ -47,18 +47,18 @@ bool CheckForUpdate(const std::string& host, bool silent, ProcessRunner& runner,
 
 inline constexpr int kAutoCheckDelayMs = 15000;
 inline constexpr int kAutoCheckIntervalMs = 24 * 60 * 60 * 1000;
-inline constexpr int kAutoCheckStopPollMs = 20;
 
 // The automatic check's thread body: waits, runs `check`, then again once a day until `stop`.
 unsigned AutoUpdateCheckProc(Clock& clock, const std::atomic<bool>& stop,
                              const std::function<void()>& check);
 
-// Runs AutoUpdateCheckProc on a thread of its own.
+// Runs AutoUpdateCheckProc on a thread of its own, which the owner joins.
 class AutoUpdateCheck {
 public:
-    // `pump` lets the GUI thread answer the check's requests while it waits for the check's end.
-    explicit AutoUpdateCheck(std::function<void()> check, std::function<void()> pump = {});
+    explicit AutoUpdateCheck(std::function<void()> check);
     // Stops the thread, calling off its fetches, and waits for it: nothing it uses may go first.
+    // A question the check waits to ask must be answered without the GUI thread by then (the
+    // program abandons its GUI requests before it ends the check).
     ~AutoUpdateCheck();
     AutoUpdateCheck(const AutoUpdateCheck&) = delete;
     AutoUpdateCheck& operator=(const AutoUpdateCheck&) = delete;
@@ -66,11 +66,9 @@ public:
 
 private:
     std::function<void()> m_check;
-    std::function<void()> m_pump;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<bool> m_stop{false};
-    bool m_checking = false; // guarded by m_mutex
     std::thread m_thread;
 };
 
