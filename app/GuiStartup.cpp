@@ -1,6 +1,6 @@
 #include "app/GuiStartup.h"
 
-#include "app/QuillpostApp.h"
+#include "base/AccountStore.h"
 #include "app/SendDialogs.h"
 #include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
@@ -49,17 +49,18 @@ void QuitEventLoop() {
 
 } // namespace
 
-GuiStartupServices::GuiStartupServices() = default;
+GuiStartupServices::GuiStartupServices(AccountStore& account, ProcessRunner& runner)
+    : m_account(account), m_runner(runner) {}
 
 GuiStartupServices::~GuiStartupServices() {
-    if (m_app != nullptr)
-        Shutdown(*m_app);
+    if (m_started)
+        Shutdown();
 }
 
-void GuiStartupServices::Bind(CQuillpostApp& app) {
-    if (m_app != nullptr)
+void GuiStartupServices::StartGui() {
+    if (m_started)
         return;
-    m_app = &app;
+    m_started = true;
     AcceptGuiRequests();
     m_dialogs = std::make_unique<SendDialogs>([this] { return MakeSendServices(); });
     // Logout, shutdown or Ctrl+C end the event loop; the orderly end follows it.
@@ -67,28 +68,29 @@ void GuiStartupServices::Bind(CQuillpostApp& app) {
 }
 
 SendDialogServices GuiStartupServices::MakeSendServices() {
-    CQuillpostApp& app = *m_app;
+    AccountStore& account = m_account;
+    ProcessRunner& runner = m_runner;
     SendDialogServices services;
-    services.profile = &app.Profile();
-    services.convert = [&app](const Job& job, const ConversionParams& params,
+    services.profile = &account.Settings();
+    services.convert = [&runner](const Job& job, const ConversionParams& params,
                               std::stop_token stop) {
         return CreateFaxImage(kGhostscriptPath, job.CoverInput(), job.BodyFile(), job.FaxImage(),
-                              params, app.Runner(), std::move(stop));
+                              params, runner, std::move(stop));
     };
-    services.upload = [&app](const std::string& number, const std::string& email,
+    services.upload = [&account](const std::string& number, const std::string& email,
                              const std::string& image, const UploadProgress& progress,
                              std::stop_token stop) {
-        return UploadFax(app.Account(), number, email, image, progress, DefaultFaxConnector(),
+        return UploadFax(account, number, email, image, progress, DefaultFaxConnector(),
                          std::move(stop));
     };
-    services.preview = [&app](const std::string& image) {
-        LaunchViewer(app.Profile(), image, app.Runner());
+    services.preview = [&account, &runner](const std::string& image) {
+        LaunchViewer(account.Settings(), image, runner);
     };
-    services.configure = [&app](QWidget* parent) {
-        RunConfigurationFromSendDialog(app.Account(), parent);
+    services.configure = [&account](QWidget* parent) {
+        RunConfigurationFromSendDialog(account, parent);
     };
-    services.coverSheet = [&app](QWidget* parent, const std::string& coverFile) -> QDialog* {
-        return new CCoverSheetDialog(app.Profile(), coverFile, parent);
+    services.coverSheet = [&account](QWidget* parent, const std::string& coverFile) -> QDialog* {
+        return new CCoverSheetDialog(account.Settings(), coverFile, parent);
     };
     services.record = [folder = m_log.Folder()](const faxlog::SendAttempt& attempt,
                                                 const Job& job) {
@@ -142,8 +144,8 @@ void GuiStartupServices::ShowContacts() {
     m_contactsWindow->activateWindow();
 }
 
-bool GuiStartupServices::RunContacts(CQuillpostApp& app) {
-    Bind(app);
+bool GuiStartupServices::RunContacts() {
+    StartGui();
     m_logMode = true;
     ShowContacts();
     return true;
@@ -176,10 +178,11 @@ void GuiStartupServices::Resend(const faxlog::Entry& entry) {
 
 void GuiStartupServices::ShowFaxLog() {
     if (!m_logWindow) {
-        CQuillpostApp& app = *m_app;
         m_logWindow = std::make_unique<FaxLogWindow>(
             m_log,
-            [&app](const std::string& image) { LaunchViewer(app.Profile(), image, app.Runner()); },
+            [this](const std::string& image) {
+                LaunchViewer(m_account.Settings(), image, m_runner);
+            },
             [this](const faxlog::Entry& entry) { Resend(entry); });
         QObject::connect(m_logWindow.get(), &QDialog::finished, m_logWindow.get(),
                          [this] { OnSendDialogClosed(false); });
@@ -204,7 +207,7 @@ void GuiStartupServices::CheckForUpdateFromTray(bool silent) {
     };
     // The copy replaces this process once no send dialog is open, so no fax is cut off; the jobs
     // that arrive meanwhile wait in their folders for the new client.
-    CheckForUpdate(m_app->Account().Get().host, silent, m_app->Runner(), showIcon(false), showIcon(true),
+    CheckForUpdate(m_account.Get().host, silent, m_runner, showIcon(false), showIcon(true),
                    [this] { return m_dialogs->WaitUntilNoneOpen(); });
     m_checking = false;
 }
@@ -226,26 +229,26 @@ void GuiStartupServices::StartMenuUpdateCheck() {
     }
 }
 
-void GuiStartupServices::RunUpdate(CQuillpostApp& app) {
-    Update(app.Account().Get().host, SystemClock(), app.Runner()).Run();
+void GuiStartupServices::RunUpdate(const std::string& host) {
+    Update(host, SystemClock(), m_runner).Run();
 }
 
-void GuiStartupServices::RunInitialConfig(CQuillpostApp& app) {
-    RunInitialConfigDialog(app.Account());
+void GuiStartupServices::RunInitialConfig() {
+    RunInitialConfigDialog(m_account);
 }
 
-bool GuiStartupServices::RunFaxLog(CQuillpostApp& app) {
-    Bind(app);
+bool GuiStartupServices::RunFaxLog() {
+    StartGui();
     m_logMode = true;
     ShowFaxLog();
     return true;
 }
 
-void GuiStartupServices::CreateTrayWindow(CQuillpostApp& app) {
-    Bind(app);
+void GuiStartupServices::CreateTrayWindow() {
+    StartGui();
     m_tray = std::make_unique<TrayDialog>();
     m_tray->SetSendDialogRunner([this] { OpenCoverOnly(); });
-    m_tray->SetConfigurationRunner([this] { RunPreferencesDialog(m_app->Account()); });
+    m_tray->SetConfigurationRunner([this] { RunPreferencesDialog(m_account); });
     m_tray->SetFaxLogRunner([this] { ShowFaxLog(); });
     m_tray->SetContactsRunner([this] { ShowContacts(); });
     m_tray->SetQuitRunner([] { QuitEventLoop(); });
@@ -264,21 +267,20 @@ std::string GuiStartupServices::FindFaxPrinterPort() {
     return port;
 }
 
-void GuiStartupServices::SetDefaultViewer(CQuillpostApp& app) {
-    SetInstalledDefaultViewer(app.Profile());
+void GuiStartupServices::SetDefaultViewer() {
+    SetInstalledDefaultViewer(m_account.Settings());
 }
 
-void GuiStartupServices::RunPreferences(CQuillpostApp& app) {
-    RunPreferencesDialog(app.Account());
+void GuiStartupServices::RunPreferences() {
+    RunPreferencesDialog(m_account);
 }
 
-bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
-    Bind(app);
+bool GuiStartupServices::StartWatcher(const std::string& portFile) {
+    StartGui();
     // The watcher hands each job over from its thread; the dialog opens on the GUI thread once no
     // other dialog's work is waiting to show its result.
     // Jobs printed while an earlier one was untaken wait, parked by the backend, in the port
     // file's folder; the oldest comes into the port file's place once that is free.
-    const std::string portFile = app.PortFile();
     const std::string userFolder = portFile.substr(0, portFile.rfind('/'));
     m_monitor = std::make_unique<FaxMonitor>(
         portFile, JobStore::ForUser(), SystemClock(),
@@ -294,7 +296,7 @@ bool GuiStartupServices::StartWatcher(CQuillpostApp& app) {
     return m_monitor->Start();
 }
 
-void GuiStartupServices::Shutdown(CQuillpostApp&) {
+void GuiStartupServices::Shutdown() {
     if (m_ending.exchange(true))
         return;
     // No window opens from here on; threads that wait for one go on without it.

@@ -16,7 +16,9 @@ class TrayDialog;
 
 namespace qp {
 
+class AccountStore;
 class AutoUpdateCheck;
+class ProcessRunner;
 class QuitSignals;
 class SendDialogs;
 
@@ -32,17 +34,18 @@ class ContactBook;
 // orderly end stops and joins them in turn.
 class GuiStartupServices final : public StartupServices {
 public:
-    GuiStartupServices();
+    // The account the dialogs show and sends use, and what starts Ghostscript and the viewer.
+    GuiStartupServices(AccountStore& account, ProcessRunner& runner);
     ~GuiStartupServices() override;
-    void RunUpdate(CQuillpostApp& app) override;
-    void RunInitialConfig(CQuillpostApp& app) override;
-    bool RunFaxLog(CQuillpostApp& app) override;
-    void CreateTrayWindow(CQuillpostApp& app) override;
+    void RunUpdate(const std::string& host) override;
+    void RunInitialConfig() override;
+    bool RunFaxLog() override;
+    void CreateTrayWindow() override;
     std::string FindFaxPrinterPort() override;
-    void SetDefaultViewer(CQuillpostApp& app) override;
-    void RunPreferences(CQuillpostApp& app) override;
-    bool StartWatcher(CQuillpostApp& app) override;
-    void Shutdown(CQuillpostApp& app) override;
+    void SetDefaultViewer() override;
+    void RunPreferences() override;
+    bool StartWatcher(const std::string& portFile) override;
+    void Shutdown() override;
 
     SendDialogs& Dialogs() { return *m_dialogs; }
     FaxLogWindow* LogWindow() const { return m_logWindow.get(); }
@@ -52,10 +55,11 @@ public:
     void Resend(const faxlog::Entry& entry);
     void ShowFaxLog();
     void ShowContacts();
-    bool RunContacts(CQuillpostApp& app) override;
+    bool RunContacts() override;
 
 private:
-    void Bind(CQuillpostApp& app);
+    // What the windows of tray mode, "-log" and "-contacts" share, made when the first opens.
+    void StartGui();
     contacts::ContactBook& Contacts();
     bool AnyWindowOpen() const;
     SendDialogServices MakeSendServices();
@@ -64,7 +68,9 @@ private:
     void CheckForUpdateFromTray(bool silent);
     void StartMenuUpdateCheck();
 
-    CQuillpostApp* m_app = nullptr;
+    AccountStore& m_account;
+    ProcessRunner& m_runner;
+    bool m_started = false;
     faxlog::FaxLog m_log;
     std::unique_ptr<QuitSignals> m_signals;
     std::unique_ptr<TrayDialog> m_tray;

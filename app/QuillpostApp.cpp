@@ -52,7 +52,7 @@ int CQuillpostApp::Run(qp::StartupServices& services) {
         QCoreApplication::exec();
     // However the loop ended (the last window, a signal, the session's end), the work in flight
     // is stopped, logged and its job kept before the threads are joined.
-    services.Shutdown(*this);
+    services.Shutdown();
     return 0;
 }
 
@@ -71,19 +71,19 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
             m_account.SetHost(*host);
         else
             qp::ShowMessage("Error parsing host");
-        services.RunUpdate(*this);
+        services.RunUpdate(m_account.Get().host);
         return StartOutcome::Exit;
     case qp::StartMode::Configure:
         m_account.Read();
-        services.RunInitialConfig(*this);
+        services.RunInitialConfig();
         return StartOutcome::Exit;
     case qp::StartMode::Log:
         m_account.Read();
         // The log window stays, with any fax sent again from it, until the last of them closes.
-        return services.RunFaxLog(*this) ? StartOutcome::RunEventLoop : StartOutcome::Exit;
+        return services.RunFaxLog() ? StartOutcome::RunEventLoop : StartOutcome::Exit;
     case qp::StartMode::Contacts:
         m_account.Read();
-        return services.RunContacts(*this) ? StartOutcome::RunEventLoop : StartOutcome::Exit;
+        return services.RunContacts() ? StartOutcome::RunEventLoop : StartOutcome::Exit;
     case qp::StartMode::Tray:
         break;
     }
@@ -103,20 +103,20 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
     }
 
     m_account.Read();
-    services.CreateTrayWindow(*this);
+    services.CreateTrayWindow();
 
     // The printer's port names the common folder and the port file's name in each user's folder.
     const std::string port = services.FindFaxPrinterPort();
     if (port.size() > 4)
         SetPortFile(port);
 
-    services.SetDefaultViewer(*this);
+    services.SetDefaultViewer();
 
     // First use: the account must be entered before any print job can be captured.
     if (qp::settings::ReadText(Profile(), qp::settings::kLogin).empty())
-        services.RunPreferences(*this);
+        services.RunPreferences();
 
-    services.StartWatcher(*this);
+    services.StartWatcher(m_portFile);
     return StartOutcome::RunEventLoop;
 }
 

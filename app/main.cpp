@@ -54,6 +54,6 @@ int main(int argc, char** argv) {
     // The PIN lives in the desktop's keyring where there is one, else in the settings file.
     CQuillpostApp app(commandLine, std::move(qtApplication), qp::SystemProcessRunner(),
                       std::make_unique<qp::KeyringSecretStore>());
-    qp::GuiStartupServices services;
+    qp::GuiStartupServices services(app.Account(), app.Runner());
     return app.Run(services);
 }

@@ -30,7 +30,7 @@ ClientRig::ClientRig(int faxPort)
 }
 
 ClientRig::~ClientRig() {
-    m_services.Shutdown(m_app);
+    m_services.Shutdown();
 }
 
 std::chrono::steady_clock::time_point ClientRig::Print(const std::string& postScript) const {

@@ -24,7 +24,7 @@ public:
     ClientRig(const ClientRig&) = delete;
     ClientRig& operator=(const ClientRig&) = delete;
 
-    bool StartWatcher() { return m_services.StartWatcher(m_app); }
+    bool StartWatcher() { return m_services.StartWatcher(m_app.PortFile()); }
     // A print job as the printer's backend publishes it: written aside, then renamed into place.
     // Returns the moment of the rename.
     std::chrono::steady_clock::time_point Print(const std::string& postScript) const;
@@ -43,7 +43,7 @@ private:
     StderrMessageSink m_messages;
     ScopedMessageSink m_messageSink{m_messages};
     CQuillpostApp m_app{""};
-    GuiStartupServices m_services;
+    GuiStartupServices m_services{m_app.Account(), m_app.Runner()};
 };
 
 // Runs the GUI thread's events until `done` holds or `limit` has passed; whether it holds. It

@@ -42,7 +42,7 @@ protected:
         m_app.Account().Set({"127.0.0.1", m_server.Port(), "5550100", "2468", ""});
         qp::settings::Write(m_app.Profile(), qp::settings::kTiffViewer, "/bin/true");
     }
-    ~ClientTest() override { m_services.Shutdown(m_app); }
+    ~ClientTest() override { m_services.Shutdown(); }
 
     // A job printed by the user: written aside and renamed into place, as the backend does.
     void Print(const std::string& postScript) {
@@ -85,11 +85,11 @@ protected:
     qp::test::ScopedEnv m_commonEnv{"QUILLPOST_COMMON_DIR", m_spool};
     qp::test::FaxdProcess m_server{m_env.home.Path(), "5550100 2468\n"};
     CQuillpostApp m_app{""};
-    qp::GuiStartupServices m_services;
+    qp::GuiStartupServices m_services{m_app.Account(), m_app.Runner()};
 };
 
 TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) {
-    ASSERT_TRUE(m_services.StartWatcher(m_app));
+    ASSERT_TRUE(m_services.StartWatcher(m_app.PortFile()));
     m_services.OpenCoverOnly();
     ASSERT_TRUE(WaitForDialogs(1));
     FaxDialog* coverOnly = Open()[0];
@@ -147,18 +147,18 @@ TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) 
 }
 
 TEST_F(ClientTest, AnOrderlyEndKeepsAnOpenJobForTheNextStart) {
-    ASSERT_TRUE(m_services.StartWatcher(m_app));
+    ASSERT_TRUE(m_services.StartWatcher(m_app.PortFile()));
     Print(qp::test::TextPostScript(1));
     ASSERT_TRUE(WaitForDialogs(1));
     const std::string folder = Open()[0]->CurrentJob().Folder();
-    m_services.Shutdown(m_app);
+    m_services.Shutdown();
     EXPECT_TRUE(qp::FileExists(folder + "/faxbody.ps"));
 
-    qp::GuiStartupServices next;
-    ASSERT_TRUE(next.StartWatcher(m_app));
+    qp::GuiStartupServices next(m_app.Account(), m_app.Runner());
+    ASSERT_TRUE(next.StartWatcher(m_app.PortFile()));
     ASSERT_TRUE(PumpUntil([&] { return next.Dialogs().OpenCount() == 1; }));
     EXPECT_EQ(next.Dialogs().Dialogs()[0]->CurrentJob().Folder(), folder);
-    next.Shutdown(m_app);
+    next.Shutdown();
 }
 
 } // namespace
@@ -166,7 +166,7 @@ TEST_F(ClientTest, AnOrderlyEndKeepsAnOpenJobForTheNextStart) {
 namespace {
 
 TEST_F(ClientTest, TheAddressBookFeedsTheSendDialogAndItsOwnWindow) {
-    ASSERT_TRUE(m_services.StartWatcher(m_app));
+    ASSERT_TRUE(m_services.StartWatcher(m_app.PortFile()));
     std::filesystem::create_directories(m_env.home.File("data/Quillpost"));
     WriteFile(m_env.home.File("data/Quillpost/contacts.vcf"),
               "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Alice Smith\r\nORG:Acme\r\n"

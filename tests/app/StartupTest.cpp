@@ -22,29 +22,31 @@ class RecordingServices final : public qp::StartupServices {
 public:
     std::vector<std::string> calls;
     std::string printerPort;
+    // The account as the configuration dialog would show it.
+    const qp::AccountStore* account = nullptr;
     qp::AccountSettings accountSeenByConfig;
     std::string hostSeenByUpdate;
 
-    void RunUpdate(CQuillpostApp& app) override {
+    void RunUpdate(const std::string& host) override {
         calls.push_back("update");
-        hostSeenByUpdate = app.Account().Get().host;
+        hostSeenByUpdate = host;
     }
-    void RunInitialConfig(CQuillpostApp& app) override {
+    void RunInitialConfig() override {
         calls.push_back("initial-config");
-        accountSeenByConfig = app.Account().Get();
+        accountSeenByConfig = account->Get();
     }
-    bool RunFaxLog(CQuillpostApp&) override {
+    bool RunFaxLog() override {
         calls.push_back("log");
         return false;
     }
-    void CreateTrayWindow(CQuillpostApp&) override { calls.push_back("tray"); }
+    void CreateTrayWindow() override { calls.push_back("tray"); }
     std::string FindFaxPrinterPort() override {
         calls.push_back("find-port");
         return printerPort;
     }
-    void SetDefaultViewer(CQuillpostApp&) override { calls.push_back("viewer"); }
-    void RunPreferences(CQuillpostApp&) override { calls.push_back("preferences"); }
-    bool StartWatcher(CQuillpostApp&) override {
+    void SetDefaultViewer() override { calls.push_back("viewer"); }
+    void RunPreferences() override { calls.push_back("preferences"); }
+    bool StartWatcher(const std::string&) override {
         calls.push_back("watcher");
         return true;
     }
@@ -163,6 +165,7 @@ TEST_F(StartupTest, ASecondTrayClientOfTheUserSaysSoAndEndsWhileOtherModesStillR
 TEST_F(StartupTest, ConfigureModeReadsTheSettingsBeforeItsDialogAndExits) {
     qp::Profile().WriteString(kSection, kLogin.key, std::string("5550100"));
     CQuillpostApp app("-configure");
+    m_services.account = &app.Account();
     EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::Exit);
     EXPECT_EQ(m_services.calls, std::vector<std::string>{"initial-config"});
     EXPECT_EQ(m_services.accountSeenByConfig.login, "5550100");

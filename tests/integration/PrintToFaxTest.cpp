@@ -60,8 +60,8 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
     ASSERT_EQ(app.PortFile(), Cupsd().UserPortFile(qp::CurrentLoginName()));
     app.Account().Set({"127.0.0.1", server.Port(), "5550100", "2468", ""});
 
-    qp::GuiStartupServices client;
-    ASSERT_TRUE(client.StartWatcher(app));
+    qp::GuiStartupServices client(app.Account(), app.Runner());
+    ASSERT_TRUE(client.StartWatcher(app.PortFile()));
     auto open = [&]() -> const auto& {
         return client.Dialogs().Dialogs();
     };
@@ -98,5 +98,5 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
 
     // The job went with its dialog, once logged.
     EXPECT_FALSE(qp::FileExists(jobFolder));
-    client.Shutdown(app);
+    client.Shutdown();
 }

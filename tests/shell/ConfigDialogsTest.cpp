@@ -272,24 +272,28 @@ TEST_F(ConfigDialogsTest, APinTheKeyringHasNotGivenYetIsFilledInLaterAndNeverWip
 class FirstStartServices final : public qp::StartupServices {
 public:
     std::vector<std::string> calls;
-    void RunUpdate(CQuillpostApp&) override {}
-    void RunInitialConfig(CQuillpostApp&) override {}
-    bool RunFaxLog(CQuillpostApp&) override { return false; }
-    void CreateTrayWindow(CQuillpostApp&) override { calls.push_back("tray"); }
+    explicit FirstStartServices(qp::AccountStore& account) : m_account(account) {}
+    void RunUpdate(const std::string&) override {}
+    void RunInitialConfig() override {}
+    bool RunFaxLog() override { return false; }
+    void CreateTrayWindow() override { calls.push_back("tray"); }
     std::string FindFaxPrinterPort() override { return {}; }
-    void SetDefaultViewer(CQuillpostApp&) override {}
-    void RunPreferences(CQuillpostApp& app) override {
+    void SetDefaultViewer() override {}
+    void RunPreferences() override {
         WhenModalOpens([this](QDialog& dialog) {
             calls.push_back(dialog.windowTitle().toStdString());
             Retype(Edit(dialog, 1000), "5552468");
             Click(dialog, 1);
         });
-        qp::RunPreferencesDialog(app.Account());
+        qp::RunPreferencesDialog(m_account);
     }
-    bool StartWatcher(CQuillpostApp& app) override {
-        calls.push_back("watcher sees " + app.Account().Get().login);
+    bool StartWatcher(const std::string&) override {
+        calls.push_back("watcher sees " + m_account.Get().login);
         return true;
     }
+
+private:
+    qp::AccountStore& m_account;
 };
 
 TEST_F(ConfigDialogsTest, FirstStartAsksForTheAccountBeforeTheWatcherStarts) {
@@ -297,8 +301,8 @@ TEST_F(ConfigDialogsTest, FirstStartAsksForTheAccountBeforeTheWatcherStarts) {
     for (const std::optional<std::string>& stored :
          {std::optional<std::string>(), std::optional<std::string>("")}) {
         m_profile.WriteString(kSection, kLogin.key, stored);
-        FirstStartServices services;
         CQuillpostApp app("");
+        FirstStartServices services(app.Account());
         EXPECT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);
         EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "Quill Post Configuration",
                                                             "watcher sees 5552468"}));
@@ -307,8 +311,8 @@ TEST_F(ConfigDialogsTest, FirstStartAsksForTheAccountBeforeTheWatcherStarts) {
 }
 
 TEST_F(ConfigDialogsTest, StartWithAStoredNumberOpensNoDialog) {
-    FirstStartServices services;
     CQuillpostApp app("");
+    FirstStartServices services(app.Account());
     app.InitInstance(services);
     EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "watcher sees 5550100"}));
 }
