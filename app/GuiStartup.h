@@ -29,7 +29,7 @@ namespace contacts {
 class ContactBook;
 }
 
-// The running program's pieces, created, wired and owned here: the tray window, the watcher, the
+// The running program's pieces, created, wired and owned here: the tray icon, the watcher, the
 // send dialogs (one per job), the fax log window, the update checks and the signal handling. The
 // orderly end stops and joins them in turn.
 class GuiStartupServices final : public StartupServices {

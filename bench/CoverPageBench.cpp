@@ -2,7 +2,7 @@
 // file in place: the page drawn as PDF off the GUI thread and the outcome back on it. Goal: 200 ms.
 #include "bench/GuiApplication.h"
 #include "cover/gui/CoverSheetDialog.h"
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 
 #include <QEventLoop>
 #include <QPlainTextEdit>

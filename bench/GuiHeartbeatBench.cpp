@@ -7,7 +7,7 @@
 #include "bench/GuiApplication.h"
 #include "cover/gui/CoverSheetDialog.h"
 #include "fax/gui/FaxDialog.h"
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
 

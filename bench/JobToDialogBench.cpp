@@ -4,7 +4,7 @@
 #include "bench/ClientRig.h"
 #include "bench/GuiApplication.h"
 #include "fax/gui/FaxDialog.h"
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 #include "tests/fax/support/SamplePostScript.h"
 
 #include <QPushButton>

@@ -3,7 +3,7 @@
 #include "cover/CoverFile.h"
 #include "cover/PdfDevice.h"
 #include "cover/gui/PictureBox.h"
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
 

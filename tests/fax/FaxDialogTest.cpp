@@ -3,7 +3,7 @@
 #include "base/Settings.h"
 #include "fax/Conversion.h"
 #include "fax/log/SendNotices.h"
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 #include "platform/FileOps.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/ChildProcess.h"

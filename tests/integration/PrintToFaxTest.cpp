@@ -4,7 +4,7 @@
 #include "capture/FaxPrinterLookup.h"
 #include "fax/gui/FaxDialog.h"
 #include "platform/CommonFolder.h"
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"

@@ -2,7 +2,7 @@
 #include "app/StartupServices.h"
 #include "base/AccountStore.h"
 #include "base/Settings.h"
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 #include "platform/Profile.h"
 #include "shell/gui/AboutDlg.h"
 #include "shell/gui/InitialConfigDialog.h"

@@ -2,7 +2,7 @@
 // the user's keyring is never touched. Skipped, with the reason, where they cannot be started.
 #include "base/AccountStore.h"
 #include "base/Settings.h"
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 #include "platform/KeyringSecretStore.h"
 #include "platform/Profile.h"
 #include "shell/gui/PreferencesDialog.h"

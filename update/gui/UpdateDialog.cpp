@@ -1,6 +1,6 @@
 #include "update/gui/UpdateDialog.h"
 
-#include "platform/ControlLookup.h"
+#include "platform/gui/ControlLookup.h"
 #include "ui_UpdateDialog.h"
 
 #include <QCoreApplication>
