@@ -2,8 +2,8 @@
 
 #include "contacts/TextMatch.h"
 #include "fax/FaxNumber.h"
-#include "fax/TextLines.h"
 #include "platform/OutsideText.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <map>

@@ -1,7 +1,7 @@
 #include "contacts/ContactLookup.h"
 
 #include "contacts/TextMatch.h"
-#include "fax/TextLines.h"
+#include "platform/TextLines.h"
 
 namespace qp::contacts {
 namespace {

@@ -1,7 +1,7 @@
 #include "contacts/CsvContacts.h"
 
 #include "contacts/VCardValue.h"
-#include "fax/TextLines.h"
+#include "platform/TextLines.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #include "contacts/TextMatch.h"
 
-#include "fax/TextLines.h"
+#include "platform/TextLines.h"
 
 #include <QString>
 #include <algorithm>

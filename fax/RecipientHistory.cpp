@@ -1,7 +1,7 @@
 #include "fax/RecipientHistory.h"
 
-#include "fax/TextLines.h"
 #include "platform/FileOps.h"
+#include "platform/TextLines.h"
 
 #include <cstdlib>
 #include <unistd.h>

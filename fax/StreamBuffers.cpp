@@ -1,6 +1,6 @@
 #include "fax/StreamBuffers.h"
 
-#include "fax/TextLines.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 

@@ -1,6 +1,7 @@
 #include "shell/TrayIcon.h"
 
 #include "platform/MessageBox.h"
+#include "platform/Utf8Text.h"
 #include "res/TrayMenu.h"
 #include "shell/TrayEvents.h"
 
@@ -17,12 +18,7 @@ QObject* TopLevelParent(QObject* object) {
 
 // Cuts to at most `limit` bytes without splitting a UTF-8 sequence.
 std::string Clip(const std::string& text, std::size_t limit) {
-    if (text.size() <= limit)
-        return text;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return text.substr(0, end);
+    return text.substr(0, CharacterStart(text, limit));
 }
 
 } // namespace

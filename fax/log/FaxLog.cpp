@@ -2,6 +2,7 @@
 
 #include "fax/RecipientHistory.h"
 #include "platform/FileOps.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <atomic>
@@ -181,13 +182,8 @@ std::optional<Record> ParseRecord(const std::string& text) {
     Record r;
     bool haveTime = false;
     bool haveOutcome = false;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string_view piece : SplitAtLineFeeds(text)) {
+        const std::string line(piece);
         const std::size_t eq = line.find('=');
         if (eq == std::string::npos)
             continue;

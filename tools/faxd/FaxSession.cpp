@@ -1,5 +1,6 @@
 #include "tools/faxd/FaxSession.h"
 
+#include "platform/TextLines.h"
 #include "tools/faxd/ClientText.h"
 
 #include <algorithm>
@@ -125,16 +126,6 @@ void LastReply(int fd, const std::string& line) {
     ::shutdown(fd, SHUT_WR);
 }
 
-std::string Trim(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 std::string Lower(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -147,11 +138,11 @@ bool ReadFields(SessionReader& reader, std::map<std::string, std::string>& field
     for (std::size_t count = 0; count <= kMaxHeaderLines; ++count) {
         if (reader.ReadLine(line) != ReadOutcome::Ok)
             return false;
-        if (Trim(line).empty())
+        if (TrimBlanks(line).empty())
             return true;
         const std::size_t colon = line.find(':');
         if (colon != std::string::npos)
-            fields[Lower(Trim(line.substr(0, colon)))] = Trim(line.substr(colon + 1));
+            fields[Lower(TrimBlanks(line.substr(0, colon)))] = TrimBlanks(line.substr(colon + 1));
     }
     return false;
 }
@@ -292,7 +283,7 @@ void RunSession(int fd, const SessionContext& context) {
     std::map<std::string, std::string> header;
     if (!ReadFields(reader, header))
         return;
-    if (Trim(command) != "fax2") {
+    if (TrimBlanks(command) != "fax2") {
         Reply(fd, "error: unknown command");
         return;
     }
