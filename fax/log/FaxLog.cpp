@@ -249,16 +249,9 @@ FaxLog::FaxLog(std::string folder, EntryWriter& writer, Retention retention)
     : m_folder(std::move(folder)), m_writer(writer), m_retention(retention) {}
 
 std::string FaxLog::DefaultFolder() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else if (std::optional<std::string> home = UserProfileFolder()) {
-        base = *home + "/.local/share";
-    } else {
-        // Without a home there is no log: never a folder at the root of the file system.
-        return {};
-    }
-    return base + "/Quillpost/log";
+    // Without a home there is no log: never a folder at the root of the file system.
+    const std::optional<std::string> data = UserDataFolder();
+    return data ? *data + "/log" : std::string();
 }
 
 bool FaxLog::EnsureFolder() const {
