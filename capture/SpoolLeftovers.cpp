@@ -79,6 +79,8 @@ int ListNames(int folder, std::vector<std::string>& names) {
     return error;
 }
 
+// Not the files' no-replace rename: folders move here too, and a hard link cannot stand in for the
+// flag with a folder.
 int RenameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
     if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;

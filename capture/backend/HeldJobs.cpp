@@ -2,6 +2,7 @@
 
 #include "capture/ParkedJobs.h"
 #include "capture/backend/SpoolFolders.h"
+#include "platform/FileOps.h"
 #include "platform/UserAccounts.h"
 
 #include <cerrno>

@@ -124,17 +124,7 @@ public:
         const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
         if (fd < 0)
             return false;
-        bool ok = true;
-        std::size_t written = 0;
-        while (ok && written < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-            if (n < 0 && errno == EINTR)
-                continue;
-            ok = n > 0;
-            if (ok)
-                written += static_cast<std::size_t>(n);
-        }
-        ok = ok && ::fsync(fd) == 0;
+        const bool ok = WriteAllToFd(fd, bytes) && ::fsync(fd) == 0;
         return (::close(fd) == 0) && ok;
     }
     // A printed job can be large: it is copied in the kernel, never read into memory whole.

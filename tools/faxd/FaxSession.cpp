@@ -1,5 +1,6 @@
 #include "tools/faxd/FaxSession.h"
 
+#include "platform/FileOps.h"
 #include "platform/TextLines.h"
 #include "tools/faxd/ClientText.h"
 
@@ -106,12 +107,12 @@ private:
 };
 
 // A peer that has gone must not end the server with SIGPIPE.
-ssize_t SendSome(int fd, const char* data, std::size_t size) {
+ssize_t SendSome(int fd, const void* data, std::size_t size) {
     return ::send(fd, data, size, MSG_NOSIGNAL);
 }
 
 bool SendAll(int fd, const std::string& text) {
-    return WriteAll(fd, text.data(), text.size(), SendSome);
+    return WriteAllToFd(fd, text, SendSome);
 }
 
 // Every reply is one line closed by an empty line, as clients read replies up to that.
@@ -196,7 +197,7 @@ ReceivedImage ReceiveImage(SessionReader& reader, const SessionContext& context,
         }
         for (std::size_t i = 0; i < got && received + i < sizeof signature; ++i)
             signature[received + i] = block[i];
-        if (fd >= 0 && !WriteAll(fd, block.data(), got)) {
+        if (fd >= 0 && !WriteAllToFd(fd, std::string_view(block.data(), got))) {
             ::close(fd);
             fd = -1;
         }
