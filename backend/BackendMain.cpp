@@ -12,6 +12,7 @@
 #include "backend/SpoolFolders.h"
 #include "backend/WaitingFolder.h"
 #include "platform/ProgramInfo.h"
+#include "platform/UserAccounts.h"
 
 #include <cups/backend.h>
 
@@ -23,7 +24,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
-#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -218,15 +218,15 @@ int PrintJob(int argc, char* argv[]) {
         return CUPS_BACKEND_CANCEL;
     }
     to.jobId = *jobId;
-    const passwd* user = ::getpwnam(argv[2]);
-    if (user == nullptr) {
+    const std::optional<qp::UserAccount> user = qp::AccountNamed(argv[2]).account;
+    if (!user) {
         // Nobody here could ever take such a job.
         std::fprintf(stderr, "ERROR: Unknown user \"%s\"\n", Printable(argv[2]).c_str());
         return CUPS_BACKEND_CANCEL;
     }
-    const std::string login = user->pw_name;
-    to.uid = user->pw_uid;
-    to.gid = user->pw_gid;
+    const std::string login = user->login;
+    to.uid = user->uid;
+    to.gid = user->gid;
 
     int input = 0;
     if (argc == 7) {

@@ -1,7 +1,9 @@
 #include "backend/HeldJobs.h"
 
-#include "base/ParkedJobs.h"
 #include "backend/SpoolFolders.h"
+#include "base/ParkedJobs.h"
+#include "platform/FileOps.h"
+#include "platform/UserAccounts.h"
 
 #include <cerrno>
 #include <climits>
@@ -12,7 +14,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
-#include <pwd.h>
 #include <set>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -194,15 +195,15 @@ struct OpenFolder {
 // be done safely.
 bool Adopt(const Holder& holder, int common, const std::string& commonPath, std::FILE* out) {
     const std::optional<std::uint64_t> jobId = JobIdOf(holder.pid);
-    const passwd* user = ::getpwnam(holder.login.c_str());
-    if (!jobId || user == nullptr) {
+    const std::optional<UserAccount> user = AccountNamed(holder.login).account;
+    if (!jobId || !user) {
         std::fprintf(out,
                      "Process %d holds a fax of \"%s\" but names no job or user; left as it is\n",
                      holder.pid, holder.login.c_str());
         return false;
     }
-    const uid_t uid = user->pw_uid;
-    const gid_t gid = user->pw_gid;
+    const uid_t uid = user->uid;
+    const gid_t gid = user->gid;
     const ProcessHandle process(holder.pid);
     // Stopped, it can neither publish the job nor remove it while it is moved.
     if (!process.Stop()) {

@@ -1,6 +1,7 @@
 #include "backend/JobFile.h"
 
 #include "base/ParkedJobs.h"
+#include "platform/FileOps.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -45,19 +46,6 @@ int CheckSpace(int fd, std::size_t bytes) {
         return errno;
     const auto available = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
     return available >= bytes + kChunk ? 0 : ENOSPC;
-}
-
-int WriteAll(int fd, const char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = ::write(fd, data + done, size - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put < 0)
-            return errno;
-        done += static_cast<std::size_t>(put);
-    }
-    return 0;
 }
 
 } // namespace
@@ -110,8 +98,8 @@ int JobFile::CopyFrom(int input, const volatile std::sig_atomic_t& cancelled, st
             return EFBIG;
         if (const int error = CheckSpace(m_fd, size))
             return error;
-        if (const int error = WriteAll(m_fd, buffer.data(), size))
-            return error;
+        if (!WriteAllToFd(m_fd, std::string_view(buffer.data(), size)))
+            return errno;
         written += size;
     }
 }

@@ -1,6 +1,7 @@
 #include "base/FaxNumber.h"
 
 #include "platform/TextLines.h"
+#include "platform/Utf8Text.h"
 
 #include <algorithm>
 
@@ -10,13 +11,6 @@ namespace {
 constexpr std::size_t kMinimumNumberLength = 10;
 constexpr const char* kSeparators = " .-()";
 
-// Typed text arrives as UTF-8; the length rule counts characters, not bytes.
-std::size_t CharacterCount(const std::string& text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
 } // namespace
 
 FaxNumberCheck CheckFaxNumber(const std::string& typed) {
@@ -25,6 +19,7 @@ FaxNumberCheck CheckFaxNumber(const std::string& typed) {
     for (const char* separator = kSeparators; *separator != '\0'; ++separator)
         number.erase(std::remove(number.begin(), number.end(), *separator), number.end());
 
+    // Typed text arrives as UTF-8; the length rule counts characters, not bytes.
     if (CharacterCount(number) < kMinimumNumberLength) {
         check.message = "Fax phone number must be at least ten digits in length.";
         return check;

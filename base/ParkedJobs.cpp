@@ -1,5 +1,7 @@
 #include "base/ParkedJobs.h"
 
+#include "platform/FileOps.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
@@ -81,19 +83,6 @@ int ForEachEntry(int folder, std::size_t limit, const std::function<void(const c
     }
     ::closedir(dir);
     return result;
-}
-
-int RenameNoReplace(int fromFolder, const char* from, int toFolder, const char* to) {
-    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without no-replace renames: a hard link fails just as well when the name is
-    // taken.
-    if (::linkat(fromFolder, from, toFolder, to, 0) != 0)
-        return errno;
-    ::unlinkat(fromFolder, from, 0);
-    return 0;
 }
 
 bool TakeOldestParkedJob(const std::string& userFolder, const std::string& portFile) {

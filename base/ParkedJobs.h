@@ -29,10 +29,6 @@ bool IsParkedJobName(const std::string& name);
 // E2BIG when the folder holds more than `limit`, else the errno of the listing.
 int ForEachEntry(int folder, std::size_t limit, const std::function<void(const char*)>& visit);
 
-// Renames `from` in the open folder `fromFolder` to `to` in `toFolder` (AT_FDCWD for a path)
-// unless `to` exists: 0, EEXIST when it does, else errno. Both lie on one file system.
-int RenameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
-
 // When `portFile` is free, moves the oldest parked job (by name, which is print order) of
 // `userFolder` into its place and returns true. Only regular files are taken: a link, pipe or
 // folder under a job's name stays where it is. Reads a bounded number of entries; a folder that

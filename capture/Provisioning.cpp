@@ -7,6 +7,7 @@
 #include "capture/SpoolLeftovers.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -174,31 +175,13 @@ int EnsureFolder(const std::string& folder) {
 // Copies a file over any file of the target name, atomically; 0 or errno.
 int CopyFileReplacing(const std::string& from, const std::string& to) {
     // O_NONBLOCK: a pipe under the source's name must not stall provisioning; only a file is read.
-    const int fd = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd in(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (in.Get() < 0)
         return errno;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(in.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return EINVAL;
-    }
-    std::string contents;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            return error;
-        }
-        if (n == 0)
-            break;
-        contents.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    if (!WriteFileAtomically(to, contents, 0644))
+    if (!ReplaceWithCopy(in.Get(), to, 0644))
         return errno != 0 ? errno : EIO;
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "capture/SpoolLeftovers.h"
 
 #include "capture/Diagnostics.h"
+#include "platform/UserAccounts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,7 +9,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -35,46 +35,22 @@ std::string Shown(const std::string& text) {
     return shown;
 }
 
-struct Lookup {
-    int error = 0;              // the account database could not be asked
-    std::optional<uid_t> owner; // the user of that login name, when there is one
-};
-
-// The backend names each user's folder by the account's login name, exactly.
-Lookup UserNamed(const std::string& name) {
-    passwd entry{};
-    passwd* found = nullptr;
-    std::vector<char> buffer(16384);
-    int error = 0;
-    while ((error = ::getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found)) ==
-               ERANGE &&
-           buffer.size() < 1024 * 1024)
-        buffer.resize(buffer.size() * 2);
-    // Some account sources say "no such user" with these.
-    if (error == ENOENT || error == ESRCH || error == EBADF || error == EPERM)
-        return {};
-    if (error != 0)
-        return {error, std::nullopt};
-    if (found == nullptr || name != found->pw_name)
-        return {};
-    return {0, found->pw_uid};
-}
-
 // Why the entry must go, or nothing when it is the folder of the user it is named after.
 std::optional<const char*> Reason(const std::string& name, const struct stat& st, int& error) {
     if (S_ISLNK(st.st_mode))
         return "a link";
     if (!S_ISDIR(st.st_mode))
         return "not a folder";
-    const Lookup user = UserNamed(name);
+    const AccountLookup user = AccountNamed(name);
     if (user.error != 0) {
         // Guessing would move a real user's folder with the jobs waiting in it.
         error = user.error;
         return std::nullopt;
     }
-    if (!user.owner)
+    // The backend names each user's folder by the account's login name, exactly.
+    if (!user.account || user.account->login != name)
         return "no such user";
-    if (st.st_uid != *user.owner)
+    if (st.st_uid != user.account->uid)
         return "not the user's";
     return std::nullopt;
 }
@@ -103,6 +79,8 @@ int ListNames(int folder, std::vector<std::string>& names) {
     return error;
 }
 
+// Not the files' no-replace rename: folders move here too, and a hard link cannot stand in for the
+// flag with a folder.
 int RenameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
     if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;

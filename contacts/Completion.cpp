@@ -2,8 +2,8 @@
 
 #include "contacts/TextMatch.h"
 #include "base/FaxNumber.h"
-#include "platform/TextLines.h"
 #include "platform/OutsideText.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <map>

@@ -1,6 +1,7 @@
 #include "contacts/VCard.h"
 
 #include "contacts/VCardValue.h"
+#include "platform/Utf8Text.h"
 
 #include <optional>
 #include <utility>
@@ -269,10 +270,8 @@ bool LogicalLine(PhysicalLines& lines, std::string& line) {
 void AppendFolded(std::string& out, std::string_view line) {
     std::size_t room = kFoldAt;
     while (line.size() > room) {
-        std::size_t cut = room;
         // Never inside a character: continuation bytes stay with their lead byte.
-        while ((static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
-            --cut;
+        const std::size_t cut = CharacterStart(line, room);
         out.append(line.substr(0, cut));
         out += "\r\n ";
         line.remove_prefix(cut);

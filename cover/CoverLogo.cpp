@@ -46,11 +46,8 @@ std::optional<std::string> CopyOverLogo(const std::string& chosen, const std::st
     struct stat logoStat {};
     if (::stat(logo.c_str(), &logoStat) == 0 && SameFile(chosenStat, logoStat))
         return std::string("The file is the current logo");
-    const std::optional<std::string> bytes = ReadAllFromFd(source.Get(), kMaxLogoBytes);
-    if (!bytes)
-        return SystemText(errno);
     // The new logo replaces the old one whole or not at all.
-    if (!WriteFileAtomically(logo, *bytes, kLogoFileMode))
+    if (!ReplaceWithCopy(source.Get(), logo, kLogoFileMode, kMaxLogoBytes))
         return SystemText(errno);
     return std::nullopt;
 }

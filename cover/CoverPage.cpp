@@ -1,8 +1,9 @@
 #include "cover/CoverPage.h"
 
 #include "cover/PagePrinter.h"
-#include "cover/Utf8Text.h"
 #include "platform/FileOps.h"
+#include "platform/TextLines.h"
+#include "platform/Utf8Text.h"
 
 #include <algorithm>
 #include <string_view>
@@ -59,18 +60,10 @@ void PrintField(CPagePrinter& printer, int set, const char* label, const std::st
     printer.SelectFontStyle(set, CPagePrinter::kBold);
     printer.PrintText(set, label, CPagePrinter::PT_NOADVANCE, 0);
     printer.SelectFontStyle(set, CPagePrinter::kRegular);
-    printer.PrintText(set, TrimmedText(value), CPagePrinter::PT_LEFT, kValueColumn);
+    printer.PrintText(set, TrimBlanks(value), CPagePrinter::PT_LEFT, kValueColumn);
 }
 
 } // namespace
-
-std::string TrimmedText(const std::string& text) {
-    constexpr const char* kBlanks = " \t\r\n\v\f";
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 int DisclosureStartY(const std::string& disclosure) {
     int lines = 0;
@@ -112,9 +105,9 @@ void DrawCoverPage(CPagePrinter& printer, const CoverFields& fields, const std::
     printer.SelectFontStyle(set, CPagePrinter::kBold);
     printer.PrintText(set, "Notes:", 0, 0);
     printer.SelectFontStyle(set, CPagePrinter::kRegular);
-    PrintLines(printer, set, TrimmedText(fields.notes));
+    PrintLines(printer, set, TrimBlanks(fields.notes));
 
-    const std::string disclosure = TrimmedText(fields.disclosure);
+    const std::string disclosure = TrimBlanks(fields.disclosure);
     printer.SetY(DisclosureStartY(disclosure));
     PrintLines(printer, set, disclosure);
 

@@ -31,7 +31,4 @@ void DrawCoverPage(CPagePrinter& printer, const CoverFields& fields, const std::
 // Where the disclosure block starts, in device units, for the given text (already trimmed).
 int DisclosureStartY(const std::string& disclosure);
 
-// Leading and trailing blanks, tabs and line breaks removed.
-std::string TrimmedText(const std::string& text);
-
 } // namespace qp

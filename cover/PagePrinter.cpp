@@ -1,7 +1,7 @@
 #include "cover/PagePrinter.h"
 
 #include "cover/FitInBox.h"
-#include "cover/Utf8Text.h"
+#include "platform/Utf8Text.h"
 
 #include <cstdint>
 

@@ -1,5 +1,7 @@
 #include "cover/PpdPageLayout.h"
 
+#include "platform/TextLines.h"
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -111,10 +113,7 @@ std::optional<PpdPageLayout> PageLayoutFromPpd(std::string_view ppd) {
     std::map<std::string_view, std::array<double, 2>> dimensions;
     std::map<std::string_view, std::array<double, 4>> areas;
     bool inQuote = false;
-    while (!ppd.empty()) {
-        const std::size_t end = ppd.find('\n');
-        const std::string_view line = ppd.substr(0, end);
-        ppd.remove_prefix(end == std::string_view::npos ? ppd.size() : end + 1);
+    for (const std::string_view line : SplitAtLineFeeds(ppd)) {
         if (inQuote) {
             inQuote = line.find('"') == std::string_view::npos;
             continue;

@@ -2,6 +2,7 @@
 
 #include "platform/TextLines.h"
 #include "platform/FileOps.h"
+#include "platform/TextLines.h"
 
 #include <cstdlib>
 #include <unistd.h>

@@ -1,11 +1,11 @@
 #include "platform/CommonFolder.h"
 
+#include "platform/UserAccounts.h"
+
 #include <cerrno>
 #include <cstdlib>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace qp {
 
@@ -30,18 +30,10 @@ std::optional<std::string> ExistingCommonFolder() {
 
 std::string CurrentLoginName() {
     const uid_t uid = ::geteuid();
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
-    passwd entry{};
-    passwd* found = nullptr;
-    // The size is only a hint: a long entry (a directory service's, say) needs more, and a number
-    // in place of the name would look for the jobs in a folder the backend never uses.
-    int error = 0;
-    while ((error = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
-           buffer.size() < 1024 * 1024)
-        buffer.resize(buffer.size() * 2);
-    if (error == 0 && found != nullptr)
-        return found->pw_name;
+    // Only when the account cannot be found: a number in place of the name would look for the
+    // jobs in a folder the backend never uses.
+    if (const std::optional<UserAccount> account = AccountOf(uid).account)
+        return account->login;
     return std::to_string(uid);
 }
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace qp {
@@ -26,33 +25,31 @@ bool RemoveFile(const std::string& path) {
 
 namespace {
 
-// Copies what `in` holds into `out` in the kernel where it can (copy_file_range), else through a
-// buffer; false (errno set) on a failure.
-bool CopyDescriptor(int in, int out) {
-    bool kernelCopy = true;
-    for (;;) {
-        if (kernelCopy) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-            if (n > 0)
-                continue;
-            if (n == 0)
-                return true;
-            if (errno == EINTR)
-                continue;
-            // File systems and kernels that cannot copy between these two take the long way.
-            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
-                return false;
-            kernelCopy = false;
-        }
-        char buffer[64 * 1024];
-        const ssize_t n = ::read(in, buffer, sizeof(buffer));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0;
-        if (!WriteAllToFd(out, std::string_view(buffer, static_cast<std::size_t>(n))))
-            return false;
-    }
+constexpr std::size_t kKernelCopyBytes = std::size_t{1} << 30;
+constexpr std::size_t kCopyBufferBytes = 64 * 1024;
+
+// At most `chunk` bytes, and one more than is left of `maxBytes`, to tell a source of exactly
+// `maxBytes` from a longer one.
+std::size_t NextCopyBytes(std::uint64_t copied, std::uint64_t maxBytes, std::size_t chunk) {
+    const std::uint64_t left = maxBytes - copied;
+    return left < chunk ? static_cast<std::size_t>(left) + 1 : chunk;
+}
+
+// Fills a temporary file beside `path` with `fill`, flushes it and renames it over `path`.
+template <typename Fill> bool ReplaceAtomically(const std::string& path, unsigned mode, Fill fill) {
+    std::string temp = path + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && fill(fd);
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
+        return true;
+    int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    return false;
 }
 
 // A move across file systems: a new file that must not exist yet, with the source's permission
@@ -92,7 +89,7 @@ bool CopyFileNew(const std::string& from, const std::string& to, unsigned mode) 
         errno = error;
         return false;
     }
-    bool ok = CopyDescriptor(in, out);
+    bool ok = CopyBetweenFds(in, out) == CopyOutcome::Copied;
     int error = errno;
     ok = ok && ::fsync(out) == 0;
     if (!ok)
@@ -106,43 +103,79 @@ bool CopyFileNew(const std::string& from, const std::string& to, unsigned mode) 
     return false;
 }
 
-bool MoveFileNoReplace(const std::string& from, const std::string& to) {
-#ifdef SYS_renameat2
-    constexpr unsigned kRenameNoReplace = 1; // RENAME_NOREPLACE
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) ==
-        0)
-        return true;
-    if (errno == EXDEV)
-        return CopyThenUnlink(from, to);
+int RenameNoReplace(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
+        return 0;
     if (errno != EINVAL && errno != ENOSYS)
-        return false;
-#endif
-    // File systems without renameat2 flags: a hard link fails when the name is taken.
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return errno == EXDEV && CopyThenUnlink(from, to);
-    ::unlink(from.c_str());
-    return true;
+        return errno;
+    // File systems without no-replace renames: a hard link fails just as well when the name is
+    // taken.
+    if (::linkat(fromFolder, from, toFolder, to, 0) != 0)
+        return errno;
+    ::unlinkat(fromFolder, from, 0);
+    return 0;
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+    const int error = RenameNoReplace(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str());
+    if (error == EXDEV)
+        return CopyThenUnlink(from, to);
+    errno = error;
+    return error == 0;
+}
+
+CopyOutcome CopyBetweenFds(int in, int out, std::uint64_t maxBytes) {
+    std::uint64_t copied = 0;
+    bool kernelCopy = true;
+    char buffer[kCopyBufferBytes];
+    for (;;) {
+        ssize_t n = 0;
+        if (kernelCopy) {
+            n = ::copy_file_range(in, nullptr, out, nullptr,
+                                  NextCopyBytes(copied, maxBytes, kKernelCopyBytes), 0);
+            // File systems and kernels that cannot copy between these two take the long way, and
+            // so does any other failure: only the long way tells which end failed.
+            if (n < 0 && errno != EINTR) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            n = ::read(in, buffer, NextCopyBytes(copied, maxBytes, sizeof(buffer)));
+            if (n < 0 && errno != EINTR)
+                return CopyOutcome::ReadFailed;
+        }
+        if (n < 0)
+            continue;
+        if (n == 0)
+            return CopyOutcome::Copied;
+        if (static_cast<std::uint64_t>(n) > maxBytes - copied) {
+            errno = EFBIG;
+            return CopyOutcome::ReadFailed;
+        }
+        if (!kernelCopy &&
+            !WriteAllToFd(out, std::string_view(buffer, static_cast<std::size_t>(n))))
+            return CopyOutcome::WriteFailed;
+        copied += static_cast<std::uint64_t>(n);
+    }
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& contents, unsigned mode) {
-    std::string temp = path + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && WriteAllToFd(fd, contents);
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
-        return true;
-    int saved = errno;
-    ::unlink(temp.c_str());
-    errno = saved;
-    return false;
+    return ReplaceAtomically(path, mode, [&](int fd) { return WriteAllToFd(fd, contents); });
 }
 
-bool WriteAllToFd(int fd, std::string_view data) {
+bool ReplaceWithCopy(int in, const std::string& path, unsigned mode, std::uint64_t maxBytes) {
+    return ReplaceAtomically(path, mode, [&](int fd) {
+        return CopyBetweenFds(in, fd, maxBytes) == CopyOutcome::Copied;
+    });
+}
+
+ssize_t WriteSome(int fd, const void* data, std::size_t size) {
+    return ::write(fd, data, size);
+}
+
+bool WriteAllToFd(int fd, std::string_view data, SomeWriter writeSome) {
     while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
+        const ssize_t n = writeSome(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

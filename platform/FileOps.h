@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace qp {
 
@@ -15,10 +16,23 @@ bool FileExists(const std::string& path);
 // Deletes a file; false when it did not exist or could not be removed.
 bool RemoveFile(const std::string& path);
 
+// Renames `from` in the open folder `fromFolder` to `to` in `toFolder` (AT_FDCWD for a path)
+// unless `to` exists: 0, EEXIST when it does, else errno. Where the file system has no no-replace
+// rename, a hard link claims the name instead, so it moves files, not folders.
+int RenameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
+
 // Renames a file, failing (EEXIST) when the new name is already taken, as a move of a work file
 // must never overwrite another job. Between file systems it copies, flushes and then removes the
 // source. Sets errno on failure.
 bool MoveFileNoReplace(const std::string& from, const std::string& to);
+
+// Which end of a copy between descriptors failed.
+enum class CopyOutcome { Copied, ReadFailed, WriteFailed };
+
+// Copies all that is left to read from `in` to `out`: in the kernel where the file systems allow
+// (copy_file_range), else through a buffer. On failure errno says why; more than `maxBytes` to
+// read fails reading, with EFBIG.
+CopyOutcome CopyBetweenFds(int in, int out, std::uint64_t maxBytes = UINT64_MAX);
 
 // Copies the regular file `from` into the new file `to` (which must not exist; `mode` its
 // permission bits), in the kernel where the file systems allow, and flushes it. On failure the new
@@ -30,8 +44,19 @@ bool CopyFileNew(const std::string& from, const std::string& to, unsigned mode =
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          unsigned mode = 0644);
 
-// Writes all of `data` to an open descriptor, retrying short writes; false (errno set) on error.
-bool WriteAllToFd(int fd, std::string_view data);
+// The same with a copy of what is left to read from `in` as the contents, at most `maxBytes` of
+// it (EFBIG beyond).
+bool ReplaceWithCopy(int in, const std::string& path, unsigned mode,
+                     std::uint64_t maxBytes = UINT64_MAX);
+
+// One write(2), or what stands in for it on a descriptor that needs another call (send(2) with
+// flags on a socket).
+using SomeWriter = ssize_t (*)(int fd, const void* data, std::size_t size);
+ssize_t WriteSome(int fd, const void* data, std::size_t size);
+
+// Writes all of `data` to an open descriptor, a part at a time and again after a signal; false
+// (errno set, EIO when the descriptor takes nothing more) on error.
+bool WriteAllToFd(int fd, std::string_view data, SomeWriter writeSome = WriteSome);
 
 // Whole contents of a file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);

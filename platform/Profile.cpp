@@ -1,13 +1,12 @@
 #include "platform/Profile.h"
 
+#include "platform/UserFolders.h"
+
 #include <QFile>
 #include <QSettings>
 #include <QString>
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -106,30 +105,12 @@ bool WriteValues(const std::string& path, const std::string& section, const Valu
     return settings.status() == QSettings::NoError;
 }
 
-// The account's home folder from the user database, for an environment without HOME.
-std::string HomeOfCurrentUser() {
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
-        found == nullptr || found->pw_dir == nullptr)
-        return {};
-    return found->pw_dir;
-}
-
 } // namespace
 
 std::string DefaultProfilePath() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-        base = std::string(home) + "/.config";
-    } else {
-        // Never a shared folder such as /tmp: the file holds the PIN.
-        base = HomeOfCurrentUser() + "/.config";
-    }
+    // Never a shared folder such as /tmp, as the file holds the PIN: without a home the name lies
+    // at the root, where only root could create it.
+    const std::string base = XdgBaseFolder("XDG_CONFIG_HOME", ".config").value_or("/.config");
     return base + "/" + kOrganisation + "/" + kApplication + ".conf";
 }
 

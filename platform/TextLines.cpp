@@ -6,14 +6,14 @@ bool IsBlankChar(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-std::string TrimBlanks(const std::string& text) {
+std::string TrimBlanks(std::string_view text) {
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && IsBlankChar(text[begin]))
         ++begin;
     while (end > begin && IsBlankChar(text[end - 1]))
         --end;
-    return text.substr(begin, end - begin);
+    return std::string(text.substr(begin, end - begin));
 }
 
 std::vector<std::string> SplitTextLines(const std::string& text) {
@@ -36,6 +36,19 @@ std::vector<std::string> SplitTextLines(const std::string& text) {
     if (pending)
         lines.push_back(current);
     return lines;
+}
+
+std::vector<std::string_view> SplitAtLineFeeds(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
 }
 
 } // namespace qp

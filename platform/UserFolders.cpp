@@ -1,10 +1,9 @@
 #include "platform/UserFolders.h"
 
-#include <cerrno>
+#include "platform/UserAccounts.h"
+
 #include <cstdlib>
-#include <pwd.h>
 #include <unistd.h>
-#include <vector>
 
 namespace qp {
 
@@ -15,26 +14,23 @@ std::optional<std::string> UserProfileFolder() {
 }
 
 std::optional<std::string> AccountHomeFolder(uid_t uid) {
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    // An account entry can be longer than any fixed buffer: grow it until it fits.
-    for (std::vector<char> buffer(4096); buffer.size() <= (1u << 20);
-         buffer.resize(buffer.size() * 2)) {
-        const int error = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
-        if (error == ERANGE)
-            continue;
-        if (error == 0 && found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
-            return std::string(found->pw_dir);
-        break;
-    }
+    const std::optional<UserAccount> account = AccountOf(uid).account;
+    if (account && account->home.starts_with('/'))
+        return account->home;
+    return std::nullopt;
+}
+
+std::optional<std::string> XdgBaseFolder(const char* variable, const char* inHome) {
+    if (const char* set = std::getenv(variable); set != nullptr && set[0] == '/')
+        return std::string(set);
+    if (std::optional<std::string> home = UserProfileFolder())
+        return *home + "/" + inHome;
     return std::nullopt;
 }
 
 std::optional<std::string> UserDataFolder() {
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/')
-        return std::string(xdg) + "/Quillpost";
-    if (std::optional<std::string> home = UserProfileFolder())
-        return *home + "/.local/share/Quillpost";
+    if (std::optional<std::string> data = XdgBaseFolder("XDG_DATA_HOME", ".local/share"))
+        return *data + "/Quillpost";
     return std::nullopt;
 }
 

@@ -1,33 +1,16 @@
 #include "update/Manifest.h"
 
 #include "platform/FileOps.h"
-#include "update/LineSplit.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 
 namespace qp {
-namespace {
-
-bool IsManifestSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-} // namespace
-
-std::string TrimManifestLine(std::string_view line) {
-    std::size_t begin = 0;
-    std::size_t end = line.size();
-    while (begin < end && IsManifestSpace(line[begin]))
-        ++begin;
-    while (end > begin && IsManifestSpace(line[end - 1]))
-        --end;
-    return std::string(line.substr(begin, end - begin));
-}
 
 std::vector<std::string> ManifestLines(std::string_view text, bool keepEmpty) {
     std::vector<std::string> lines;
     for (std::string_view piece : SplitAtLineFeeds(text)) {
-        std::string line = TrimManifestLine(piece);
+        std::string line = TrimBlanks(piece);
         if (keepEmpty || !line.empty())
             lines.push_back(std::move(line));
     }

@@ -11,9 +11,6 @@ namespace qp {
 // The release manifest: one "name=version" entry a line, in the client's folder and on the server.
 inline constexpr const char* kManifestName = "faxmfst.txt";
 
-// Removes leading and trailing space, tab, CR, LF, vertical tab and form feed.
-std::string TrimManifestLine(std::string_view line);
-
 // Splits text at LF (a CR before it goes with the trimming) and trims every line. `keepEmpty`
 // keeps the empty lines, as the local copy does; the server's are dropped.
 std::vector<std::string> ManifestLines(std::string_view text, bool keepEmpty);

@@ -1,6 +1,6 @@
 #include "update/Minisign.h"
 
-#include "update/LineSplit.h"
+#include "platform/TextLines.h"
 
 #include <charconv>
 #include <cstring>

@@ -22,7 +22,7 @@ void ShowCannotStart(const std::string& what, int error) {
     ShowFileFailure("Unable to start update", what, error);
 }
 
-// Copies the program byte for byte in blocks; the copy must be executable.
+// Copies the program byte for byte; the copy must be executable.
 bool CopyProgram(const InstallFolder& folder) {
     const std::string copyPath = folder.File(kProgramCopy);
     UniqueFd program(::open(folder.File(kProgramFile).c_str(), O_RDONLY | O_CLOEXEC));
@@ -44,21 +44,15 @@ bool CopyProgram(const InstallFolder& folder) {
         return false;
     }
     // A half-written copy must never be started: a failure here ends the check.
-    char block[kCopyBlockBytes];
-    for (;;) {
-        const ssize_t got = ::read(program.Get(), block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            ShowCannotStart(std::string("Cannot read ") + kProgramFile, errno);
-            return false;
-        }
-        if (got == 0)
-            break;
-        if (!WriteAllToFd(copy.Get(), std::string_view(block, static_cast<std::size_t>(got)))) {
-            ShowCannotStart(cannotCreate, errno);
-            return false;
-        }
+    switch (CopyBetweenFds(program.Get(), copy.Get())) {
+    case CopyOutcome::Copied:
+        break;
+    case CopyOutcome::ReadFailed:
+        ShowCannotStart(std::string("Cannot read ") + kProgramFile, errno);
+        return false;
+    case CopyOutcome::WriteFailed:
+        ShowCannotStart(cannotCreate, errno);
+        return false;
     }
     if (::close(copy.Release()) != 0) {
         ShowCannotStart(cannotCreate, errno);

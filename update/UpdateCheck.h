@@ -16,7 +16,6 @@ namespace qp {
 
 inline constexpr const char* kProgramFile = "quillpost";
 inline constexpr const char* kProgramCopy = "quillpost-cpy";
-inline constexpr int kCopyBlockBytes = 1024;
 
 // The number a failed file operation reports in messages: 2 not found, 3 bad path, 4 too many
 // open files, 5 access denied, 6 bad handle, 10 I/O error, 13 disk full, 1 anything else.

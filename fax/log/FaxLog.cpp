@@ -2,6 +2,7 @@
 
 #include "fax/RecipientHistory.h"
 #include "platform/FileOps.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <atomic>
@@ -123,17 +124,7 @@ public:
         const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
         if (fd < 0)
             return false;
-        bool ok = true;
-        std::size_t written = 0;
-        while (ok && written < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-            if (n < 0 && errno == EINTR)
-                continue;
-            ok = n > 0;
-            if (ok)
-                written += static_cast<std::size_t>(n);
-        }
-        ok = ok && ::fsync(fd) == 0;
+        const bool ok = WriteAllToFd(fd, bytes) && ::fsync(fd) == 0;
         return (::close(fd) == 0) && ok;
     }
     // A printed job can be large: it is copied in the kernel, never read into memory whole.
@@ -181,13 +172,8 @@ std::optional<Record> ParseRecord(const std::string& text) {
     Record r;
     bool haveTime = false;
     bool haveOutcome = false;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (const std::string_view piece : SplitAtLineFeeds(text)) {
+        const std::string line(piece);
         const std::size_t eq = line.find('=');
         if (eq == std::string::npos)
             continue;
@@ -253,16 +239,9 @@ FaxLog::FaxLog(std::string folder, EntryWriter& writer, Retention retention)
     : m_folder(std::move(folder)), m_writer(writer), m_retention(retention) {}
 
 std::string FaxLog::DefaultFolder() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else if (std::optional<std::string> home = UserProfileFolder()) {
-        base = *home + "/.local/share";
-    } else {
-        // Without a home there is no log: never a folder at the root of the file system.
-        return {};
-    }
-    return base + "/Quillpost/log";
+    // Without a home there is no log: never a folder at the root of the file system.
+    const std::optional<std::string> data = UserDataFolder();
+    return data ? *data + "/log" : std::string();
 }
 
 bool FaxLog::EnsureFolder() const {

@@ -1,5 +1,6 @@
 #include "cover/CoverPage.h"
 #include "cover/PagePrinter.h"
+#include "platform/TextLines.h"
 #include "tests/cover/support/RecordingDevice.h"
 #include "tests/support/TestSupport.h"
 
@@ -133,7 +134,7 @@ TEST_F(CoverPageTest, TheDisclosureStartsWhereItsEstimatedLineCountPutsIt) {
         SCOPED_TRACE(y);
         m_record = {};
         Draw(Fields("", "", disclosure));
-        const std::string first = qp::TrimmedText(disclosure).substr(0, 450);
+        const std::string first = qp::TrimBlanks(disclosure).substr(0, 450);
         const std::string firstLine = first.substr(0, first.find("\r\n"));
         EXPECT_EQ(YOf(firstLine), y);
     }

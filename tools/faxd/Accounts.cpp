@@ -1,5 +1,7 @@
 #include "tools/faxd/Accounts.h"
 
+#include "platform/TextLines.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -18,12 +20,10 @@ std::optional<Accounts> Accounts::Load(const std::string& path, std::string& err
 
 std::optional<Accounts> Accounts::Parse(const std::string& text, std::string& error) {
     Accounts accounts;
-    std::istringstream lines(text);
-    std::string line;
     int number = 0;
-    while (std::getline(lines, line)) {
+    for (const std::string_view line : SplitAtLineFeeds(text)) {
         ++number;
-        std::istringstream words(line);
+        std::istringstream words{std::string(line)};
         std::string box;
         std::string pin;
         std::string extra;

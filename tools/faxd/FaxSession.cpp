@@ -1,5 +1,7 @@
 #include "tools/faxd/FaxSession.h"
 
+#include "platform/FileOps.h"
+#include "platform/TextLines.h"
 #include "tools/faxd/ClientText.h"
 
 #include <algorithm>
@@ -105,12 +107,12 @@ private:
 };
 
 // A peer that has gone must not end the server with SIGPIPE.
-ssize_t SendSome(int fd, const char* data, std::size_t size) {
+ssize_t SendSome(int fd, const void* data, std::size_t size) {
     return ::send(fd, data, size, MSG_NOSIGNAL);
 }
 
 bool SendAll(int fd, const std::string& text) {
-    return WriteAll(fd, text.data(), text.size(), SendSome);
+    return WriteAllToFd(fd, text, SendSome);
 }
 
 // Every reply is one line closed by an empty line, as clients read replies up to that.
@@ -125,16 +127,6 @@ void LastReply(int fd, const std::string& line) {
     ::shutdown(fd, SHUT_WR);
 }
 
-std::string Trim(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
-        ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 std::string Lower(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -147,11 +139,11 @@ bool ReadFields(SessionReader& reader, std::map<std::string, std::string>& field
     for (std::size_t count = 0; count <= kMaxHeaderLines; ++count) {
         if (reader.ReadLine(line) != ReadOutcome::Ok)
             return false;
-        if (Trim(line).empty())
+        if (TrimBlanks(line).empty())
             return true;
         const std::size_t colon = line.find(':');
         if (colon != std::string::npos)
-            fields[Lower(Trim(line.substr(0, colon)))] = Trim(line.substr(colon + 1));
+            fields[Lower(TrimBlanks(line.substr(0, colon)))] = TrimBlanks(line.substr(colon + 1));
     }
     return false;
 }
@@ -205,7 +197,7 @@ ReceivedImage ReceiveImage(SessionReader& reader, const SessionContext& context,
         }
         for (std::size_t i = 0; i < got && received + i < sizeof signature; ++i)
             signature[received + i] = block[i];
-        if (fd >= 0 && !WriteAll(fd, block.data(), got)) {
+        if (fd >= 0 && !WriteAllToFd(fd, std::string_view(block.data(), got))) {
             ::close(fd);
             fd = -1;
         }
@@ -292,7 +284,7 @@ void RunSession(int fd, const SessionContext& context) {
     std::map<std::string, std::string> header;
     if (!ReadFields(reader, header))
         return;
-    if (Trim(command) != "fax2") {
+    if (TrimBlanks(command) != "fax2") {
         Reply(fd, "error: unknown command");
         return;
     }

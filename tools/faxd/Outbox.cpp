@@ -1,5 +1,7 @@
 #include "tools/faxd/Outbox.h"
 
+#include "platform/FileOps.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -34,22 +36,6 @@ std::string CompactUtcTime() {
 }
 
 } // namespace
-
-ssize_t WriteSome(int fd, const char* data, std::size_t size) {
-    return ::write(fd, data, size);
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size, SomeWriter writeSome) {
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = writeSome(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 bool HasTiffSignature(const char* bytes, std::size_t size) {
     return size >= 4 &&
@@ -107,7 +93,7 @@ std::optional<std::string> Outbox::Store(const std::string& incomingPath,
     if (fd < 0)
         return std::nullopt;
     const std::string text = FormatRecord(record);
-    const bool written = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
+    const bool written = WriteAllToFd(fd, text) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         ::unlink(metaTemp.c_str());
         return std::nullopt;

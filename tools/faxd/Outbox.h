@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,13 +40,6 @@ public:
 private:
     std::string m_folder;
 };
-
-// One write(2) or send(2), as the descriptor needs.
-using SomeWriter = ssize_t (*)(int fd, const char* data, std::size_t size);
-ssize_t WriteSome(int fd, const char* data, std::size_t size);
-
-// Writes all `size` bytes, a part at a time; false when the file system or the peer refuses them.
-bool WriteAll(int fd, const char* data, std::size_t size, SomeWriter writeSome = WriteSome);
 
 // TIFF files begin with "II*\0" (little-endian) or "MM\0*" (big-endian).
 bool HasTiffSignature(const char* bytes, std::size_t size);

@@ -1,7 +1,7 @@
 #include "tests/cover/support/RecordingDevice.h"
 
-#include "cover/Utf8Text.h"
 #include "platform/FileOps.h"
+#include "platform/Utf8Text.h"
 
 namespace qp::test {
 namespace {

@@ -9,5 +9,8 @@ namespace qp {
 // stray byte counts as one character).
 std::size_t NextCharacterEnd(std::string_view text, std::size_t position);
 std::size_t CharacterCount(std::string_view text);
+// The start of the character that the byte at `position` belongs to, so that a cut there splits
+// none; the end of the text for a position at or past it.
+std::size_t CharacterStart(std::string_view text, std::size_t position);
 
 } // namespace qp

@@ -1,4 +1,4 @@
-#include "cover/Utf8Text.h"
+#include "platform/Utf8Text.h"
 
 namespace qp {
 namespace {
@@ -23,6 +23,14 @@ std::size_t CharacterCount(std::string_view text) {
     for (std::size_t i = 0; i < text.size(); i = NextCharacterEnd(text, i))
         ++count;
     return count;
+}
+
+std::size_t CharacterStart(std::string_view text, std::size_t position) {
+    if (position >= text.size())
+        return text.size();
+    while (position > 0 && IsContinuation(text[position]))
+        --position;
+    return position;
 }
 
 } // namespace qp
