@@ -1,33 +1,33 @@
 #include "app/GuiStartup.h"
 
-#include "base/AccountStore.h"
 #include "app/SendDialogs.h"
+#include "base/AccountStore.h"
+#include "base/ParkedJobs.h"
+#include "base/WorkPaths.h"
 #include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
 #include "capture/FaxPrinterLookup.h"
-#include "base/ParkedJobs.h"
 #include "contacts/Completion.h"
 #include "contacts/ContactBook.h"
 #include "contacts/gui/ContactsWindow.h"
 #include "cover/gui/CoverSheetDialog.h"
-#include "base/WorkPaths.h"
 #include "fax/Conversion.h"
 #include "fax/Upload.h"
 #include "fax/Viewer.h"
-#include "fax/log/gui/FaxLogWindow.h"
 #include "fax/log/Resend.h"
 #include "fax/log/SendNotices.h"
+#include "fax/log/gui/FaxLogWindow.h"
 #include "platform/Clock.h"
-#include "platform/gui/GuiThread.h"
 #include "platform/MessageBox.h"
 #include "platform/QuitSignals.h"
+#include "platform/gui/GuiThread.h"
 #include "res/Features.h"
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
 #include "shell/gui/TrayDialog.h"
 #include "update/HttpFetch.h"
-#include "update/gui/Update.h"
 #include "update/UpdateCheck.h"
+#include "update/gui/Update.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -73,13 +73,13 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
     SendDialogServices services;
     services.profile = &account.Settings();
     services.convert = [&runner](const Job& job, const ConversionParams& params,
-                              std::stop_token stop) {
+                                 std::stop_token stop) {
         return CreateFaxImage(kGhostscriptPath, job.CoverInput(), job.BodyFile(), job.FaxImage(),
                               params, runner, std::move(stop));
     };
     services.upload = [&account](const std::string& number, const std::string& email,
-                             const std::string& image, const UploadProgress& progress,
-                             std::stop_token stop) {
+                                 const std::string& image, const UploadProgress& progress,
+                                 std::stop_token stop) {
         return UploadFax(account, number, email, image, progress, DefaultFaxConnector(),
                          std::move(stop));
     };

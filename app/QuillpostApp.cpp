@@ -1,8 +1,8 @@
 #include "app/QuillpostApp.h"
 
 #include "app/CommandLine.h"
-#include "base/Settings.h"
 #include "app/StartupServices.h"
+#include "base/Settings.h"
 #include "base/WorkPaths.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"

@@ -5,12 +5,12 @@
 // where that user's running client takes it; while that is taken, the job waits in the user's
 // waiting folder for the client to take it in turn. The backend never waits itself and leaves no
 // process behind. Plain C++ on purpose: it runs as root for every job.
-#include "base/DeviceUri.h"
-#include "base/ParkedJobs.h"
 #include "backend/HeldJobs.h"
 #include "backend/JobFile.h"
 #include "backend/SpoolFolders.h"
 #include "backend/WaitingFolder.h"
+#include "base/DeviceUri.h"
+#include "base/ParkedJobs.h"
 #include "platform/ProgramInfo.h"
 #include "platform/UserAccounts.h"
 

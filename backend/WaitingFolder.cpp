@@ -1,7 +1,7 @@
 #include "backend/WaitingFolder.h"
 
-#include "base/ParkedJobs.h"
 #include "backend/JobFile.h"
+#include "base/ParkedJobs.h"
 
 #include <cerrno>
 #include <cstring>

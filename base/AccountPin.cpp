@@ -46,8 +46,7 @@ void MoveStoredPin(SecretStore& store, const Profile& profile) {
 void KeepPin(SecretStore& store, const Profile& profile, const std::string& pin,
              SecretAnswer done) {
     auto kept = [profile, pin, done = std::move(done)](const SecretOutcome& outcome) {
-        Write(profile, kPin,
-                            InKeyring(outcome) ? std::nullopt : std::optional<std::string>(pin));
+        Write(profile, kPin, InKeyring(outcome) ? std::nullopt : std::optional<std::string>(pin));
         if (done)
             done(outcome);
     };

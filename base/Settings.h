@@ -53,11 +53,15 @@ inline constexpr Setting kCoverPhone{"cvrphn"};
 inline constexpr Setting kCoverNote{"cvrnote"};
 inline constexpr Setting kCoverDisclosure{"cvrdisc"};
 
-inline constexpr Setting kAll[] = {
-    kLogin,      kPin,       kHost,        kPort,        kPortWritten, kNotifyEmail,
-    kResolution, kLegal,     kTiffViewer,  kTiffViewerParams,          kCoverTo,
-    kCoverRe,    kCoverFrom, kCoverFax,    kCoverPhone,  kCoverNote,   kCoverDisclosure,
-};
+inline constexpr Setting kAll[] = {kLogin,          kPin,
+                                   kHost,           kPort,
+                                   kPortWritten,    kNotifyEmail,
+                                   kResolution,     kLegal,
+                                   kTiffViewer,     kTiffViewerParams,
+                                   kCoverTo,        kCoverRe,
+                                   kCoverFrom,      kCoverFax,
+                                   kCoverPhone,     kCoverNote,
+                                   kCoverDisclosure};
 
 // The section as one read of the file found it; a value it lacks is the setting's default, and a
 // number that does not read as one is the default too.
@@ -79,7 +83,6 @@ std::string ReadText(const Profile& profile, const Setting& setting);
 int ReadNumber(const Profile& profile, const Setting& setting);
 
 // A missing value (std::nullopt) deletes the entry.
-bool Write(const Profile& profile, const Setting& setting,
-           const std::optional<std::string>& value);
+bool Write(const Profile& profile, const Setting& setting, const std::optional<std::string>& value);
 
 } // namespace qp::settings

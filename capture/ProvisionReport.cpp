@@ -1,7 +1,7 @@
 #include "capture/ProvisionReport.h"
 
-#include "capture/FaxPrinter.h"
 #include "base/ParkedJobs.h"
+#include "capture/FaxPrinter.h"
 #include "capture/Provisioning.h"
 
 #include <sys/stat.h>

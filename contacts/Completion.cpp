@@ -1,7 +1,7 @@
 #include "contacts/Completion.h"
 
-#include "contacts/TextMatch.h"
 #include "base/FaxNumber.h"
+#include "contacts/TextMatch.h"
 #include "platform/OutsideText.h"
 #include "platform/TextLines.h"
 

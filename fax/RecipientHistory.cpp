@@ -1,6 +1,5 @@
 #include "fax/RecipientHistory.h"
 
-#include "platform/TextLines.h"
 #include "platform/FileOps.h"
 #include "platform/TextLines.h"
 

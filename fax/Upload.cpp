@@ -5,8 +5,8 @@
 #include "platform/OutsideText.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <utility>
@@ -244,16 +244,15 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
     return outcome;
 }
 
-Outcome UploadFax(const AccountStore& account, const std::string& number,
-                  const std::string& email, const std::string& imagePath,
-                  const UploadProgress& progress, Connector& connector, std::stop_token stop) {
+Outcome UploadFax(const AccountStore& account, const std::string& number, const std::string& email,
+                  const std::string& imagePath, const UploadProgress& progress,
+                  Connector& connector, std::stop_token stop) {
     // A prompt to unlock the keyring may still be open; the user can send again once it is
     // answered.
     constexpr std::chrono::seconds kPinWait{10};
     if (Outcome pin = account.WaitForPin(kPinWait, stop); !pin)
         return pin;
-    return UploadFax(account.Get(), number, email, imagePath, progress, connector,
-                     std::move(stop));
+    return UploadFax(account.Get(), number, email, imagePath, progress, connector, std::move(stop));
 }
 
 } // namespace qp

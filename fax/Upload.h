@@ -1,8 +1,8 @@
 #pragma once
 
-#include "base/Outcome.h"
 #include "base/Account.h"
 #include "base/AccountStore.h"
+#include "base/Outcome.h"
 #include "fax/ByteStream.h"
 #include "fax/TcpConnector.h"
 
@@ -42,9 +42,8 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
 
 // The same with the running program's account, once its PIN is known: a keyring that has not
 // answered yet is waited for, a while, on the uploading thread.
-Outcome UploadFax(const AccountStore& account, const std::string& number,
-                  const std::string& email, const std::string& imagePath,
-                  const UploadProgress& progress, Connector& connector = DefaultFaxConnector(),
-                  std::stop_token stop = {});
+Outcome UploadFax(const AccountStore& account, const std::string& number, const std::string& email,
+                  const std::string& imagePath, const UploadProgress& progress,
+                  Connector& connector = DefaultFaxConnector(), std::stop_token stop = {});
 
 } // namespace qp

@@ -1,10 +1,10 @@
 #include "contacts/gui/ContactsWindow.h"
 
+#include "base/FaxNumber.h"
 #include "contacts/ContactImport.h"
 #include "contacts/TextMatch.h"
 #include "contacts/VCard.h"
 #include "contacts/gui/ContactEditDialog.h"
-#include "base/FaxNumber.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 #include "platform/OutsideText.h"

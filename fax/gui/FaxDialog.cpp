@@ -1,13 +1,13 @@
 #include "fax/gui/FaxDialog.h"
 
-#include "fax/DocumentTitle.h"
 #include "base/FaxNumber.h"
+#include "fax/DocumentTitle.h"
 #include "fax/gui/UploadProgressBar.h"
 #include "fax/log/FaxImageInfo.h"
 #include "fax/log/Resend.h"
 #include "platform/FileOps.h"
-#include "platform/gui/FixedDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/gui/FixedDialog.h"
 #include "res/Resources.h"
 #include "ui_faxdialog.h"
 

@@ -8,8 +8,8 @@
 #include "fax/Upload.h"
 #include "fax/log/SendRecording.h"
 #include "platform/Clock.h"
-#include "platform/gui/GuiThread.h"
 #include "platform/Profile.h"
+#include "platform/gui/GuiThread.h"
 
 #include <QDialog>
 #include <atomic>

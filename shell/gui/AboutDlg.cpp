@@ -1,7 +1,7 @@
 #include "shell/gui/AboutDlg.h"
 
-#include "platform/gui/FixedDialog.h"
 #include "platform/Version.h"
+#include "platform/gui/FixedDialog.h"
 #include "res/Resources.h"
 #include "ui_AboutDialog.h"
 

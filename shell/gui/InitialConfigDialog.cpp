@@ -1,7 +1,7 @@
 #include "shell/gui/InitialConfigDialog.h"
 
-#include "shell/ConfigValues.h"
 #include "platform/gui/DialogStyle.h"
+#include "shell/ConfigValues.h"
 #include "ui_InitialConfigDialog.h"
 
 InitialConfigDialog::InitialConfigDialog(qp::AccountStore& app, QWidget* parent)

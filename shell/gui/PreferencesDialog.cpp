@@ -1,8 +1,8 @@
 #include "shell/gui/PreferencesDialog.h"
 
+#include "platform/gui/DialogStyle.h"
 #include "platform/gui/GuiThread.h"
 #include "shell/ConfigValues.h"
-#include "platform/gui/DialogStyle.h"
 #include "ui_PreferencesDialog.h"
 
 PreferencesDialog::PreferencesDialog(qp::AccountStore& app, QWidget* parent)

@@ -1,6 +1,6 @@
 #include "app/QuillpostApp.h"
-#include "base/Settings.h"
 #include "app/StartupServices.h"
+#include "base/Settings.h"
 #include "platform/CommonFolder.h"
 #include "platform/Profile.h"
 #include "tests/support/FakeRunner.h"

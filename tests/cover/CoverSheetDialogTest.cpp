@@ -3,8 +3,8 @@
 #include "cover/CoverFile.h"
 #include "cover/PdfDevice.h"
 #include "cover/gui/PictureBox.h"
-#include "platform/gui/ControlLookup.h"
 #include "platform/FileOps.h"
+#include "platform/gui/ControlLookup.h"
 #include "tests/support/TestSupport.h"
 
 #include <QBuffer>
@@ -30,7 +30,7 @@ using qp::test::WriteFile;
 namespace {
 
 constexpr Setting kFieldEntries[] = {kCoverTo,    kCoverRe,   kCoverFrom,      kCoverFax,
-                                         kCoverPhone, kCoverNote, kCoverDisclosure};
+                                     kCoverPhone, kCoverNote, kCoverDisclosure};
 constexpr int kFieldIds[] = {1000, 1006, 1007, 1012, 1013, 1014, 1015};
 constexpr const char* kGhostscript = "/usr/bin/gs";
 

@@ -1,5 +1,5 @@
-#include "base/Settings.h"
 #include "base/FaxNumber.h"
+#include "base/Settings.h"
 #include "fax/ProgressThrottle.h"
 #include "fax/RecipientHistory.h"
 #include "fax/SendSettings.h"

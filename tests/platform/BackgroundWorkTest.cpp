@@ -1,6 +1,6 @@
 #include "base/BackgroundWork.h"
-#include "platform/gui/GuiThread.h"
 #include "platform/MessageBox.h"
+#include "platform/gui/GuiThread.h"
 #include "platform/gui/QtMessageSink.h"
 #include "tests/shell/ModalHelpers.h"
 #include "tests/support/TestSupport.h"

@@ -2,9 +2,9 @@
 // the user's keyring is never touched. Skipped, with the reason, where they cannot be started.
 #include "base/AccountStore.h"
 #include "base/Settings.h"
-#include "platform/gui/ControlLookup.h"
 #include "platform/KeyringSecretStore.h"
 #include "platform/Profile.h"
+#include "platform/gui/ControlLookup.h"
 #include "shell/gui/PreferencesDialog.h"
 #include "tests/fax/support/ChildProcess.h"
 #include "tests/shell/ModalHelpers.h"
@@ -19,10 +19,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+using qp::SecretOutcome;
 using qp::settings::kLogin;
 using qp::settings::kPin;
 using qp::settings::kSection;
-using qp::SecretOutcome;
 using Kind = qp::SecretOutcome::Kind;
 
 namespace {

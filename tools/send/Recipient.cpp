@@ -1,8 +1,8 @@
 #include "tools/send/Recipient.h"
 
+#include "base/FaxNumber.h"
 #include "contacts/ContactLookup.h"
 #include "contacts/TextMatch.h"
-#include "base/FaxNumber.h"
 #include "platform/OutsideText.h"
 
 namespace qp::send {

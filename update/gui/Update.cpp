@@ -1,8 +1,8 @@
 #include "update/gui/Update.h"
 
 #include "update/HttpFetch.h"
-#include "update/gui/UpdateDialog.h"
 #include "update/UpdateRun.h"
+#include "update/gui/UpdateDialog.h"
 
 #include <utility>
 
