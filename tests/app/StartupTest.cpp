@@ -33,7 +33,8 @@ public:
     }
     void RunInitialConfig() override {
         calls.push_back("initial-config");
-        accountSeenByConfig = account->Get();
+        if (account != nullptr)
+            accountSeenByConfig = account->Get();
     }
     bool RunFaxLog() override {
         calls.push_back("log");
