@@ -1,9 +1,12 @@
+#include "base/Settings.h"
 #include "platform/Version.h"
 #include "tests/package/Commands.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 
 namespace {
 
@@ -21,6 +24,19 @@ TEST(ManPageTest, EveryPageRendersWithoutWarnings) {
         for (const char* wanted : {"\nNAME\n", "\nSYNOPSIS\n", "\nOPTIONS\n", "\nEXIT STATUS\n",
                                    "\nEXAMPLES\n", "Quillpost " QP_VERSION " "})
             EXPECT_NE(run.out.find(wanted), std::string::npos) << wanted;
+    }
+}
+
+// Every key of the settings table is documented in quillpost(1), by its own name.
+TEST(ManPageTest, TheClientsPageNamesEverySetting) {
+    const std::string page = qp::test::ReadFile(std::string(QP_MAN_DIR) + "/quillpost.1");
+    const std::size_t begin = page.find(".SH SETTINGS");
+    ASSERT_NE(begin, std::string::npos);
+    const std::string section = page.substr(begin, page.find("\n.SH ", begin + 1) - begin);
+    for (const qp::settings::Setting& setting : qp::settings::kAll) {
+        const std::regex named(std::string(R"(\.(B|BR|RB) ([^\n]*[ "(])?)") + setting.key +
+                               R"(\b)");
+        EXPECT_TRUE(std::regex_search(section, named)) << setting.key;
     }
 }
 
