@@ -6,7 +6,7 @@
 #include "platform/CommonFolder.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
 #include "tests/support/GuiChecks.h"
@@ -79,7 +79,6 @@ protected:
     }
 
     qp::test::TempUserEnvironment m_env;
-    qp::test::ScopedEnv m_homeEnv{"HOME", m_env.home.Path()};
     // The printer's common folder, with this user's folder in it, as provisioning leaves them.
     std::string m_spool = MakeUserFolder(m_env.home.File("spool"));
     qp::test::ScopedEnv m_commonEnv{"QUILLPOST_COMMON_DIR", m_spool};

@@ -1,4 +1,5 @@
 #include "base/ParkedJobs.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"
@@ -418,8 +419,8 @@ public:
         std::filesystem::create_directory(m_mount);
         WriteFile(image, "");
         if (::truncate(image.c_str(), 8 << 20) == 0 &&
-            qp::test::RunProgram({"mkfs.ext4", "-q", "-F", "-m", "50", image}) == 0 &&
-            qp::test::RunProgram({"mount", "-o", "loop", image, m_mount}) == 0)
+            qp::test::RunProgram({"mkfs.ext4", "-q", "-F", "-m", "50", image}).exitCode == 0 &&
+            qp::test::RunProgram({"mount", "-o", "loop", image, m_mount}).exitCode == 0)
             m_mounted = true;
     }
     ~SmallFileSystem() {

@@ -2,6 +2,7 @@
 #include "fax/FaxImageCheck.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"
@@ -47,7 +48,8 @@ bool EndsWithTrailer(const std::string& text) {
 
 bool GhostscriptAccepts(const std::string& file) {
     return qp::test::RunProgram(
-               {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=nullpage", file}) == 0;
+               {"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=nullpage", file})
+               .exitCode == 0;
 }
 
 class PrintCaptureTest : public qp::test::CupsdTest {
@@ -230,7 +232,7 @@ TEST_F(PrintCaptureTest, NobodyPrintsUnderAnotherUsersNameAndEachUserReachesThei
     std::string jobs;
     qp::test::WaitUntil(
         [&] {
-            qp::test::RunProgram({"lpstat", "-o", "Quill_Post"}, &jobs);
+            jobs = qp::test::RunProgram({"lpstat", "-o", "Quill_Post"}).out;
             return jobs.empty();
         },
         std::chrono::seconds(30));
@@ -327,7 +329,7 @@ TEST_F(PrintCaptureTest, JobsPrintedWhileNoneIsTakenWaitOnDiskThroughARestartAnd
     std::string queued;
     ASSERT_TRUE(qp::test::WaitUntil(
         [&] {
-            qp::test::RunProgram({"lpstat", "-o", "Quill_Post"}, &queued);
+            queued = qp::test::RunProgram({"lpstat", "-o", "Quill_Post"}).out;
             return queued.empty() && qp::CountParkedJobs(folder) == 2;
         },
         std::chrono::seconds(60)))

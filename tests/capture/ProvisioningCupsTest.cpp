@@ -1,4 +1,5 @@
 #include "capture/FaxPrinterLookup.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"
@@ -39,9 +40,7 @@ protected:
     std::string Lpstat(const std::vector<std::string>& args) {
         std::vector<std::string> argv{"lpstat"};
         argv.insert(argv.end(), args.begin(), args.end());
-        std::string out;
-        qp::test::RunProgram(argv, &out);
-        return out;
+        return qp::test::RunProgram(argv).out;
     }
 };
 
@@ -81,25 +80,29 @@ TEST_F(ProvisioningCupsTest, MissingBackendIsReportedAndNothingIsCreated) {
 TEST_F(ProvisioningCupsTest, TheCommandTakesGsPpdFromItsFolderAndPrintsTheResultLast) {
     qp::test::TempDir workDir;
     std::filesystem::copy_file(qp::test::SourcePpdPath(), workDir.File("gs.ppd"));
-    std::string out;
-    EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 0);
-    EXPECT_EQ(out, FirstRunLines() + "The port " + Cupsd().PortFile() +
-                       " names the common folder " + Cupsd().FaxFolder() +
-                       " (root's, mode 0755) and each user's port file; no fax is written there.\n"
-                       "Faxes arrive in " +
-                       Cupsd().FaxFolder() +
-                       "/LOGIN/fax.ps, in the private folder of the user who printed them.\n"
-                       "Faxes printed before that one is taken wait in " +
-                       Cupsd().FaxFolder() +
-                       "/LOGIN/waiting/ (at most 100 faxes and 1 GiB a user).\n"
-                       "Result 0: done, the fax printer Quill_Post is ready.\n");
+    qp::test::ProgramRun run =
+        qp::test::RunProgram({qp::test::BuiltProvisionPath()}, {}, workDir.Path());
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out,
+              FirstRunLines() + "The port " + Cupsd().PortFile() + " names the common folder " +
+                  Cupsd().FaxFolder() +
+                  " (root's, mode 0755) and each user's port file; no fax is written there.\n"
+                  "Faxes arrive in " +
+                  Cupsd().FaxFolder() +
+                  "/LOGIN/fax.ps, in the private folder of the user who printed them.\n"
+                  "Faxes printed before that one is taken wait in " +
+                  Cupsd().FaxFolder() +
+                  "/LOGIN/waiting/ (at most 100 faxes and 1 GiB a user).\n"
+                  "Result 0: done, the fax printer Quill_Post is ready.\n");
     EXPECT_EQ(qp::test::ReadFile(Cupsd().ModelFolder() + "/gs.ppd"),
               qp::test::ReadFile(qp::test::SourcePpdPath()));
 
     Cupsd().RemoveFaxBackend();
-    EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out, workDir.Path()), 1);
-    EXPECT_EQ(out, "Port monitor 'quillpost' does not exist\n"
-                   "Result 1300002: failed, the CUPS backend \"quillpost\" is not installed.\n");
+    run = qp::test::RunProgram({qp::test::BuiltProvisionPath()}, {}, workDir.Path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out,
+              "Port monitor 'quillpost' does not exist\n"
+              "Result 1300002: failed, the CUPS backend \"quillpost\" is not installed.\n");
 }
 
 // Only root may make the common folder and install the driver, and only an administrator may
@@ -117,21 +120,20 @@ TEST_F(ProvisioningCupsTest, TheCommandRunByAUserSaysItNeedsRootAndChangesNothin
     };
     const std::size_t before = deletions();
     const qp::test::TestUser user = qp::test::EnsureTestUser("quillpost-test-user");
-    std::string out;
-    EXPECT_EQ(qp::test::RunProgram({"setpriv", "--reuid=" + std::to_string(user.uid),
-                                    "--regid=" + std::to_string(user.gid), "--clear-groups",
-                                    qp::test::BuiltProvisionPath()},
-                                   &out),
-              1);
-    EXPECT_EQ(out, "quillpost-provision: creating the fax printer needs root and the right to "
-                   "administer CUPS; run it as root: sudo quillpost-provision\n");
+    const qp::test::ProgramRun run = qp::test::RunProgram(
+        {"setpriv", "--reuid=" + std::to_string(user.uid), "--regid=" + std::to_string(user.gid),
+         "--clear-groups", qp::test::BuiltProvisionPath()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "quillpost-provision: creating the fax printer needs root and the right to "
+                       "administer CUPS; run it as root: sudo quillpost-provision\n");
     EXPECT_EQ(deletions(), before);
 }
 
 TEST_F(ProvisioningCupsTest, TheCommandSaysSoWhenCupsIsNotRunning) {
     qp::test::ScopedEnv gone{"CUPS_SERVER", Cupsd().Root() + "/no-such.sock"};
-    std::string out;
-    EXPECT_EQ(qp::test::RunProgram({qp::test::BuiltProvisionPath()}, &out), 1);
+    const qp::test::ProgramRun run = qp::test::RunProgram({qp::test::BuiltProvisionPath()});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string& out = run.out;
     // Provisioning's own line keeps its form; the added ones follow on lines of their own.
     EXPECT_EQ(out.rfind("Monitor already exists: quillpost\n"
                         "Unable to retrieve print port monitors: 1282\n"

@@ -30,7 +30,7 @@ using qp::test::WriteFile;
 namespace {
 
 constexpr Setting kFieldEntries[] = {kCoverTo,    kCoverRe,   kCoverFrom,      kCoverFax,
-                                         kCoverPhone, kCoverNote, kCoverDisclosure};
+                                     kCoverPhone, kCoverNote, kCoverDisclosure};
 constexpr int kFieldIds[] = {1000, 1006, 1007, 1012, 1013, 1014, 1015};
 constexpr const char* kGhostscript = "/usr/bin/gs";
 
@@ -103,7 +103,6 @@ protected:
     }
 
     qp::test::TempUserEnvironment m_user;
-    qp::test::ScopedEnv m_homeEnv{"HOME", m_user.home.Path()};
     qp::Profile m_profile;
     const std::string m_coverFile = m_user.home.File("faxcover.pdf");
     std::optional<std::string> m_chosen;

@@ -6,7 +6,7 @@
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
 #include "platform/Profile.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
@@ -122,7 +122,6 @@ protected:
     std::vector<qp::faxlog::Entry> Logged() const { return m_log.Entries(); }
 
     qp::test::TempUserEnvironment m_env;
-    qp::test::ScopedEnv m_homeEnv{"HOME", m_env.home.Path()};
     qp::Profile m_profile;
     qp::test::FakeClock m_clock;
     qp::JobStore m_store{m_env.home.File("jobs")};

@@ -1,7 +1,7 @@
 #include "fax/TcpConnector.h"
 #include "fax/Upload.h"
 #include "platform/Sockets.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/UploadMessages.h"
 #include "tests/support/TestSupport.h"

@@ -6,12 +6,11 @@
 #include "platform/CommonFolder.h"
 #include "platform/ControlLookup.h"
 #include "platform/FileOps.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
-#include "tests/support/cups/TestUsers.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -69,7 +68,7 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
     const std::string document = Cupsd().Root() + "/document.ps";
     qp::test::WriteFile(document, qp::test::TextPostScript(2));
     ::chmod(document.c_str(), 0644);
-    ASSERT_EQ(qp::test::RunProgram({"lp", "-d", "Quill_Post", document}, nullptr), 0);
+    ASSERT_EQ(qp::test::RunProgram({"lp", "-d", "Quill_Post", document}).exitCode, 0);
 
     // The user's part: once the dialog is up, type the number and press Send.
     ASSERT_TRUE(PumpUntil([&] { return open().size() == 1; }, std::chrono::seconds(90)))

@@ -67,11 +67,7 @@ protected:
     }
     std::string SettingsFile() const { return qp::test::ReadFile(qp::DefaultProfilePath()); }
 
-    qp::test::TempDir m_home;
-    qp::test::ScopedEnv m_xdg{"XDG_CONFIG_HOME", m_home.Path() + "/config"};
-    qp::test::ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_home.Path()};
-    qp::test::RecordingMessageSink m_messages;
-    qp::ScopedMessageSink m_sink{m_messages};
+    qp::test::TempUserEnvironment m_user;
     qp::Profile m_profile;
     qp::AccountStore m_app;
 };

@@ -6,8 +6,8 @@
 #include "platform/KeyringSecretStore.h"
 #include "platform/Profile.h"
 #include "shell/gui/PreferencesDialog.h"
-#include "tests/fax/support/ChildProcess.h"
 #include "tests/shell/ModalHelpers.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDBusConnection>
@@ -19,10 +19,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+using qp::SecretOutcome;
 using qp::settings::kLogin;
 using qp::settings::kPin;
 using qp::settings::kSection;
-using qp::SecretOutcome;
 using Kind = qp::SecretOutcome::Kind;
 
 namespace {

@@ -103,15 +103,14 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    constexpr int kPolls = 1000;
-    constexpr auto kPollInterval = std::chrono::milliseconds(10);
-    for (int i = 0; i < kPolls; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(kPollInterval);
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return condition();
+    return true;
 }
 
 } // namespace qp::test

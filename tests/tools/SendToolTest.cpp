@@ -1,7 +1,7 @@
 #include "base/Settings.h"
 #include "fax/log/FaxLog.h"
 #include "platform/Profile.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"

@@ -1,7 +1,6 @@
 #include "tests/support/cups/CupsFixture.h"
 
 #include "capture/PrintServer.h"
-#include "tests/support/cups/TestUsers.h"
 
 #include <cups/cups.h>
 
