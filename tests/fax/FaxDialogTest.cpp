@@ -7,11 +7,11 @@
 #include "platform/FileOps.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/FaxdProcess.h"
-#include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
 #include "tests/fax/support/UploadMessages.h"
 #include "tests/support/GuiChecks.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAbstractItemView>
@@ -44,18 +44,6 @@ constexpr const char* kTooShort = "Fax phone number must be at least ten digits 
 constexpr const char* kNotNumeric = "Invalid Fax To phone number (must be numeric only)";
 // PostScript that never ends: a conversion that runs until it is stopped.
 constexpr const char* kEndlessPostScript = "%!PS\n{ } loop\n";
-
-// A fax server that accepts connections and never says a word.
-class SilentServer {
-public:
-    SilentServer() : m_listener(qp::test::ListenOnLoopback(m_port, 8)) {}
-    ~SilentServer() { ::close(m_listener); }
-    int Port() const { return m_port; }
-
-private:
-    int m_port = 0;
-    int m_listener;
-};
 
 class FaxDialogTest : public ::testing::Test {
 protected:
@@ -268,7 +256,7 @@ TEST_F(FaxDialogTest, TheDialogSaysWhatItSendsAndACoverOnlyFaxNeverTriedLeavesNo
 }
 
 TEST_F(FaxDialogTest, StoppingTheWorkOrCancellingEndsTheDialogAndDiscardsTheJob) {
-    SilentServer silent;
+    qp::test::LoopbackServer silent; // never answers
     struct Case {
         const char* what;
         std::string body;
@@ -310,7 +298,7 @@ TEST_F(FaxDialogTest, StoppingTheWorkOrCancellingEndsTheDialogAndDiscardsTheJob)
 }
 
 TEST_F(FaxDialogTest, AnOrderlyEndKeepsTheJobAndLogsItAsNotSent) {
-    SilentServer silent;
+    qp::test::LoopbackServer silent; // never answers
     m_account.port = silent.Port();
     for (const bool uploading : {false, true}) {
         auto dialog = Open();

@@ -2,8 +2,8 @@
 #include "fax/Upload.h"
 #include "platform/Sockets.h"
 #include "tests/fax/support/FaxdProcess.h"
-#include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/UploadMessages.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
 #include <arpa/inet.h>
@@ -37,37 +37,6 @@ std::string RandomTiff(std::size_t size, unsigned seed) {
         byte = static_cast<char>(random());
     return std::string("II*\0", 4) + bytes;
 }
-
-// A listening socket on a free loopback port, for servers that misbehave on purpose.
-class LoopbackListener {
-public:
-    LoopbackListener() : m_fd(qp::test::ListenOnLoopback(m_port)) {}
-    ~LoopbackListener() {
-        Join();
-        ::close(m_fd);
-    }
-    void Join() {
-        if (m_server.joinable())
-            m_server.join();
-    }
-    int Port() const { return m_port; }
-
-    // Accepts one client and hands it to `serve` on a thread of its own.
-    void ServeOne(std::function<void(int)> serve) {
-        m_server = std::thread([this, serve = std::move(serve)] {
-            const int client = ::accept(m_fd, nullptr, nullptr);
-            if (client < 0)
-                return;
-            serve(client);
-            ::close(client);
-        });
-    }
-
-private:
-    int m_port = 0;
-    int m_fd = -1;
-    std::thread m_server;
-};
 
 // How long a hostile server keeps misbehaving before it gives up on the client hanging up.
 constexpr auto kHostileServerCap = std::chrono::seconds(20);
@@ -258,7 +227,7 @@ TEST_F(LoopbackUploadTest, AFaxTheServerCannotStoreIsNotTakenForSent) {
 }
 
 TEST_F(LoopbackUploadTest, ServerThatClosesAfterTheHeader) {
-    LoopbackListener listener;
+    qp::test::LoopbackServer listener;
     std::string header;
     listener.ServeOne([&](int client) {
         ReadBlock(client);
@@ -277,7 +246,7 @@ TEST_F(LoopbackUploadTest, ServerThatClosesAfterTheHeader) {
 
 TEST_F(LoopbackUploadTest, SilentServerTimesOutInsteadOfHanging) {
     // The kernel completes the connection, but nobody ever accepts or answers it.
-    LoopbackListener listener;
+    qp::test::LoopbackServer listener;
     m_account.port = listener.Port();
     WriteFile(m_image, RandomTiff(100, 4));
     qp::TcpConnector impatient(qp::TcpTimeouts{2000, 300});
@@ -288,12 +257,8 @@ TEST_F(LoopbackUploadTest, SilentServerTimesOutInsteadOfHanging) {
 
 TEST_F(LoopbackUploadTest, ConnectFailuresCarryTheSystemsCode) {
     WriteFile(m_image, RandomTiff(100, 5));
-    int closedPort = 0;
-    {
-        LoopbackListener listener;
-        closedPort = listener.Port();
-    }
-    m_account.port = closedPort;
+    const qp::test::RefusingPort refusing;
+    m_account.port = refusing.Port();
     EXPECT_FALSE(Upload());
     m_account.host = "";
     EXPECT_FALSE(Upload());
@@ -398,7 +363,7 @@ TEST_F(LoopbackUploadTest, HostileServersNeverHoldTheClientNorPassForSuccess) {
     qp::TcpConnector impatient(qp::TcpTimeouts{2000, 300, 300, 300});
     for (const Behaviour& behaviour : behaviours) {
         clientReturned = false;
-        LoopbackListener listener;
+        qp::test::LoopbackServer listener;
         bool clientHungUp = false;
         listener.ServeOne([&](int client) {
             for (const std::string& reply : behaviour.replies) {

@@ -1,5 +1,4 @@
 #include "tools/faxd/FaxSession.h"
-#include "tests/fax/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 #include "tools/faxd/ClientText.h"
 #include "tools/faxd/FaxServer.h"

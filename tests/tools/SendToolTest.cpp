@@ -2,9 +2,9 @@
 #include "fax/log/FaxLog.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/FaxdProcess.h"
-#include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
@@ -414,24 +414,19 @@ TEST_F(SendToolTest, AHostileServersReplyReachesTheTerminalOnlyAsText) {
          "Fax upload failed: error: nul?bell?\xef\xbf\xbd"},
     };
     for (const auto& c : cases) {
-        int port = 0;
-        const int listener = qp::test::ListenOnLoopback(port);
-        std::thread server([&] {
-            const int client = ::accept(listener, nullptr, nullptr);
+        qp::test::LoopbackServer server;
+        server.ServeOne([&](int client) {
             qp::test::ReadBlock(client);
             const std::string login = "success: in\r\n\r\n";
             ::send(client, login.data(), login.size(), MSG_NOSIGNAL);
             qp::test::ReadBlock(client);
             const std::string refusal = c.reply + "\r\n\r\n";
             ::send(client, refusal.data(), refusal.size(), MSG_NOSIGNAL);
-            ::close(client);
         });
         StoreAccount("2468");
         qp::Profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf")
-            .WriteInt(kSection, kPort.key, port);
+            .WriteInt(kSection, kPort.key, server.Port());
         const ProgramRun run = Send({"--to", "5551234567", m_dir.File("doc.ps")});
-        server.join();
-        ::close(listener);
         EXPECT_EQ(run.exitCode, 1) << c.shown;
         EXPECT_EQ(run.out, "") << c.shown;
         EXPECT_NE(run.err.find(c.shown), std::string::npos) << run.err;
