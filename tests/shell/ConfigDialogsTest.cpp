@@ -7,7 +7,7 @@
 #include "shell/gui/AboutDlg.h"
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
-#include "tests/shell/ModalHelpers.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/GuiChecks.h"
 #include "tests/support/HeldSecretStore.h"
 #include "tests/support/TestSupport.h"

@@ -6,7 +6,7 @@
 #include "platform/KeyringSecretStore.h"
 #include "platform/Profile.h"
 #include "shell/gui/PreferencesDialog.h"
-#include "tests/shell/ModalHelpers.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 

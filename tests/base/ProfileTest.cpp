@@ -1,5 +1,5 @@
-#include "base/Settings.h"
 #include "platform/Profile.h"
+#include "base/Settings.h"
 #include "tests/support/TestSupport.h"
 
 #include <QSettings>
@@ -117,7 +117,8 @@ TEST_F(ProfileTest, OneReadOfTheFileGivesWhatSingleReadsGive) {
         const Snapshot whole = ReadAll(profile);
         for (const Setting& setting : kAll) {
             if (setting.kind == Kind::Number)
-                EXPECT_EQ(whole.Number(setting), ReadNumber(profile, setting)) << when << setting.key;
+                EXPECT_EQ(whole.Number(setting), ReadNumber(profile, setting))
+                    << when << setting.key;
             else
                 EXPECT_EQ(whole.Text(setting), ReadText(profile, setting)) << when << setting.key;
         }
