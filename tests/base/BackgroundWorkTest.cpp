@@ -1,13 +1,12 @@
 #include "base/BackgroundWork.h"
 #include "tests/support/GuiChecks.h"
+#include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
@@ -42,10 +41,7 @@ TEST(BackgroundWork, AnOrderlyEndStopsTheWorkAndTakesItsOutcomeInsteadOfHandingI
     bool delivered = false;
     ASSERT_TRUE(work.Start(
         [](std::stop_token stop) {
-            std::mutex mutex;
-            std::condition_variable_any stopped;
-            std::unique_lock<std::mutex> lock(mutex);
-            stopped.wait(lock, stop, [] { return false; });
+            qp::test::WaitUntilStopped(std::move(stop));
             return qp::Outcome::Stopped();
         },
         [&](qp::Outcome) { delivered = true; }));

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -87,6 +88,13 @@ ScopedEnv::~ScopedEnv() {
         ::setenv(m_name.c_str(), m_old->c_str(), 1);
     else
         ::unsetenv(m_name.c_str());
+}
+
+void WaitUntilStopped(std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any stopped;
+    std::unique_lock<std::mutex> lock(mutex);
+    stopped.wait(lock, stop, [] { return false; });
 }
 
 void WriteFile(const std::string& path, const std::string& contents) {

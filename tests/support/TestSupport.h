@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,9 @@ struct CaseName {
 // never came.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Blocks until `stop` is requested: work that would go on for ever unless called off.
+void WaitUntilStopped(std::stop_token stop);
 
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);
