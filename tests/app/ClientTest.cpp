@@ -145,25 +145,6 @@ TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) 
         << "every job went with its dialog";
 }
 
-TEST_F(ClientTest, AnOrderlyEndKeepsAnOpenJobForTheNextStart) {
-    ASSERT_TRUE(m_services.StartWatcher(m_app));
-    Print(qp::test::TextPostScript(1));
-    ASSERT_TRUE(WaitForDialogs(1));
-    const std::string folder = Open()[0]->CurrentJob().Folder();
-    m_services.Shutdown(m_app);
-    EXPECT_TRUE(qp::FileExists(folder + "/faxbody.ps"));
-
-    qp::GuiStartupServices next;
-    ASSERT_TRUE(next.StartWatcher(m_app));
-    ASSERT_TRUE(PumpUntil([&] { return next.Dialogs().OpenCount() == 1; }));
-    EXPECT_EQ(next.Dialogs().Dialogs()[0]->CurrentJob().Folder(), folder);
-    next.Shutdown(m_app);
-}
-
-} // namespace
-
-namespace {
-
 TEST_F(ClientTest, TheAddressBookFeedsTheSendDialogAndItsOwnWindow) {
     ASSERT_TRUE(m_services.StartWatcher(m_app));
     std::filesystem::create_directories(m_env.home.File("data/Quillpost"));
