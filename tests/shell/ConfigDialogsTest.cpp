@@ -1,5 +1,3 @@
-#include "app/QuillpostApp.h"
-#include "app/StartupServices.h"
 #include "base/AccountStore.h"
 #include "base/Settings.h"
 #include "platform/ControlLookup.h"
@@ -7,9 +5,9 @@
 #include "shell/gui/AboutDlg.h"
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
-#include "tests/support/ModalHelpers.h"
 #include "tests/support/GuiChecks.h"
 #include "tests/support/HeldSecretStore.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QLineEdit>
@@ -117,39 +115,32 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPin) {
     EXPECT_NE(file.find("p=7541"), std::string::npos) << file;
 }
 
+// Escape and the window's close box alike.
 TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsTheServer) {
-    WhenModalOpens([this](QDialog& dialog) {
-        Retype(Edit(dialog, 1000), "5559999");
-        // Someone changed the server while the dialog was open; Cancel puts it back again.
-        m_profile.WriteString(kSection, kHost.key, std::string("other.example.com"));
-        m_profile.WriteInt(kSection, kPortWritten.key, 1);
-        m_app.SetHost("other.example.com");
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-    });
-    qp::RunInitialConfigDialog(m_app);
+    for (const bool closeBox : {false, true}) {
+        WhenModalOpens([this, closeBox](QDialog& dialog) {
+            Retype(Edit(dialog, 1000), "5559999");
+            // Someone changed the server while the dialog was open; Cancel puts it back again.
+            m_profile.WriteString(kSection, kHost.key, std::string("other.example.com"));
+            m_profile.WriteInt(kSection, kPortWritten.key, 1);
+            m_app.SetHost("other.example.com");
+            if (closeBox)
+                dialog.close();
+            else
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        qp::RunInitialConfigDialog(m_app);
 
-    EXPECT_EQ(Stored(kLogin), "5550100");
-    EXPECT_EQ(Stored(kPin), "1234");
-    EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
-    const qp::AccountSettings account = m_app.Get();
-    EXPECT_EQ(account.login, "5550100");
-    EXPECT_EQ(account.pin, "1234");
-    EXPECT_EQ(account.host, kDefaultFaxHost);
-    EXPECT_EQ(account.port, 9100);
-}
-
-TEST_F(ConfigDialogsTest, ClosingTheMessageBoxDialogsWindowCountsAsCancel) {
-    WhenModalOpens([this](QDialog& dialog) {
-        Retype(Edit(dialog, 1000), "5559999");
-        m_app.SetHost("other.example.com");
-        dialog.close();
-    });
-    qp::RunInitialConfigDialog(m_app);
-
-    EXPECT_EQ(Stored(kLogin), "5550100");
-    EXPECT_EQ(m_app.Get().login, "5550100");
-    EXPECT_EQ(m_app.Get().host, kDefaultFaxHost);
+        EXPECT_EQ(Stored(kLogin), "5550100");
+        EXPECT_EQ(Stored(kPin), "1234");
+        EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
+        EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
+        const qp::AccountSettings account = m_app.Get();
+        EXPECT_EQ(account.login, "5550100");
+        EXPECT_EQ(account.pin, "1234");
+        EXPECT_EQ(account.host, kDefaultFaxHost);
+        EXPECT_EQ(account.port, 9100);
+    }
 }
 
 TEST_F(ConfigDialogsTest, MessageBoxDialogTakesDigitsOnlyAndMasksThePin) {
@@ -262,51 +253,6 @@ TEST_F(ConfigDialogsTest, APinTheKeyringHasNotGivenYetIsFilledInLaterAndNeverWip
     EXPECT_TRUE(Edit(dialog, 1006)->isEnabled());
     EXPECT_EQ(Edit(dialog, 1006)->text(), "5678");
     EXPECT_EQ(app.Get().pin, "5678");
-}
-
-// Start-up with the real preferences dialog; the other pieces only note that they ran.
-class FirstStartServices final : public qp::StartupServices {
-public:
-    std::vector<std::string> calls;
-    void RunUpdate(CQuillpostApp&) override {}
-    void RunInitialConfig(CQuillpostApp&) override {}
-    bool RunFaxLog(CQuillpostApp&) override { return false; }
-    void CreateTrayWindow(CQuillpostApp&) override { calls.push_back("tray"); }
-    std::string FindFaxPrinterPort() override { return {}; }
-    void SetDefaultViewer(CQuillpostApp&) override {}
-    void RunPreferences(CQuillpostApp& app) override {
-        WhenModalOpens([this](QDialog& dialog) {
-            calls.push_back(dialog.windowTitle().toStdString());
-            Retype(Edit(dialog, 1000), "5552468");
-            Click(dialog, 1);
-        });
-        qp::RunPreferencesDialog(app.Account());
-    }
-    bool StartWatcher(CQuillpostApp& app) override {
-        calls.push_back("watcher sees " + app.Account().Get().login);
-        return true;
-    }
-};
-
-TEST_F(ConfigDialogsTest, FirstStartAsksForTheAccountBeforeTheWatcherStarts) {
-    // No number at all, and an empty number accepted with OK earlier, both count as none.
-    for (const std::optional<std::string>& stored :
-         {std::optional<std::string>(), std::optional<std::string>("")}) {
-        m_profile.WriteString(kSection, kLogin.key, stored);
-        FirstStartServices services;
-        CQuillpostApp app("");
-        EXPECT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);
-        EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "Quill Post Configuration",
-                                                            "watcher sees 5552468"}));
-        EXPECT_EQ(Stored(kLogin), "5552468");
-    }
-}
-
-TEST_F(ConfigDialogsTest, StartWithAStoredNumberOpensNoDialog) {
-    FirstStartServices services;
-    CQuillpostApp app("");
-    app.InitInstance(services);
-    EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "watcher sees 5550100"}));
 }
 
 } // namespace
