@@ -117,13 +117,9 @@ protected:
     qp::Profile m_profile{m_dir.File("Quillpost.conf")};
 };
 
-TEST_F(SendChoicesTest, DefaultsAreFineAndLetter) {
-    const qp::SendChoices choices = qp::LoadSendChoices(m_profile);
-    EXPECT_EQ(choices.resolution, qp::Resolution::Fine);
-    EXPECT_FALSE(choices.legal);
-}
-
-TEST_F(SendChoicesTest, StoredValuesCompareExactly) {
+TEST_F(SendChoicesTest, DefaultsAreFineAndLetterAndStoredValuesCompareExactly) {
+    EXPECT_EQ(qp::LoadSendChoices(m_profile).resolution, qp::Resolution::Fine);
+    EXPECT_FALSE(qp::LoadSendChoices(m_profile).legal);
     const std::vector<std::pair<std::string, qp::Resolution>> cases{
         {"normal", qp::Resolution::Normal}, {"high", qp::Resolution::High},
         {"fine", qp::Resolution::Fine},     {"High", qp::Resolution::Fine},
