@@ -114,24 +114,12 @@ TEST_F(SendToolTest, DocumentIsConvertedUploadedAndTheRecipientRemembered) {
     EXPECT_EQ(ReadFile(logged[1].ImagePath()), ReadFile(images[0]));
 }
 
-TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFront) {
+// The stored fields make the page, in front; To, Re and Notes given on the command line stand in
+// for theirs for this fax only.
+TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFrontWithThisFaxsOwn) {
     StoreAccount("2468");
     const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
-    profile.WriteString(kSection, kCoverTo.key, std::string("Ann Example"));
-    profile.WriteString(kSection, kCoverNote.key, std::string("First line\r\nSecond line"));
-    const ProgramRun run = Send({"--to", "5551234567", "--cover-sheet", m_dir.File("doc.ps")});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    ASSERT_TRUE(m_server.WaitForLog("fax stored"));
-    const std::vector<std::string> images = m_server.Stored(".tif");
-    ASSERT_EQ(images.size(), 1u);
-    const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(images[0]);
-    ASSERT_EQ(pages.size(), 3u);
-    EXPECT_GT(pages[0].ink, 0.0);
-}
-
-TEST_F(SendToolTest, CoverSheetOptionsFillToReAndNotesForThisFaxOnly) {
-    StoreAccount("2468");
-    const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
+    profile.WriteString(kSection, kCoverFrom.key, std::string("Ann Example"));
     profile.WriteString(kSection, kCoverTo.key, std::string("Stored Name"));
     profile.WriteString(kSection, kCoverRe.key, std::string("Stored Subject"));
     profile.WriteString(kSection, kCoverNote.key, std::string("Stored note"));
@@ -139,10 +127,18 @@ TEST_F(SendToolTest, CoverSheetOptionsFillToReAndNotesForThisFaxOnly) {
         Send({"--to", "5551234567", "--cover-sheet", "--to-name", "Zed Quillfeather", "--re",
               "Invoice 4471", "--note", "Line one\nLine two", m_dir.File("doc.ps")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(m_server.WaitForLog("fax stored"));
+    const std::vector<std::string> images = m_server.Stored(".tif");
+    ASSERT_EQ(images.size(), 1u);
+    const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(images[0]);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_GT(pages[0].ink, 0.0);
+
     const std::vector<qp::faxlog::Entry> logged = Logged();
     ASSERT_EQ(logged.size(), 1u);
     const std::string page = PdfText(logged[0].CoverPath());
-    for (const char* text : {"Zed Quillfeather", "Invoice 4471", "Line one", "Line two"})
+    for (const char* text :
+         {"Ann Example", "Zed Quillfeather", "Invoice 4471", "Line one", "Line two"})
         EXPECT_NE(page.find(text), std::string::npos) << text << " in\n" << page;
     // The note's line break is one on the page.
     const std::size_t one = page.find("Line one");
