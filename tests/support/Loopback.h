@@ -40,14 +40,19 @@ inline int ListenOnLoopback(int& port, int backlog = 8) {
     return fd;
 }
 
-// A blocking connection to a loopback port.
-inline int ConnectToLoopback(int port) {
+// A blocking connection to a loopback port, from `source` (one of 127.0.0.0/8) when given.
+inline int ConnectToLoopback(int port, const char* source = nullptr) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(static_cast<std::uint16_t>(port));
     peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+    if ((source != nullptr &&
+         (::inet_pton(AF_INET, source, &local.sin_addr) != 1 ||
+          ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)) ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
         ::close(fd);
         throw std::runtime_error("cannot connect on loopback");
     }

@@ -1,11 +1,10 @@
 #include "tools/faxd/FaxSession.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 #include "tools/faxd/ClientText.h"
 #include "tools/faxd/FaxServer.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -159,21 +158,8 @@ public:
 
     // A connection from `source`, one of the loopback addresses 127.0.0.0/8.
     int Connect(const char* source = "127.0.0.1") {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        ::inet_pton(AF_INET, source, &local.sin_addr);
-        sockaddr_in peer{};
-        peer.sin_family = AF_INET;
-        peer.sin_port = htons(static_cast<std::uint16_t>(m_port));
-        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-            ::close(fd);
-            throw std::runtime_error(std::string("cannot connect from ") + source);
-        }
-        m_clients.push_back(fd);
-        return fd;
+        m_clients.push_back(qp::test::ConnectToLoopback(m_port, source));
+        return m_clients.back();
     }
 
 private:
