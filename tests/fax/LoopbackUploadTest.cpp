@@ -157,9 +157,11 @@ TEST_F(LoopbackUploadTest, ASilentServerTimesOutOrIsLeftWhenStopped) {
         ReadAllUntilHangUp(client);
     });
     m_account.port = silent.Port();
+    // A day to answer: only the stop can end this wait.
+    qp::TcpConnector patient(qp::TcpTimeouts{2000, 24 * 3600 * 1000});
     std::stop_source stop;
     Outcome outcome = Outcome::Success();
-    std::thread sender([&] { outcome = Upload(qp::DefaultFaxConnector(), stop.get_token()); });
+    std::thread sender([&] { outcome = Upload(patient, stop.get_token()); });
     loginRead.get_future().wait();
     stop.request_stop();
     sender.join();
