@@ -8,7 +8,7 @@
 #include "cover/gui/CoverSheetDialog.h"
 #include "fax/gui/FaxDialog.h"
 #include "platform/gui/ControlLookup.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
 
 #include <QApplication>

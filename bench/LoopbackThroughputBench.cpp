@@ -5,7 +5,7 @@
 #include "fax/Upload.h"
 #include "platform/MessageBox.h"
 #include "platform/Sockets.h"
-#include "tests/fax/support/Loopback.h"
+#include "tests/support/Loopback.h"
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>

@@ -6,7 +6,7 @@
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
 #include "platform/gui/ControlLookup.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
 #include "tests/support/GuiChecks.h"
@@ -79,7 +79,6 @@ protected:
     }
 
     qp::test::TempUserEnvironment m_env;
-    qp::test::ScopedEnv m_homeEnv{"HOME", m_env.home.Path()};
     // The printer's common folder, with this user's folder in it, as provisioning leaves them.
     std::string m_spool = MakeUserFolder(m_env.home.File("spool"));
     qp::test::ScopedEnv m_commonEnv{"QUILLPOST_COMMON_DIR", m_spool};
@@ -145,25 +144,6 @@ TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) 
     EXPECT_TRUE(std::filesystem::is_empty(m_env.home.File("data/Quillpost/jobs")))
         << "every job went with its dialog";
 }
-
-TEST_F(ClientTest, AnOrderlyEndKeepsAnOpenJobForTheNextStart) {
-    ASSERT_TRUE(m_services.StartWatcher(m_app.PortFile()));
-    Print(qp::test::TextPostScript(1));
-    ASSERT_TRUE(WaitForDialogs(1));
-    const std::string folder = Open()[0]->CurrentJob().Folder();
-    m_services.Shutdown();
-    EXPECT_TRUE(qp::FileExists(folder + "/faxbody.ps"));
-
-    qp::GuiStartupServices next(m_app.Account(), m_app.Runner());
-    ASSERT_TRUE(next.StartWatcher(m_app.PortFile()));
-    ASSERT_TRUE(PumpUntil([&] { return next.Dialogs().OpenCount() == 1; }));
-    EXPECT_EQ(next.Dialogs().Dialogs()[0]->CurrentJob().Folder(), folder);
-    next.Shutdown();
-}
-
-} // namespace
-
-namespace {
 
 TEST_F(ClientTest, TheAddressBookFeedsTheSendDialogAndItsOwnWindow) {
     ASSERT_TRUE(m_services.StartWatcher(m_app.PortFile()));

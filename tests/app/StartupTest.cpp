@@ -93,14 +93,20 @@ TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
 }
 
 TEST_F(StartupTest, TrayModeRunsItsStepsInOrderAndAsksForTheAccountOnFirstUse) {
-    CQuillpostApp app("");
-    EXPECT_EQ(app.InitInstance(m_services), CQuillpostApp::StartOutcome::RunEventLoop);
-    EXPECT_EQ(m_services.calls,
-              (std::vector<std::string>{"tray", "find-port", "viewer", "preferences", "watcher"}));
-    const qp::AccountSettings account = app.Account().Get();
-    EXPECT_EQ(account.host, kDefaultFaxHost);
-    EXPECT_EQ(account.port, 7541);
-    EXPECT_EQ(account.login, "");
+    // No number at all, and an empty number accepted with OK earlier, both count as none.
+    for (const std::optional<std::string>& stored :
+         {std::optional<std::string>(), std::optional<std::string>("")}) {
+        qp::Profile().WriteString(kSection, kLogin.key, stored);
+        RecordingServices services;
+        CQuillpostApp app("");
+        EXPECT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);
+        EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "find-port", "viewer",
+                                                            "preferences", "watcher"}));
+        const qp::AccountSettings account = app.Account().Get();
+        EXPECT_EQ(account.host, kDefaultFaxHost);
+        EXPECT_EQ(account.port, 7541);
+        EXPECT_EQ(account.login, "");
+    }
 }
 
 TEST_F(StartupTest, StoredAccountIsReadAndPreferencesAreSkipped) {

@@ -1,5 +1,4 @@
 #include "capture/FaxMonitor.h"
-#include "base/ParkedJobs.h"
 
 #include "platform/FileOps.h"
 #include "tests/support/TestSupport.h"
@@ -111,13 +110,16 @@ TEST_F(FaxMonitorTest, WhatIsNotACompleteJobOfThisUserStaysWhereItIs) {
         EXPECT_FALSE(m_monitor.TakeWaitingJob()) << c.what;
         EXPECT_TRUE(m_delivered.empty()) << c.what;
     }
-    // Once its writer is done, the last written job is taken like any other.
+    // Once its writer is done, the last written job is taken like any other; readers do not
+    // matter.
     std::filesystem::remove_all(m_portFile);
     WriteFile(m_portFile, "%!PS being written");
     writer = ::open(m_portFile.c_str(), O_WRONLY | O_APPEND);
+    const int reader = ::open(m_portFile.c_str(), O_RDONLY);
     EXPECT_FALSE(m_monitor.TakeWaitingJob());
     ::close(writer);
     EXPECT_TRUE(m_monitor.TakeWaitingJob());
+    ::close(reader);
 }
 
 TEST_F(FaxMonitorTest, JobsLeftByAnEarlierRunComeFirstOldestFirstThenThePortFile) {
@@ -158,13 +160,24 @@ TEST_F(FaxMonitorTest, AJobThatCannotBeMovedIsReportedOnceAndTriedAgainWhenItCha
     EXPECT_EQ(m_delivered.back().body, "%!PS job, printed again");
 }
 
-TEST_F(FaxMonitorTest, AFreePortFileIsRefilledFromTheJobsWaitingElsewhere) {
-    m_refill = [this] {
-        WriteFile(m_portFile, "%!PS parked");
+// The order in which waiting jobs come is ParkedJobs' (print order).
+TEST_F(FaxMonitorTest, AFreePortFileIsRefilledFromTheJobsWaitingElsewhereOneAfterAnother) {
+    std::vector<std::string> waiting{"%!PS parked 2", "%!PS parked 3"};
+    m_refill = [&] {
+        if (waiting.empty())
+            return false;
+        WriteFile(m_portFile, waiting.front());
+        waiting.erase(waiting.begin());
         return true;
     };
-    EXPECT_TRUE(m_monitor.TakeWaitingJob());
-    EXPECT_EQ(m_delivered.back().body, "%!PS parked");
+    WriteFile(m_portFile, "%!PS printed 1");
+    for (int i = 0; i < 4; ++i)
+        m_monitor.TakeWaitingJob();
+    std::vector<std::string> bodies;
+    for (const Delivery& delivery : m_delivered)
+        bodies.push_back(delivery.body);
+    EXPECT_EQ(bodies,
+              (std::vector<std::string>{"%!PS printed 1", "%!PS parked 2", "%!PS parked 3"}));
 }
 
 TEST_F(FaxMonitorTest, OnItsThreadItTakesOneJobPerDialogAndWakesWhenAJobArrives) {
@@ -187,27 +200,6 @@ TEST_F(FaxMonitorTest, OnItsThreadItTakesOneJobPerDialogAndWakesWhenAJobArrives)
         EXPECT_EQ(m_delivered[1].body, "%!PS job B");
     }
     m_monitor.Stop();
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(FaxMonitorTest, JobsParkedByTheBackendComeOneAfterAnotherInPrintOrder) {
-    const std::string waiting = m_spool + "/" + qp::kParkedFolderName;
-    std::filesystem::create_directory(waiting);
-    ::chmod(waiting.c_str(), 0700);
-    for (int id : {12, 3, 7})
-        WriteFile(waiting + "/" + qp::ParkedJobName(id), "%!PS job " + std::to_string(id));
-    m_refill = [this] { return qp::TakeOldestParkedJob(m_spool, m_portFile); };
-    WriteFile(m_portFile, "%!PS job 1");
-    for (int i = 0; i < 5; ++i)
-        m_monitor.TakeWaitingJob();
-    std::vector<std::string> bodies;
-    for (const Delivery& delivery : m_delivered)
-        bodies.push_back(delivery.body);
-    EXPECT_EQ(bodies,
-              (std::vector<std::string>{"%!PS job 1", "%!PS job 3", "%!PS job 7", "%!PS job 12"}));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -57,27 +58,47 @@ protected:
     std::ostringstream m_out;
 };
 
+// Neither port paths nor driver names ignore letter case: a port and a driver that differ in it
+// only are others.
 TEST_F(ProvisioningTest, FirstRunAddsPortDriverAndPrinter) {
-    EXPECT_EQ(Provision(), 0);
-    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
-                           "Port added: " +
-                               Port() +
-                               "\n"
-                               "Printer driver directory: " +
-                               m_paths.modelFolder +
-                               "\n"
-                               "Printer driver added: TW PS Driver\n"
-                               "Printer added: Quill_Post\n"
-                               "Printer closed after creation.\n");
-    // Only root may change the folder; each user's jobs go into a private folder inside.
-    EXPECT_EQ(ModeOf(m_paths.commonFolder), 0755u);
-    EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
-    ASSERT_EQ(m_server.added.size(), 1u);
-    EXPECT_EQ(m_server.added[0].name, "Quill_Post");
-    EXPECT_EQ(m_server.added[0].info, "Quill Post");
-    EXPECT_EQ(m_server.added[0].deviceUri, "quillpost:" + Port());
-    EXPECT_EQ(m_server.added[0].ppdPath, m_paths.modelFolder + "/gs.ppd");
-    EXPECT_EQ(m_server.added[0].opPolicy, "authenticated");
+    const struct {
+        const char* what;
+        std::function<void()> prepare;
+    } cases[] = {
+        {"an empty server", [] {}},
+        {"a port and a driver in other letter case",
+         [this] {
+             m_server.queues = {{"Other", "quillpost:" + m_dir.Path() + "/SPOOL/FAX.PS"}};
+             std::filesystem::create_directories(m_paths.modelFolder);
+             WriteFile(m_paths.modelFolder + "/other.ppd", Ppd("tw ps driver"));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_paths.modelFolder);
+        m_server = {};
+        c.prepare();
+        EXPECT_EQ(Provision(), 0);
+        EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
+                               "Port added: " +
+                                   Port() +
+                                   "\n"
+                                   "Printer driver directory: " +
+                                   m_paths.modelFolder +
+                                   "\n"
+                                   "Printer driver added: TW PS Driver\n"
+                                   "Printer added: Quill_Post\n"
+                                   "Printer closed after creation.\n");
+        // Only root may change the folder; each user's jobs go into a private folder inside.
+        EXPECT_EQ(ModeOf(m_paths.commonFolder), 0755u);
+        EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
+        ASSERT_EQ(m_server.added.size(), 1u);
+        EXPECT_EQ(m_server.added[0].name, "Quill_Post");
+        EXPECT_EQ(m_server.added[0].info, "Quill Post");
+        EXPECT_EQ(m_server.added[0].deviceUri, "quillpost:" + Port());
+        EXPECT_EQ(m_server.added[0].ppdPath, m_paths.modelFolder + "/gs.ppd");
+        EXPECT_EQ(m_server.added[0].opPolicy, "authenticated");
+    }
 }
 
 TEST_F(ProvisioningTest, SecondRunKeepsWhatExistsAndReplacesThePrinter) {
@@ -99,25 +120,6 @@ TEST_F(ProvisioningTest, SecondRunKeepsWhatExistsAndReplacesThePrinter) {
     EXPECT_EQ(m_server.added.size(), 2u);
     EXPECT_EQ(m_server.queues.size(), 1u);
     EXPECT_EQ(ReadFile(m_paths.modelFolder + "/gs.ppd"), Ppd("TW PS Driver"));
-}
-
-TEST_F(ProvisioningTest, NeitherPortPathsNorDriverNamesIgnoreLetterCase) {
-    m_server.queues = {{"Other", "quillpost:" + m_dir.Path() + "/SPOOL/FAX.PS"}};
-    std::filesystem::create_directories(m_paths.modelFolder);
-    WriteFile(m_paths.modelFolder + "/other.ppd", Ppd("tw ps driver"));
-
-    EXPECT_EQ(Provision(), 0);
-    EXPECT_EQ(m_out.str(), "Monitor already exists: quillpost\n"
-                           "Port added: " +
-                               Port() +
-                               "\n"
-                               "Printer driver directory: " +
-                               m_paths.modelFolder +
-                               "\n"
-                               "Printer driver added: TW PS Driver\n"
-                               "Printer added: Quill_Post\n"
-                               "Printer closed after creation.\n");
-    EXPECT_EQ(ModeOf(m_paths.commonFolder), 0755u);
 }
 
 TEST_F(ProvisioningTest, APortSeveralQueuesPrintToIsReportedOnce) {

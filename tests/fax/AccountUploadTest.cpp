@@ -1,22 +1,14 @@
 #include "base/AccountStore.h"
 #include "base/Settings.h"
 #include "fax/Upload.h"
-#include "fax/Viewer.h"
-#include "platform/FileOps.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/MemoryStream.h"
-#include "tests/fax/support/TiffPages.h"
-#include "tests/support/FakeRunner.h"
 #include "tests/support/HeldSecretStore.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <thread>
 
-using qp::test::FakeClock;
-using qp::test::FakeRunner;
-using qp::test::RecordingMessageSink;
-using qp::test::ScopedEnv;
 using qp::test::TempDir;
 using qp::test::WriteFile;
 using namespace qp::settings;
@@ -27,11 +19,6 @@ class AccountUploadTest : public ::testing::Test {
 protected:
     qp::test::TempUserEnvironment m_env;
     TempDir& m_home = m_env.home;
-    RecordingMessageSink& m_messages = m_env.messages;
-    FakeRunner m_runner;
-    FakeClock m_clock;
-
-    void SetUp() override { m_runner.onRun = qp::test::WriteGhostscriptOutput; }
 };
 
 } // namespace
@@ -83,18 +70,4 @@ TEST_F(AccountUploadTest, AnUploadWaitsForThePinTheKeyringIsStillLookingUp) {
     account.Read();
     EXPECT_NE(account.WaitForPin(std::chrono::milliseconds(0)).message.find("still being read"),
               std::string::npos);
-}
-
-TEST_F(AccountUploadTest, DefaultViewerIsTheDesktopOpenerWhenThereIsOne) {
-    const qp::Profile profile;
-    qp::SetInstalledDefaultViewer(profile);
-    const std::string stored = ReadText(profile, kTiffViewer);
-    if (qp::FileExists(qp::kDefaultViewerPath)) {
-        EXPECT_TRUE(qp::FileExists(stored)) << stored;
-    }
-
-    Write(profile, kTiffViewer, "/opt/viewer");
-    qp::SetInstalledDefaultViewer(profile);
-    EXPECT_EQ(ReadText(profile, kTiffViewer), "/opt/viewer");
-    EXPECT_TRUE(m_messages.Texts().empty());
 }

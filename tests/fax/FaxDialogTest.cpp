@@ -1,16 +1,12 @@
 #include "fax/gui/FaxDialog.h"
 
 #include "base/Settings.h"
-#include "fax/Conversion.h"
 #include "fax/log/SendNotices.h"
 #include "platform/FileOps.h"
 #include "platform/Profile.h"
 #include "platform/gui/ControlLookup.h"
-#include "tests/fax/support/ChildProcess.h"
-#include "tests/fax/support/Loopback.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
-#include "tests/fax/support/UploadMessages.h"
 #include "tests/support/GuiChecks.h"
 #include "tests/support/TestSupport.h"
 
@@ -26,13 +22,11 @@
 #include <QTest>
 #include <QWindow>
 #include <atomic>
-#include <chrono>
-#include <filesystem>
+#include <deque>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace qp::settings;
-using qp::test::FaxdProcess;
+using qp::Outcome;
 using qp::test::ReadFile;
 using qp::test::WriteFile;
 
@@ -40,27 +34,10 @@ using qp::test::PumpUntil;
 
 namespace {
 
-constexpr const char* kTooShort = "Fax phone number must be at least ten digits in length.";
-constexpr const char* kNotNumeric = "Invalid Fax To phone number (must be numeric only)";
-// PostScript that never ends: a conversion that runs until it is stopped.
-constexpr const char* kEndlessPostScript = "%!PS\n{ } loop\n";
-
-// A fax server that accepts connections and never says a word.
-class SilentServer {
-public:
-    SilentServer() : m_listener(qp::test::ListenOnLoopback(m_port, 8)) {}
-    ~SilentServer() { ::close(m_listener); }
-    int Port() const { return m_port; }
-
-private:
-    int m_port = 0;
-    int m_listener;
-};
-
+// The dialog's conversion and upload are played here: the dialog hands them its choices, shows
+// what they end with, and calls them off.
 class FaxDialogTest : public ::testing::Test {
 protected:
-    FaxDialogTest() { m_account = {"127.0.0.1", m_server.Port(), "5550100", "2468", ""}; }
-
     SendDialogServices Services() {
         SendDialogServices services;
         services.profile = &m_profile;
@@ -68,15 +45,31 @@ protected:
         services.convert = [this](const qp::Job& job, const qp::ConversionParams& params,
                                   std::stop_token stop) {
             ++m_conversions;
-            return qp::CreateFaxImage("/usr/bin/gs", job.CoverInput(), job.BodyFile(),
-                                      job.FaxImage(), params, qp::SystemProcessRunner(),
-                                      std::move(stop));
+            m_converted = params;
+            if (m_holdConversion) {
+                qp::test::WaitUntilStopped(std::move(stop));
+                return Outcome::Stopped();
+            }
+            if (!m_conversionFailure.empty())
+                return Outcome::Failure(m_conversionFailure);
+            qp::test::WriteTiffPages(job.FaxImage(), 2);
+            return Outcome::Success();
         };
-        services.upload = [this](const std::string& number, const std::string& email,
+        services.upload = [this](const std::string& number, const std::string&,
                                  const std::string& image, const qp::UploadProgress& progress,
                                  std::stop_token stop) {
-            return qp::UploadFax(m_account, number, email, image, progress,
-                                 qp::DefaultFaxConnector(), std::move(stop));
+            m_uploaded.push_back(number + " " + image);
+            if (m_holdUpload) {
+                qp::test::WaitUntilStopped(std::move(stop));
+                return Outcome::Stopped();
+            }
+            progress(0, 2);
+            progress(2, 2);
+            if (m_uploadOutcomes.empty())
+                return Outcome::Success();
+            const Outcome outcome = m_uploadOutcomes.front();
+            m_uploadOutcomes.pop_front();
+            return outcome;
         };
         services.preview = [this](const std::string&) { ++m_previews; };
         services.record = [this](const qp::faxlog::SendAttempt& attempt, const qp::Job& job) {
@@ -122,14 +115,17 @@ protected:
     std::vector<qp::faxlog::Entry> Logged() const { return m_log.Entries(); }
 
     qp::test::TempUserEnvironment m_env;
-    qp::test::ScopedEnv m_homeEnv{"HOME", m_env.home.Path()};
     qp::Profile m_profile;
     qp::test::FakeClock m_clock;
     qp::JobStore m_store{m_env.home.File("jobs")};
     qp::faxlog::FaxLog m_log{m_env.home.File("log")};
-    FaxdProcess m_server{m_env.home.Path(), "5550100 2468\n"};
-    qp::AccountSettings m_account;
     std::atomic<int> m_conversions{0};
+    qp::ConversionParams m_converted;
+    std::string m_conversionFailure;
+    std::atomic<bool> m_holdConversion{false};
+    std::atomic<bool> m_holdUpload{false};
+    std::deque<Outcome> m_uploadOutcomes;
+    std::vector<std::string> m_uploaded; // "number image" of each upload
     int m_previews = 0;
     std::vector<std::string> m_notices;
     std::string m_jobFolder;
@@ -158,6 +154,7 @@ TEST_F(FaxDialogTest, OpensAsTheSendTemplateWithEveryNumberedControl) {
 
 TEST_F(FaxDialogTest, SendConvertsUploadsLogsAndTakesItsJobAlong) {
     auto dialog = Open();
+    const std::string image = dialog->CurrentJob().FaxImage();
     TypeNumber(*dialog, " (555) 123-4567 ");
     Click(*dialog, 1003);
     Click(*dialog, 1);
@@ -170,16 +167,13 @@ TEST_F(FaxDialogTest, SendConvertsUploadsLogsAndTakesItsJobAlong) {
     ASSERT_TRUE(PumpUntil([&] { return Ended(*dialog); }));
 
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(m_converted, qp::ChooseConversionParams(qp::Resolution::High, false))
+        << "the image follows the choice made before Send";
+    EXPECT_EQ(m_uploaded, std::vector<std::string>{"5551234567 " + image});
     EXPECT_EQ(Control<QLineEdit>(*dialog, 1007)->text(), "Fax uploaded.");
     QProgressBar* bar = Control<QProgressBar>(*dialog, 1028);
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_FALSE(qp::FileExists(m_jobFolder)) << "the job goes once it is logged";
-    ASSERT_TRUE(m_server.WaitForLog("5551234567"));
-    const std::vector<std::string> stored = m_server.Stored(".tif");
-    ASSERT_EQ(stored.size(), 1u);
-    const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(stored[0]);
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(pages[0].xResolution, 300) << "the image follows the choice made before Send";
     const std::vector<qp::faxlog::Entry> logged = Logged();
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_EQ(logged[0].record.outcome, qp::faxlog::Outcome::Sent);
@@ -190,18 +184,18 @@ TEST_F(FaxDialogTest, SendConvertsUploadsLogsAndTakesItsJobAlong) {
     EXPECT_TRUE(m_env.messages.Texts().empty());
 }
 
-TEST_F(FaxDialogTest, NumbersAreCheckedAndMissingInputsReportedWithoutEndingTheDialog) {
-    auto dialog = Open(std::string());
-    for (const char* typed : {"555-1234", "abc", "+1 555 123 4567"}) {
-        TypeNumber(*dialog, typed);
-        Click(*dialog, 1);
-    }
+TEST_F(FaxDialogTest, ABadNumberOrAFailedConversionIsToldWithoutEndingTheDialog) {
+    auto dialog = Open();
+    TypeNumber(*dialog, "555-1234");
+    Click(*dialog, 1);
     EXPECT_EQ(m_conversions, 0);
+    m_conversionFailure = "No cover or body to create fax";
     TypeNumber(*dialog, "5551234567");
     Click(*dialog, 1);
     ASSERT_TRUE(PumpUntil([&] { return Idle(*dialog); }));
-    EXPECT_EQ(m_env.messages.Texts(), (std::vector<std::string>{kTooShort, kTooShort, kNotNumeric,
-                                                                "No cover or body to create fax"}));
+    EXPECT_EQ(m_env.messages.Texts(),
+              (std::vector<std::string>{"Fax phone number must be at least ten digits in length.",
+                                        "No cover or body to create fax"}));
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(Logged().empty()) << "the fax is logged once, when its dialog closes";
     Click(*dialog, 2);
@@ -213,7 +207,7 @@ TEST_F(FaxDialogTest, NumbersAreCheckedAndMissingInputsReportedWithoutEndingTheD
 }
 
 TEST_F(FaxDialogTest, AFailedUploadKeepsTheImageAndAChoiceMakesItStale) {
-    m_account.pin = "wrong";
+    m_uploadOutcomes.push_back(Outcome::Failure("The fax server said no."));
     auto dialog = Open();
     Click(*dialog, 1004);
     ASSERT_TRUE(PumpUntil([&] { return Idle(*dialog); }));
@@ -222,12 +216,11 @@ TEST_F(FaxDialogTest, AFailedUploadKeepsTheImageAndAChoiceMakesItStale) {
     Click(*dialog, 1);
     ASSERT_TRUE(PumpUntil([&] { return Idle(*dialog) && !m_env.messages.Texts().empty(); }));
     EXPECT_EQ(m_conversions, 1) << "the preview's image is sent";
-    EXPECT_EQ(m_env.messages.Texts(), std::vector<std::string>{qp::test::kLoginFailed});
+    EXPECT_EQ(m_env.messages.Texts(), std::vector<std::string>{"The fax server said no."});
     EXPECT_EQ(Control<QLineEdit>(*dialog, 1007)->text(), "Fax upload failed.");
     for (int id : {1, 1004, 1005})
         EXPECT_TRUE(Control<QPushButton>(*dialog, id)->isEnabled()) << id;
 
-    m_account.pin = "2468";
     Click(*dialog, 1019); // legal size: the image no longer shows the fax
     Click(*dialog, 1);
     ASSERT_TRUE(PumpUntil([&] { return Ended(*dialog); }));
@@ -269,35 +262,30 @@ TEST_F(FaxDialogTest, TheDialogSaysWhatItSendsAndACoverOnlyFaxNeverTriedLeavesNo
 }
 
 TEST_F(FaxDialogTest, StoppingTheWorkOrCancellingEndsTheDialogAndDiscardsTheJob) {
-    SilentServer silent;
+    using State = FaxDialog::State;
     struct Case {
         const char* what;
-        std::string body;
-        bool upload;
+        State during; // Idle: nothing under way
         std::function<void(FaxDialog&)> stop;
     };
     const Case cases[] = {
-        {"cancel while idle", qp::test::TextPostScript(1), false,
-         [this](FaxDialog& d) { Click(d, 2); }},
-        {"cancel during a conversion", kEndlessPostScript, true,
-         [this](FaxDialog& d) { Click(d, 2); }},
-        {"escape during an upload", qp::test::TextPostScript(1), true,
+        {"cancel while idle", State::Idle, [this](FaxDialog& d) { Click(d, 2); }},
+        {"cancel during a conversion", State::Converting, [this](FaxDialog& d) { Click(d, 2); }},
+        {"escape during an upload", State::Uploading,
          [](FaxDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
-        {"close box during an upload", qp::test::TextPostScript(1), true,
+        {"close box during an upload", State::Uploading,
          [](FaxDialog& d) { d.windowHandle()->close(); }},
     };
-    m_account.port = silent.Port();
     for (const Case& c : cases) {
         const std::size_t loggedBefore = Logged().size();
-        auto dialog = Open(c.body);
+        m_holdConversion = c.during == State::Converting;
+        m_holdUpload = c.during == State::Uploading;
+        auto dialog = Open();
         Click(*dialog, 1001);
-        if (c.upload) {
+        if (c.during != State::Idle) {
             TypeNumber(*dialog, "5551234567");
             Click(*dialog, 1);
-            const bool uploading = c.body == kEndlessPostScript || PumpUntil([&] {
-                                       return dialog->CurrentState() == FaxDialog::State::Uploading;
-                                   });
-            ASSERT_TRUE(uploading) << c.what;
+            ASSERT_TRUE(PumpUntil([&] { return dialog->CurrentState() == c.during; })) << c.what;
         }
         c.stop(*dialog);
         ASSERT_TRUE(PumpUntil([&] { return Ended(*dialog); })) << c.what;
@@ -311,8 +299,7 @@ TEST_F(FaxDialogTest, StoppingTheWorkOrCancellingEndsTheDialogAndDiscardsTheJob)
 }
 
 TEST_F(FaxDialogTest, AnOrderlyEndKeepsTheJobAndLogsItAsNotSent) {
-    SilentServer silent;
-    m_account.port = silent.Port();
+    m_holdUpload = true;
     for (const bool uploading : {false, true}) {
         auto dialog = Open();
         if (uploading) {

@@ -1,46 +1,60 @@
 #include "base/WorkPaths.h"
 #include "fax/Conversion.h"
+#include "tests/fax/support/Outcomes.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
-#include "tests/fax/support/UploadMessages.h"
 #include "tests/support/TestSupport.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
 #include <tiffio.h>
+#include <unistd.h>
 
-using qp::test::FakeClock;
+using qp::Outcome;
 using qp::test::ReadTiffPages;
-using qp::test::RecordingMessageSink;
 using qp::test::TempDir;
 using qp::test::TiffPage;
 using qp::test::WriteFile;
 
 namespace {
 
+// Whether a program this process started is running.
+bool ChildRunning() {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string stat = qp::test::ReadFile(entry.path() / "stat");
+        const std::size_t end = stat.rfind(')');
+        if (end == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(end + 1));
+        char state = 0;
+        int parent = 0;
+        if (fields >> state >> parent && parent == ::getpid())
+            return true;
+    }
+    return false;
+}
+
 class GhostscriptTest : public ::testing::Test {
 protected:
-    bool Convert(qp::Resolution resolution, bool legal,
-                 const std::string& gsPath = qp::kGhostscriptPath) {
-        return qp::test::Shown(qp::CreateFaxImage(gsPath, m_cover, m_body, m_image,
-                                                  qp::ChooseConversionParams(resolution, legal),
-                                                  qp::SystemProcessRunner()));
+    Outcome Convert(qp::Resolution resolution, bool legal, std::stop_token stop = {}) {
+        return qp::CreateFaxImage(qp::kGhostscriptPath, m_cover, m_body, m_image,
+                                  qp::ChooseConversionParams(resolution, legal),
+                                  qp::SystemProcessRunner(), std::move(stop));
     }
 
     TempDir m_dir;
     std::string m_cover = m_dir.File("cover page.ps");
     std::string m_body = m_dir.File("body.ps");
     std::string m_image = m_dir.File("fax image.tif");
-    FakeClock m_clock;
-    RecordingMessageSink m_messages;
-    qp::ScopedMessageSink m_sink{m_messages};
 };
 
 } // namespace
 
 TEST_F(GhostscriptTest, TwoPageDocumentBecomesAFineG4Image) {
     WriteFile(m_body, qp::test::TextPostScript(2));
-    ASSERT_TRUE(Convert(qp::Resolution::Fine, false))
-        << ::testing::PrintToString(m_messages.Texts());
+    ASSERT_EQ(Convert(qp::Resolution::Fine, false), Outcome::Success());
     const std::vector<TiffPage> pages = ReadTiffPages(m_image);
     ASSERT_EQ(pages.size(), 2u);
     for (const TiffPage& page : pages) {
@@ -57,8 +71,7 @@ TEST_F(GhostscriptTest, TwoPageDocumentBecomesAFineG4Image) {
 TEST_F(GhostscriptTest, CoverPagesComeFirstAndLegalHighIsLonger) {
     WriteFile(m_cover, qp::test::BlackPagePostScript());
     WriteFile(m_body, qp::test::TextPostScript(2));
-    ASSERT_TRUE(Convert(qp::Resolution::High, true))
-        << ::testing::PrintToString(m_messages.Texts());
+    ASSERT_EQ(Convert(qp::Resolution::High, true), Outcome::Success());
     const std::vector<TiffPage> pages = ReadTiffPages(m_image);
     ASSERT_EQ(pages.size(), 3u);
     EXPECT_EQ(pages[0].width, 2592u);
@@ -69,15 +82,14 @@ TEST_F(GhostscriptTest, CoverPagesComeFirstAndLegalHighIsLonger) {
     EXPECT_LT(pages[2].ink, 0.05);
 }
 
-TEST_F(GhostscriptTest, MissingProgramAndErrorExitAreReported) {
-    WriteFile(m_body, qp::test::TextPostScript(1));
-    EXPECT_FALSE(Convert(qp::Resolution::Normal, false, m_dir.File("no-gs")));
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Could not find ghostscript: " + m_dir.File("no-gs")});
-
-    m_messages.Clear();
-    WriteFile(m_body, "%!PS\nthis_is_not_an_operator\n");
-    EXPECT_FALSE(Convert(qp::Resolution::Normal, false));
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Unable to create fax: 1"});
-    EXPECT_TRUE(m_clock.Sleeps().empty());
+// Ghostscript is ended when the conversion is called off, and the user is told nothing.
+TEST_F(GhostscriptTest, AConversionThatWouldNeverEndStopsWhenCalledOff) {
+    WriteFile(m_body, "%!PS\n{ } loop\n");
+    std::stop_source stop;
+    std::thread caller([&stop] {
+        EXPECT_TRUE(qp::test::WaitUntil(ChildRunning));
+        stop.request_stop();
+    });
+    EXPECT_EQ(Convert(qp::Resolution::Fine, false, stop.get_token()), Outcome::Stopped());
+    caller.join();
 }

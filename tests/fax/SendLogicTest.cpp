@@ -1,4 +1,3 @@
-#include "base/FaxNumber.h"
 #include "base/Settings.h"
 #include "fax/ProgressThrottle.h"
 #include "fax/RecipientHistory.h"
@@ -18,9 +17,6 @@ using namespace qp::settings;
 
 namespace {
 
-constexpr const char* kTooShort = "Fax phone number must be at least ten digits in length.";
-constexpr const char* kNotNumeric = "Invalid Fax To phone number (must be numeric only)";
-
 std::vector<std::string> Numbered(int first, int last) {
     std::vector<std::string> entries;
     for (int i = first; i <= last; ++i)
@@ -29,44 +25,6 @@ std::vector<std::string> Numbered(int first, int last) {
 }
 
 } // namespace
-
-TEST(FaxNumber, SeparatorsAndOuterBlanksGoTenDigitsGetTheHistoryForm) {
-    for (const char* typed : {"  (555) 123-4567  ", "555.123.4567", "\t555 123 4567\r\n"}) {
-        const qp::FaxNumberCheck check = qp::CheckFaxNumber(typed);
-        ASSERT_TRUE(check.Ok()) << typed;
-        EXPECT_EQ(check.number, "5551234567") << typed;
-        EXPECT_EQ(qp::HistoryEntryFor(check.number), "(555) 123-4567");
-    }
-    // An entry picked from the history list goes back to the digits it came from.
-    EXPECT_EQ(qp::CheckFaxNumber("(555) 123-4567").number, "5551234567");
-}
-
-TEST(FaxNumber, LengthIsTestedBeforeTheCharacters) {
-    EXPECT_EQ(qp::CheckFaxNumber("555-1234").message, kTooShort);
-    EXPECT_EQ(qp::CheckFaxNumber("abc").message, kTooShort);
-    EXPECT_EQ(qp::CheckFaxNumber("").message, kTooShort);
-    // Ten characters, not ten digits, pass the length test.
-    EXPECT_EQ(qp::CheckFaxNumber("555123456x").message, kNotNumeric);
-    // Blanks inside count only once removed; a tab inside is not removed.
-    EXPECT_EQ(qp::CheckFaxNumber("555\t1234567").message, kNotNumeric);
-}
-
-TEST(FaxNumber, OnlyDigitsAndSemicolonsAreSent) {
-    EXPECT_EQ(qp::CheckFaxNumber("+1 555 123 4567").message, kNotNumeric);
-    const qp::FaxNumberCheck hyphens = qp::CheckFaxNumber("1-555-123-4567");
-    ASSERT_TRUE(hyphens.Ok());
-    EXPECT_EQ(hyphens.number, "15551234567");
-    EXPECT_EQ(qp::HistoryEntryFor(hyphens.number), "15551234567");
-
-    const qp::FaxNumberCheck two = qp::CheckFaxNumber("5551234567;5557654321");
-    ASSERT_TRUE(two.Ok());
-    EXPECT_EQ(two.number, "5551234567;5557654321");
-    EXPECT_EQ(qp::HistoryEntryFor(two.number), two.number);
-
-    // Letters outside ASCII fail, and count as one character each in the length test.
-    EXPECT_EQ(qp::CheckFaxNumber("555123456\xC3\xA9").message, kNotNumeric);
-    EXPECT_EQ(qp::CheckFaxNumber("55512345\xC3\xA9").message, kTooShort);
-}
 
 TEST(RecipientHistoryFile, LinesEndAtLfOrCrAndTheByteAfterIt) {
     EXPECT_EQ(qp::ParseHistory("(555) 123-4567\r\n15551234567\r\n"),
@@ -159,13 +117,9 @@ protected:
     qp::Profile m_profile{m_dir.File("Quillpost.conf")};
 };
 
-TEST_F(SendChoicesTest, DefaultsAreFineAndLetter) {
-    const qp::SendChoices choices = qp::LoadSendChoices(m_profile);
-    EXPECT_EQ(choices.resolution, qp::Resolution::Fine);
-    EXPECT_FALSE(choices.legal);
-}
-
-TEST_F(SendChoicesTest, StoredValuesCompareExactly) {
+TEST_F(SendChoicesTest, DefaultsAreFineAndLetterAndStoredValuesCompareExactly) {
+    EXPECT_EQ(qp::LoadSendChoices(m_profile).resolution, qp::Resolution::Fine);
+    EXPECT_FALSE(qp::LoadSendChoices(m_profile).legal);
     const std::vector<std::pair<std::string, qp::Resolution>> cases{
         {"normal", qp::Resolution::Normal}, {"high", qp::Resolution::High},
         {"fine", qp::Resolution::Fine},     {"High", qp::Resolution::Fine},

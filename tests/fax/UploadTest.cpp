@@ -2,7 +2,7 @@
 #include "fax/StreamBuffers.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/MemoryStream.h"
-#include "tests/fax/support/UploadMessages.h"
+#include "tests/fax/support/Outcomes.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
@@ -10,12 +10,12 @@
 #include <stop_token>
 
 using qp::IoStatus;
+using qp::Outcome;
+using qp::test::FirstLine;
+using qp::test::kLoginFailed;
 using qp::test::MemoryConnector;
-using qp::test::RecordingMessageSink;
 using qp::test::TempDir;
 using qp::test::WriteFile;
-
-using qp::test::kLoginFailed;
 
 namespace {
 
@@ -37,13 +37,20 @@ protected:
 
     void WriteImage(const std::string& bytes) { WriteFile(m_image, bytes); }
 
-    bool Upload(const std::string& email = "") {
-        return qp::test::Shown(qp::UploadFax(
+    Outcome Upload(const std::string& email = "") {
+        return qp::UploadFax(
             m_account, "5551234567", email, m_image,
             [this](std::uint64_t position, std::uint64_t size) {
                 m_progress.emplace_back(position, size);
             },
-            m_connector));
+            m_connector);
+    }
+    // A fresh connection whose server says `incoming`, then what `after` says.
+    void Script(const std::string& incoming, IoStatus after = IoStatus::Closed, int error = 0) {
+        m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
+        m_connector.script->incoming = incoming;
+        m_connector.script->afterIncoming = after;
+        m_connector.script->readError = error;
     }
 
     std::vector<std::string> Writes() const { return m_connector.script->writes; }
@@ -53,8 +60,6 @@ protected:
     qp::AccountSettings m_account;
     MemoryConnector m_connector;
     Progress m_progress;
-    RecordingMessageSink m_messages;
-    qp::ScopedMessageSink m_sink{m_messages};
 };
 
 } // namespace
@@ -71,7 +76,6 @@ TEST_F(UploadTest, LoginHeaderAndImageGoOutByteForByte) {
                                                   "content-length: 15\r\n"
                                                   "\r\n",
                                                   image}));
-    EXPECT_TRUE(m_messages.Texts().empty());
 }
 
 TEST_F(UploadTest, AddressesAreSentOnlyWhenTheyContainAnAt) {
@@ -97,11 +101,8 @@ TEST_F(UploadTest, OnlyTheFirstReplyLineIsJudgedForSuccessInExactCase) {
     EXPECT_TRUE(Upload());
 
     for (const char* reply : {"Success: welcome\r\n\r\n", "error: no\r\nsuccess: later\r\n\r\n"}) {
-        m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
-        m_connector.script->incoming = reply;
-        m_messages.Clear();
-        EXPECT_FALSE(Upload()) << reply;
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{kLoginFailed}) << reply;
+        Script(reply);
+        EXPECT_EQ(Upload(), Outcome::Failure(kLoginFailed)) << reply;
         EXPECT_EQ(m_connector.script->writes.size(), 1u) << "nothing after the login block";
     }
 }
@@ -110,57 +111,26 @@ TEST_F(UploadTest, RepliesEndAtAnEmptyLineOrTheEndOfTheStream) {
     // Bare LFs, a CR that takes the byte after it, blanks around lines, one byte per read.
     m_connector.script->incoming = "  success: in  \n \t \rXsuccess: go";
     m_connector.script->readChunk = 1;
-    EXPECT_TRUE(Upload());
-    EXPECT_TRUE(m_messages.Texts().empty());
+    EXPECT_EQ(Upload(), Outcome::Success());
 }
 
-TEST_F(UploadTest, TheServersRefusalIsShownTrimmed) {
-    m_connector.script->incoming = "success: in\r\n\r\n   error: mailbox full  \r\nmore\r\n\r\n";
-    EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Fax upload failed: error: mailbox full"});
-    EXPECT_TRUE(m_progress.empty());
-    EXPECT_EQ(Writes().size(), 2u);
-}
-
-TEST_F(UploadTest, AHostileRefusalIsShownOnlyAsText) {
+// Outside words reach the user trimmed and as text only (the rules are ShownAsText's).
+TEST_F(UploadTest, TheServersRefusalIsShownTrimmedAndAsTextOnly) {
+    using namespace std::string_literals;
     const struct {
         std::string line;
         std::string shown;
     } cases[] = {
-        {"error: <img src=\"/dev/zero\">", "error: <img src=\"/dev/zero\">"},
-        {"error: <a href=\"x\">Sent OK</a>", "error: <a href=\"x\">Sent OK</a>"},
-        {"error: \033[2J\033[32mFax uploaded.", "error: ?[2J?[32mFax uploaded."},
-        {std::string("error: a\0b\x7f\xc2\x9b", 13), "error: a?b??"},
-        {"error: \xff\xfe caf\xc3\xa9", "error: \xef\xbf\xbd\xef\xbf\xbd caf\xc3\xa9"},
+        {"   error: mailbox full  \r\nmore", "error: mailbox full"},
+        {"error: <a href=\"x\">Sent OK</a>\033[2J\0\xff"s,
+         "error: <a href=\"x\">Sent OK</a>?[2J?\xef\xbf\xbd"},
     };
     for (const auto& c : cases) {
-        m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
-        m_connector.script->incoming = "success: in\r\n\r\n" + c.line + "\r\n\r\n";
-        m_messages.Clear();
-        EXPECT_FALSE(Upload());
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Fax upload failed: " + c.shown})
-            << c.shown;
+        Script("success: in\r\n\r\n" + c.line + "\r\n\r\n");
+        EXPECT_EQ(Upload(), Outcome::Failure("Fax upload failed: " + c.shown));
+        EXPECT_TRUE(m_progress.empty());
+        EXPECT_EQ(Writes().size(), 2u) << "no image after a refusal";
     }
-}
-
-TEST_F(UploadTest, AServerThatHangsUpWithoutALineFails) {
-    m_connector.script->incoming = "";
-    EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{kLoginFailed});
-
-    m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
-    m_connector.script->incoming = "success: in\r\n\r\n";
-    m_messages.Clear();
-    EXPECT_FALSE(Upload());
-    EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()), std::vector<std::string>{kNoResponse});
-
-    // An empty line alone is a reply without lines too.
-    m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
-    m_connector.script->incoming = "success: in\r\n\r\n\r\n";
-    m_messages.Clear();
-    EXPECT_FALSE(Upload());
-    EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()), std::vector<std::string>{kNoResponse});
 }
 
 TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
@@ -176,24 +146,23 @@ TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
     const std::string reset =
         "Lost the connection to the fax server: 104\nConnection reset by peer " + where;
     const std::vector<Case> cases{
+        // Hanging up without a word refuses the login; after it, it is no answer.
+        {"", IoStatus::Closed, 0, kLoginFailed},
+        {"success: in\r\n\r\n", IoStatus::Closed, 0, std::string(kNoResponse) + "\n" + where},
         // Silence says nothing about the login: it is never reported as a wrong PIN.
         {"", IoStatus::TimedOut, 110, silent},
         {"success: in\r\n", IoStatus::TimedOut, 110, silent},
         {"success: in\r\n\r\n", IoStatus::TimedOut, 110, silent},
         // A reply cut off before its empty line by a silent server is no answer either.
         {"success: in\r\n\r\nsuccess: go\r\n", IoStatus::TimedOut, 110, silent},
+        // An empty line alone is a reply without lines too.
         {"success: in\r\n\r\n\r\n", IoStatus::Closed, 0, std::string(kNoResponse) + "\n" + where},
         {"", IoStatus::Failed, 104, reset},
         {"success: in\r\n\r\nsuccess:", IoStatus::Failed, 104, reset},
     };
     for (const Case& c : cases) {
-        m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
-        m_connector.script->incoming = c.incoming;
-        m_connector.script->afterIncoming = c.after;
-        m_connector.script->readError = c.error;
-        m_messages.Clear();
-        EXPECT_FALSE(Upload()) << c.incoming;
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{c.message}) << c.incoming;
+        Script(c.incoming, c.after, c.error);
+        EXPECT_EQ(Upload(), Outcome::Failure(c.message)) << c.incoming;
     }
 }
 
@@ -205,36 +174,33 @@ TEST_F(UploadTest, TheServersWordAfterTheImageDecides) {
         IoStatus after;
         int error;
         bool stopWhileWaiting;
-        qp::Outcome expected;
+        Outcome expected;
     };
     const std::vector<Case> cases{
-        {"nothing, then a close", "", IoStatus::Closed, 0, false, qp::Outcome::Success()},
+        {"nothing, then a close", "", IoStatus::Closed, 0, false, Outcome::Success()},
         {"stored", "success: stored fax-1.tif\r\n\r\n", IoStatus::Closed, 0, false,
-         qp::Outcome::Success()},
+         Outcome::Success()},
         {"not stored", std::string(" ") + kNotStored + " \r\n\r\n", IoStatus::Closed, 0, false,
-         qp::Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
+         Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
         {"not stored, then silence", std::string(kNotStored) + "\r\n", IoStatus::TimedOut, 110,
-         false, qp::Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
-        {"silence until the limit", "", IoStatus::TimedOut, 110, false, qp::Outcome::Success()},
+         false, Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
+        {"silence until the limit", "", IoStatus::TimedOut, 110, false, Outcome::Success()},
         {"a reset", "", IoStatus::Failed, 104, false,
-         qp::Outcome::Failure("Lost the connection to the fax server: 104\nConnection reset by "
-                              "peer (fax.example.com, port 7541)")},
+         Outcome::Failure("Lost the connection to the fax server: 104\nConnection reset by "
+                          "peer (fax.example.com, port 7541)")},
         {"stopped while waiting", std::string(kNotStored) + "\r\n\r\n", IoStatus::Closed, 0, true,
-         qp::Outcome::Stopped()},
+         Outcome::Stopped()},
     };
     for (const Case& c : cases) {
         std::stop_source stopSource;
-        m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
-        m_connector.script->incoming = kAccepted;
+        Script(kAccepted, c.after, c.error);
         m_connector.script->verdict = c.verdict;
-        m_connector.script->afterIncoming = c.after;
-        m_connector.script->readError = c.error;
         if (c.stopWhileWaiting)
             m_connector.script->onEndSending = [&stopSource] { stopSource.request_stop(); };
-        const qp::Outcome outcome = qp::UploadFax(m_account, "5551234567", "", m_image, nullptr,
-                                                  m_connector, stopSource.get_token());
-        EXPECT_EQ(outcome.ok, c.expected.ok) << c.what;
-        EXPECT_EQ(outcome.message, c.expected.message) << c.what;
+        EXPECT_EQ(qp::UploadFax(m_account, "5551234567", "", m_image, nullptr, m_connector,
+                                stopSource.get_token()),
+                  c.expected)
+            << c.what;
         EXPECT_TRUE(m_connector.script->sendingEnded) << c.what;
         EXPECT_EQ(Writes().size(), 3u) << c.what;
     }
@@ -243,46 +209,35 @@ TEST_F(UploadTest, TheServersWordAfterTheImageDecides) {
 TEST_F(UploadTest, WriteFailuresAtEachStageFail) {
     WriteImage(std::string(qp::kImageBlockSize + 5, 'x'));
     for (int failing = 1; failing <= 4; ++failing) {
-        m_connector.script = std::make_shared<qp::test::MemoryStreamScript>();
-        m_connector.script->incoming = kAccepted;
+        Script(kAccepted);
         m_connector.script->failWriteNumber = failing;
         m_connector.script->writeError = 32;
-        m_messages.Clear();
-        EXPECT_FALSE(Upload()) << failing;
-        EXPECT_EQ(qp::test::FirstLines(m_messages.Texts()),
-                  std::vector<std::string>{"Lost the connection to the fax server: 32"})
+        const Outcome outcome = Upload();
+        EXPECT_FALSE(outcome) << failing;
+        EXPECT_EQ(FirstLine(outcome.message), "Lost the connection to the fax server: 32")
             << failing;
     }
 }
 
 TEST_F(UploadTest, FailuresBeforeTheExchange) {
     qp::RemoveFile(m_image);
-    EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Error accessing fax file: " + m_image});
+    EXPECT_EQ(Upload(), Outcome::Failure("Error accessing fax file: " + m_image));
     EXPECT_EQ(m_connector.connects, 0);
 
     WriteImage("II*");
-    m_messages.Clear();
     m_connector.failSocket = true;
-    EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Failed to create socket: 24\nToo many "
-                                       "open files (fax.example.com, port 7541)"});
-
-    m_messages.Clear();
+    EXPECT_EQ(Upload(), Outcome::Failure("Failed to create socket: 24\nToo many open files "
+                                         "(fax.example.com, port 7541)"));
     m_connector.failSocket = false;
     m_connector.connectError = 111;
-    EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Could not connect to fax server: 111\nConnection refused "
-                                       "(fax.example.com, port 7541)"});
+    EXPECT_EQ(Upload(), Outcome::Failure("Could not connect to fax server: 111\nConnection "
+                                         "refused (fax.example.com, port 7541)"));
 }
 
 TEST_F(UploadTest, AnImageThatShrinksAfterItWasAnnouncedFails) {
     WriteImage(std::string(3000, 'x'));
     m_connector.onConnect = [this] { WriteImage(std::string(100, 'x')); };
-    EXPECT_FALSE(Upload());
-    EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"Error accessing fax file: " + m_image});
+    EXPECT_EQ(Upload(), Outcome::Failure("Error accessing fax file: " + m_image));
     EXPECT_EQ(Writes().size(), 2u);
 }
 
@@ -335,9 +290,7 @@ TEST_F(UploadTest, ValuesWithLineBreaksAreRefusedBeforeConnecting) {
         m_account = clean;
         std::string email;
         (c.field ? m_account.*c.field : email) = c.value;
-        m_messages.Clear();
-        EXPECT_FALSE(Upload(email)) << c.name;
-        EXPECT_EQ(m_messages.Texts(), std::vector<std::string>{"The " + c.name + advice});
+        EXPECT_EQ(Upload(email), Outcome::Failure("The " + c.name + advice)) << c.name;
     }
     EXPECT_EQ(m_connector.connects, 0);
 }

@@ -69,6 +69,11 @@ TEST_F(ViewerTest, TheFaxViewerIsPreferredToTheDesktopOpener) {
     qp::test::WriteFile(installed, "#!/bin/sh\n");
     EXPECT_EQ(qp::FirstExistingFile({m_dir.File("absent"), installed, "/bin/sh"}), installed);
     EXPECT_EQ(qp::FirstExistingFile({m_dir.File("absent")}), "");
+
+    // With none stored, the first that is installed here becomes the viewer, or none.
+    qp::SetInstalledDefaultViewer(m_profile);
+    EXPECT_EQ(m_profile.GetString(kSection, kTiffViewer.key, ""),
+              qp::FirstExistingFile(candidates));
 }
 
 TEST_F(ViewerTest, DefaultIsStoredOnlyWhenNoneIsAndTheOpenerExists) {

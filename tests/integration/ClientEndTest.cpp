@@ -3,8 +3,8 @@
 // there when the client next starts, and that start offers it again.
 #include "fax/log/FaxLog.h"
 #include "platform/CommonFolder.h"
-#include "tests/fax/support/ChildProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>

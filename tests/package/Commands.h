@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <string>
 

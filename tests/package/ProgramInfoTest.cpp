@@ -1,5 +1,5 @@
 #include "platform/Version.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 #include <regex>

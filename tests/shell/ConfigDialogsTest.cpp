@@ -1,5 +1,3 @@
-#include "app/QuillpostApp.h"
-#include "app/StartupServices.h"
 #include "base/AccountStore.h"
 #include "base/Settings.h"
 #include "platform/Profile.h"
@@ -7,9 +5,9 @@
 #include "shell/gui/AboutDlg.h"
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
-#include "tests/shell/ModalHelpers.h"
 #include "tests/support/GuiChecks.h"
 #include "tests/support/HeldSecretStore.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QLineEdit>
@@ -67,11 +65,7 @@ protected:
     }
     std::string SettingsFile() const { return qp::test::ReadFile(qp::DefaultProfilePath()); }
 
-    qp::test::TempDir m_home;
-    qp::test::ScopedEnv m_xdg{"XDG_CONFIG_HOME", m_home.Path() + "/config"};
-    qp::test::ScopedEnv m_common{"QUILLPOST_COMMON_DIR", m_home.Path()};
-    qp::test::RecordingMessageSink m_messages;
-    qp::ScopedMessageSink m_sink{m_messages};
+    qp::test::TempUserEnvironment m_user;
     qp::Profile m_profile;
     qp::AccountStore m_app;
 };
@@ -121,39 +115,32 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPin) {
     EXPECT_NE(file.find("p=7541"), std::string::npos) << file;
 }
 
+// Escape and the window's close box alike.
 TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsTheServer) {
-    WhenModalOpens([this](QDialog& dialog) {
-        Retype(Edit(dialog, 1000), "5559999");
-        // Someone changed the server while the dialog was open; Cancel puts it back again.
-        m_profile.WriteString(kSection, kHost.key, std::string("other.example.com"));
-        m_profile.WriteInt(kSection, kPortWritten.key, 1);
-        m_app.SetHost("other.example.com");
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-    });
-    qp::RunInitialConfigDialog(m_app);
+    for (const bool closeBox : {false, true}) {
+        WhenModalOpens([this, closeBox](QDialog& dialog) {
+            Retype(Edit(dialog, 1000), "5559999");
+            // Someone changed the server while the dialog was open; Cancel puts it back again.
+            m_profile.WriteString(kSection, kHost.key, std::string("other.example.com"));
+            m_profile.WriteInt(kSection, kPortWritten.key, 1);
+            m_app.SetHost("other.example.com");
+            if (closeBox)
+                dialog.close();
+            else
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        qp::RunInitialConfigDialog(m_app);
 
-    EXPECT_EQ(Stored(kLogin), "5550100");
-    EXPECT_EQ(Stored(kPin), "1234");
-    EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
-    const qp::AccountSettings account = m_app.Get();
-    EXPECT_EQ(account.login, "5550100");
-    EXPECT_EQ(account.pin, "1234");
-    EXPECT_EQ(account.host, kDefaultFaxHost);
-    EXPECT_EQ(account.port, 9100);
-}
-
-TEST_F(ConfigDialogsTest, ClosingTheMessageBoxDialogsWindowCountsAsCancel) {
-    WhenModalOpens([this](QDialog& dialog) {
-        Retype(Edit(dialog, 1000), "5559999");
-        m_app.SetHost("other.example.com");
-        dialog.close();
-    });
-    qp::RunInitialConfigDialog(m_app);
-
-    EXPECT_EQ(Stored(kLogin), "5550100");
-    EXPECT_EQ(m_app.Get().login, "5550100");
-    EXPECT_EQ(m_app.Get().host, kDefaultFaxHost);
+        EXPECT_EQ(Stored(kLogin), "5550100");
+        EXPECT_EQ(Stored(kPin), "1234");
+        EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
+        EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
+        const qp::AccountSettings account = m_app.Get();
+        EXPECT_EQ(account.login, "5550100");
+        EXPECT_EQ(account.pin, "1234");
+        EXPECT_EQ(account.host, kDefaultFaxHost);
+        EXPECT_EQ(account.port, 9100);
+    }
 }
 
 TEST_F(ConfigDialogsTest, MessageBoxDialogTakesDigitsOnlyAndMasksThePin) {
@@ -266,55 +253,6 @@ TEST_F(ConfigDialogsTest, APinTheKeyringHasNotGivenYetIsFilledInLaterAndNeverWip
     EXPECT_TRUE(Edit(dialog, 1006)->isEnabled());
     EXPECT_EQ(Edit(dialog, 1006)->text(), "5678");
     EXPECT_EQ(app.Get().pin, "5678");
-}
-
-// Start-up with the real preferences dialog; the other pieces only note that they ran.
-class FirstStartServices final : public qp::StartupServices {
-public:
-    std::vector<std::string> calls;
-    explicit FirstStartServices(qp::AccountStore& account) : m_account(account) {}
-    void RunUpdate(const std::string&) override {}
-    void RunInitialConfig() override {}
-    bool RunFaxLog() override { return false; }
-    void CreateTrayWindow() override { calls.push_back("tray"); }
-    std::string FindFaxPrinterPort() override { return {}; }
-    void SetDefaultViewer() override {}
-    void RunPreferences() override {
-        WhenModalOpens([this](QDialog& dialog) {
-            calls.push_back(dialog.windowTitle().toStdString());
-            Retype(Edit(dialog, 1000), "5552468");
-            Click(dialog, 1);
-        });
-        qp::RunPreferencesDialog(m_account);
-    }
-    bool StartWatcher(const std::string&) override {
-        calls.push_back("watcher sees " + m_account.Get().login);
-        return true;
-    }
-
-private:
-    qp::AccountStore& m_account;
-};
-
-TEST_F(ConfigDialogsTest, FirstStartAsksForTheAccountBeforeTheWatcherStarts) {
-    // No number at all, and an empty number accepted with OK earlier, both count as none.
-    for (const std::optional<std::string>& stored :
-         {std::optional<std::string>(), std::optional<std::string>("")}) {
-        m_profile.WriteString(kSection, kLogin.key, stored);
-        CQuillpostApp app("");
-        FirstStartServices services(app.Account());
-        EXPECT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);
-        EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "Quill Post Configuration",
-                                                            "watcher sees 5552468"}));
-        EXPECT_EQ(Stored(kLogin), "5552468");
-    }
-}
-
-TEST_F(ConfigDialogsTest, StartWithAStoredNumberOpensNoDialog) {
-    CQuillpostApp app("");
-    FirstStartServices services(app.Account());
-    app.InitInstance(services);
-    EXPECT_EQ(services.calls, (std::vector<std::string>{"tray", "watcher sees 5550100"}));
 }
 
 } // namespace

@@ -6,8 +6,8 @@
 #include "platform/Profile.h"
 #include "platform/gui/ControlLookup.h"
 #include "shell/gui/PreferencesDialog.h"
-#include "tests/fax/support/ChildProcess.h"
-#include "tests/shell/ModalHelpers.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDBusConnection>

@@ -19,10 +19,11 @@ inline bool LooksFixedSize(const QWidget& dialog) {
            dialog.minimumSize() == dialog.maximumSize();
 }
 
-// Runs the GUI thread's events until `condition` holds, for at most half a minute: for work that
-// reports back through the event loop.
-inline bool PumpUntil(const std::function<bool()>& condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+// Runs the GUI thread's events until `condition` holds, for at most `limit`: for work that reports
+// back through the event loop.
+inline bool PumpUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
     while (!condition() && std::chrono::steady_clock::now() < end)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return condition();

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +90,13 @@ ScopedEnv::~ScopedEnv() {
         ::unsetenv(m_name.c_str());
 }
 
+void WaitUntilStopped(std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any stopped;
+    std::unique_lock<std::mutex> lock(mutex);
+    stopped.wait(lock, stop, [] { return false; });
+}
+
 void WriteFile(const std::string& path, const std::string& contents) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << contents;
@@ -103,15 +111,14 @@ std::string ReadFile(const std::string& path) {
     return out.str();
 }
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    constexpr int kPolls = 1000;
-    constexpr auto kPollInterval = std::chrono::milliseconds(10);
-    for (int i = 0; i < kPolls; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(kPollInterval);
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return condition();
+    return true;
 }
 
 } // namespace qp::test

@@ -4,10 +4,12 @@
 #include "platform/MessageBox.h"
 
 #include <cctype>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -68,10 +70,11 @@ private:
     std::optional<std::string> m_old;
 };
 
-// A user of the program inside a temporary folder: the settings store and the common folder lie
-// there, and message boxes are recorded instead of shown.
+// A user of the program inside a temporary folder: the home, the settings store, the data folder
+// and the common folder lie there, and message boxes are recorded instead of shown.
 struct TempUserEnvironment {
     TempDir home;
+    ScopedEnv homeEnv{"HOME", home.Path()};
     ScopedEnv xdg{"XDG_CONFIG_HOME", home.Path() + "/config"};
     ScopedEnv data{"XDG_DATA_HOME", home.Path() + "/data"};
     ScopedEnv common{"QUILLPOST_COMMON_DIR", home.Path()};
@@ -89,9 +92,13 @@ struct CaseName {
     }
 };
 
-// Polls, for at most ten seconds, for what another thread or process brings about; false when it
+// Polls, for at most `limit`, for what another thread or process brings about; false when it
 // never came.
-bool WaitUntil(const std::function<bool()>& condition);
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+// Blocks until `stop` is requested: work that would go on for ever unless called off.
+void WaitUntilStopped(std::stop_token stop);
 
 void WriteFile(const std::string& path, const std::string& contents);
 std::string ReadFile(const std::string& path);

@@ -1,12 +1,10 @@
 #include "tools/faxd/FaxSession.h"
-#include "tests/fax/support/Loopback.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 #include "tools/faxd/ClientText.h"
 #include "tools/faxd/FaxServer.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -160,21 +158,8 @@ public:
 
     // A connection from `source`, one of the loopback addresses 127.0.0.0/8.
     int Connect(const char* source = "127.0.0.1") {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        ::inet_pton(AF_INET, source, &local.sin_addr);
-        sockaddr_in peer{};
-        peer.sin_family = AF_INET;
-        peer.sin_port = htons(static_cast<std::uint16_t>(m_port));
-        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-            ::close(fd);
-            throw std::runtime_error(std::string("cannot connect from ") + source);
-        }
-        m_clients.push_back(fd);
-        return fd;
+        m_clients.push_back(qp::test::ConnectToLoopback(m_port, source));
+        return m_clients.back();
     }
 
 private:
@@ -201,7 +186,8 @@ std::string Received(int fd, const std::string& enough) {
 
 } // namespace
 
-TEST_F(FaxSessionTest, MalformedAnnouncementsAreRefusedAndNothingIsStored) {
+// A body that is no TIFF image is read whole before it is refused.
+TEST_F(FaxSessionTest, WhatIsNoFaxIsRefusedAndNothingIsStored) {
     const std::vector<std::pair<std::string, std::string>> cases{
         {Header("content-length: 268435457\r\n"), "error: bad content-length"},
         {Header("content-length: 99999999999999999999\r\n"), "error: bad content-length"},
@@ -212,6 +198,8 @@ TEST_F(FaxSessionTest, MalformedAnnouncementsAreRefusedAndNothingIsStored) {
         {"fax2\r\nto: 555 123 4567\r\ncontent-length: 4\r\n\r\nII*\0", "error: bad recipient"},
         {"fax2\r\nto: ;\r\ncontent-length: 4\r\n\r\nII*\0", "error: bad recipient"},
         {"fax3\r\nto: 5551234567\r\ncontent-length: 4\r\n\r\nII*\0", "error: unknown command"},
+        {Header("content-length: 18\r\n") + "%PDF-1.4 not a fax",
+         "success: send 18 bytes\r\n\r\nerror: not a TIFF image"},
     };
     for (const auto& [announcement, refusal] : cases) {
         NewConnection();
@@ -219,6 +207,8 @@ TEST_F(FaxSessionTest, MalformedAnnouncementsAreRefusedAndNothingIsStored) {
             << announcement;
     }
     EXPECT_TRUE(OutboxFiles().empty());
+    EXPECT_EQ(Log().back().rfind("fax rejected: box=5550100 to=5551234567 ", 0), 0u)
+        << Log().back();
 }
 
 TEST_F(FaxSessionTest, OverlongLinesAndEndlessHeadersEndTheSessionUnanswered) {
@@ -250,8 +240,10 @@ TEST_F(FaxSessionTest, ClientTextNeverNamesAFileNorForgesALine) {
     EXPECT_FALSE(std::filesystem::exists(m_dir.Path() + "/../escaped.tif"));
 
     const std::string record = ReadFile(files[0]);
-    EXPECT_NE(record.find("email: me@example.com?box: 1\n"), std::string::npos) << record;
-    EXPECT_NE(record.find("notifyemail: ?[2Jboss@example.com?to: 1\n"), std::string::npos)
+    EXPECT_EQ(record.rfind("box: 5550100\nto: 5551234567\nemail: me@example.com?box: 1\n"
+                           "notifyemail: ?[2Jboss@example.com?to: 1\nsize: 9\ntime: ",
+                           0),
+              0u)
         << record;
     ASSERT_EQ(Log().size(), 1u);
     EXPECT_EQ(Log()[0].find('\x1b'), std::string::npos);

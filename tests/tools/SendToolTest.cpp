@@ -1,10 +1,10 @@
 #include "base/Settings.h"
 #include "fax/log/FaxLog.h"
 #include "platform/Profile.h"
-#include "tests/fax/support/ChildProcess.h"
-#include "tests/fax/support/Loopback.h"
+#include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/fax/support/TiffPages.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <thread>
-#include <tiffio.h>
 #include <unistd.h>
 
 using qp::test::FaxdProcess;
@@ -92,10 +90,7 @@ TEST_F(SendToolTest, DocumentIsConvertedUploadedAndTheRecipientRemembered) {
     ASSERT_EQ(images.size(), 1u);
     const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(images[0]);
     ASSERT_EQ(pages.size(), 2u);
-    EXPECT_EQ(pages[0].compression, COMPRESSION_CCITTFAX4);
-    EXPECT_EQ(pages[0].width, 1728u);
-    EXPECT_EQ(pages[0].height, 1078u);
-    EXPECT_FLOAT_EQ(pages[0].yResolution, 98.0f);
+    EXPECT_FLOAT_EQ(pages[0].yResolution, 98.0f) << "--resolution normal";
     EXPECT_EQ(History(), "(555) 123-4567\r\n");
 
     // Its conversion is private: neither the shared work files nor its own folder are left.
@@ -119,24 +114,12 @@ TEST_F(SendToolTest, DocumentIsConvertedUploadedAndTheRecipientRemembered) {
     EXPECT_EQ(ReadFile(logged[1].ImagePath()), ReadFile(images[0]));
 }
 
-TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFront) {
+// The stored fields make the page, in front; To, Re and Notes given on the command line stand in
+// for theirs for this fax only.
+TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFrontWithThisFaxsOwn) {
     StoreAccount("2468");
     const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
-    profile.WriteString(kSection, kCoverTo.key, std::string("Ann Example"));
-    profile.WriteString(kSection, kCoverNote.key, std::string("First line\r\nSecond line"));
-    const ProgramRun run = Send({"--to", "5551234567", "--cover-sheet", m_dir.File("doc.ps")});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    ASSERT_TRUE(m_server.WaitForLog("fax stored"));
-    const std::vector<std::string> images = m_server.Stored(".tif");
-    ASSERT_EQ(images.size(), 1u);
-    const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(images[0]);
-    ASSERT_EQ(pages.size(), 3u);
-    EXPECT_GT(pages[0].ink, 0.0);
-}
-
-TEST_F(SendToolTest, CoverSheetOptionsFillToReAndNotesForThisFaxOnly) {
-    StoreAccount("2468");
-    const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
+    profile.WriteString(kSection, kCoverFrom.key, std::string("Ann Example"));
     profile.WriteString(kSection, kCoverTo.key, std::string("Stored Name"));
     profile.WriteString(kSection, kCoverRe.key, std::string("Stored Subject"));
     profile.WriteString(kSection, kCoverNote.key, std::string("Stored note"));
@@ -144,10 +127,18 @@ TEST_F(SendToolTest, CoverSheetOptionsFillToReAndNotesForThisFaxOnly) {
         Send({"--to", "5551234567", "--cover-sheet", "--to-name", "Zed Quillfeather", "--re",
               "Invoice 4471", "--note", "Line one\nLine two", m_dir.File("doc.ps")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(m_server.WaitForLog("fax stored"));
+    const std::vector<std::string> images = m_server.Stored(".tif");
+    ASSERT_EQ(images.size(), 1u);
+    const std::vector<qp::test::TiffPage> pages = qp::test::ReadTiffPages(images[0]);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_GT(pages[0].ink, 0.0);
+
     const std::vector<qp::faxlog::Entry> logged = Logged();
     ASSERT_EQ(logged.size(), 1u);
     const std::string page = PdfText(logged[0].CoverPath());
-    for (const char* text : {"Zed Quillfeather", "Invoice 4471", "Line one", "Line two"})
+    for (const char* text :
+         {"Ann Example", "Zed Quillfeather", "Invoice 4471", "Line one", "Line two"})
         EXPECT_NE(page.find(text), std::string::npos) << text << " in\n" << page;
     // The note's line break is one on the page.
     const std::size_t one = page.find("Line one");
@@ -300,11 +291,6 @@ TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {
     EXPECT_NE(shortNumber.err.find("Fax phone number must be at least ten digits in length."),
               std::string::npos);
 
-    const ProgramRun plus = Send({"--to", "+1 555 123 4567", m_dir.File("doc.ps")});
-    EXPECT_EQ(plus.exitCode, 1);
-    EXPECT_NE(plus.err.find("Invalid Fax To phone number (must be numeric only)"),
-              std::string::npos);
-
     // An unusable TMPDIR stops the send; the current directory is no place for the fax image.
     for (const std::string& tmpdir : {m_dir.File("absent"), m_dir.File("doc.ps")}) {
         const ProgramRun noTemp = Send({"--to", "5551234567", m_dir.File("doc.ps")}, tmpdir);
@@ -399,45 +385,25 @@ TEST_F(SendToolTest, ToTakesAContactsNameWhenItIsNoNumber) {
     EXPECT_EQ(Logged()[0].record.typed, "(555) 123-4567");
 }
 
-namespace {
-
-// A server's reply is printed as text: escapes, controls and broken UTF-8 never reach the terminal
-// as they came, and nothing in it can pass for the program's own "Fax uploaded.".
+// A server's reply reaches the terminal only as text (the rules are ShownAsText's): nothing in it
+// can pass for the program's own "Fax uploaded.".
 TEST_F(SendToolTest, AHostileServersReplyReachesTheTerminalOnlyAsText) {
-    const struct {
-        std::string reply;
-        std::string shown;
-    } cases[] = {
-        {"error: \033[2J\033[32mFax uploaded.", "Fax upload failed: error: ?[2J?[32mFax uploaded."},
-        {"error: <a href=\"x\">Sent OK</a>", "Fax upload failed: error: <a href=\"x\">Sent OK</a>"},
-        {std::string("error: nul\0bell\a\xff", 17),
-         "Fax upload failed: error: nul?bell?\xef\xbf\xbd"},
-    };
-    for (const auto& c : cases) {
-        int port = 0;
-        const int listener = qp::test::ListenOnLoopback(port);
-        std::thread server([&] {
-            const int client = ::accept(listener, nullptr, nullptr);
-            qp::test::ReadBlock(client);
-            const std::string login = "success: in\r\n\r\n";
-            ::send(client, login.data(), login.size(), MSG_NOSIGNAL);
-            qp::test::ReadBlock(client);
-            const std::string refusal = c.reply + "\r\n\r\n";
-            ::send(client, refusal.data(), refusal.size(), MSG_NOSIGNAL);
-            ::close(client);
-        });
-        StoreAccount("2468");
-        qp::Profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf")
-            .WriteInt(kSection, kPort.key, port);
-        const ProgramRun run = Send({"--to", "5551234567", m_dir.File("doc.ps")});
-        server.join();
-        ::close(listener);
-        EXPECT_EQ(run.exitCode, 1) << c.shown;
-        EXPECT_EQ(run.out, "") << c.shown;
-        EXPECT_NE(run.err.find(c.shown), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find('\033'), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find('\0'), std::string::npos) << run.err;
-    }
+    qp::test::LoopbackServer server;
+    server.ServeOne([](int client) {
+        qp::test::ReadBlock(client);
+        const std::string login = "success: in\r\n\r\n";
+        ::send(client, login.data(), login.size(), MSG_NOSIGNAL);
+        qp::test::ReadBlock(client);
+        const std::string refusal = "error: \033[2J\033[32mFax uploaded.\r\n\r\n";
+        ::send(client, refusal.data(), refusal.size(), MSG_NOSIGNAL);
+    });
+    StoreAccount("2468");
+    qp::Profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf")
+        .WriteInt(kSection, kPort.key, server.Port());
+    const ProgramRun run = Send({"--to", "5551234567", m_dir.File("doc.ps")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("Fax upload failed: error: ?[2J?[32mFax uploaded."), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find('\033'), std::string::npos) << run.err;
 }
-
-} // namespace

@@ -1,10 +1,9 @@
 #include "update/UpdateCheck.h"
 #include "app/CommandLine.h"
+#include "tests/support/Loopback.h"
 #include "tests/update/support/UpdateFixture.h"
 
 #include <filesystem>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -166,27 +165,6 @@ TEST_F(UpdateCheckTest, DeclinedUpdateDoesNothing) {
     EXPECT_TRUE(m_runner.replaced.empty());
 }
 
-// A loopback port that refuses connections for as long as the socket lives: bound, not listening.
-class RefusingPort {
-public:
-    RefusingPort() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof local;
-        if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)
-            throw std::runtime_error("cannot bind on loopback");
-        m_host = "127.0.0.1:" + std::to_string(ntohs(local.sin_port));
-    }
-    ~RefusingPort() { ::close(m_fd); }
-    const std::string& Host() const { return m_host; }
-
-private:
-    int m_fd;
-    std::string m_host;
-};
-
 TEST_F(UpdateCheckTest, OnlyAVerifiedManifestWithNothingNewIsUpToDate) {
     struct Case {
         const char* what;
@@ -213,10 +191,11 @@ TEST_F(UpdateCheckTest, OnlyAVerifiedManifestWithNothingNewIsUpToDate) {
          qp::MessageIcon::Warning},
     };
     Serve();
-    const RefusingPort refusing;
+    const qp::test::RefusingPort refusing;
     for (const Case& c : cases) {
         c.prepare();
-        const std::string host = c.refused ? refusing.Host() : Host();
+        const std::string host =
+            c.refused ? "127.0.0.1:" + std::to_string(refusing.Port()) : Host();
         m_user.messages.Clear();
         EXPECT_FALSE(Check(true, host)) << c.what;
         EXPECT_EQ(m_user.messages.Texts(), Strings{}) << c.what << ": the daily check stays silent";

@@ -1,7 +1,6 @@
 #include "tests/support/cups/CupsFixture.h"
 
 #include "capture/PrintServer.h"
-#include "tests/support/cups/TestUsers.h"
 
 #include <cups/cups.h>
 
@@ -58,32 +57,51 @@ void WriteText(const std::string& path, const std::string& text) {
 
 // Debian's stock policy of that name: jobs need a user that cupsd authenticates, which a local
 // client does through its socket's peer credentials.
-std::string AuthenticatedPolicy() {
-    return "<Policy authenticated>\n"
-           "  JobPrivateAccess default\n"
-           "  JobPrivateValues default\n"
-           "  SubscriptionPrivateAccess default\n"
-           "  SubscriptionPrivateValues default\n"
-           "  <Limit Create-Job Print-Job Print-URI Validate-Job>\n"
-           "    AuthType Default\n"
-           "    Order deny,allow\n"
-           "  </Limit>\n"
-           "  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs "
-           "Set-Job-Attributes Cancel-Job Cancel-My-Jobs Close-Job CUPS-Move-Job>\n"
-           "    AuthType Default\n"
-           "    Require user @OWNER @SYSTEM\n"
-           "    Order deny,allow\n"
-           "  </Limit>\n"
-           "  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer>\n"
-           "    AuthType Default\n"
-           "    Require user @SYSTEM\n"
-           "    Order deny,allow\n"
-           "  </Limit>\n"
-           "  <Limit All>\n"
-           "    Order deny,allow\n"
-           "  </Limit>\n"
-           "</Policy>\n";
-}
+constexpr const char* kAuthenticatedPolicy = R"(<Policy authenticated>
+  JobPrivateAccess default
+  JobPrivateValues default
+  SubscriptionPrivateAccess default
+  SubscriptionPrivateValues default
+  <Limit Create-Job Print-Job Print-URI Validate-Job>
+    AuthType Default
+    Order deny,allow
+  </Limit>
+  <Limit Send-Document Send-URI Hold-Job Release-Job Restart-Job Purge-Jobs Set-Job-Attributes Cancel-Job Cancel-My-Jobs Close-Job CUPS-Move-Job>
+    AuthType Default
+    Require user @OWNER @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer>
+    AuthType Default
+    Require user @SYSTEM
+    Order deny,allow
+  </Limit>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+)";
+
+// Everything else open to all, on the private socket only, browsing nothing.
+constexpr const char* kOpenServer = R"(Browsing No
+BrowseLocalProtocols none
+DefaultShared No
+WebInterface No
+DefaultAuthType Basic
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  JobPrivateAccess all
+  JobPrivateValues none
+  SubscriptionPrivateAccess all
+  SubscriptionPrivateValues none
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+)";
 
 bool ChildExited(pid_t pid) {
     int status = 0;
@@ -173,65 +191,23 @@ void PrivateCupsd::Prepare() {
     ::chmod(backend.c_str(), 0700);
     LinkEntries(kSystemDataDir, DataDir(), {"model"});
 
-    WriteText(m_root + "/etc/cups-files.conf", "User lp\n"
-                                               "Group lp\n"
-                                               "SystemGroup root\n"
-                                               "FileDevice No\n"
-                                               "ServerRoot " +
-                                                   m_root +
-                                                   "/etc\n"
-                                                   "ServerBin " +
-                                                   ServerBin() +
-                                                   "\n"
-                                                   "DataDir " +
-                                                   DataDir() +
-                                                   "\n"
-                                                   "CacheDir " +
-                                                   m_root +
-                                                   "/cache\n"
-                                                   "StateDir " +
-                                                   m_root +
-                                                   "/state\n"
-                                                   "RequestRoot " +
-                                                   m_root +
-                                                   "/spool\n"
-                                                   "TempDir " +
-                                                   m_root +
-                                                   "/spool/tmp\n"
-                                                   "AccessLog " +
-                                                   m_root +
-                                                   "/log/access_log\n"
-                                                   "ErrorLog " +
-                                                   m_root +
-                                                   "/log/error_log\n"
-                                                   "PageLog " +
-                                                   m_root +
-                                                   "/log/page_log\n"
-                                                   "Printcap " +
-                                                   m_root + "/printcap\n");
-    WriteText(m_root + "/etc/cupsd.conf", "LogLevel debug\n"
-                                          "Listen " +
-                                              Socket() +
-                                              "\n"
-                                              "Browsing No\n"
-                                              "BrowseLocalProtocols none\n"
-                                              "DefaultShared No\n"
-                                              "WebInterface No\n"
-                                              "DefaultAuthType Basic\n"
-                                              "<Location />\n"
-                                              "  Order allow,deny\n"
-                                              "  Allow all\n"
-                                              "</Location>\n"
-                                              "<Policy default>\n"
-                                              "  JobPrivateAccess all\n"
-                                              "  JobPrivateValues none\n"
-                                              "  SubscriptionPrivateAccess all\n"
-                                              "  SubscriptionPrivateValues none\n"
-                                              "  <Limit All>\n"
-                                              "    Order deny,allow\n"
-                                              "  </Limit>\n"
-                                              "</Policy>\n" +
-                                              AuthenticatedPolicy());
+    std::string files = "User lp\nGroup lp\nSystemGroup root\nFileDevice No\n";
+    for (const auto& [name, path] :
+         std::vector<std::pair<std::string, std::string>>{{"ServerRoot", m_root + "/etc"},
+                                                          {"ServerBin", ServerBin()},
+                                                          {"DataDir", DataDir()},
+                                                          {"CacheDir", m_root + "/cache"},
+                                                          {"StateDir", m_root + "/state"},
+                                                          {"RequestRoot", m_root + "/spool"},
+                                                          {"TempDir", m_root + "/spool/tmp"},
+                                                          {"AccessLog", m_root + "/log/access_log"},
+                                                          {"ErrorLog", m_root + "/log/error_log"},
+                                                          {"PageLog", m_root + "/log/page_log"},
+                                                          {"Printcap", m_root + "/printcap"}})
+        files += name + " " + path + "\n";
+    WriteText(m_root + "/etc/cups-files.conf", files);
+    WriteText(m_root + "/etc/cupsd.conf",
+              "LogLevel debug\nListen " + Socket() + "\n" + kOpenServer + kAuthenticatedPolicy);
 }
 
 void PrivateCupsd::Launch() {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/FileOps.h"
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 #include "update/InstallFolder.h"

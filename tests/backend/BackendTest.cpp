@@ -1,4 +1,5 @@
 #include "base/ParkedJobs.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/cups/CupsFixture.h"
 #include "tests/support/cups/TestUsers.h"
@@ -84,36 +85,6 @@ public:
         m_stdin = -1;
     }
     void Signal(int signal) { ::kill(m_pid, signal); }
-    // Returns once the backend has stopped, wherever it was.
-    void Pause() {
-        ::kill(m_pid, SIGSTOP);
-        int status = 0;
-        ::waitpid(m_pid, &status, WUNTRACED);
-    }
-    // As when cupsd stops reading the backend's status.
-    void CloseStderr() {
-        ::close(m_stderr);
-        m_stderr = -1;
-    }
-
-    // Reads standard error until it holds `text`; false when it does not within `timeout`.
-    bool WaitForErr(const std::string& text, std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (m_err.find(text) == std::string::npos) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            pollfd fd{m_stderr, POLLIN, 0};
-            if (::poll(&fd, 1, 100) <= 0)
-                continue;
-            char buffer[4096];
-            const ssize_t n = ::read(m_stderr, buffer, sizeof(buffer));
-            if (n <= 0)
-                return false;
-            m_err.append(buffer, static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-
     // Its exit code; standard output and error are read to their end.
     int Wait() {
         CloseStdin();
@@ -418,8 +389,8 @@ public:
         std::filesystem::create_directory(m_mount);
         WriteFile(image, "");
         if (::truncate(image.c_str(), 8 << 20) == 0 &&
-            qp::test::RunProgram({"mkfs.ext4", "-q", "-F", "-m", "50", image}) == 0 &&
-            qp::test::RunProgram({"mount", "-o", "loop", image, m_mount}) == 0)
+            qp::test::RunProgram({"mkfs.ext4", "-q", "-F", "-m", "50", image}).exitCode == 0 &&
+            qp::test::RunProgram({"mount", "-o", "loop", image, m_mount}).exitCode == 0)
             m_mounted = true;
     }
     ~SmallFileSystem() {

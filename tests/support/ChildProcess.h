@@ -19,9 +19,14 @@ struct ProgramRun {
 };
 
 // Runs a program (a bare name is looked up on the PATH) to its end with changed environment
-// variables (nullopt removes one) and returns what it printed.
+// variables (nullopt removes one), nothing on its standard input and, unless `workDir` is empty,
+// in that folder; returns what it printed.
 ProgramRun RunProgram(const std::vector<std::string>& argv,
-                      const std::map<std::string, std::optional<std::string>>& env = {});
+                      const std::map<std::string, std::optional<std::string>>& env = {},
+                      const std::string& workDir = {});
+
+// Waits for a child; its exit code, or -1 when it did not exit normally.
+int WaitForChild(int pid);
 
 // A child program whose standard output is read line by line; stopped by SIGTERM at the end of
 // the scope. `workDir` empty keeps ours.
@@ -57,34 +62,6 @@ private:
     std::condition_variable m_changed;
     std::vector<std::string> m_lines;
     bool m_ended = false;
-};
-
-// A real quillpost-faxd on a free loopback port, with its own accounts file and outbox.
-class FaxdProcess {
-public:
-    // `accounts` is the accounts file's text; `folder` holds it and the outbox. With
-    // `outboxBytes`, the server runs in a mount namespace of its own with the outbox on a file
-    // system of that size, which we do not see into.
-    FaxdProcess(const std::string& folder, const std::string& accounts,
-                std::optional<std::size_t> outboxBytes = std::nullopt);
-    // Whether this system lets us give the server such a file system (user namespaces).
-    static bool CanLimitOutbox(const std::string& folder);
-
-    int Port() const { return m_port; }
-    const std::string& Outbox() const { return m_outbox; }
-    std::optional<std::string> WaitForLog(const std::string& text,
-                                          std::chrono::seconds limit = std::chrono::seconds(20)) {
-        return m_process->WaitForLog(text, limit);
-    }
-    std::vector<std::string> Log() const { return m_process->Log(); }
-    int Stop() { return m_process->Stop(); }
-    // Files in the outbox with this extension, sorted.
-    std::vector<std::string> Stored(const std::string& extension) const;
-
-private:
-    std::string m_outbox;
-    std::unique_ptr<LoggedProcess> m_process;
-    int m_port = 0;
 };
 
 } // namespace qp::test

@@ -1,13 +1,11 @@
-#include "tests/fax/support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include "tests/support/TestSupport.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
@@ -43,28 +41,12 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
     return pointers;
 }
 
-int WaitExit(int pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-} // namespace
-
-ProgramRun RunProgram(const std::vector<std::string>& argv,
-                      const std::map<std::string, std::optional<std::string>>& env) {
-    TempDir capture;
-    const std::string outPath = capture.File("out");
-    const std::string errPath = capture.File("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+// Starts `argv` with the file actions given, which it destroys; throws when it cannot.
+pid_t Spawn(const std::vector<std::string>& argv,
+            const std::map<std::string, std::optional<std::string>>& env,
+            const std::string& workDir, posix_spawn_file_actions_t& actions) {
+    if (!workDir.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
     std::vector<std::string> args = argv;
     std::vector<std::string> envEntries = Environment(env);
     std::vector<char*> argp = Pointers(args);
@@ -74,8 +56,37 @@ ProgramRun RunProgram(const std::vector<std::string>& argv,
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+    return pid;
+}
+
+} // namespace
+
+int WaitForChild(int pid) {
+    if (pid < 0)
+        return -1;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ProgramRun RunProgram(const std::vector<std::string>& argv,
+                      const std::map<std::string, std::optional<std::string>>& env,
+                      const std::string& workDir) {
+    TempDir capture;
+    const std::string outPath = capture.File("out");
+    const std::string errPath = capture.File("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     ProgramRun run;
-    run.exitCode = WaitExit(pid);
+    run.exitCode = WaitForChild(Spawn(argv, env, workDir, actions));
     run.out = ReadFile(outPath);
     run.err = ReadFile(errPath);
     return run;
@@ -93,79 +104,20 @@ LoggedProcess::LoggedProcess(const std::vector<std::string>& argv,
     // Standard error too: a child that outlives a crashed test must not hold the test runner's
     // output open (the runner would wait for it), and its next line then ends it.
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    if (!workDir.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-    std::vector<std::string> args = argv;
-    std::vector<std::string> envEntries = Environment(env);
-    std::vector<char*> argp = Pointers(args);
-    std::vector<char*> envp = Pointers(envEntries);
-    pid_t pid = 0;
-    const int rc = ::posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (rc != 0) {
+    try {
+        m_pid = Spawn(argv, env, workDir, actions);
+    } catch (const std::runtime_error&) {
         ::close(pipeFds[0]);
-        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+        ::close(pipeFds[1]);
+        throw;
     }
-    m_pid = pid;
+    ::close(pipeFds[1]);
     m_outFd = pipeFds[0];
     m_reader = std::thread([this] { ReadOutput(); });
 }
 
 LoggedProcess::~LoggedProcess() {
     Stop();
-}
-
-namespace {
-
-// Runs `program` as root of a user and mount namespace of its own, with a tmpfs of `bytes` on
-// `mountPoint`: a file system that fills up, without privileges and unseen by anyone else.
-std::vector<std::string> OnSmallFileSystem(const std::string& mountPoint, std::size_t bytes,
-                                           std::vector<std::string> program) {
-    std::vector<std::string> argv{
-        "unshare",
-        "--user",
-        "--map-root-user",
-        "--mount",
-        "sh",
-        "-c",
-        "mount -t tmpfs -o size=\"$1\" tmpfs \"$2\" && shift 2 && exec \"$@\"",
-        "sh",
-        std::to_string(bytes),
-        mountPoint};
-    argv.insert(argv.end(), program.begin(), program.end());
-    return argv;
-}
-
-} // namespace
-
-bool FaxdProcess::CanLimitOutbox(const std::string& folder) {
-    const std::string probe = folder + "/probe";
-    std::filesystem::create_directories(probe);
-    try {
-        return RunProgram(OnSmallFileSystem(probe, 64 * 1024, {"true"})).exitCode == 0;
-    } catch (const std::runtime_error&) {
-        return false;
-    }
-}
-
-FaxdProcess::FaxdProcess(const std::string& folder, const std::string& accounts,
-                         std::optional<std::size_t> outboxBytes)
-    : m_outbox(folder + (outboxBytes ? "/small/outbox" : "/outbox")) {
-    const std::string accountsPath = folder + "/accounts";
-    WriteFile(accountsPath, accounts);
-    std::vector<std::string> argv{QP_FAXD_PROGRAM, "--listen", "127.0.0.1:0", "--accounts",
-                                  accountsPath,    "--outbox", m_outbox};
-    if (outboxBytes) {
-        std::filesystem::create_directories(folder + "/small");
-        argv = OnSmallFileSystem(folder + "/small", *outboxBytes, argv);
-    }
-    m_process = std::make_unique<LoggedProcess>(argv);
-    const std::optional<std::string> first = WaitForLog("listening on ");
-    const std::size_t colon = first ? first->rfind(':') : std::string::npos;
-    if (colon == std::string::npos)
-        throw std::runtime_error("quillpost-faxd did not start listening");
-    m_port = std::stoi(first->substr(colon + 1));
 }
 
 void LoggedProcess::ReadOutput() {
@@ -239,7 +191,7 @@ std::optional<int> LoggedProcess::End(int signal, std::chrono::milliseconds limi
 
 int LoggedProcess::Reap() {
     if (m_pid > 0) {
-        m_exitCode = WaitExit(m_pid);
+        m_exitCode = WaitForChild(m_pid);
         m_pid = -1;
     }
     if (m_reader.joinable())
@@ -249,17 +201,6 @@ int LoggedProcess::Reap() {
         m_outFd = -1;
     }
     return m_exitCode;
-}
-
-std::vector<std::string> FaxdProcess::Stored(const std::string& extension) const {
-    std::vector<std::string> files;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(m_outbox, ec)) {
-        if (entry.path().extension() == extension)
-            files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
 }
 
 } // namespace qp::test

@@ -1,0 +1,59 @@
+#include "platform/gui/GuiThread.h"
+#include "platform/MessageBox.h"
+#include "platform/gui/QtMessageSink.h"
+#include "tests/support/GuiChecks.h"
+#include "tests/support/ModalHelpers.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// A window asked for by another thread waits while a window's work has not shown its result.
+TEST(GuiRequests, WaitWhileAWindowsWorkHasNotShownItsResult) {
+    std::vector<std::string> order;
+    std::atomic<bool> asked{false};
+    std::thread other;
+    {
+        const qp::GuiWorkScope busy;
+        other = std::thread([&] {
+            asked = true;
+            qp::RunOnGuiThreadWhenIdle([&] { order.push_back("other window"); });
+        });
+        EXPECT_TRUE(
+            qp::test::PumpUntil([&] { return asked.load() && qp::DeferredGuiRequests() > 0; }));
+        EXPECT_TRUE(order.empty()) << "nothing opens on top of busy work";
+        order.push_back("work's result");
+    }
+    EXPECT_TRUE(qp::test::PumpUntil([&] { return order.size() == 2; }));
+    other.join();
+    EXPECT_EQ(order, (std::vector<std::string>{"work's result", "other window"}));
+}
+
+} // namespace
+
+namespace {
+
+// Markup in a message is shown as the characters it is made of.
+TEST(QtMessageSink, ShowsMessagesAsPlainText) {
+    qp::QtMessageSink sink;
+    const qp::ScopedMessageSink scoped(sink);
+    Qt::TextFormat format = Qt::AutoText;
+    QString text;
+    qp::test::WhenModalOpens([&](QDialog& dialog) {
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        ASSERT_NE(box, nullptr);
+        format = box->textFormat();
+        text = box->text();
+        box->accept();
+    });
+    qp::ShowMessage("Fax upload failed: <a href=\"x\">Sent OK</a>");
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(text, "Fax upload failed: <a href=\"x\">Sent OK</a>");
+}
+
+} // namespace
