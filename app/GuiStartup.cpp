@@ -25,15 +25,13 @@
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
 #include "shell/gui/TrayDialog.h"
-#include "update/HttpFetch.h"
-#include "update/UpdateCheck.h"
+#include "update/UpdateChecks.h"
 #include "update/gui/Update.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <iostream>
 #include <sstream>
-#include <system_error>
 
 namespace qp {
 namespace {
@@ -193,42 +191,6 @@ void GuiStartupServices::ShowFaxLog() {
     m_logWindow->activateWindow();
 }
 
-void GuiStartupServices::CheckForUpdateFromTray(bool silent) {
-    // The daily check and the menu's may meet; one question and one copy at a time.
-    if (m_checking.exchange(true))
-        return;
-    const auto showIcon = [this](bool shown) {
-        return [this, shown] {
-            RunOnGuiThreadWhenIdle([this, shown] {
-                if (m_tray)
-                    m_tray->SetIconShown(shown);
-            });
-        };
-    };
-    // The copy replaces this process once no send dialog is open, so no fax is cut off; the jobs
-    // that arrive meanwhile wait in their folders for the new client.
-    CheckForUpdate(m_account.Get().host, silent, m_runner, showIcon(false), showIcon(true),
-                   [this] { return m_dialogs->WaitUntilNoneOpen(); });
-    m_checking = false;
-}
-
-void GuiStartupServices::StartMenuUpdateCheck() {
-    // The manifest comes from a server that may answer slowly or never, so the GUI thread does
-    // not wait for it; the thread is joined at the end, its fetch called off.
-    if (m_checking)
-        return;
-    if (m_menuCheck.joinable())
-        m_menuCheck.join();
-    try {
-        m_menuCheck = std::thread([this] {
-            const CancelFetchesWhen cancel(m_ending);
-            CheckForUpdateFromTray(false);
-        });
-    } catch (const std::system_error&) {
-        ShowMessage("Unable to check for updates: no thread to run the check");
-    }
-}
-
 void GuiStartupServices::RunUpdate(const std::string& host) {
     Update(host, SystemClock(), m_runner).Run();
 }
@@ -253,9 +215,18 @@ void GuiStartupServices::CreateTrayWindow() {
     m_tray->SetContactsRunner([this] { ShowContacts(); });
     m_tray->SetQuitRunner([] { QuitEventLoop(); });
 #if QUILLPOST_SELF_UPDATE
-    m_tray->SetUpdateCheckRunner([this] { StartMenuUpdateCheck(); });
-    m_autoUpdateCheck = std::make_unique<AutoUpdateCheck>([this] { CheckForUpdateFromTray(true); });
-    m_autoUpdateCheck->Start();
+    m_updates = std::make_unique<UpdateChecks>(
+        m_runner, UpdateChecks::Parts{[this] { return m_account.Get().host; },
+                                      [this](bool shown) {
+                                          RunOnGuiThreadWhenIdle([this, shown] {
+                                              if (m_tray)
+                                                  m_tray->SetIconShown(shown);
+                                          });
+                                      },
+                                      // No fax is cut off by the new program.
+                                      [this] { return m_dialogs->WaitUntilNoneOpen(); }});
+    m_tray->SetUpdateCheckRunner([this] { m_updates->CheckNow(); });
+    m_updates->StartDaily();
 #endif
 }
 
@@ -305,9 +276,8 @@ void GuiStartupServices::Shutdown() {
         m_dialogs->EndAll();
     if (m_monitor)
         m_monitor->Stop();
-    m_autoUpdateCheck.reset();
-    if (m_menuCheck.joinable())
-        m_menuCheck.join();
+    if (m_updates)
+        m_updates->Stop();
     m_logWindow.reset();
     m_contactsWindow.reset();
     m_tray.reset();

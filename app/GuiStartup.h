@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 class ContactsWindow;
 class FaxLogWindow;
@@ -17,10 +16,10 @@ class TrayDialog;
 namespace qp {
 
 class AccountStore;
-class AutoUpdateCheck;
 class ProcessRunner;
 class QuitSignals;
 class SendDialogs;
+class UpdateChecks;
 
 namespace faxlog {
 struct Entry;
@@ -65,8 +64,6 @@ private:
     SendDialogServices MakeSendServices();
     void Notify(const std::string& text);
     void OnSendDialogClosed(bool printed);
-    void CheckForUpdateFromTray(bool silent);
-    void StartMenuUpdateCheck();
 
     AccountStore& m_account;
     ProcessRunner& m_runner;
@@ -80,9 +77,7 @@ private:
     std::unique_ptr<contacts::ContactBook> m_contacts;
     std::unique_ptr<ContactsWindow> m_contactsWindow;
     std::unique_ptr<FaxMonitor> m_monitor;
-    std::unique_ptr<AutoUpdateCheck> m_autoUpdateCheck;
-    std::thread m_menuCheck;
-    std::atomic<bool> m_checking{false};
+    std::unique_ptr<UpdateChecks> m_updates;
     std::atomic<bool> m_ending{false};
     // "-log" and "-contacts": the program ends once its window and the faxes sent from it have
     // closed.

@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "tests/support/Loopback.h"
 #include "tests/update/support/UpdateFixture.h"
+#include "update/UpdateChecks.h"
 
 #include <filesystem>
 
@@ -207,3 +208,22 @@ TEST_F(UpdateCheckTest, OnlyAVerifiedManifestWithNothingNewIsUpToDate) {
 }
 
 } // namespace
+
+// The menu's check runs on a thread of its own: an update host that never answers holds neither
+// the menu nor a second check, and the program's end calls the fetch off instead of waiting.
+TEST_F(UpdateCheckTest, AHostThatNeverAnswersHoldsNoMenuAndTheEndCallsItOff) {
+    const qp::test::LoopbackServer silent;
+    std::atomic<int> checksStarted{0};
+    qp::UpdateChecks checks(m_runner, {[&] {
+                                           ++checksStarted;
+                                           return "127.0.0.1:" + std::to_string(silent.Port());
+                                       },
+                                       {},
+                                       {}});
+    checks.CheckNow();
+    ASSERT_TRUE(qp::test::WaitUntil([&] { return checksStarted == 1; }));
+    checks.CheckNow();
+    checks.Stop();
+    EXPECT_EQ(checksStarted, 1);
+    EXPECT_TRUE(m_runner.replaced.empty());
+}
