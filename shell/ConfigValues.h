@@ -7,12 +7,12 @@ namespace qp {
 
 class AccountStore;
 
-// What the configuration dialogs write, both to the settings and to the running application, so
-// the next fax uses the new account without a restart. No value is checked or trimmed: the edit
-// fields' own rules are all the validation there is. The PIN goes into the desktop's keyring when
-// there is one, else into the settings. It is missing (nullopt) from what a dialog opens with
-// while the keyring has not answered yet, and from what it accepts when the PIN was never shown:
-// a PIN not shown is kept as it is.
+// What the configuration dialogs write to the account store, which keeps it in the settings and
+// gives it to the next fax without a restart; the account goes in one write. No value is checked or
+// trimmed: the edit fields' own rules are all the validation there is. The PIN goes into the
+// desktop's keyring when there is one, else into the settings. It is missing (nullopt) from what a
+// dialog opens with while the keyring has not answered yet, and from what it accepts when the PIN
+// was never shown: a PIN not shown is kept as it is.
 
 struct MessageBoxFields {
     std::string login;
