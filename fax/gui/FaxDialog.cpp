@@ -1,10 +1,8 @@
 #include "fax/gui/FaxDialog.h"
 
-#include "base/FaxNumber.h"
 #include "fax/DocumentTitle.h"
 #include "fax/gui/UploadProgressBar.h"
 #include "fax/log/FaxImageInfo.h"
-#include "fax/log/Resend.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 #include "platform/gui/FixedDialog.h"
@@ -17,7 +15,6 @@
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QStandardItemModel>
 #include <QValidator>
 
@@ -43,7 +40,9 @@ public:
 } // namespace
 
 FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
-    : QDialog(parent), m_job(std::move(job)), m_services(std::move(services)), m_work(this),
+    : QDialog(parent), m_services(std::move(services)),
+      m_session(std::make_unique<qp::faxlog::SendSession>(std::move(job), m_services,
+                                                          static_cast<View&>(*this))),
       m_ui(std::make_unique<Ui::FaxDialog>()) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     m_ui->setupUi(this);
@@ -88,7 +87,7 @@ FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
     m_documentTitle = new QLabel(this);
     m_documentTitle->setObjectName(QStringLiteral("documentTitleLabel"));
     m_documentTitle->setTextFormat(Qt::PlainText);
-    const QString title = QString::fromStdString(qp::DocumentTitle(m_job.BodyFile()));
+    const QString title = QString::fromStdString(qp::DocumentTitle(CurrentJob().BodyFile()));
     m_documentTitle->setText(title.size() > kTitleLength ? title.left(kTitleLength - 1) + u'…'
                                                          : title);
     m_documentTitle->setVisible(!title.isEmpty());
@@ -103,14 +102,14 @@ FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
     for (QRadioButton* button : {m_ui->normalButton, m_ui->fineButton, m_ui->highButton})
         connect(button, &QRadioButton::clicked, this, [this] { OnResolution(); });
     // The page length is part of the image as much as the resolution is.
-    connect(m_ui->legalBox, &QCheckBox::toggled, this, [this] { MarkImageStale(); });
+    connect(m_ui->legalBox, &QCheckBox::toggled, this, [this] { m_session->MarkImageStale(); });
 
     OnInitDialog();
 }
 
 FaxDialog::~FaxDialog() {
     // The work goes first: it may still be using the job.
-    m_work.StopAndWait();
+    m_session.reset();
     if (m_services.profile != nullptr)
         qp::ForgetPerFaxCoverFields(*m_services.profile);
 }
@@ -137,33 +136,7 @@ void FaxDialog::PrepareResend(const std::string& recipient, const qp::SendChoice
     m_ui->highButton->setChecked(choices.resolution == qp::Resolution::High);
     m_ui->legalBox->setChecked(choices.legal);
     m_ui->recipientBox->setEditText(QString::fromStdString(recipient));
-    EnterState(State::Preparing);
-    const bool started = m_work.Start(
-        [this, restore = std::move(restore), imageRestored](std::stop_token stop) {
-            qp::Outcome outcome = restore(m_job, stop);
-            if (outcome && imageRestored)
-                m_pagesMade = qp::faxlog::CountTiffPages(m_job.FaxImage());
-            return outcome;
-        },
-        [this, imageRestored](const qp::Outcome& outcome) {
-            if (!outcome || m_cancelRequested) {
-                if (!m_cancelRequested)
-                    qp::ShowMessage(qp::faxlog::kResendCopyFailedMessage);
-                // Nothing of the fax was sent or kept: the job goes without a log entry.
-                qp::JobStore::Remove(std::move(m_job));
-                EnterState(State::Ended);
-                QDialog::done(QDialog::Rejected);
-                return;
-            }
-            m_imageReady = imageRestored;
-            ShowPageCount(imageRestored ? m_pagesMade.load() : 0);
-            ShowCoverState();
-            EnterState(State::Idle);
-        });
-    if (!started) {
-        qp::ShowMessage(qp::faxlog::kResendCopyFailedMessage);
-        EnterState(State::Idle);
-    }
+    m_session->Prepare(std::move(restore), imageRestored);
 }
 
 qp::Resolution FaxDialog::ChosenResolution() const {
@@ -183,21 +156,20 @@ void FaxDialog::SaveSettings() {
 }
 
 void FaxDialog::LoadHistory() {
-    m_history.LoadHistory();
+    m_session->LoadHistory();
     m_ui->recipientBox->clear();
-    for (const std::string& entry : m_history.Entries())
+    for (const std::string& entry : m_session->History())
         m_ui->recipientBox->addItem(QString::fromStdString(entry));
     m_ui->recipientBox->setCurrentIndex(-1);
     m_ui->recipientBox->setEditText(QString());
 }
 
-void FaxDialog::SaveHistory(const std::string& entry) {
-    // The fax is already on the server; a history that cannot be written keeps its old contents.
-    m_history.SaveHistory(entry);
+qp::faxlog::SendForm FaxDialog::Form() const {
+    return qp::faxlog::SendForm{m_ui->recipientBox->currentText().toStdString(), CurrentChoices(),
+                                m_ui->emailField->text().toStdString()};
 }
 
 void FaxDialog::EnterState(State state) {
-    m_state = state;
     const bool idle = state == State::Idle;
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_ui->sendButton, m_ui->previewButton, m_ui->configureButton, m_ui->recipientBox,
@@ -212,98 +184,40 @@ void FaxDialog::EnterState(State state) {
         m_busyScope.emplace();
 }
 
-void FaxDialog::ShowPageCount(int pages) {
+void FaxDialog::ShowPages(int pages) {
     m_pageCount->setText(pages > 0 ? QString::fromStdString(qp::faxlog::PagesText(pages))
                                    : QString());
 }
 
-qp::faxlog::SendAttempt FaxDialog::Attempt(qp::faxlog::Outcome outcome, const std::string& dialled,
-                                           const qp::SendChoices& choices,
-                                           const std::string& message, bool imageMade) const {
-    return qp::faxlog::SendAttempt{m_ui->recipientBox->currentText().toStdString(),
-                                   dialled,
-                                   choices,
-                                   outcome,
-                                   message,
-                                   imageMade,
-                                   m_tries};
+void FaxDialog::ShowStatus(const char* text) {
+    m_ui->statusLine->setText(QString::fromLatin1(text));
 }
 
-void FaxDialog::StartConversion(Pending pending) {
-    const qp::ConversionParams params =
-        qp::ChooseConversionParams(pending.choices.resolution, pending.choices.legal);
-    EnterState(State::Converting);
-    m_current = pending;
-    m_imageReady = false;
-    const bool started = m_work.Start(
-        [this, params](std::stop_token stop) {
-            qp::Outcome outcome = m_services.convert(m_job, params, stop);
-            m_pagesMade = outcome ? qp::faxlog::CountTiffPages(m_job.FaxImage()) : 0;
-            return outcome;
-        },
-        [this, pending](const qp::Outcome& outcome) { OnConverted(pending, outcome); });
-    if (!started)
-        OnConverted(pending, qp::Outcome::Failure("Unable to create fax: no thread to run it"));
+void FaxDialog::ShowMessage(const std::string& text) {
+    qp::ShowMessage(text);
 }
 
-void FaxDialog::OnConverted(const Pending& pending, const qp::Outcome& outcome) {
-    if (m_cancelRequested || (!outcome && outcome.message.empty())) {
-        EndStopped();
-        return;
-    }
-    ShowPageCount(outcome ? m_pagesMade.load() : 0);
-    if (!outcome) {
-        qp::ShowMessage(outcome.message);
-        if (pending.send)
-            NoteFailure(Attempt(qp::faxlog::Outcome::Failed, pending.number, pending.choices,
-                                outcome.message, false));
-        EnterState(State::Idle);
-        return;
-    }
-    m_imageReady = true;
-    if (pending.send) {
-        StartUpload(pending);
-        return;
-    }
-    EnterState(State::Idle);
-    m_services.preview(m_job.FaxImage());
+void FaxDialog::ShowImage(const std::string& imagePath) {
+    m_services.preview(imagePath);
 }
 
-void FaxDialog::StartUpload(Pending pending) {
-    EnterState(State::Uploading);
-    m_current = pending;
-    SetStatus("Sending fax to server...");
-    const std::string email = m_ui->emailField->text().toStdString();
+void FaxDialog::ShowRestored() {
+    ShowCoverState();
+}
+
+qp::UploadProgress FaxDialog::UploadReporter() {
     // The upload reports from its worker; the updates queue up on the GUI thread ahead of the
     // work's end, so the bar is complete by the time the upload has returned.
-    const qp::UploadProgress progress =
-        qp::ProgressBarReporter(m_ui->progressBar, *m_services.clock);
-    const bool started = m_work.Start(
-        [this, number = pending.number, email, progress](std::stop_token stop) {
-            return m_services.upload(number, email, m_job.FaxImage(), progress, stop);
-        },
-        [this, pending](const qp::Outcome& outcome) { OnUploaded(pending, outcome); });
-    if (!started)
-        OnUploaded(pending, qp::Outcome::Failure("Fax upload failed."));
+    return qp::ProgressBarReporter(m_ui->progressBar, *m_services.clock);
 }
 
-void FaxDialog::OnUploaded(const Pending& pending, const qp::Outcome& outcome) {
-    if (outcome) {
-        SetStatus("Fax uploaded.");
-        SaveHistory(qp::HistoryEntryFor(pending.number));
-        Record(Attempt(qp::faxlog::Outcome::Sent, pending.number, pending.choices, {}, true),
-               QDialog::Accepted);
-        return;
-    }
-    if (m_cancelRequested || outcome.message.empty()) {
-        EndStopped();
-        return;
-    }
-    SetStatus("Fax upload failed.");
-    qp::ShowMessage(outcome.message);
-    NoteFailure(Attempt(qp::faxlog::Outcome::Failed, pending.number, pending.choices,
-                        outcome.message, true));
-    EnterState(State::Idle);
+void FaxDialog::Stopped() {
+    // Stopped by the user: the fax is discarded as a Cancel discards it.
+    reject();
+}
+
+void FaxDialog::Close(bool sent) {
+    QDialog::done(sent ? QDialog::Accepted : QDialog::Rejected);
 }
 
 void FaxDialog::OfferSuggestions(const QString& typed) {
@@ -311,7 +225,7 @@ void FaxDialog::OfferSuggestions(const QString& typed) {
     if (typed.trimmed().isEmpty())
         return;
     for (const qp::RecipientSuggestion& suggestion :
-         m_services.suggest(typed.toStdString(), m_history.Entries())) {
+         m_services.suggest(typed.toStdString(), m_session->History())) {
         auto* item = new QStandardItem(QString::fromStdString(suggestion.shown));
         item->setData(QString::fromStdString(suggestion.number), kNumberRole);
         item->setData(QString::fromStdString(suggestion.name), kNameRole);
@@ -341,200 +255,64 @@ void FaxDialog::FillCoverRecipient() {
     m_coverToFromContact = to;
 }
 
-void FaxDialog::NoteFailure(qp::faxlog::SendAttempt attempt) {
-    m_lastFailure = std::move(attempt);
-}
-
 void FaxDialog::ShowCoverState() {
-    const bool haveCover = qp::FileExists(m_job.CoverInput());
+    const bool haveCover = qp::FileExists(CurrentJob().CoverInput());
     m_ui->coverSheetButton->setText(haveCover ? QStringLiteral("Edit Cover Sheet...")
                                               : QStringLiteral("Add Cover Sheet..."));
 }
 
-void FaxDialog::Record(qp::faxlog::SendAttempt attempt, std::optional<int> endWith) {
-    EnterState(State::Recording);
-    auto notice = std::make_shared<std::string>();
-    // The log keeps copies of the job's files, and a printed job can be large: they are written
-    // off the GUI thread. A dialog that ends takes its job with it, once the log has its copy.
-    const bool started = m_work.Start(
-        [this, attempt, endWith, notice](std::stop_token) {
-            if (m_services.record)
-                *notice = m_services.record(attempt, m_job);
-            if (endWith)
-                qp::JobStore::Remove(std::move(m_job));
-            return qp::Outcome::Success();
-        },
-        [this, endWith, notice](const qp::Outcome&) {
-            if (!notice->empty() && m_services.notify)
-                m_services.notify(*notice);
-            if (!endWith) {
-                EnterState(State::Idle);
-                return;
-            }
-            EnterState(State::Ended);
-            QDialog::done(*endWith);
-        });
-    if (!started && endWith) {
-        qp::JobStore::Remove(std::move(m_job));
-        EnterState(State::Ended);
-        QDialog::done(*endWith);
-    } else if (!started) {
-        EnterState(State::Idle);
-    }
-}
-
-void FaxDialog::EndStopped() {
-    // Stopped by the user: the fax is discarded as a Cancel discards it.
-    m_cancelRequested = false;
-    EnterState(State::Idle);
-    reject();
-}
-
-void FaxDialog::MarkImageStale() {
-    m_imageReady = false;
-}
-
 void FaxDialog::OnPreview() {
-    if (m_state != State::Idle)
-        return;
-    StartConversion(Pending{{}, CurrentChoices(), false});
-}
-
-void FaxDialog::SetStatus(const char* text) {
-    m_ui->statusLine->setText(QString::fromLatin1(text));
+    m_session->Preview();
 }
 
 void FaxDialog::accept() {
-    if (m_state != State::Idle)
+    if (CurrentState() != State::Idle)
         return;
     SaveSettings();
-    const qp::FaxNumberCheck check =
-        qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
-    if (!check.Ok()) {
-        qp::ShowMessage(check.message);
-        return;
-    }
-    // The choices are read once, here: the image, the upload and the log entry all follow them.
-    Pending pending{check.number, CurrentChoices(), true};
-    ++m_tries;
-    m_lastFailure.reset();
-    if (m_imageReady)
-        StartUpload(std::move(pending));
-    else
-        StartConversion(std::move(pending));
+    m_session->Send();
 }
 
 void FaxDialog::reject() {
-    switch (m_state) {
-    case State::Preparing:
-    case State::Converting:
-    case State::Uploading:
-        // The work stops first; the dialog ends as cancelled once it has.
-        m_cancelRequested = true;
-        m_work.RequestStop();
-        return;
-    case State::Recording:
-    case State::Ended:
-        return;
-    case State::Idle:
-        break;
-    }
-    SaveSettings();
-    // One entry for the fax: the last try's failure when it stands; "not sent" for a printed
-    // document or a fax that was tried; nothing for a cover-only fax never tried.
-    if (m_lastFailure) {
-        Record(*m_lastFailure, QDialog::Rejected);
-        return;
-    }
-    if (m_tries == 0 && !qp::FileExists(m_job.BodyFile())) {
-        qp::JobStore::Remove(std::move(m_job));
-        EnterState(State::Ended);
-        QDialog::done(QDialog::Rejected);
-        return;
-    }
-    const qp::FaxNumberCheck check =
-        qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
-    Record(Attempt(qp::faxlog::Outcome::NotSent, check.Ok() ? check.number : std::string(),
-                   CurrentChoices(), {}, false),
-           QDialog::Rejected);
+    if (CurrentState() == State::Idle)
+        SaveSettings();
+    m_session->Cancel();
 }
 
 void FaxDialog::closeEvent(QCloseEvent* event) {
     // The close box acts as Cancel; the window goes once the fax is logged.
     event->ignore();
-    if (m_state != State::Ended)
+    if (CurrentState() != State::Ended)
         reject();
 }
 
 bool FaxDialog::EndForShutdown() {
-    const State state = m_state;
-    bool sent = false;
-    if (state == State::Preparing) {
-        // A restore half done is of no use; the logged fax is still in the log.
-        m_work.StopAndWait();
-        qp::JobStore::Remove(std::move(m_job));
-        EnterState(State::Ended);
-        QDialog::done(QDialog::Rejected);
-        return false;
-    }
-    if (state == State::Recording) {
-        // The fax's last entry is being written; it ends as it was meant to.
-        m_work.Wait();
-        EnterState(State::Ended);
-        QDialog::done(QDialog::Rejected);
-        return false;
-    }
-    if (state == State::Ended)
-        return false;
-    const std::optional<qp::Outcome> outcome = m_work.StopAndWait();
-    sent = state == State::Uploading && outcome && outcome->ok && m_current;
-    std::string dialled;
-    if (sent) {
-        dialled = m_current->number;
-    } else if (const qp::FaxNumberCheck check =
-                   qp::CheckFaxNumber(m_ui->recipientBox->currentText().toStdString());
-               check.Ok()) {
-        dialled = check.number;
-    }
-    const qp::faxlog::SendAttempt attempt =
-        Attempt(sent ? qp::faxlog::Outcome::Sent : qp::faxlog::Outcome::NotSent, dialled,
-                sent ? m_current->choices : CurrentChoices(),
-                !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
-    if (m_services.record)
-        m_services.record(attempt, m_job);
-    if (sent) {
-        SaveHistory(qp::HistoryEntryFor(dialled));
-        qp::JobStore::Remove(std::move(m_job));
-    }
-    EnterState(State::Ended);
-    QDialog::done(sent ? QDialog::Accepted : QDialog::Rejected);
-    return !sent;
+    return m_session->EndForShutdown();
 }
 
 void FaxDialog::OnResolution() {
-    MarkImageStale();
+    m_session->MarkImageStale();
 }
 
 void FaxDialog::OnConfigure() {
-    if (m_state != State::Idle || !m_services.configure)
+    if (CurrentState() != State::Idle || !m_services.configure)
         return;
     m_services.configure(this);
 }
 
 void FaxDialog::OnCoverSheet() {
-    if (m_state != State::Idle || !m_services.coverSheet)
+    if (CurrentState() != State::Idle || !m_services.coverSheet)
         return;
     FillCoverRecipient();
-    QDialog* sheet = m_services.coverSheet(this, m_job.CoverFile());
+    QDialog* sheet = m_services.coverSheet(this, CurrentJob().CoverFile());
     if (sheet == nullptr)
         return;
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     // Whatever the sheet did, the image no longer shows what the fax will be.
     connect(sheet, &QDialog::finished, this, [this](int result) {
-        MarkImageStale();
+        m_session->MarkImageStale();
         // A new cover page replaces one restored from the log in PostScript.
         if (result == QDialog::Accepted)
-            qp::RemoveFile(m_job.PostScriptCoverFile());
+            qp::RemoveFile(CurrentJob().PostScriptCoverFile());
         ShowCoverState();
     });
     sheet->open();

@@ -1,18 +1,14 @@
 #pragma once
 
-#include "base/BackgroundWork.h"
 #include "base/Job.h"
 #include "base/RecipientSuggestion.h"
-#include "fax/RecipientHistory.h"
 #include "fax/SendSettings.h"
-#include "fax/Upload.h"
-#include "fax/log/SendRecording.h"
+#include "fax/log/SendSession.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"
 #include "platform/gui/GuiThread.h"
 
 #include <QDialog>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,28 +24,18 @@ namespace Ui {
 class FaxDialog;
 }
 
-// What the send dialog works with, given by whoever opens it. The conversion, upload, log and
-// restore run on the dialog's worker thread; the others on the GUI thread.
-struct SendDialogServices {
+// What the send dialog works with, given by whoever opens it: the send's own services, and those
+// of the window, which run on the GUI thread.
+struct SendDialogServices : qp::faxlog::SendServices {
     const qp::Profile* profile = nullptr;
+    // Paces the upload's progress bar.
     qp::Clock* clock = &qp::SystemClock();
-    // Makes the job's image from its cover and body.
-    std::function<qp::Outcome(const qp::Job&, const qp::ConversionParams&, std::stop_token)>
-        convert;
-    std::function<qp::Outcome(const std::string& number, const std::string& email,
-                              const std::string& imagePath, const qp::UploadProgress&,
-                              std::stop_token)>
-        upload;
     // Shows the image in the preview viewer.
     std::function<void(const std::string& imagePath)> preview;
     // The account configuration, over the send dialog.
     std::function<void(QWidget* parent)> configure;
     // The cover sheet dialog that draws the cover page into `coverFile`; not shown yet.
     std::function<QDialog*(QWidget* parent, const std::string& coverFile)> coverSheet;
-    // Keeps the attempt in the log with the job's files; returns what the desktop is to be told
-    // about it, or nothing.
-    std::function<std::string(const qp::faxlog::SendAttempt&, const qp::Job&)> record;
-    std::function<void(const std::string& text)> notify;
     // Ways to finish the recipient being typed, from contacts and the history the dialog shows;
     // none without it.
     std::function<std::vector<qp::RecipientSuggestion>(const std::string& typed,
@@ -58,31 +44,30 @@ struct SendDialogServices {
 };
 
 // The dialog in which the user sends one fax: recipient with history, resolution, page length,
-// cover sheet, preview, configuration, and Send. It owns its job: it alone touches the job's files,
-// and it removes the job once the fax is logged, sent or cancelled. Conversion, upload and logging
-// run in the background; while they do, the controls are disabled and Cancel (also Escape and the
-// close box) stops the work. The number rules, the history and the choice of conversion
-// parameters are plain logic in this folder; this class wires them to the controls.
-class FaxDialog : public QDialog {
+// cover sheet, preview, configuration, and Send. Its SendSession owns the job and runs the
+// conversion, upload and logging in the background; while they do, the controls are disabled and
+// Cancel (also Escape and the close box) stops the work. The session, the number rules, the
+// history and the choice of conversion parameters are plain logic; this class wires them to the
+// controls.
+class FaxDialog : public QDialog, private qp::faxlog::SendSession::View {
 public:
-    enum class State { Preparing, Idle, Converting, Uploading, Recording, Ended };
+    using State = qp::faxlog::SendSession::State;
 
     FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent = nullptr);
     ~FaxDialog() override;
 
     void LoadHistory();
     void SaveSettings();
-    void SaveHistory(const std::string& entry);
 
     void OnPreview();
     void OnResolution();
     void OnConfigure();
     void OnCoverSheet();
 
-    State CurrentState() const { return m_state; }
-    bool ImageReady() const { return m_imageReady; }
-    const qp::Job& CurrentJob() const { return m_job; }
-    const std::vector<std::string>& History() const { return m_history.Entries(); }
+    State CurrentState() const { return m_session->CurrentState(); }
+    bool ImageReady() const { return m_session->ImageReady(); }
+    const qp::Job& CurrentJob() const { return m_session->CurrentJob(); }
+    const std::vector<std::string>& History() const { return m_session->History(); }
 
     // A fax sent before, to be sent again: `restore` puts its files into the job in the
     // background; the recipient and choices are filled in, and the image counts as current when
@@ -91,9 +76,8 @@ public:
                        bool imageRestored,
                        std::function<qp::Outcome(const qp::Job&, std::stop_token)> restore);
 
-    // The program is ending: work under way is stopped and waited for, and the fax is logged as
-    // not sent and its job kept to be offered again, unless the upload had finished. Returns
-    // whether the job is kept. The dialog closes without a word.
+    // The program is ending: see SendSession::EndForShutdown. Returns whether the job is kept.
+    // The dialog closes without a word.
     bool EndForShutdown();
 
     // Send (also Enter) and Cancel (also Escape and the close box).
@@ -104,55 +88,32 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct Pending {
-        std::string number;
-        qp::SendChoices choices;
-        bool send = false; // else a preview
-    };
+    // What the session reads and shows.
+    qp::faxlog::SendForm Form() const override;
+    void EnterState(State state) override;
+    void ShowStatus(const char* text) override;
+    void ShowPages(int pages) override;
+    void ShowMessage(const std::string& text) override;
+    void ShowImage(const std::string& imagePath) override;
+    void ShowRestored() override;
+    qp::UploadProgress UploadReporter() override;
+    void Stopped() override;
+    void Close(bool sent) override;
 
     void OnInitDialog();
     qp::Resolution ChosenResolution() const;
     qp::SendChoices CurrentChoices() const;
-    void SetStatus(const char* text);
-    void EnterState(State state);
-    void StartConversion(Pending pending);
-    void OnConverted(const Pending& pending, const qp::Outcome& outcome);
-    void StartUpload(Pending pending);
-    void OnUploaded(const Pending& pending, const qp::Outcome& outcome);
-    // Logs the attempt in the background; then the dialog ends with `result`, or goes on when the
-    // attempt failed.
-    void Record(qp::faxlog::SendAttempt attempt, std::optional<int> endWith);
-    qp::faxlog::SendAttempt Attempt(qp::faxlog::Outcome outcome, const std::string& dialled,
-                                    const qp::SendChoices& choices, const std::string& message,
-                                    bool imageMade) const;
-    void EndStopped();
-    void MarkImageStale();
-    void ShowPageCount(int pages);
     // "Add Cover Sheet..." until the job has a cover page, "Edit Cover Sheet..." after.
     void ShowCoverState();
-    void NoteFailure(qp::faxlog::SendAttempt attempt);
     void OfferSuggestions(const QString& typed);
     // A contact picked for this fax names the cover page's recipient.
     void FillCoverRecipient();
 
-    qp::Job m_job;
     SendDialogServices m_services;
-    qp::BackgroundWork m_work;
-    State m_state = State::Idle;
+    std::unique_ptr<qp::faxlog::SendSession> m_session;
     // Held while work runs and until its result has been shown: windows that others ask for
     // meanwhile wait.
     std::optional<qp::GuiWorkScope> m_busyScope;
-    bool m_imageReady = false;
-    // The send or preview under way, or the last one.
-    std::optional<Pending> m_current;
-    // The user asked to end the dialog while work ran: it ends as cancelled once the work stops.
-    bool m_cancelRequested = false;
-    std::atomic<int> m_pagesMade{0};
-    // Presses of Send that reached the work, and the last one's failure while it stands: the log
-    // gets one entry for the fax, when the dialog closes.
-    int m_tries = 0;
-    std::optional<qp::faxlog::SendAttempt> m_lastFailure;
-    qp::RecipientHistory m_history;
     std::unique_ptr<Ui::FaxDialog> m_ui;
     // Says how many pages the converted image has; empty until there is one.
     QLabel* m_pageCount = nullptr;

@@ -1,0 +1,262 @@
+#include "fax/log/SendSession.h"
+
+#include "base/FaxNumber.h"
+#include "fax/log/FaxImageInfo.h"
+#include "fax/log/Resend.h"
+#include "platform/FileOps.h"
+
+#include <memory>
+
+namespace qp::faxlog {
+
+SendSession::SendSession(Job job, SendServices services, View& view)
+    : m_job(std::move(job)), m_services(std::move(services)), m_view(view) {}
+
+void SendSession::Enter(State state) {
+    m_state = state;
+    m_view.EnterState(state);
+}
+
+void SendSession::Finish(bool sent) {
+    Enter(State::Ended);
+    m_view.Close(sent);
+}
+
+void SendSession::Prepare(std::function<qp::Outcome(const Job&, std::stop_token)> restore,
+                          bool imageRestored) {
+    Enter(State::Preparing);
+    const bool started = m_work.Start(
+        [this, restore = std::move(restore), imageRestored](std::stop_token stop) {
+            qp::Outcome outcome = restore(m_job, stop);
+            if (outcome && imageRestored)
+                m_pagesMade = CountTiffPages(m_job.FaxImage());
+            return outcome;
+        },
+        [this, imageRestored](const qp::Outcome& outcome) {
+            if (!outcome || m_cancelRequested) {
+                if (!m_cancelRequested)
+                    m_view.ShowMessage(kResendCopyFailedMessage);
+                // Nothing of the fax was sent or kept: the job goes without a log entry.
+                JobStore::Remove(std::move(m_job));
+                Finish(false);
+                return;
+            }
+            m_imageReady = imageRestored;
+            m_view.ShowPages(imageRestored ? m_pagesMade.load() : 0);
+            m_view.ShowRestored();
+            Enter(State::Idle);
+        });
+    if (!started) {
+        m_view.ShowMessage(kResendCopyFailedMessage);
+        Enter(State::Idle);
+    }
+}
+
+SendAttempt SendSession::Attempt(Outcome outcome, const std::string& dialled,
+                                 const SendChoices& choices, const std::string& message,
+                                 bool imageMade) const {
+    return SendAttempt{m_view.Form().typed, dialled, choices, outcome, message, imageMade, m_tries};
+}
+
+void SendSession::Preview() {
+    if (m_state != State::Idle)
+        return;
+    StartConversion(Pending{{}, m_view.Form().choices, false});
+}
+
+void SendSession::Send() {
+    if (m_state != State::Idle)
+        return;
+    const SendForm form = m_view.Form();
+    const FaxNumberCheck check = CheckFaxNumber(form.typed);
+    if (!check.Ok()) {
+        m_view.ShowMessage(check.message);
+        return;
+    }
+    // The choices are read once, here: the image, the upload and the log entry all follow them.
+    Pending pending{check.number, form.choices, true};
+    ++m_tries;
+    m_lastFailure.reset();
+    if (m_imageReady)
+        StartUpload(std::move(pending));
+    else
+        StartConversion(std::move(pending));
+}
+
+void SendSession::StartConversion(Pending pending) {
+    const ConversionParams params =
+        ChooseConversionParams(pending.choices.resolution, pending.choices.legal);
+    Enter(State::Converting);
+    m_current = pending;
+    m_imageReady = false;
+    const bool started = m_work.Start(
+        [this, params](std::stop_token stop) {
+            qp::Outcome outcome = m_services.convert(m_job, params, stop);
+            m_pagesMade = outcome ? CountTiffPages(m_job.FaxImage()) : 0;
+            return outcome;
+        },
+        [this, pending](const qp::Outcome& outcome) { OnConverted(pending, outcome); });
+    if (!started)
+        OnConverted(pending, qp::Outcome::Failure("Unable to create fax: no thread to run it"));
+}
+
+void SendSession::OnConverted(const Pending& pending, const qp::Outcome& outcome) {
+    if (m_cancelRequested || (!outcome && outcome.message.empty())) {
+        EndStopped();
+        return;
+    }
+    m_view.ShowPages(outcome ? m_pagesMade.load() : 0);
+    if (!outcome) {
+        m_view.ShowMessage(outcome.message);
+        if (pending.send)
+            m_lastFailure =
+                Attempt(Outcome::Failed, pending.number, pending.choices, outcome.message, false);
+        Enter(State::Idle);
+        return;
+    }
+    m_imageReady = true;
+    if (pending.send) {
+        StartUpload(pending);
+        return;
+    }
+    Enter(State::Idle);
+    m_view.ShowImage(m_job.FaxImage());
+}
+
+void SendSession::StartUpload(Pending pending) {
+    Enter(State::Uploading);
+    m_current = pending;
+    m_view.ShowStatus("Sending fax to server...");
+    const std::string email = m_view.Form().email;
+    const UploadProgress progress = m_view.UploadReporter();
+    const bool started = m_work.Start(
+        [this, number = pending.number, email, progress](std::stop_token stop) {
+            return m_services.upload(number, email, m_job.FaxImage(), progress, stop);
+        },
+        [this, pending](const qp::Outcome& outcome) { OnUploaded(pending, outcome); });
+    if (!started)
+        OnUploaded(pending, qp::Outcome::Failure("Fax upload failed."));
+}
+
+void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome) {
+    if (outcome) {
+        m_view.ShowStatus("Fax uploaded.");
+        // The fax is already on the server; a history that cannot be written keeps its old
+        // contents.
+        m_history.SaveHistory(HistoryEntryFor(pending.number));
+        Record(Attempt(Outcome::Sent, pending.number, pending.choices, {}, true), true);
+        return;
+    }
+    if (m_cancelRequested || outcome.message.empty()) {
+        EndStopped();
+        return;
+    }
+    m_view.ShowStatus("Fax upload failed.");
+    m_view.ShowMessage(outcome.message);
+    m_lastFailure =
+        Attempt(Outcome::Failed, pending.number, pending.choices, outcome.message, true);
+    Enter(State::Idle);
+}
+
+void SendSession::Record(SendAttempt attempt, bool sent) {
+    Enter(State::Recording);
+    auto notice = std::make_shared<std::string>();
+    // The log keeps copies of the job's files, and a printed job can be large: they are written
+    // off the GUI thread. The job goes once the log has its copy.
+    const bool started = m_work.Start(
+        [this, attempt, notice](std::stop_token) {
+            if (m_services.record)
+                *notice = m_services.record(attempt, m_job);
+            JobStore::Remove(std::move(m_job));
+            return qp::Outcome::Success();
+        },
+        [this, sent, notice](const qp::Outcome&) {
+            if (!notice->empty() && m_services.notify)
+                m_services.notify(*notice);
+            Finish(sent);
+        });
+    if (!started) {
+        JobStore::Remove(std::move(m_job));
+        Finish(sent);
+    }
+}
+
+void SendSession::EndStopped() {
+    m_cancelRequested = false;
+    Enter(State::Idle);
+    m_view.Stopped();
+}
+
+void SendSession::Cancel() {
+    switch (m_state) {
+    case State::Preparing:
+    case State::Converting:
+    case State::Uploading:
+        // The work stops first; the session ends as cancelled once it has.
+        m_cancelRequested = true;
+        m_work.RequestStop();
+        return;
+    case State::Recording:
+    case State::Ended:
+        return;
+    case State::Idle:
+        break;
+    }
+    // One entry for the fax: the last try's failure when it stands; "not sent" for a printed
+    // document or a fax that was tried; nothing for a cover-only fax never tried.
+    if (m_lastFailure) {
+        Record(*m_lastFailure, false);
+        return;
+    }
+    if (m_tries == 0 && !FileExists(m_job.BodyFile())) {
+        JobStore::Remove(std::move(m_job));
+        Finish(false);
+        return;
+    }
+    const SendForm form = m_view.Form();
+    const FaxNumberCheck check = CheckFaxNumber(form.typed);
+    Record(Attempt(Outcome::NotSent, check.Ok() ? check.number : std::string(), form.choices, {},
+                   false),
+           false);
+}
+
+bool SendSession::EndForShutdown() {
+    const State state = m_state;
+    if (state == State::Preparing) {
+        // A restore half done is of no use; the logged fax is still in the log.
+        m_work.StopAndWait();
+        JobStore::Remove(std::move(m_job));
+        Finish(false);
+        return false;
+    }
+    if (state == State::Recording) {
+        // The fax's last entry is being written; it ends as it was meant to.
+        m_work.Wait();
+        Finish(false);
+        return false;
+    }
+    if (state == State::Ended)
+        return false;
+    const std::optional<qp::Outcome> outcome = m_work.StopAndWait();
+    const bool sent = state == State::Uploading && outcome && outcome->ok && m_current;
+    const SendForm form = m_view.Form();
+    std::string dialled;
+    if (sent) {
+        dialled = m_current->number;
+    } else if (const FaxNumberCheck check = CheckFaxNumber(form.typed); check.Ok()) {
+        dialled = check.number;
+    }
+    const SendAttempt attempt = Attempt(
+        sent ? Outcome::Sent : Outcome::NotSent, dialled, sent ? m_current->choices : form.choices,
+        !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
+    if (m_services.record)
+        m_services.record(attempt, m_job);
+    if (sent) {
+        m_history.SaveHistory(HistoryEntryFor(dialled));
+        JobStore::Remove(std::move(m_job));
+    }
+    Finish(sent);
+    return !sent;
+}
+
+} // namespace qp::faxlog
