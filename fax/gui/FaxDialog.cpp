@@ -1,8 +1,8 @@
 #include "fax/gui/FaxDialog.h"
 
 #include "fax/DocumentTitle.h"
+#include "fax/FaxImageInfo.h"
 #include "fax/gui/UploadProgressBar.h"
-#include "fax/log/FaxImageInfo.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 #include "platform/gui/FixedDialog.h"
@@ -41,8 +41,8 @@ public:
 
 FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
     : QDialog(parent), m_services(std::move(services)),
-      m_session(std::make_unique<qp::faxlog::SendSession>(std::move(job), m_services,
-                                                          static_cast<View&>(*this))),
+      m_session(
+          std::make_unique<qp::SendSession>(std::move(job), m_services, static_cast<View&>(*this))),
       m_ui(std::make_unique<Ui::FaxDialog>()) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     m_ui->setupUi(this);
@@ -164,8 +164,8 @@ void FaxDialog::LoadHistory() {
     m_ui->recipientBox->setEditText(QString());
 }
 
-qp::faxlog::SendForm FaxDialog::Form() const {
-    return qp::faxlog::SendForm{m_ui->recipientBox->currentText().toStdString(), CurrentChoices(),
+qp::SendForm FaxDialog::Form() const {
+    return qp::SendForm{m_ui->recipientBox->currentText().toStdString(), CurrentChoices(),
                                 m_ui->emailField->text().toStdString()};
 }
 

@@ -2,8 +2,8 @@
 
 #include "base/Job.h"
 #include "base/RecipientSuggestion.h"
+#include "fax/SendSession.h"
 #include "fax/SendSettings.h"
-#include "fax/log/SendSession.h"
 #include "platform/Clock.h"
 #include "platform/Profile.h"
 #include "platform/gui/GuiThread.h"
@@ -26,7 +26,7 @@ class FaxDialog;
 
 // What the send dialog works with, given by whoever opens it: the send's own services, and those
 // of the window, which run on the GUI thread.
-struct SendDialogServices : qp::faxlog::SendServices {
+struct SendDialogServices : qp::SendServices {
     const qp::Profile* profile = nullptr;
     // Paces the upload's progress bar.
     qp::Clock* clock = &qp::SystemClock();
@@ -49,9 +49,9 @@ struct SendDialogServices : qp::faxlog::SendServices {
 // Cancel (also Escape and the close box) stops the work. The session, the number rules, the
 // history and the choice of conversion parameters are plain logic; this class wires them to the
 // controls.
-class FaxDialog : public QDialog, private qp::faxlog::SendSession::View {
+class FaxDialog : public QDialog, private qp::SendSession::View {
 public:
-    using State = qp::faxlog::SendSession::State;
+    using State = qp::SendSession::State;
 
     FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent = nullptr);
     ~FaxDialog() override;
@@ -89,7 +89,7 @@ protected:
 
 private:
     // What the session reads and shows.
-    qp::faxlog::SendForm Form() const override;
+    qp::SendForm Form() const override;
     void EnterState(State state) override;
     void ShowStatus(const char* text) override;
     void ShowPages(int pages) override;
@@ -110,7 +110,7 @@ private:
     void FillCoverRecipient();
 
     SendDialogServices m_services;
-    std::unique_ptr<qp::faxlog::SendSession> m_session;
+    std::unique_ptr<qp::SendSession> m_session;
     // Held while work runs and until its result has been shown: windows that others ask for
     // meanwhile wait.
     std::optional<qp::GuiWorkScope> m_busyScope;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fax/SendAttempt.h"
 #include "fax/SendSettings.h"
 
 #include <cstddef>
@@ -9,8 +10,6 @@
 #include <vector>
 
 namespace qp::faxlog {
-
-enum class Outcome { Sent, Failed, NotSent };
 
 const char* OutcomeText(Outcome outcome);
 

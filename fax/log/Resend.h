@@ -9,9 +9,6 @@
 
 namespace qp::faxlog {
 
-inline constexpr const char* kResendCopyFailedMessage =
-    "Unable to restore the logged fax; it cannot be resent at this time.";
-
 // Copies the entry's body, cover and image into a new job, so that the normal send dialog sends
 // it again. Each file is written beside its place and renamed in, so the job never holds half a
 // file. A stop request ends it early, as a failure without words.

@@ -1,7 +1,7 @@
 #include "fax/log/SendRecording.h"
 
 #include "base/FaxNumber.h"
-#include "fax/log/FaxImageInfo.h"
+#include "fax/FaxImageInfo.h"
 #include "platform/FileOps.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fax/SendSettings.h"
+#include "fax/SendAttempt.h"
 #include "fax/log/FaxLog.h"
 
 #include <cstdint>
@@ -8,19 +8,6 @@
 #include <string>
 
 namespace qp::faxlog {
-
-// One press of Send (or the command-line send), or a send dialog closed without sending.
-struct SendAttempt {
-    std::string typed;
-    std::string dialled;
-    SendChoices choices;
-    Outcome outcome = Outcome::NotSent;
-    std::string message;
-    // Whether the fax image belongs to this attempt (it was converted for it and offered).
-    bool imageMade = false;
-    // How many times Send was pressed for this fax, this attempt included.
-    int tries = 0;
-};
 
 std::int64_t NowSeconds();
 

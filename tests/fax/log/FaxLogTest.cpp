@@ -1,5 +1,5 @@
 #include "fax/log/FaxLog.h"
-#include "fax/log/FaxImageInfo.h"
+#include "fax/FaxImageInfo.h"
 #include "fax/log/SendRecording.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/TiffPages.h"

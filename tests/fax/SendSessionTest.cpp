@@ -1,4 +1,4 @@
-#include "fax/log/SendSession.h"
+#include "fax/SendSession.h"
 
 #include "platform/FileOps.h"
 #include "tests/support/GuiChecks.h"
@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 using qp::Outcome;
-using qp::faxlog::SendSession;
+using qp::SendSession;
 using State = SendSession::State;
 namespace faxlog = qp::faxlog;
 
@@ -21,7 +21,7 @@ public:
     SendSession* session = nullptr;
     std::optional<bool> closedSent;
 
-    faxlog::SendForm Form() const override {
+    qp::SendForm Form() const override {
         return {"(555) 123-4567", {qp::Resolution::Fine, false}, ""};
     }
     void EnterState(State) override {}
@@ -43,7 +43,7 @@ protected:
         EXPECT_TRUE(job);
         m_jobFolder = job->Folder();
         qp::test::WriteFile(job->BodyFile(), "%!PS\n");
-        faxlog::SendServices services;
+        qp::SendServices services;
         services.convert = [this](const qp::Job&, const qp::ConversionParams&,
                                   std::stop_token stop) {
             if (m_hold == State::Converting)

@@ -1,4 +1,4 @@
-#include "fax/log/FaxImageInfo.h"
+#include "fax/FaxImageInfo.h"
 
 #include <tiffio.h>
 

@@ -3,9 +3,9 @@
 #include "base/BackgroundWork.h"
 #include "base/Job.h"
 #include "fax/RecipientHistory.h"
+#include "fax/SendAttempt.h"
 #include "fax/SendSettings.h"
 #include "fax/Upload.h"
-#include "fax/log/SendRecording.h"
 
 #include <QObject>
 #include <atomic>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace qp::faxlog {
+namespace qp {
 
 // What sending one fax works with. The conversion, upload and log run on the session's worker
 // thread; notify on the thread that owns the session.
@@ -27,7 +27,7 @@ struct SendServices {
         upload;
     // Keeps the attempt in the log with the job's files; returns what the desktop is to be told
     // about it, or nothing.
-    std::function<std::string(const SendAttempt&, const Job&)> record;
+    std::function<std::string(const faxlog::SendAttempt&, const Job&)> record;
     std::function<void(const std::string& text)> notify;
 };
 
@@ -110,9 +110,10 @@ private:
     void StartUpload(Pending pending);
     void OnUploaded(const Pending& pending, const qp::Outcome& outcome);
     // Logs the attempt in the background; then the session ends, and its job goes.
-    void Record(SendAttempt attempt, bool sent);
-    SendAttempt Attempt(Outcome outcome, const std::string& dialled, const SendChoices& choices,
-                        const std::string& message, bool imageMade) const;
+    void Record(faxlog::SendAttempt attempt, bool sent);
+    faxlog::SendAttempt Attempt(faxlog::Outcome outcome, const std::string& dialled,
+                                const SendChoices& choices, const std::string& message,
+                                bool imageMade) const;
     void EndStopped();
     void Finish(bool sent);
 
@@ -133,7 +134,7 @@ private:
     // Presses of Send that reached the work, and the last one's failure while it stands: the log
     // gets one entry for the fax, when the session ends.
     int m_tries = 0;
-    std::optional<SendAttempt> m_lastFailure;
+    std::optional<faxlog::SendAttempt> m_lastFailure;
 };
 
-} // namespace qp::faxlog
+} // namespace qp

@@ -1,13 +1,12 @@
-#include "fax/log/SendSession.h"
+#include "fax/SendSession.h"
 
 #include "base/FaxNumber.h"
-#include "fax/log/FaxImageInfo.h"
-#include "fax/log/Resend.h"
+#include "fax/FaxImageInfo.h"
 #include "platform/FileOps.h"
 
 #include <memory>
 
-namespace qp::faxlog {
+namespace qp {
 
 SendSession::SendSession(Job job, SendServices services, View& view)
     : m_job(std::move(job)), m_services(std::move(services)), m_view(view) {}
@@ -29,13 +28,13 @@ void SendSession::Prepare(std::function<qp::Outcome(const Job&, std::stop_token)
         [this, restore = std::move(restore), imageRestored](std::stop_token stop) {
             qp::Outcome outcome = restore(m_job, stop);
             if (outcome && imageRestored)
-                m_pagesMade = CountTiffPages(m_job.FaxImage());
+                m_pagesMade = faxlog::CountTiffPages(m_job.FaxImage());
             return outcome;
         },
         [this, imageRestored](const qp::Outcome& outcome) {
             if (!outcome || m_cancelRequested) {
                 if (!m_cancelRequested)
-                    m_view.ShowMessage(kResendCopyFailedMessage);
+                    m_view.ShowMessage(faxlog::kResendCopyFailedMessage);
                 // Nothing of the fax was sent or kept: the job goes without a log entry.
                 JobStore::Remove(std::move(m_job));
                 Finish(false);
@@ -47,15 +46,16 @@ void SendSession::Prepare(std::function<qp::Outcome(const Job&, std::stop_token)
             Enter(State::Idle);
         });
     if (!started) {
-        m_view.ShowMessage(kResendCopyFailedMessage);
+        m_view.ShowMessage(faxlog::kResendCopyFailedMessage);
         Enter(State::Idle);
     }
 }
 
-SendAttempt SendSession::Attempt(Outcome outcome, const std::string& dialled,
-                                 const SendChoices& choices, const std::string& message,
-                                 bool imageMade) const {
-    return SendAttempt{m_view.Form().typed, dialled, choices, outcome, message, imageMade, m_tries};
+faxlog::SendAttempt SendSession::Attempt(faxlog::Outcome outcome, const std::string& dialled,
+                                         const SendChoices& choices, const std::string& message,
+                                         bool imageMade) const {
+    return faxlog::SendAttempt{m_view.Form().typed, dialled, choices, outcome, message,
+                               imageMade,           m_tries};
 }
 
 void SendSession::Preview() {
@@ -92,7 +92,7 @@ void SendSession::StartConversion(Pending pending) {
     const bool started = m_work.Start(
         [this, params](std::stop_token stop) {
             qp::Outcome outcome = m_services.convert(m_job, params, stop);
-            m_pagesMade = outcome ? CountTiffPages(m_job.FaxImage()) : 0;
+            m_pagesMade = outcome ? faxlog::CountTiffPages(m_job.FaxImage()) : 0;
             return outcome;
         },
         [this, pending](const qp::Outcome& outcome) { OnConverted(pending, outcome); });
@@ -109,8 +109,8 @@ void SendSession::OnConverted(const Pending& pending, const qp::Outcome& outcome
     if (!outcome) {
         m_view.ShowMessage(outcome.message);
         if (pending.send)
-            m_lastFailure =
-                Attempt(Outcome::Failed, pending.number, pending.choices, outcome.message, false);
+            m_lastFailure = Attempt(faxlog::Outcome::Failed, pending.number, pending.choices,
+                                    outcome.message, false);
         Enter(State::Idle);
         return;
     }
@@ -144,7 +144,7 @@ void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome)
         // The fax is already on the server; a history that cannot be written keeps its old
         // contents.
         m_history.SaveHistory(HistoryEntryFor(pending.number));
-        Record(Attempt(Outcome::Sent, pending.number, pending.choices, {}, true), true);
+        Record(Attempt(faxlog::Outcome::Sent, pending.number, pending.choices, {}, true), true);
         return;
     }
     if (m_cancelRequested || outcome.message.empty()) {
@@ -154,11 +154,11 @@ void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome)
     m_view.ShowStatus("Fax upload failed.");
     m_view.ShowMessage(outcome.message);
     m_lastFailure =
-        Attempt(Outcome::Failed, pending.number, pending.choices, outcome.message, true);
+        Attempt(faxlog::Outcome::Failed, pending.number, pending.choices, outcome.message, true);
     Enter(State::Idle);
 }
 
-void SendSession::Record(SendAttempt attempt, bool sent) {
+void SendSession::Record(faxlog::SendAttempt attempt, bool sent) {
     Enter(State::Recording);
     auto notice = std::make_shared<std::string>();
     // The log keeps copies of the job's files, and a printed job can be large: they are written
@@ -215,8 +215,8 @@ void SendSession::Cancel() {
     }
     const SendForm form = m_view.Form();
     const FaxNumberCheck check = CheckFaxNumber(form.typed);
-    Record(Attempt(Outcome::NotSent, check.Ok() ? check.number : std::string(), form.choices, {},
-                   false),
+    Record(Attempt(faxlog::Outcome::NotSent, check.Ok() ? check.number : std::string(),
+                   form.choices, {}, false),
            false);
 }
 
@@ -246,9 +246,10 @@ bool SendSession::EndForShutdown() {
     } else if (const FaxNumberCheck check = CheckFaxNumber(form.typed); check.Ok()) {
         dialled = check.number;
     }
-    const SendAttempt attempt = Attempt(
-        sent ? Outcome::Sent : Outcome::NotSent, dialled, sent ? m_current->choices : form.choices,
-        !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
+    const faxlog::SendAttempt attempt =
+        Attempt(sent ? faxlog::Outcome::Sent : faxlog::Outcome::NotSent, dialled,
+                sent ? m_current->choices : form.choices,
+                !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
     if (m_services.record)
         m_services.record(attempt, m_job);
     if (sent) {
@@ -259,4 +260,4 @@ bool SendSession::EndForShutdown() {
     return !sent;
 }
 
-} // namespace qp::faxlog
+} // namespace qp

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "fax/SendSettings.h"
+
+#include <string>
+
+// What one try at sending a fax comes to, as the send dialog, quillpost-send and the fax log know
+// it.
+namespace qp::faxlog {
+
+enum class Outcome { Sent, Failed, NotSent };
+
+// One press of Send (or the command-line send), or a send dialog closed without sending.
+struct SendAttempt {
+    std::string typed;
+    std::string dialled;
+    SendChoices choices;
+    Outcome outcome = Outcome::NotSent;
+    std::string message;
+    // Whether the fax image belongs to this attempt (it was converted for it and offered).
+    bool imageMade = false;
+    // How many times Send was pressed for this fax, this attempt included.
+    int tries = 0;
+};
+
+// A logged fax whose files could not be copied back for sending again.
+inline constexpr const char* kResendCopyFailedMessage =
+    "Unable to restore the logged fax; it cannot be resent at this time.";
+
+} // namespace qp::faxlog
