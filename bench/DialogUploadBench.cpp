@@ -2,6 +2,7 @@
 // throttle) against the bare upload that quillpost-send makes, on the same 200 MB image and a
 // connection that costs nothing. Prints how many times longer the dialog takes.
 #include "base/BackgroundWork.h"
+#include "bench/GuiApplication.h"
 #include "bench/SinkConnection.h"
 #include "fax/Upload.h"
 #include "fax/gui/UploadProgressBar.h"
@@ -128,9 +129,7 @@ void PrintRatio(const std::map<std::string, double>& times, const char* what) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication application(argc, argv);
+    qp::bench::EnsureGuiApplication();
     benchmark::Initialize(&argc, argv);
     Image(); // written before the clock starts
     RatioReporter reporter;

@@ -2,6 +2,7 @@
 // largest page it opens), fitted whole and then fitted to the window's width, where it is drawn
 // as tall as a widget can be. Reports the process's peak resident size before and after each, and
 // the size the page was decoded at; and the time an ordinary fax page takes to decode.
+#include "bench/GuiApplication.h"
 #include "tests/fax/support/TiffPages.h"
 #include "tools/view/TiffDocument.h"
 #include "tools/view/ViewerWindow.h"
@@ -88,9 +89,7 @@ BENCHMARK(BM_DecodeFaxPageAsRgba)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication application(argc, argv);
+    qp::bench::EnsureGuiApplication();
     benchmark::Initialize(&argc, argv);
     Page(); // written before the clock starts
     benchmark::RunSpecifiedBenchmarks();
