@@ -1,6 +1,7 @@
 #include "base/AccountStore.h"
 
 #include "base/AccountPin.h"
+#include "base/Settings.h"
 
 #include <cstdio>
 
@@ -64,6 +65,16 @@ void AccountStore::Save(const AccountSettings& account) {
     const std::string pin = m_account.pin;
     m_account = account;
     m_account.pin = pin;
+}
+
+void AccountStore::SaveLogin(const std::string& login) {
+    settings::Write(m_profile, settings::kLogin, login);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_account.login = login;
+}
+
+void AccountStore::StoreDefaultServer() {
+    SaveDefaultServerWhereMissing(m_profile);
 }
 
 void AccountStore::SavePin(const std::string& pin) {

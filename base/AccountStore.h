@@ -38,6 +38,10 @@ public:
     void SetHost(const std::string& host);
     // Writes the account (all but the PIN) to the settings in one write and uses it from now on.
     void Save(const AccountSettings& account);
+    // Writes the message box number alone and uses it from now on.
+    void SaveLogin(const std::string& login);
+    // Puts the service's fax server into settings that name none; a stored host stays as it is.
+    void StoreDefaultServer();
 
     // The PIN the configuration dialogs accepted: used from now on, and kept in the keyring when
     // the desktop has one, else in the settings file.

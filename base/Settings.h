@@ -69,6 +69,7 @@ class Snapshot {
 public:
     explicit Snapshot(std::map<std::string, std::string> values) : m_values(std::move(values)) {}
 
+    bool Has(const Setting& setting) const { return m_values.count(setting.key) != 0; }
     std::string Text(const Setting& setting) const;
     int Number(const Setting& setting) const;
 

@@ -14,7 +14,7 @@ class InitialConfigDialogForm;
 }
 
 // "Configure Fax Message Box": the message box number and PIN, for "-configure". Opening it puts
-// the service's fax server back in place.
+// the service's fax server in place where the settings name none.
 class InitialConfigDialog final : public QDialog {
 public:
     explicit InitialConfigDialog(qp::AccountStore& app, QWidget* parent = nullptr);

@@ -79,25 +79,16 @@ TEST_F(ConfigDialogsTest, ConfigurationAndAboutDialogsOfferNoMaximiseButton) {
         EXPECT_TRUE(qp::test::LooksFixedSize(*dialog)) << dialog->windowTitle().toStdString();
 }
 
-TEST_F(ConfigDialogsTest, MessageBoxDialogShowsTheAccountAndPutsTheServiceServerBackOnOpening) {
+TEST_F(ConfigDialogsTest, MessageBoxDialogShowsTheAccount) {
     InitialConfigDialog dialog(m_app);
     EXPECT_EQ(dialog.windowTitle(), "Configure Fax Message Box");
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(Edit(dialog, 1000)->text(), "5550100");
     EXPECT_EQ(Edit(dialog, 1006)->text(), "1234");
     EXPECT_EQ(TabOrder(dialog, 1000), (std::vector<int>{1000, 1006, 1, 2}));
-
-    EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPort.key, 0), 9100) << "\"port\" is never written";
-    const qp::AccountSettings account = m_app.Get();
-    EXPECT_EQ(account.host, kDefaultFaxHost);
-    EXPECT_EQ(account.port, 9100);
-    EXPECT_EQ(account.login, "5550100");
-    EXPECT_EQ(account.notifyEmail, "me@example.com");
 }
 
-TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPin) {
+TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPinAndKeepsTheServer) {
     WhenModalOpens([](QDialog& dialog) {
         Retype(Edit(dialog, 1000), "5551234");
         Retype(Edit(dialog, 1006), "9876");
@@ -107,39 +98,62 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPin) {
 
     EXPECT_EQ(Stored(kLogin), "5551234");
     EXPECT_EQ(Stored(kPin), "9876");
+    EXPECT_EQ(Stored(kHost), "fax.example.com");
     EXPECT_EQ(m_app.Get().login, "5551234");
     EXPECT_EQ(m_app.Get().pin, "9876");
-    EXPECT_EQ(m_app.Get().host, kDefaultFaxHost);
-    const std::string file = SettingsFile();
-    EXPECT_NE(file.find("ln=5551234"), std::string::npos) << file;
-    EXPECT_NE(file.find("p=7541"), std::string::npos) << file;
+    EXPECT_EQ(m_app.Get().host, "fax.example.com");
+    EXPECT_EQ(m_app.Get().port, 9100);
 }
 
-// Escape and the window's close box alike.
-TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsTheServer) {
-    for (const bool closeBox : {false, true}) {
-        WhenModalOpens([this, closeBox](QDialog& dialog) {
+// A cancelled dialog, however it was closed and wherever it was opened from, changed nothing.
+TEST_F(ConfigDialogsTest, OpeningAndCancellingAConfigurationDialogLeavesTheSettingsAsTheyWere) {
+    struct Case {
+        const char* what;
+        void (*run)(qp::AccountStore&);
+        void (*close)(QDialog&);
+    };
+    const Case cases[] = {
+        {"-configure, Cancel", [](qp::AccountStore& a) { qp::RunInitialConfigDialog(a); },
+         [](QDialog& d) { Click(d, 2); }},
+        {"-configure, Escape", [](qp::AccountStore& a) { qp::RunInitialConfigDialog(a); },
+         [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"-configure, close box", [](qp::AccountStore& a) { qp::RunInitialConfigDialog(a); },
+         [](QDialog& d) { d.close(); }},
+        {"tray, Cancel", [](qp::AccountStore& a) { qp::RunPreferencesDialog(a); },
+         [](QDialog& d) { Click(d, 2); }},
+        {"send dialog, close box",
+         [](qp::AccountStore& a) { qp::RunConfigurationFromSendDialog(a); },
+         [](QDialog& d) { d.close(); }},
+    };
+    const std::string before = SettingsFile();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WhenModalOpens([&c](QDialog& dialog) {
             Retype(Edit(dialog, 1000), "5559999");
-            // Someone changed the server while the dialog was open; Cancel puts it back again.
-            m_profile.WriteString(kSection, kHost.key, std::string("other.example.com"));
-            m_profile.WriteInt(kSection, kPortWritten.key, 1);
-            m_app.SetHost("other.example.com");
-            if (closeBox)
-                dialog.close();
-            else
-                QTest::keyClick(&dialog, Qt::Key_Escape);
+            Retype(Edit(dialog, 1006), "9999");
+            c.close(dialog);
         });
-        qp::RunInitialConfigDialog(m_app);
+        c.run(m_app);
 
-        EXPECT_EQ(Stored(kLogin), "5550100");
-        EXPECT_EQ(Stored(kPin), "1234");
-        EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
-        EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
+        EXPECT_EQ(SettingsFile(), before);
         const qp::AccountSettings account = m_app.Get();
+        EXPECT_EQ(account.host, "fax.example.com");
         EXPECT_EQ(account.login, "5550100");
         EXPECT_EQ(account.pin, "1234");
-        EXPECT_EQ(account.host, kDefaultFaxHost);
-        EXPECT_EQ(account.port, 9100);
+    }
+}
+
+// Settings that name no server yet get the service's, whatever the first dialog comes to.
+TEST_F(ConfigDialogsTest, MessageBoxDialogPutsTheServiceServerOnlyIntoSettingsWithoutOne) {
+    for (const int button : {1, 2}) {
+        m_profile.WriteString(kSection, kHost.key, std::nullopt);
+        WhenModalOpens([this, button](QDialog& dialog) {
+            EXPECT_EQ(Stored(kHost), kDefaultFaxHost) << "on opening";
+            Click(dialog, button);
+        });
+        qp::RunInitialConfigDialog(m_app);
+        EXPECT_EQ(Stored(kHost), kDefaultFaxHost) << button;
+        EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541) << button;
     }
 }
 
@@ -201,19 +215,6 @@ TEST_F(ConfigDialogsTest, PreferencesOkStoresWhatWasTypedUntrimmedAndAnEmptyNumb
     EXPECT_EQ(account.host, " new.example.com ");
     EXPECT_EQ(account.notifyEmail, "");
     EXPECT_EQ(account.port, 9100);
-}
-
-TEST_F(ConfigDialogsTest, PreferencesCancelWritesNothing) {
-    const std::string before = SettingsFile();
-    WhenModalOpens([](QDialog& dialog) {
-        Retype(Edit(dialog, 1000), "5551111");
-        Click(dialog, 2);
-    });
-    qp::RunPreferencesDialog(m_app);
-
-    EXPECT_EQ(SettingsFile(), before);
-    EXPECT_EQ(m_app.Get().login, "5550100");
-    EXPECT_EQ(m_app.Get().port, 9100);
 }
 
 TEST_F(ConfigDialogsTest, PreferencesNumberTakesDigitsOnlyWhileThePinTakesAnythingMasked) {
