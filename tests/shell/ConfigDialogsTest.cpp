@@ -10,6 +10,7 @@
 #include "tests/support/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -254,6 +255,50 @@ TEST_F(ConfigDialogsTest, APinTheKeyringHasNotGivenYetIsFilledInLaterAndNeverWip
     EXPECT_TRUE(Edit(dialog, 1006)->isEnabled());
     EXPECT_EQ(Edit(dialog, 1006)->text(), "5678");
     EXPECT_EQ(app.Get().pin, "5678");
+}
+
+// A session without the keyring that holds the PIN: the dialogs say so, and the tray's lets the
+// user type the PIN for the sends of this session.
+TEST_F(ConfigDialogsTest, APinInAKeyringOutOfReachIsNamedAndMayBeTypedForTheSession) {
+    const QString unreachable =
+        "The PIN is kept in the desktop keyring, which this session cannot reach.";
+    m_profile.WriteString(kSection, kPin.key, std::nullopt);
+    m_profile.WriteString(kSection, "pinkeyring", std::string("true"));
+    auto owned = std::make_unique<qp::test::HeldSecretStore>();
+    qp::test::HeldSecretStore& keyring = *owned;
+    qp::AccountStore app(qp::Profile(), std::move(owned));
+    app.Read();
+
+    // The keyring's answer comes while the dialog is open; the note makes room for itself.
+    PreferencesDialog dialog(app);
+    const int height = dialog.height();
+    keyring.AnswerNext(qp::SecretOutcome::NoService("no session bus"));
+    const auto* note = dialog.findChild<QLabel*>(QStringLiteral("pinNoteLabel"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->text().startsWith(unreachable)) << note->text().toStdString();
+    EXPECT_TRUE(note->isVisibleTo(&dialog));
+    EXPECT_LT(note->geometry().bottom(), Edit(dialog, 1007)->y());
+    EXPECT_EQ(dialog.height() - height, Edit(dialog, 1007)->y() - 75);
+    QLineEdit* pin = Edit(dialog, 1006);
+    ASSERT_TRUE(pin->isEnabled());
+    EXPECT_EQ(pin->text(), "");
+
+    // -configure ends with its dialog, so nothing there could use a PIN typed for the session.
+    {
+        InitialConfigDialog initial(app);
+        const auto* shut = initial.findChild<QLabel*>(QStringLiteral("pinNoteLabel"));
+        ASSERT_NE(shut, nullptr);
+        EXPECT_TRUE(shut->text().startsWith(unreachable));
+        EXPECT_FALSE(Edit(initial, 1006)->isEnabled());
+    }
+
+    Retype(pin, "2468");
+    Click(dialog, 1);
+    EXPECT_EQ(app.Get().pin, "2468");
+    EXPECT_TRUE(app.WaitForPin(std::chrono::milliseconds(0)));
+    EXPECT_EQ(Stored(kPin), "<missing>");
+    EXPECT_EQ(m_profile.GetString(kSection, "pinkeyring", ""), "true");
+    EXPECT_TRUE(keyring.asked.empty()) << "nothing written to the keyring";
 }
 
 } // namespace
