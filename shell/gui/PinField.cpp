@@ -20,23 +20,28 @@ QString UnreachableNote(UnreachablePin whenUnreachable) {
 }
 
 // The note goes right below the field, across to the dialog's right margin; whatever lies below
-// moves down and the fixed-size dialog grows by as much.
+// moves down as far as the note needs, and the fixed-size dialog grows by as much.
 void ShowNoteBelow(QLineEdit& edit, const QString& text) {
     QWidget* form = edit.parentWidget();
+    const QList<QWidget*> siblings = form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    const int below = edit.geometry().bottom();
     int right = edit.geometry().right();
-    for (const QWidget* sibling : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    int nextTop = form->height();
+    for (const QWidget* sibling : siblings) {
         right = std::max(right, sibling->geometry().right());
+        if (sibling->y() > below)
+            nextTop = std::min(nextTop, sibling->y());
+    }
     auto* note = new QLabel(text, form);
     note->setObjectName(QStringLiteral("pinNoteLabel"));
     note->setWordWrap(true);
     const int width = right - edit.x() + 1;
     const int height = note->heightForWidth(width);
-    const int below = edit.geometry().bottom();
-    const int room = height + kNoteGap;
-    for (QWidget* sibling : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (sibling != note && sibling->y() > below)
-            sibling->move(sibling->x(), sibling->y() + room);
     note->setGeometry(edit.x(), below + kNoteGap, width, height);
+    const int room = std::max(0, note->geometry().bottom() + kNoteGap - nextTop + 1);
+    for (QWidget* sibling : siblings)
+        if (sibling->y() > below)
+            sibling->move(sibling->x(), sibling->y() + room);
     note->show();
     QWidget* window = edit.window();
     window->setFixedSize(window->width(), window->height() + room);
