@@ -21,4 +21,15 @@ bool SaveAccountSettings(const Profile& profile, const AccountSettings& account)
                                            {kNotifyEmail.key, account.notifyEmail}});
 }
 
+bool SaveDefaultServerWhereMissing(const Profile& profile) {
+    using namespace settings;
+    const Snapshot stored = ReadAll(profile);
+    if (stored.Has(kHost))
+        return true;
+    std::vector<std::pair<std::string, std::string>> missing{{kHost.key, kDefaultFaxHost}};
+    if (!stored.Has(kPortWritten))
+        missing.emplace_back(kPortWritten.key, std::to_string(kDefaultFaxPort));
+    return profile.WriteStrings(kSection, missing);
+}
+
 } // namespace qp

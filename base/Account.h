@@ -21,5 +21,8 @@ class Profile;
 AccountSettings LoadAccountSettings(const Profile& profile);
 // Writes "ln", "host", "notifyemail" and "p" in one write; the PIN goes its own way (AccountPin.h).
 bool SaveAccountSettings(const Profile& profile, const AccountSettings& account);
+// The service's fax server ("host", and "p" beside it) where the settings name no host yet; a
+// stored host, the user's own, is never replaced.
+bool SaveDefaultServerWhereMissing(const Profile& profile);
 
 } // namespace qp

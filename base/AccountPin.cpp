@@ -8,7 +8,9 @@
 namespace qp {
 namespace {
 
+using settings::kLogin;
 using settings::kPin;
+using settings::kPinInKeyring;
 using settings::ReadText;
 using settings::Write;
 
@@ -21,6 +23,13 @@ bool InKeyring(const SecretOutcome& outcome) {
            outcome.kind == SecretOutcome::Kind::NotFound;
 }
 
+// Written only when it changes: every start of a client, and every run of quillpost-send, asks.
+void MarkPinInKeyring(const Profile& profile, bool inKeyring) {
+    const char* mark = inKeyring ? "true" : "false";
+    if (ReadText(profile, kPinInKeyring) != mark)
+        Write(profile, kPinInKeyring, std::string(mark));
+}
+
 } // namespace
 
 void FindPin(SecretStore& store, const Profile& profile, SecretAnswer done) {
@@ -29,7 +38,19 @@ void FindPin(SecretStore& store, const Profile& profile, SecretAnswer done) {
         done(SecretOutcome::Found(stored));
         return;
     }
-    store.Read(std::move(done));
+    store.Read([profile, done = std::move(done)](const SecretOutcome& found) {
+        if (InKeyring(found))
+            MarkPinInKeyring(profile, found.kind == SecretOutcome::Kind::Found);
+        done(found);
+    });
+}
+
+bool PinKeptInKeyring(const Profile& profile) {
+    const settings::Snapshot stored = settings::ReadAll(profile);
+    if (stored.Has(kPinInKeyring))
+        return stored.Text(kPinInKeyring) == "true";
+    // Settings from before the mark: a configured account without "ps" had it moved to the keyring.
+    return !stored.Has(kPin) && !stored.Text(kLogin).empty();
 }
 
 void MoveStoredPin(SecretStore& store, const Profile& profile) {
@@ -38,15 +59,24 @@ void MoveStoredPin(SecretStore& store, const Profile& profile) {
         return;
     store.Write(stored, [profile, stored](const SecretOutcome& written) {
         // A dialog may have put another PIN into "ps" meanwhile; that one waits for next time.
-        if (written.kind == SecretOutcome::Kind::Found && StoredPin(profile) == stored)
-            Write(profile, kPin, std::nullopt);
+        if (written.kind != SecretOutcome::Kind::Found || StoredPin(profile) != stored)
+            return;
+        // The mark first: however far this gets, the PIN is found again.
+        MarkPinInKeyring(profile, true);
+        Write(profile, kPin, std::nullopt);
     });
 }
 
 void KeepPin(SecretStore& store, const Profile& profile, const std::string& pin,
              SecretAnswer done) {
     auto kept = [profile, pin, done = std::move(done)](const SecretOutcome& outcome) {
-        Write(profile, kPin, InKeyring(outcome) ? std::nullopt : std::optional<std::string>(pin));
+        if (InKeyring(outcome)) {
+            MarkPinInKeyring(profile, outcome.kind == SecretOutcome::Kind::Found);
+            Write(profile, kPin, std::nullopt);
+        } else {
+            Write(profile, kPin, pin);
+            MarkPinInKeyring(profile, false);
+        }
         if (done)
             done(outcome);
     };

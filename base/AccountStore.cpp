@@ -1,6 +1,7 @@
 #include "base/AccountStore.h"
 
 #include "base/AccountPin.h"
+#include "base/Settings.h"
 
 #include <cstdio>
 
@@ -18,12 +19,15 @@ void AccountStore::Read() {
         m_account = LoadAccountSettings(m_profile);
         m_pinPending = true;
         m_pinProblem.clear();
+        m_pinUnreachable = false;
     }
     FindPin(*m_secrets, m_profile, [this](const SecretOutcome& found) { SettlePin(found); });
     MoveStoredPin(*m_secrets, m_profile);
 }
 
 void AccountStore::SettlePin(const SecretOutcome& found) {
+    const bool unreachable =
+        found.kind == SecretOutcome::Kind::NoService && PinKeptInKeyring(m_profile);
     std::vector<std::function<void()>> waiters;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -35,6 +39,7 @@ void AccountStore::SettlePin(const SecretOutcome& found) {
             m_account.pin = found.pin;
         if (found.kind == SecretOutcome::Kind::Failed)
             m_pinProblem = found.reason;
+        m_pinUnreachable = unreachable;
         waiters.swap(m_pinWaiters);
     }
     m_pinSettled.notify_all();
@@ -66,11 +71,23 @@ void AccountStore::Save(const AccountSettings& account) {
     m_account.pin = pin;
 }
 
+void AccountStore::SaveLogin(const std::string& login) {
+    settings::Write(m_profile, settings::kLogin, login);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_account.login = login;
+}
+
+void AccountStore::StoreDefaultServer() {
+    SaveDefaultServerWhereMissing(m_profile);
+}
+
 void AccountStore::SavePin(const std::string& pin) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_account.pin = pin;
         m_pinProblem.clear();
+        if (m_pinUnreachable)
+            return;
     }
     SettlePin(SecretOutcome::Found(pin));
     KeepPin(*m_secrets, m_profile, pin, [](const SecretOutcome& kept) {
@@ -85,6 +102,11 @@ void AccountStore::SavePin(const std::string& pin) {
 bool AccountStore::PinKnown() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return !m_pinPending;
+}
+
+bool AccountStore::PinUnreachable() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pinUnreachable;
 }
 
 void AccountStore::WhenPinKnown(std::function<void()> then) {
@@ -107,6 +129,8 @@ Outcome AccountStore::WaitForPin(std::chrono::milliseconds bound, std::stop_toke
             "The PIN is still being read from the keyring. If the keyring asks for its "
             "password, enter it, then send again.");
     }
+    if (m_account.pin.empty() && m_pinUnreachable)
+        return Outcome::Failure(kPinInUnreachableKeyring);
     if (m_account.pin.empty() && !m_pinProblem.empty())
         return Outcome::Failure("The PIN could not be read from the keyring: " + m_pinProblem);
     return Outcome::Success();

@@ -16,6 +16,10 @@
 
 namespace qp {
 
+// Why a send has no PIN when the settings say the keyring holds it and the keyring cannot be asked.
+inline constexpr const char* kPinInUnreachableKeyring =
+    "The PIN is kept in the desktop keyring, which this session cannot reach.";
+
 // The fax server account of the running program: read from the settings at start, changed by
 // the configuration dialogs, read whole by every send. The PIN comes from the desktop's keyring
 // when there is one, and the keyring may take its time (or a password prompt) to answer: whatever
@@ -38,12 +42,21 @@ public:
     void SetHost(const std::string& host);
     // Writes the account (all but the PIN) to the settings in one write and uses it from now on.
     void Save(const AccountSettings& account);
+    // Writes the message box number alone and uses it from now on.
+    void SaveLogin(const std::string& login);
+    // Puts the service's fax server into settings that name none; a stored host stays as it is.
+    void StoreDefaultServer();
 
     // The PIN the configuration dialogs accepted: used from now on, and kept in the keyring when
-    // the desktop has one, else in the settings file.
+    // the desktop has one, else in the settings file. While the keyring that holds the PIN cannot
+    // be reached, it is used for the life of this program only (an empty one gives the keyring's
+    // PIN back its place) and stored nowhere: the keyring keeps the PIN of the sessions that reach
+    // it, and a PIN typed here never lands in the file beside it.
     void SavePin(const std::string& pin);
     // False while the keyring has not yet answered the look-up that Read began.
     bool PinKnown() const;
+    // The settings say the keyring holds the PIN, and this session has no keyring to ask.
+    bool PinUnreachable() const;
     // Runs `then` once the PIN is known (at once when it is), on the thread the keyring answers on.
     void WhenPinKnown(std::function<void()> then);
     // For a worker that is about to use the account: waits, at most `bound`, for the PIN look-up.
@@ -62,6 +75,8 @@ private:
     bool m_pinPending = false;
     // Why the keyring could not give the PIN, when it could not.
     std::string m_pinProblem;
+    // The PIN is in a keyring this session cannot reach; m_account.pin is then one typed for it.
+    bool m_pinUnreachable = false;
     std::vector<std::function<void()>> m_pinWaiters;
     mutable std::condition_variable_any m_pinSettled;
     // Last, so that it goes first: no answer of the keyring reaches a half-destroyed object.

@@ -32,6 +32,9 @@ inline constexpr const char* kDefaultLegal = "false";
 // The account.
 inline constexpr Setting kLogin{"ln"};
 inline constexpr Setting kPin{"ps"};
+// "true" while the desktop's keyring holds the PIN, "false" once it lives in "ps" or nowhere: a
+// session that cannot reach the keyring learns from it that there is a PIN all the same.
+inline constexpr Setting kPinInKeyring{"pinkeyring"};
 inline constexpr Setting kHost{"host", Kind::Text, kDefaultFaxHost};
 // The port the program connects to; the configuration dialogs write "p" beside the host and
 // never change "port", which only a hand edit sets.
@@ -53,15 +56,24 @@ inline constexpr Setting kCoverPhone{"cvrphn"};
 inline constexpr Setting kCoverNote{"cvrnote"};
 inline constexpr Setting kCoverDisclosure{"cvrdisc"};
 
-inline constexpr Setting kAll[] = {kLogin,          kPin,
-                                   kHost,           kPort,
-                                   kPortWritten,    kNotifyEmail,
-                                   kResolution,     kLegal,
-                                   kTiffViewer,     kTiffViewerParams,
-                                   kCoverTo,        kCoverRe,
-                                   kCoverFrom,      kCoverFax,
-                                   kCoverPhone,     kCoverNote,
-                                   kCoverDisclosure};
+inline constexpr Setting kAll[] = {kLogin,
+                                   kPin,
+                                   kHost,
+                                   kPort,
+                                   kPortWritten,
+                                   kNotifyEmail,
+                                   kResolution,
+                                   kLegal,
+                                   kTiffViewer,
+                                   kTiffViewerParams,
+                                   kCoverTo,
+                                   kCoverRe,
+                                   kCoverFrom,
+                                   kCoverFax,
+                                   kCoverPhone,
+                                   kCoverNote,
+                                   kCoverDisclosure,
+                                   kPinInKeyring};
 
 // The section as one read of the file found it; a value it lacks is the setting's default, and a
 // number that does not read as one is the default too.
@@ -69,6 +81,7 @@ class Snapshot {
 public:
     explicit Snapshot(std::map<std::string, std::string> values) : m_values(std::move(values)) {}
 
+    bool Has(const Setting& setting) const { return m_values.count(setting.key) != 0; }
     std::string Text(const Setting& setting) const;
     int Number(const Setting& setting) const;
 

@@ -1,7 +1,6 @@
 #include "shell/ConfigValues.h"
 
 #include "base/AccountStore.h"
-#include "base/Settings.h"
 
 namespace qp {
 namespace {
@@ -17,31 +16,23 @@ void SavePin(AccountStore& account, const std::optional<std::string>& pin) {
         account.SavePin(*pin);
 }
 
-template <typename Change> void SaveChanged(AccountStore& store, Change change) {
-    AccountSettings account = store.Get();
-    change(account);
-    store.Save(account);
-}
-
-void ResetServer(AccountStore& store) {
-    SaveChanged(store, [](AccountSettings& a) { a.host = settings::kDefaultFaxHost; });
-}
-
 } // namespace
 
+// A custom host stays whatever the dialog does: only settings that name no server get the
+// service's.
 MessageBoxFields InitialConfigOnOpen(AccountStore& account) {
-    MessageBoxFields fields{account.Get().login, ShownPin(account)};
-    ResetServer(account);
-    return fields;
+    account.StoreDefaultServer();
+    return MessageBoxFields{account.Get().login, ShownPin(account)};
 }
 
 void InitialConfigOnOk(AccountStore& account, const MessageBoxFields& fields) {
-    SaveChanged(account, [&](AccountSettings& a) { a.login = fields.login; });
+    account.StoreDefaultServer();
+    account.SaveLogin(fields.login);
     SavePin(account, fields.pin);
 }
 
 void InitialConfigOnCancel(AccountStore& account) {
-    ResetServer(account);
+    account.StoreDefaultServer();
 }
 
 PreferenceFields PreferencesOnOpen(const AccountStore& store) {
@@ -49,13 +40,13 @@ PreferenceFields PreferencesOnOpen(const AccountStore& store) {
     return PreferenceFields{account.login, ShownPin(store), account.host, account.notifyEmail};
 }
 
-void PreferencesOnOk(AccountStore& account, const PreferenceFields& fields) {
-    SaveChanged(account, [&](AccountSettings& a) {
-        a.login = fields.login;
-        a.host = fields.host;
-        a.notifyEmail = fields.notifyEmail;
-    });
-    SavePin(account, fields.pin);
+void PreferencesOnOk(AccountStore& store, const PreferenceFields& fields) {
+    AccountSettings account = store.Get();
+    account.login = fields.login;
+    account.host = fields.host;
+    account.notifyEmail = fields.notifyEmail;
+    store.Save(account);
+    SavePin(store, fields.pin);
 }
 
 } // namespace qp

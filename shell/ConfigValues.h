@@ -19,8 +19,8 @@ struct MessageBoxFields {
     std::optional<std::string> pin;
 };
 
-// The message box dialog ("-configure"). Opening it, and cancelling it, puts the service's fax
-// server back in place.
+// The message box dialog ("-configure"). It stores the number and the PIN on OK, and nothing else
+// but the service's fax server where the settings name no host yet, on opening, OK or Cancel.
 MessageBoxFields InitialConfigOnOpen(AccountStore& account);
 void InitialConfigOnOk(AccountStore& account, const MessageBoxFields& fields);
 void InitialConfigOnCancel(AccountStore& account);

@@ -15,7 +15,7 @@ InitialConfigDialog::InitialConfigDialog(qp::AccountStore& app, QWidget* parent)
 
     const qp::MessageBoxFields fields = qp::InitialConfigOnOpen(m_app);
     m_form->msgBoxEdit->setText(QString::fromStdString(fields.login));
-    m_pin.emplace(m_app, *m_form->pinEdit, fields.pin);
+    m_pin.emplace(m_app, *m_form->pinEdit, qp::UnreachablePin::KeptAsIs, fields.pin);
 }
 
 InitialConfigDialog::~InitialConfigDialog() = default;

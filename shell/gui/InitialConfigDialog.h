@@ -13,8 +13,9 @@ namespace Ui {
 class InitialConfigDialogForm;
 }
 
-// "Configure Fax Message Box": the message box number and PIN, for "-configure". Opening it puts
-// the service's fax server back in place.
+// "Configure Fax Message Box": the message box number and PIN, for "-configure", which ends with
+// it: so a PIN in a keyring out of reach cannot be typed for the session here. Opening it puts the
+// service's fax server in place where the settings name none.
 class InitialConfigDialog final : public QDialog {
 public:
     explicit InitialConfigDialog(qp::AccountStore& app, QWidget* parent = nullptr);

@@ -16,7 +16,7 @@ PreferencesDialog::PreferencesDialog(qp::AccountStore& app, QWidget* parent)
 
     const qp::PreferenceFields fields = qp::PreferencesOnOpen(m_app);
     m_form->fromFaxEdit->setText(QString::fromStdString(fields.login));
-    m_pin.emplace(m_app, *m_form->pinEdit, fields.pin);
+    m_pin.emplace(m_app, *m_form->pinEdit, qp::UnreachablePin::TypedForSession, fields.pin);
     m_form->hostEdit->setText(QString::fromStdString(fields.host));
     m_form->notifyEmailEdit->setText(QString::fromStdString(fields.notifyEmail));
 }

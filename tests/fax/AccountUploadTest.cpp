@@ -38,6 +38,8 @@ TEST_F(AccountUploadTest, AnUploadWaitsForThePinTheKeyringIsStillLookingUp) {
         {"found", qp::SecretOutcome::Found("2468"), "2468", ""},
         {"locked", qp::SecretOutcome::Failed("the collection is locked"), nullptr,
          "The PIN could not be read from the keyring: the collection is locked"},
+        {"out of reach", qp::SecretOutcome::NoService("no session bus"), nullptr,
+         "The PIN is kept in the desktop keyring, which this session cannot reach."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -10,6 +10,7 @@
 #include "tests/support/ModalHelpers.h"
 #include "tests/support/TestSupport.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -79,25 +80,16 @@ TEST_F(ConfigDialogsTest, ConfigurationAndAboutDialogsOfferNoMaximiseButton) {
         EXPECT_TRUE(qp::test::LooksFixedSize(*dialog)) << dialog->windowTitle().toStdString();
 }
 
-TEST_F(ConfigDialogsTest, MessageBoxDialogShowsTheAccountAndPutsTheServiceServerBackOnOpening) {
+TEST_F(ConfigDialogsTest, MessageBoxDialogShowsTheAccount) {
     InitialConfigDialog dialog(m_app);
     EXPECT_EQ(dialog.windowTitle(), "Configure Fax Message Box");
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(Edit(dialog, 1000)->text(), "5550100");
     EXPECT_EQ(Edit(dialog, 1006)->text(), "1234");
     EXPECT_EQ(TabOrder(dialog, 1000), (std::vector<int>{1000, 1006, 1, 2}));
-
-    EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
-    EXPECT_EQ(m_profile.GetInt(kSection, kPort.key, 0), 9100) << "\"port\" is never written";
-    const qp::AccountSettings account = m_app.Get();
-    EXPECT_EQ(account.host, kDefaultFaxHost);
-    EXPECT_EQ(account.port, 9100);
-    EXPECT_EQ(account.login, "5550100");
-    EXPECT_EQ(account.notifyEmail, "me@example.com");
 }
 
-TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPin) {
+TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPinAndKeepsTheServer) {
     WhenModalOpens([](QDialog& dialog) {
         Retype(Edit(dialog, 1000), "5551234");
         Retype(Edit(dialog, 1006), "9876");
@@ -107,39 +99,62 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogOkStoresNumberAndPin) {
 
     EXPECT_EQ(Stored(kLogin), "5551234");
     EXPECT_EQ(Stored(kPin), "9876");
+    EXPECT_EQ(Stored(kHost), "fax.example.com");
     EXPECT_EQ(m_app.Get().login, "5551234");
     EXPECT_EQ(m_app.Get().pin, "9876");
-    EXPECT_EQ(m_app.Get().host, kDefaultFaxHost);
-    const std::string file = SettingsFile();
-    EXPECT_NE(file.find("ln=5551234"), std::string::npos) << file;
-    EXPECT_NE(file.find("p=7541"), std::string::npos) << file;
+    EXPECT_EQ(m_app.Get().host, "fax.example.com");
+    EXPECT_EQ(m_app.Get().port, 9100);
 }
 
-// Escape and the window's close box alike.
-TEST_F(ConfigDialogsTest, MessageBoxDialogCancelKeepsTheAccountButStillResetsTheServer) {
-    for (const bool closeBox : {false, true}) {
-        WhenModalOpens([this, closeBox](QDialog& dialog) {
+// A cancelled dialog, however it was closed and wherever it was opened from, changed nothing.
+TEST_F(ConfigDialogsTest, OpeningAndCancellingAConfigurationDialogLeavesTheSettingsAsTheyWere) {
+    struct Case {
+        const char* what;
+        void (*run)(qp::AccountStore&);
+        void (*close)(QDialog&);
+    };
+    const Case cases[] = {
+        {"-configure, Cancel", [](qp::AccountStore& a) { qp::RunInitialConfigDialog(a); },
+         [](QDialog& d) { Click(d, 2); }},
+        {"-configure, Escape", [](qp::AccountStore& a) { qp::RunInitialConfigDialog(a); },
+         [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"-configure, close box", [](qp::AccountStore& a) { qp::RunInitialConfigDialog(a); },
+         [](QDialog& d) { d.close(); }},
+        {"tray, Cancel", [](qp::AccountStore& a) { qp::RunPreferencesDialog(a); },
+         [](QDialog& d) { Click(d, 2); }},
+        {"send dialog, close box",
+         [](qp::AccountStore& a) { qp::RunConfigurationFromSendDialog(a); },
+         [](QDialog& d) { d.close(); }},
+    };
+    const std::string before = SettingsFile();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WhenModalOpens([&c](QDialog& dialog) {
             Retype(Edit(dialog, 1000), "5559999");
-            // Someone changed the server while the dialog was open; Cancel puts it back again.
-            m_profile.WriteString(kSection, kHost.key, std::string("other.example.com"));
-            m_profile.WriteInt(kSection, kPortWritten.key, 1);
-            m_app.SetHost("other.example.com");
-            if (closeBox)
-                dialog.close();
-            else
-                QTest::keyClick(&dialog, Qt::Key_Escape);
+            Retype(Edit(dialog, 1006), "9999");
+            c.close(dialog);
         });
-        qp::RunInitialConfigDialog(m_app);
+        c.run(m_app);
 
-        EXPECT_EQ(Stored(kLogin), "5550100");
-        EXPECT_EQ(Stored(kPin), "1234");
-        EXPECT_EQ(Stored(kHost), kDefaultFaxHost);
-        EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541);
+        EXPECT_EQ(SettingsFile(), before);
         const qp::AccountSettings account = m_app.Get();
+        EXPECT_EQ(account.host, "fax.example.com");
         EXPECT_EQ(account.login, "5550100");
         EXPECT_EQ(account.pin, "1234");
-        EXPECT_EQ(account.host, kDefaultFaxHost);
-        EXPECT_EQ(account.port, 9100);
+    }
+}
+
+// Settings that name no server yet get the service's, whatever the first dialog comes to.
+TEST_F(ConfigDialogsTest, MessageBoxDialogPutsTheServiceServerOnlyIntoSettingsWithoutOne) {
+    for (const int button : {1, 2}) {
+        m_profile.WriteString(kSection, kHost.key, std::nullopt);
+        WhenModalOpens([this, button](QDialog& dialog) {
+            EXPECT_EQ(Stored(kHost), kDefaultFaxHost) << "on opening";
+            Click(dialog, button);
+        });
+        qp::RunInitialConfigDialog(m_app);
+        EXPECT_EQ(Stored(kHost), kDefaultFaxHost) << button;
+        EXPECT_EQ(m_profile.GetInt(kSection, kPortWritten.key, 0), 7541) << button;
     }
 }
 
@@ -203,19 +218,6 @@ TEST_F(ConfigDialogsTest, PreferencesOkStoresWhatWasTypedUntrimmedAndAnEmptyNumb
     EXPECT_EQ(account.port, 9100);
 }
 
-TEST_F(ConfigDialogsTest, PreferencesCancelWritesNothing) {
-    const std::string before = SettingsFile();
-    WhenModalOpens([](QDialog& dialog) {
-        Retype(Edit(dialog, 1000), "5551111");
-        Click(dialog, 2);
-    });
-    qp::RunPreferencesDialog(m_app);
-
-    EXPECT_EQ(SettingsFile(), before);
-    EXPECT_EQ(m_app.Get().login, "5550100");
-    EXPECT_EQ(m_app.Get().port, 9100);
-}
-
 TEST_F(ConfigDialogsTest, PreferencesNumberTakesDigitsOnlyWhileThePinTakesAnythingMasked) {
     PreferencesDialog dialog(m_app);
     Retype(Edit(dialog, 1000), "(555) 0100");
@@ -253,6 +255,50 @@ TEST_F(ConfigDialogsTest, APinTheKeyringHasNotGivenYetIsFilledInLaterAndNeverWip
     EXPECT_TRUE(Edit(dialog, 1006)->isEnabled());
     EXPECT_EQ(Edit(dialog, 1006)->text(), "5678");
     EXPECT_EQ(app.Get().pin, "5678");
+}
+
+// A session without the keyring that holds the PIN: the dialogs say so, and the tray's lets the
+// user type the PIN for the sends of this session.
+TEST_F(ConfigDialogsTest, APinInAKeyringOutOfReachIsNamedAndMayBeTypedForTheSession) {
+    const QString unreachable =
+        "The PIN is kept in the desktop keyring, which this session cannot reach.";
+    m_profile.WriteString(kSection, kPin.key, std::nullopt);
+    m_profile.WriteString(kSection, "pinkeyring", std::string("true"));
+    auto owned = std::make_unique<qp::test::HeldSecretStore>();
+    qp::test::HeldSecretStore& keyring = *owned;
+    qp::AccountStore app(qp::Profile(), std::move(owned));
+    app.Read();
+
+    // The keyring's answer comes while the dialog is open; the note makes room for itself.
+    PreferencesDialog dialog(app);
+    const int height = dialog.height();
+    keyring.AnswerNext(qp::SecretOutcome::NoService("no session bus"));
+    const auto* note = dialog.findChild<QLabel*>(QStringLiteral("pinNoteLabel"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->text().startsWith(unreachable)) << note->text().toStdString();
+    EXPECT_TRUE(note->isVisibleTo(&dialog));
+    EXPECT_LT(note->geometry().bottom(), Edit(dialog, 1007)->y());
+    EXPECT_EQ(dialog.height() - height, Edit(dialog, 1007)->y() - 75);
+    QLineEdit* pin = Edit(dialog, 1006);
+    ASSERT_TRUE(pin->isEnabled());
+    EXPECT_EQ(pin->text(), "");
+
+    // -configure ends with its dialog, so nothing there could use a PIN typed for the session.
+    {
+        InitialConfigDialog initial(app);
+        const auto* shut = initial.findChild<QLabel*>(QStringLiteral("pinNoteLabel"));
+        ASSERT_NE(shut, nullptr);
+        EXPECT_TRUE(shut->text().startsWith(unreachable));
+        EXPECT_FALSE(Edit(initial, 1006)->isEnabled());
+    }
+
+    Retype(pin, "2468");
+    Click(dialog, 1);
+    EXPECT_EQ(app.Get().pin, "2468");
+    EXPECT_TRUE(app.WaitForPin(std::chrono::milliseconds(0)));
+    EXPECT_EQ(Stored(kPin), "<missing>");
+    EXPECT_EQ(m_profile.GetString(kSection, "pinkeyring", ""), "true");
+    EXPECT_TRUE(keyring.asked.empty()) << "nothing written to the keyring";
 }
 
 } // namespace
