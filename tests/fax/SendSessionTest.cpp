@@ -190,8 +190,9 @@ TEST_F(SendSessionTest, AStopAfterTheServerHadEveryByteLeavesTheFaxSentButNotCon
         EXPECT_EQ(std::tuple(m_logged[0].outcome, m_logged[0].message, m_logged[0].dialled),
                   std::tuple(faxlog::Outcome::NotConfirmed, notConfirmed, "5551234567"))
             << shutdown;
-        if (!shutdown)
+        if (!shutdown) {
             EXPECT_EQ(m_window.shown, std::vector<std::string>{notConfirmed});
+        }
         EXPECT_FALSE(qp::FileExists(m_jobFolder)) << shutdown;
     }
 }
