@@ -11,10 +11,19 @@ namespace qp {
 struct Outcome {
     bool ok = false;
     std::string message;
+    // Work that went but whose end the other side never acknowledged (a fax whose every byte the
+    // server received, without its word that it kept it): a success, with words for the user.
+    // Whoever cannot tell this apart takes it for success, so nothing is ever done twice.
+    bool unconfirmed = false;
 
-    static Outcome Success() { return Outcome{true, {}}; }
-    static Outcome Failure(std::string message) { return Outcome{false, std::move(message)}; }
-    static Outcome Stopped() { return Outcome{false, {}}; }
+    static Outcome Success() { return Outcome{true, {}, false}; }
+    static Outcome Failure(std::string message) {
+        return Outcome{false, std::move(message), false};
+    }
+    static Outcome Stopped() { return Outcome{false, {}, false}; }
+    static Outcome Unconfirmed(std::string message) {
+        return Outcome{true, std::move(message), true};
+    }
 
     explicit operator bool() const { return ok; }
 };

@@ -8,7 +8,9 @@
 // it.
 namespace qp::faxlog {
 
-enum class Outcome { Sent, Failed, NotSent };
+// NotConfirmed: the server received every byte of the fax but never said that it kept it. It
+// counts as sent (never offered again by itself); the user may resend it from the log.
+enum class Outcome { Sent, Failed, NotSent, NotConfirmed };
 
 // One press of Send (or the command-line send), or a send dialog closed without sending.
 struct SendAttempt {

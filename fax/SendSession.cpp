@@ -139,6 +139,19 @@ void SendSession::StartUpload(Pending pending) {
 }
 
 void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome) {
+    if (outcome.unconfirmed) {
+        // Sent, even when the user asked to stop: the server has every byte, and only its word
+        // that it kept the fax is missing. Kept first, so that an orderly end while the message
+        // shows logs it as it is.
+        m_view.ShowStatus("Fax sent, not confirmed.");
+        m_history.SaveHistory(HistoryEntryFor(pending.number));
+        m_sentUnconfirmed = Attempt(faxlog::Outcome::NotConfirmed, pending.number, pending.choices,
+                                    outcome.message, true);
+        m_view.ShowMessage(outcome.message);
+        if (m_state != State::Ended)
+            Record(*m_sentUnconfirmed, true);
+        return;
+    }
     if (outcome) {
         m_view.ShowStatus("Fax uploaded.");
         // The fax is already on the server; a history that cannot be written keeps its old
@@ -238,7 +251,13 @@ bool SendSession::EndForShutdown() {
     if (state == State::Ended)
         return false;
     const std::optional<qp::Outcome> outcome = m_work.StopAndWait();
-    const bool sent = state == State::Uploading && outcome && outcome->ok && m_current;
+    // A stop after the server had every byte leaves the fax sent but unconfirmed: never offered
+    // again.
+    if (state == State::Uploading && outcome && outcome->unconfirmed && m_current)
+        m_sentUnconfirmed = Attempt(faxlog::Outcome::NotConfirmed, m_current->number,
+                                    m_current->choices, outcome->message, true);
+    const bool sent =
+        m_sentUnconfirmed || (state == State::Uploading && outcome && outcome->ok && m_current);
     const SendForm form = m_view.Form();
     std::string dialled;
     if (sent) {
@@ -247,9 +266,11 @@ bool SendSession::EndForShutdown() {
         dialled = check.number;
     }
     const faxlog::SendAttempt attempt =
-        Attempt(sent ? faxlog::Outcome::Sent : faxlog::Outcome::NotSent, dialled,
-                sent ? m_current->choices : form.choices,
-                !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
+        m_sentUnconfirmed
+            ? *m_sentUnconfirmed
+            : Attempt(sent ? faxlog::Outcome::Sent : faxlog::Outcome::NotSent, dialled,
+                      sent ? m_current->choices : form.choices,
+                      !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
     if (m_services.record)
         m_services.record(attempt, m_job);
     if (sent) {

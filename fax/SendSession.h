@@ -93,8 +93,9 @@ public:
     // fax gets its one log entry and the session ends.
     void Cancel();
     // The program is ending: work under way is stopped and waited for, and the fax is logged as
-    // not sent and its job kept to be offered again, unless the upload had finished. Returns
-    // whether the job is kept.
+    // not sent and its job kept to be offered again, unless the upload had finished or the server
+    // had every byte of the image (then it is logged as sent, not confirmed). Returns whether the
+    // job is kept.
     bool EndForShutdown();
 
 private:
@@ -135,6 +136,9 @@ private:
     // gets one entry for the fax, when the session ends.
     int m_tries = 0;
     std::optional<faxlog::SendAttempt> m_lastFailure;
+    // A fax the server received but never confirmed, from the moment the upload says so: an
+    // orderly end while the user is told about it logs it as such.
+    std::optional<faxlog::SendAttempt> m_sentUnconfirmed;
 };
 
 } // namespace qp

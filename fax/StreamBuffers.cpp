@@ -66,6 +66,7 @@ LineResult LineReader::ReadLine() {
         if (read.status == IoStatus::Closed) {
             if (!any)
                 result.status = IoStatus::Closed;
+            result.endedByStream = true;
             return result;
         }
         if (!read.Ok())
@@ -89,6 +90,7 @@ Reply ReadReply(LineReader& reader) {
     Reply reply;
     for (;;) {
         LineResult line = reader.ReadLine();
+        reply.endedByStream = line.endedByStream;
         if (line.status == IoStatus::Closed)
             return reply;
         if (line.status != IoStatus::Ok) {

@@ -27,10 +27,14 @@ struct LineResult {
     IoStatus status = IoStatus::Ok; // Ok: `line` holds a line; Closed: the stream ended first
     std::string line;
     int error = 0;
+    // No line end came: the end of the stream ended the line, which may be our own cut.
+    bool endedByStream = false;
 };
 
 // Reads lines of a server reply: a line ends at LF, or at CR together with the byte after it; a
-// last line cut off by the end of the stream still counts.
+// last line cut off by the end of the stream still counts. Every byte but the line end is kept,
+// NUL included, so that a line is judged on all it says. A line not finished when the stream
+// times out or fails is dropped.
 class LineReader {
 public:
     explicit LineReader(ByteStream& stream, std::size_t capacity = kStreamBufferSize);
@@ -50,6 +54,8 @@ struct Reply {
     IoStatus status = IoStatus::Ok; // Ok also when the stream ended the reply
     std::vector<std::string> lines;
     int error = 0;
+    // The end of the stream ended the reply, not an empty line.
+    bool endedByStream = false;
 };
 
 // One reply: trimmed lines up to an empty line (not kept) or the end of the stream.

@@ -11,7 +11,7 @@ inline constexpr int kReplyTimeoutMs = 60'000;
 // After the last image byte: how long the server may take to receive what is still queued.
 inline constexpr int kDrainTimeoutMs = 60'000;
 // Then: how long the server may take to say whether it stored the fax. Servers that never say
-// anything there are still served, so silence that long counts as having stored it.
+// anything there close at once; silence that long leaves the fax sent but not confirmed.
 inline constexpr int kOutcomeTimeoutMs = 10'000;
 
 struct TcpTimeouts {

@@ -3,6 +3,7 @@
 #include "fax/StreamBuffers.h"
 #include "platform/FileOps.h"
 #include "platform/OutsideText.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,9 +17,14 @@ namespace qp {
 namespace {
 
 constexpr const char* kSuccessMark = "success:";
+constexpr const char* kBusyMark = "error: server busy";
 
 bool Accepted(const Reply& reply) {
     return !reply.lines.empty() && reply.lines.front().find(kSuccessMark) != std::string::npos;
+}
+
+bool Begins(const Reply& reply, const char* mark) {
+    return !reply.lines.empty() && reply.lines.front().starts_with(mark);
 }
 
 bool ContainsAt(const std::string& address) {
@@ -64,6 +70,26 @@ Outcome NoResponse(const Peer& peer) {
     return Outcome::Failure("Did not receive a response to the fax upload.\n" + peer.Where());
 }
 
+// The server had every byte of the fax but never said whether it kept it: sending it again could
+// deliver it twice, so it counts as sent, with a warning.
+Outcome NotConfirmed(const Peer& peer) {
+    return Outcome::Unconfirmed("The fax was sent, but the fax server did not confirm that it "
+                                "received it.\n" +
+                                peer.Where());
+}
+
+// Why the login did not let us in: a server that is full, one that hung up without a word, or a
+// refused message box number or PIN.
+Outcome LoginRefused(const Reply& reply, const Peer& peer) {
+    if (Begins(reply, kBusyMark))
+        return Outcome::Failure("The fax server is busy. Please try again later.\n" + peer.Where());
+    if (reply.lines.empty() && reply.endedByStream)
+        return Outcome::Failure(
+            "The fax server closed the connection before answering the login.\n" + peer.Where());
+    return Outcome::Failure("Login failed due to an invalid username or password.\r\n\r\nPlease "
+                            "check your login and password in the configuration.");
+}
+
 // A value with a line break would end its protocol line early and let the rest pass for lines
 // of its own, such as a second recipient; the name of the first such value, or nothing.
 const char* ValueWithLineBreak(const AccountSettings& account, const std::string& email) {
@@ -86,25 +112,29 @@ Reply AwaitReply(ByteStream& stream, LineReader& reader) {
     return ReadReply(reader);
 }
 
-// The server's word once it has the whole image. Only a line of its own can fail the upload: a
-// server that closes or stays silent is one that never answers here, and it took the fax.
+// The server's word once it has the whole image, on the first line it says: a line that begins
+// with "success:" is success, any other line fails the upload with that line. A server that
+// closes without a byte is one that never answers here, and it took the fax. Anything else (a
+// line not finished in time, silence, a broken connection, a stop) leaves the fax sent but not
+// confirmed: every byte had arrived.
 Outcome AwaitVerdict(ByteStream& stream, LineReader& reader, const Peer& peer,
                      const std::stop_token& stop) {
-    const IoResult ended = stream.EndSending();
-    if (!ended.Ok())
-        return ConnectionLost(peer, ended);
-    const Reply reply = ReadReply(reader);
-    if (!reply.lines.empty()) {
-        if (Accepted(reply))
+    if (!stream.EndSending().Ok())
+        return NotConfirmed(peer);
+    const LineResult first = reader.ReadLine();
+    // A stop cuts the connection, which looks like the server closing it: a line only the end of
+    // the stream ended may be our own cut.
+    const bool cut = stop.stop_requested() && first.endedByStream;
+    if (first.status == IoStatus::Ok && !cut) {
+        const std::string line = TrimBlanks(first.line);
+        if (line.starts_with(kSuccessMark))
             return Outcome::Success();
-        return Outcome::Failure("Fax upload failed: " + ShownAsText(reply.lines.front()));
+        if (!line.empty())
+            return Outcome::Failure("Fax upload failed: " + ShownAsText(line));
     }
-    // A stop cuts the connection, which looks like the server closing it.
-    if (stop.stop_requested())
-        return Outcome::Stopped();
-    if (reply.status == IoStatus::Failed)
-        return ConnectionLost(peer, {reply.status, 0, reply.error});
-    return Outcome::Success();
+    if (first.status == IoStatus::Closed && !stop.stop_requested())
+        return Outcome::Success();
+    return NotConfirmed(peer);
 }
 
 Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
@@ -155,14 +185,11 @@ Outcome Deliver(ByteStream& stream, const AccountSettings& account, const std::s
     Reply reply = AwaitReply(stream, reader);
     if (reply.status == IoStatus::Failed)
         return ConnectionLost(peer, {reply.status, 0, reply.error});
-    // A server that hangs up without a line has not let us in; one that never finishes its reply
-    // is silent, which says nothing about the login.
+    // A server that never finishes its reply is silent, which says nothing about the login.
     if (reply.status == IoStatus::TimedOut)
         return NoAnswerWithin(kReplyTimeoutMs, peer);
-    if (!Accepted(reply))
-        return Outcome::Failure(
-            "Login failed due to an invalid username or password.\r\n\r\nPlease check "
-            "your login and password in the configuration.");
+    if (!Accepted(reply) || Begins(reply, kBusyMark))
+        return LoginRefused(reply, peer);
 
     written = writer.Write(FaxHeader(number, email, account.notifyEmail, size));
     if (written.Ok())

@@ -31,10 +31,12 @@ std::string FaxHeader(const std::string& number, const std::string& email,
 // Logs in to the account's fax message box, announces a fax to `number` and streams the image,
 // then ends its sending side and waits, within the connection's outcome limit, for the server's
 // word on the fax. Succeeds when the server accepted the announcement, received every image byte
-// and did not then say otherwise: a first line without "success:" fails the upload with that
-// line, while an orderly close or silence counts as success, as servers that never answer there
-// behave. A failure carries the message for the user. A stop request cuts the connection and ends
-// the upload as stopped (a failure without words), unless the server had already answered.
+// and then said a line that begins with "success:", or closed without a byte, as servers that
+// never answer there do; any other line fails the upload with that line. Once every byte has
+// arrived, anything else (silence, a line cut off, a broken connection, a stop request) ends the
+// upload as unconfirmed: sent, with the message that says so. A failure carries the message for
+// the user. A stop request before then cuts the connection and ends the upload as stopped (a
+// failure without words).
 Outcome UploadFax(const AccountSettings& account, const std::string& number,
                   const std::string& email, const std::string& imagePath,
                   const UploadProgress& progress, Connector& connector = DefaultFaxConnector(),

@@ -85,7 +85,8 @@ template <typename T> std::optional<T> ParseNumber(const std::string& text) {
 }
 
 std::optional<Outcome> OutcomeFromText(const std::string& text) {
-    for (Outcome outcome : {Outcome::Sent, Outcome::Failed, Outcome::NotSent}) {
+    for (Outcome outcome :
+         {Outcome::Sent, Outcome::Failed, Outcome::NotSent, Outcome::NotConfirmed}) {
         if (text == OutcomeText(outcome))
             return outcome;
     }
@@ -143,6 +144,8 @@ const char* OutcomeText(Outcome outcome) {
         return "failed";
     case Outcome::NotSent:
         return "not sent";
+    case Outcome::NotConfirmed:
+        return "sent, not confirmed";
     }
     return "not sent";
 }

@@ -1,6 +1,7 @@
 #include "fax/SendSession.h"
 
 #include "platform/FileOps.h"
+#include "tests/fax/support/MemoryStream.h"
 #include "tests/support/GuiChecks.h"
 #include "tests/support/TestSupport.h"
 
@@ -20,6 +21,7 @@ class Window final : public SendSession::View {
 public:
     SendSession* session = nullptr;
     std::optional<bool> closedSent;
+    std::vector<std::string> shown;
 
     qp::SendForm Form() const override {
         return {"(555) 123-4567", {qp::Resolution::Fine, false}, ""};
@@ -27,7 +29,7 @@ public:
     void EnterState(State) override {}
     void ShowStatus(const char*) override {}
     void ShowPages(int) override {}
-    void ShowMessage(const std::string&) override {}
+    void ShowMessage(const std::string& text) override { shown.push_back(text); }
     void ShowImage(const std::string&) override {}
     void ShowRestored() override {}
     qp::UploadProgress UploadReporter() override { return {}; }
@@ -42,6 +44,7 @@ protected:
         std::optional<qp::Job> job = m_store.Create();
         EXPECT_TRUE(job);
         m_jobFolder = job->Folder();
+        m_imagePath = job->FaxImage();
         qp::test::WriteFile(job->BodyFile(), "%!PS\n");
         qp::SendServices services;
         services.convert = [this](const qp::Job&, const qp::ConversionParams&,
@@ -52,6 +55,8 @@ protected:
         };
         services.upload = [this](const std::string&, const std::string&, const std::string&,
                                  const qp::UploadProgress&, std::stop_token stop) {
+            if (m_upload)
+                return m_upload(m_imagePath, std::move(stop));
             if (m_hold == State::Uploading)
                 qp::test::WaitUntilStopped(std::move(stop));
             return m_uploaded;
@@ -73,6 +78,9 @@ protected:
     std::atomic<State> m_hold{State::Idle};
     std::vector<faxlog::SendAttempt> m_logged;
     std::string m_jobFolder;
+    std::string m_imagePath;
+    // When set, the upload instead of the scripted outcome, with the job's image path.
+    std::function<Outcome(const std::string& image, std::stop_token)> m_upload;
 };
 
 TEST_F(SendSessionTest, TheWorksOutcomeDecidesWhatFollowsAndTheOneEntryTheFaxGets) {
@@ -146,6 +154,46 @@ TEST_F(SendSessionTest, AStopWinsOverAConversionThatEndsAnywayButNotOverAnUpload
                   c.sent ? faxlog::Outcome::Sent : faxlog::Outcome::NotSent);
         EXPECT_EQ(qp::FileExists(history), c.sent) << "the number of a fax sent is remembered";
         EXPECT_FALSE(qp::FileExists(m_jobFolder));
+    }
+}
+
+// The server had every byte when the user stopped or the program ended: the fax went, so it is
+// logged as sent, not confirmed, the user is told, and it is never offered again.
+TEST_F(SendSessionTest, AStopAfterTheServerHadEveryByteLeavesTheFaxSentButNotConfirmed) {
+    const std::string notConfirmed = "The fax was sent, but the fax server did not confirm that it "
+                                     "received it.\n(fax.example.com, port 7541)";
+    for (const bool shutdown : {false, true}) {
+        m_window = Window();
+        m_logged.clear();
+        qp::test::MemoryConnector server;
+        server.script->incoming = "success: logged in\r\n\r\nsuccess: send data\r\n\r\n";
+        std::atomic<bool> awaitingVerdict{false};
+        m_upload = [&](const std::string& image, std::stop_token stop) {
+            qp::test::WriteFile(image, "II*");
+            server.script->onEndSending = [&awaitingVerdict, stop] {
+                awaitingVerdict = true;
+                qp::test::WaitUntilStopped(stop);
+            };
+            const qp::AccountSettings account{"fax.example.com", 7541, "5550100", "2468", ""};
+            return qp::UploadFax(account, "5551234567", "", image, nullptr, server, stop);
+        };
+        auto session = Open();
+        session->Send();
+        ASSERT_TRUE(qp::test::PumpUntil([&] { return awaitingVerdict.load(); }));
+        if (shutdown)
+            EXPECT_FALSE(session->EndForShutdown()) << "no job is kept to be offered again";
+        else
+            session->Cancel();
+        ASSERT_TRUE(qp::test::PumpUntil([&] { return m_window.closedSent.has_value(); }));
+        EXPECT_TRUE(*m_window.closedSent) << shutdown;
+        ASSERT_EQ(m_logged.size(), 1u) << shutdown;
+        EXPECT_EQ(std::tuple(m_logged[0].outcome, m_logged[0].message, m_logged[0].dialled),
+                  std::tuple(faxlog::Outcome::NotConfirmed, notConfirmed, "5551234567"))
+            << shutdown;
+        if (!shutdown) {
+            EXPECT_EQ(m_window.shown, std::vector<std::string>{notConfirmed});
+        }
+        EXPECT_FALSE(qp::FileExists(m_jobFolder)) << shutdown;
     }
 }
 

@@ -133,6 +133,31 @@ TEST_F(UploadTest, TheServersRefusalIsShownTrimmedAndAsTextOnly) {
     }
 }
 
+// A refused PIN, a full server and one that hangs up unasked are told apart, the last two with
+// where it happened.
+TEST_F(UploadTest, LoginRefusalsSayWhyTheServerDidNotLetUsIn) {
+    const std::string where = "\n(fax.example.com, port 7541)";
+    const std::string busy = "The fax server is busy. Please try again later." + where;
+    const std::string closed =
+        "The fax server closed the connection before answering the login." + where;
+    const struct {
+        std::string reply;
+        std::string message;
+    } cases[] = {
+        {"error: invalid login\r\n\r\n", kLoginFailed},
+        {"error: server busy, try again later\r\n\r\n", busy},
+        {"  error: server busy", busy},
+        {"error: server busy; success: maybe later\r\n\r\n", busy},
+        {"", closed},
+        {" \t ", closed},
+    };
+    for (const auto& c : cases) {
+        Script(c.reply);
+        EXPECT_EQ(Upload(), Outcome::Failure(c.message)) << c.reply;
+        EXPECT_EQ(Writes().size(), 1u) << "nothing after the login block";
+    }
+}
+
 TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
     struct Case {
         std::string incoming;
@@ -146,8 +171,7 @@ TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
     const std::string reset =
         "Lost the connection to the fax server: 104\nConnection reset by peer " + where;
     const std::vector<Case> cases{
-        // Hanging up without a word refuses the login; after it, it is no answer.
-        {"", IoStatus::Closed, 0, kLoginFailed},
+        // Hanging up without a word after the login is no answer.
         {"success: in\r\n\r\n", IoStatus::Closed, 0, std::string(kNoResponse) + "\n" + where},
         // Silence says nothing about the login: it is never reported as a wrong PIN.
         {"", IoStatus::TimedOut, 110, silent},
@@ -166,8 +190,17 @@ TEST_F(UploadTest, SilenceAndBrokenConnectionsFailWithTheirMessages) {
     }
 }
 
+// Once the server has every byte, only a whole first line of its own decides: one that begins with
+// "success:" sends the fax, any other fails it. A server that closes without a byte took it.
+// Anything else cannot be told from a fax kept: it is sent, not confirmed, never failed.
 TEST_F(UploadTest, TheServersWordAfterTheImageDecides) {
-    constexpr const char* kNotStored = "error: could not store the fax";
+    using namespace std::string_literals;
+    const Outcome notConfirmed = Outcome::Unconfirmed(
+        "The fax was sent, but the fax server did not confirm that it received it.\n"
+        "(fax.example.com, port 7541)");
+    const auto failed = [](const std::string& shown) {
+        return Outcome::Failure("Fax upload failed: " + shown);
+    };
     struct Case {
         const char* what;
         std::string verdict; // said only once the client has ended its sending side
@@ -180,16 +213,30 @@ TEST_F(UploadTest, TheServersWordAfterTheImageDecides) {
         {"nothing, then a close", "", IoStatus::Closed, 0, false, Outcome::Success()},
         {"stored", "success: stored fax-1.tif\r\n\r\n", IoStatus::Closed, 0, false,
          Outcome::Success()},
-        {"not stored", std::string(" ") + kNotStored + " \r\n\r\n", IoStatus::Closed, 0, false,
-         Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
-        {"not stored, then silence", std::string(kNotStored) + "\r\n", IoStatus::TimedOut, 110,
-         false, Outcome::Failure(std::string("Fax upload failed: ") + kNotStored)},
-        {"silence until the limit", "", IoStatus::TimedOut, 110, false, Outcome::Success()},
-        {"a reset", "", IoStatus::Failed, 104, false,
-         Outcome::Failure("Lost the connection to the fax server: 104\nConnection reset by "
-                          "peer (fax.example.com, port 7541)")},
-        {"stopped while waiting", std::string(kNotStored) + "\r\n\r\n", IoStatus::Closed, 0, true,
-         Outcome::Stopped()},
+        {"stored, blanks around it, then silence", " \tsuccess: stored \r\n", IoStatus::TimedOut,
+         110, false, Outcome::Success()},
+        {"stored, ended by the close", "success:", IoStatus::Closed, 0, false, Outcome::Success()},
+        {"not stored", " error: could not store the fax \r\n\r\n", IoStatus::Closed, 0, false,
+         failed("error: could not store the fax")},
+        {"not stored, then silence", "error: disk full\r\n", IoStatus::TimedOut, 110, false,
+         failed("error: disk full")},
+        {"not stored, ended by the close", "error: disk full", IoStatus::Closed, 0, false,
+         failed("error: disk full")},
+        {"success: later in the line", "error: disk full (last success: stored 3 faxes)\r\n\r\n",
+         IoStatus::Closed, 0, false, failed("error: disk full (last success: stored 3 faxes)")},
+        {"success: after a NUL", "error: x\0success:\r\n\r\n"s, IoStatus::Closed, 0, false,
+         failed("error: x?success:")},
+        {"success: after a leading NUL", "\0success: stored\r\n"s, IoStatus::Closed, 0, false,
+         failed("?success: stored")},
+        {"a line begun, then silence", "success: sto", IoStatus::TimedOut, 110, false,
+         notConfirmed},
+        {"a line begun up to its CR, then silence", "error: disk full\r", IoStatus::TimedOut, 110,
+         false, notConfirmed},
+        {"silence until the limit", "", IoStatus::TimedOut, 110, false, notConfirmed},
+        {"an empty line", "\r\n", IoStatus::Closed, 0, false, notConfirmed},
+        {"a reset", "", IoStatus::Failed, 104, false, notConfirmed},
+        {"stopped while waiting", "error: could not store the fax\r\n\r\n", IoStatus::Closed, 0,
+         true, notConfirmed},
     };
     for (const Case& c : cases) {
         std::stop_source stopSource;

@@ -407,3 +407,36 @@ TEST_F(SendToolTest, AHostileServersReplyReachesTheTerminalOnlyAsText) {
         << run.err;
     EXPECT_EQ(run.err.find('\033'), std::string::npos) << run.err;
 }
+
+// A server that takes every byte and then breaks the connection never said whether it kept the
+// fax: the send counts as done, so that a script does not send it twice, and says so.
+TEST_F(SendToolTest, AFaxTheServerNeverConfirmedEndsWithStatusZeroAndAWarning) {
+    qp::test::LoopbackServer server;
+    server.ServeOne([](int client) {
+        for (const std::string reply : {"success: in\r\n\r\n", "success: send data\r\n\r\n"}) {
+            qp::test::ReadBlock(client);
+            ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+        }
+        char sink[4096];
+        while (::recv(client, sink, sizeof sink, 0) > 0) {
+        }
+        // Every byte is in; a reset instead of the server's word.
+        const linger reset{1, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    });
+    StoreAccount("2468");
+    qp::Profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf")
+        .WriteInt(kSection, kPort.key, server.Port());
+    const ProgramRun run = Send({"--to", "5551234567", m_dir.File("doc.ps")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Fax sent, not confirmed.\n");
+    EXPECT_NE(
+        run.err.find("The fax was sent, but the fax server did not confirm that it received it."),
+        std::string::npos)
+        << run.err;
+    EXPECT_EQ(History(), "(555) 123-4567\r\n");
+    const std::vector<qp::faxlog::Entry> logged = Logged();
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].record.outcome, qp::faxlog::Outcome::NotConfirmed);
+    EXPECT_TRUE(logged[0].hasImage) << "it can be resent from the log";
+}

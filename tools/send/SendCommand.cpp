@@ -137,7 +137,9 @@ std::string UsageText() {
            "The PIN comes from the settings or the desktop's keyring; where neither has it (a\n"
            "keyring cannot be reached over SSH), from the first line of PINFILE, which only you\n"
            "may read (mode 0600).\n"
-           "Exits 0 only when it was uploaded, 2 when NAME matches no contact or several.\n";
+           "Exits 0 only when it was uploaded (also when the server did not confirm that it\n"
+           "received it: \"Fax sent, not confirmed.\"), 2 when NAME matches no contact or\n"
+           "several.\n";
 }
 
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
@@ -319,7 +321,12 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
         std::cerr << "Fax upload failed." << std::endl;
         return kExitFailed;
     }
-    record(faxlog::Outcome::Sent, std::string(), true);
+    // The server had every byte but never said it kept the fax: it counts as sent, so that a
+    // script does not send it twice, and says so.
+    if (uploaded.unconfirmed)
+        ShowMessage(uploaded.message);
+    record(uploaded.unconfirmed ? faxlog::Outcome::NotConfirmed : faxlog::Outcome::Sent,
+           uploaded.message, true);
 
     RecipientHistory history;
     history.LoadHistory();
@@ -328,7 +335,7 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
         saved == RecipientHistory::SaveResult::NoFolder)
         std::cerr << "quillpost-send: the recipient history could not be saved\n";
 
-    std::cout << "Fax uploaded." << std::endl;
+    std::cout << (uploaded.unconfirmed ? "Fax sent, not confirmed." : "Fax uploaded.") << std::endl;
     return 0;
 }
 

@@ -28,6 +28,9 @@ QString OutcomeCell(const qp::faxlog::Record& record) {
     switch (record.outcome) {
     case qp::faxlog::Outcome::Sent:
         return QStringLiteral("Sent") + tries;
+    case qp::faxlog::Outcome::NotConfirmed:
+        // The server never said it kept the fax: Resend is the user's choice.
+        return QStringLiteral("Sent, not confirmed") + tries;
     case qp::faxlog::Outcome::Failed: {
         const QString message =
             QString::fromStdString(qp::ShownAsText(record.message)).simplified();

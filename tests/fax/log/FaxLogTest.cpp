@@ -92,6 +92,7 @@ TEST_F(FaxLogTest, EachOutcomeKeepsItsRecordAndTheFilesItWasMadeFrom) {
         {Outcome::Sent, true, "", true},
         {Outcome::Failed, true, "Login failed.\n\nCheck the PIN.", false},
         {Outcome::NotSent, false, "", true},
+        {Outcome::NotConfirmed, true, "The fax server did not confirm.\n(fax, port 7541)", true},
     };
     FaxLog log(m_folder);
     for (const Case& c : cases) {
@@ -120,8 +121,25 @@ TEST_F(FaxLogTest, EachOutcomeKeepsItsRecordAndTheFilesItWasMadeFrom) {
         }
         EXPECT_EQ(Mode(entry.folder + "/record"), 0600u);
     }
-    EXPECT_EQ(log.Entries().size(), 3u);
+    EXPECT_EQ(log.Entries().size(), std::size(cases));
     EXPECT_EQ(Mode(m_folder), 0700u);
+}
+
+// The words on disk are read by every release: entries written before an outcome existed stay
+// readable, and each outcome reads back as itself.
+TEST(FaxLogRecordTest, EachOutcomeIsStoredInItsOwnWords) {
+    const std::pair<Outcome, const char*> cases[] = {
+        {Outcome::Sent, "sent"},
+        {Outcome::Failed, "failed"},
+        {Outcome::NotSent, "not sent"},
+        {Outcome::NotConfirmed, "sent, not confirmed"}};
+    for (const auto& [outcome, words] : cases) {
+        const std::string line = std::string("outcome=") + words + "\n";
+        EXPECT_NE(FormatRecord(Told(outcome, "", 0, "")).find(line), std::string::npos) << words;
+        const std::optional<Record> read = ParseRecord("time=1\n" + line);
+        ASSERT_TRUE(read) << words;
+        EXPECT_EQ(read->outcome, outcome) << words;
+    }
 }
 
 TEST_F(FaxLogTest, RetentionRemovesTheOldestEntriesFirstButNeverTheNewOne) {

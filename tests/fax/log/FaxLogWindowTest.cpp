@@ -56,19 +56,24 @@ TEST(FaxLogWindow, ListsTheLogShowsOutsideWordsAsTextAndActsOnTheSelectedFax) {
     EXPECT_EQ(resent, std::vector<std::int64_t>{100});
 
     log.Add(MakeRecord(50, Outcome::NotSent, {}), {});
+    log.Add(MakeRecord(40, Outcome::NotConfirmed, "The fax was sent, but not confirmed."), {});
     window.Reload();
+    EXPECT_EQ(table->item(3, FaxLogWindow::kOutcomeColumn)->text(), "Sent, not confirmed");
+    table->selectRow(3);
+    window.OnResend();
+    EXPECT_EQ(resent, (std::vector<std::int64_t>{100, 40})) << "one not confirmed can be resent";
     table->selectRow(1);
     env.messages.SetNextAnswer(qp::MessageAnswer::No);
     window.OnDelete();
-    EXPECT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->rowCount(), 4);
     env.messages.SetNextAnswer(qp::MessageAnswer::Yes);
     window.OnDelete();
-    ASSERT_EQ(table->rowCount(), 2);
+    ASSERT_EQ(table->rowCount(), 3);
     EXPECT_EQ(table->currentRow(), 1) << "the selection stays where the deleted row was";
     EXPECT_EQ(
         table->item(1, FaxLogWindow::kTimeColumn)->data(Qt::UserRole).toString().toStdString(),
         log.Entries()[1].id);
-    EXPECT_EQ(log.Entries().size(), 2u);
+    EXPECT_EQ(log.Entries().size(), 3u);
 }
 
 } // namespace

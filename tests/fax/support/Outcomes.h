@@ -7,12 +7,15 @@
 
 namespace qp {
 
-// Outcomes compare whole in tests: whether the work went, and the words the user is told.
+// Outcomes compare whole in tests: whether the work went, whether that was confirmed, and the
+// words the user is told.
 inline bool operator==(const Outcome& a, const Outcome& b) {
-    return a.ok == b.ok && a.message == b.message;
+    return a.ok == b.ok && a.unconfirmed == b.unconfirmed && a.message == b.message;
 }
 inline void PrintTo(const Outcome& outcome, std::ostream* out) {
-    *out << (outcome.ok ? "success" : "failure: \"" + outcome.message + "\"");
+    *out << (outcome.unconfirmed ? "unconfirmed: \"" + outcome.message + "\""
+             : outcome.ok        ? "success"
+                                 : "failure: \"" + outcome.message + "\"");
 }
 
 } // namespace qp
