@@ -58,7 +58,7 @@ protected:
         };
         services.record = [this](const faxlog::SendAttempt& attempt, const qp::Job&) {
             m_logged.push_back(attempt);
-            return std::string();
+            return faxlog::Recorded{};
         };
         auto session = std::make_unique<SendSession>(std::move(*job), services, m_window);
         m_window.session = session.get();

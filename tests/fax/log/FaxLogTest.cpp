@@ -97,7 +97,8 @@ TEST_F(FaxLogTest, EachOutcomeKeepsItsRecordAndTheFilesItWasMadeFrom) {
     for (const Case& c : cases) {
         const Record stored =
             RecordAttempt(log, Attempt(c.outcome, c.imageMade, c.message),
-                          {m_body, c.withCover ? m_cover : m_dir.File("none.ps"), m_image}, kTime);
+                          {m_body, c.withCover ? m_cover : m_dir.File("none.ps"), m_image}, kTime)
+                .record;
         const std::vector<Entry> entries = log.Entries();
         ASSERT_FALSE(entries.empty());
         const Entry& entry = entries.front();
