@@ -260,7 +260,9 @@ std::string FaxLog::EnsureFolder() const {
     struct stat st {};
     if (::lstat(m_folder.c_str(), &st) != 0)
         return ProblemWith(m_folder, errno);
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+    if (!S_ISDIR(st.st_mode))
+        return ProblemWith(m_folder, ENOTDIR);
+    if (st.st_uid != ::getuid())
         return m_folder + ": not a folder of this user's";
     if ((st.st_mode & 07777) != kFolderMode)
         ::chmod(m_folder.c_str(), kFolderMode);

@@ -1,8 +1,10 @@
 #include "fax/log/FaxLog.h"
 #include "fax/FaxImageInfo.h"
+#include "fax/log/SendNotices.h"
 #include "fax/log/SendRecording.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/TiffPages.h"
+#include "tests/support/PlainFileSystem.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
@@ -198,3 +200,116 @@ TEST(NotificationTextTest, SaysWhatHappenedToTheFax) {
 }
 
 } // namespace
+
+namespace {
+
+// A job of the user's store holding a printed body and its image; the log lies beside it.
+class KeptEntryTest : public FaxLogTest {
+protected:
+    qp::Job NewJob() {
+        std::optional<qp::Job> job = m_store.Create();
+        EXPECT_TRUE(job);
+        WriteFile(job->BodyFile(), "%!PS body\n");
+        qp::test::WriteTiffPages(job->FaxImage(), 2, 1728, 1078, 204, 98);
+        return std::move(*job);
+    }
+    // Where the log should be stands a file: no entry can be made.
+    void BreakLog() { WriteFile(m_folder, "not a folder"); }
+    void MendLog() { qp::RemoveFile(m_folder); }
+    // The client ended and starts again: the job is left over.
+    qp::Job LeftOver() {
+        std::vector<qp::Job> jobs = m_store.TakeLeftovers();
+        EXPECT_EQ(jobs.size(), 1u);
+        return std::move(jobs.front());
+    }
+
+    qp::JobStore m_store{m_dir.File("data/Quillpost/jobs")};
+};
+
+} // namespace
+
+TEST_F(FaxLogTest, OnAFileSystemWithoutNoReplaceRenamesOrLinksAnEntryIsStillStored) {
+    FaxLog log(m_folder);
+    const qp::test::ScopedPlainFileSystem nfs;
+    std::string failure;
+    const std::optional<std::string> id = log.Add(At(kTime), {m_body, "", m_image}, &failure);
+    ASSERT_TRUE(id) << failure;
+    ASSERT_EQ(Ids(log), std::vector<std::string>{*id});
+    EXPECT_EQ(ReadFile(log.Entries().front().BodyPath()), "%!PS body\n");
+}
+
+TEST_F(KeptEntryTest, AnEntryTheLogCannotTakeWaitsInTheJobForTheNextStart) {
+    const struct {
+        Outcome outcome;
+        bool mended; // the log takes entries again at the next start
+        const char* told;
+        bool offered;
+        bool jobStays;
+    } cases[] = {
+        {Outcome::Sent, true,
+         "The fax was sent, but it could not be written to the fax log: ", false, false},
+        {Outcome::Sent, false,
+         "The fax was sent, but it could not be written to the fax log: ", false, true},
+        {Outcome::NotSent, true, "The fax could not be written to the fax log: ", true, true},
+        {Outcome::NotSent, false, "The fax could not be written to the fax log: ", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(OutcomeText(c.outcome)) + (c.mended ? ", mended" : ", broken"));
+        std::string folder;
+        {
+            qp::Job job = NewJob();
+            folder = job.Folder();
+            BreakLog();
+            FaxLog log(m_folder);
+            const qp::faxlog::Recorded recorded =
+                RecordJobAttempt(log, Attempt(c.outcome, true), job);
+            EXPECT_FALSE(recorded.onDisk);
+            EXPECT_EQ(recorded.message, c.told + m_folder +
+                                            ": Not a directory.\nThe fax is kept in " + folder +
+                                            " and is logged at the next start.");
+        }
+        if (c.mended)
+            MendLog();
+        FaxLog log(m_folder);
+        qp::Job job = LeftOver();
+        std::string told;
+        EXPECT_EQ(OfferAfterKeptEntry(log, job, told), c.offered);
+        EXPECT_EQ(told.empty(), c.mended);
+        EXPECT_EQ(qp::FileExists(folder), c.jobStays);
+        if (c.mended) {
+            const std::vector<Entry> entries = log.Entries();
+            ASSERT_EQ(entries.size(), 1u);
+            EXPECT_EQ(entries[0].record.outcome, c.outcome);
+            EXPECT_EQ(entries[0].record.pages, 2);
+            EXPECT_TRUE(entries[0].hasImage);
+            EXPECT_EQ(ReadFile(entries[0].BodyPath()), "%!PS body\n");
+            EXPECT_FALSE(qp::FileExists(folder + "/log-entry")) << "written once";
+        }
+        // Each case begins with no job and an empty log.
+        if (qp::FileExists(folder))
+            qp::JobStore::Remove(std::move(job));
+        std::filesystem::remove_all(m_folder);
+    }
+}
+
+TEST_F(KeptEntryTest, AFaxOfferedAgainBringsItsKeptEntryAlongWhenItEnds) {
+    {
+        qp::Job job = NewJob();
+        BreakLog();
+        FaxLog log(m_folder);
+        ASSERT_FALSE(RecordJobAttempt(log, Attempt(Outcome::NotSent, false), job).onDisk);
+    }
+    FaxLog log(m_folder);
+    qp::Job job = LeftOver();
+    std::string told;
+    ASSERT_TRUE(OfferAfterKeptEntry(log, job, told)) << "the log is still broken";
+    MendLog();
+    const qp::faxlog::Recorded recorded = RecordJobAttempt(log, Attempt(Outcome::Sent, true), job);
+    EXPECT_TRUE(recorded.onDisk);
+    EXPECT_EQ(recorded.notice, "Fax sent to (555) 123-4567: 2 pages");
+    const std::vector<Entry> entries = log.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].record.outcome, Outcome::Sent);
+    EXPECT_EQ(entries[1].record.outcome, Outcome::NotSent);
+    EXPECT_FALSE(entries[1].hasImage) << "the image was not made for the discarded try";
+}
