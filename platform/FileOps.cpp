@@ -58,10 +58,14 @@ bool SyncFolderHolding(int at, const char* name) {
 // Flushes a file or folder about to be published: 0, or the error of a flush that failed. What
 // cannot be opened for it (a link, a file of another user's) is published as it stands.
 int SyncEntry(int at, const char* name) {
+    // Only files and folders are opened: opening a device or a pipe put there could do anything.
+    struct stat st {};
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
+        return 0;
     const int fd = ::openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return 0;
-    struct stat st {};
     int error = 0;
     if (::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) && ::fsync(fd) != 0)
         error = errno;
