@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 
 using namespace qp::faxlog;
@@ -214,7 +215,10 @@ protected:
         return std::move(*job);
     }
     // Where the log should be stands a file: no entry can be made.
-    void BreakLog() { WriteFile(m_folder, "not a folder"); }
+    void BreakLog() {
+        std::filesystem::create_directories(m_dir.File("data/Quillpost"));
+        WriteFile(m_folder, "not a folder");
+    }
     void MendLog() { qp::RemoveFile(m_folder); }
     // The client ended and starts again: the job is left over.
     qp::Job LeftOver() {
@@ -238,57 +242,34 @@ TEST_F(FaxLogTest, OnAFileSystemWithoutNoReplaceRenamesOrLinksAnEntryIsStillStor
     EXPECT_EQ(ReadFile(log.Entries().front().BodyPath()), "%!PS body\n");
 }
 
-TEST_F(KeptEntryTest, AnEntryTheLogCannotTakeWaitsInTheJobForTheNextStart) {
+// The send session's tests follow a kept entry into a mended log; here the log stays broken.
+TEST_F(KeptEntryTest, AnEntryTheLogStillCannotTakeKeepsASentFaxFromBeingOfferedAgain) {
     const struct {
         Outcome outcome;
-        bool mended; // the log takes entries again at the next start
         const char* told;
         bool offered;
-        bool jobStays;
     } cases[] = {
-        {Outcome::Sent, true,
-         "The fax was sent, but it could not be written to the fax log: ", false, false},
-        {Outcome::Sent, false,
-         "The fax was sent, but it could not be written to the fax log: ", false, true},
-        {Outcome::NotSent, true, "The fax could not be written to the fax log: ", true, true},
-        {Outcome::NotSent, false, "The fax could not be written to the fax log: ", true, true},
+        {Outcome::Sent, "The fax was sent, but it could not be written to the fax log: ", false},
+        {Outcome::NotSent, "The fax could not be written to the fax log: ", true},
     };
+    BreakLog();
+    FaxLog log(m_folder);
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(OutcomeText(c.outcome)) + (c.mended ? ", mended" : ", broken"));
+        SCOPED_TRACE(OutcomeText(c.outcome));
         std::string folder;
         {
             qp::Job job = NewJob();
             folder = job.Folder();
-            BreakLog();
-            FaxLog log(m_folder);
-            const qp::faxlog::Recorded recorded =
-                RecordJobAttempt(log, Attempt(c.outcome, true), job);
-            EXPECT_FALSE(recorded.onDisk);
-            EXPECT_EQ(recorded.message, c.told + m_folder +
-                                            ": Not a directory.\nThe fax is kept in " + folder +
-                                            " and is logged at the next start.");
+            EXPECT_FALSE(RecordJobAttempt(log, Attempt(c.outcome, true), job).onDisk);
         }
-        if (c.mended)
-            MendLog();
-        FaxLog log(m_folder);
+        const std::string told = c.told + m_folder + ": Not a directory.\nThe fax is kept in " +
+                                 folder + " and is logged at the next start.";
         qp::Job job = LeftOver();
-        std::string told;
-        EXPECT_EQ(OfferAfterKeptEntry(log, job, told), c.offered);
-        EXPECT_EQ(told.empty(), c.mended);
-        EXPECT_EQ(qp::FileExists(folder), c.jobStays);
-        if (c.mended) {
-            const std::vector<Entry> entries = log.Entries();
-            ASSERT_EQ(entries.size(), 1u);
-            EXPECT_EQ(entries[0].record.outcome, c.outcome);
-            EXPECT_EQ(entries[0].record.pages, 2);
-            EXPECT_TRUE(entries[0].hasImage);
-            EXPECT_EQ(ReadFile(entries[0].BodyPath()), "%!PS body\n");
-            EXPECT_FALSE(qp::FileExists(folder + "/log-entry")) << "written once";
-        }
-        // Each case begins with no job and an empty log.
-        if (qp::FileExists(folder))
-            qp::JobStore::Remove(std::move(job));
-        std::filesystem::remove_all(m_folder);
+        std::string toldAgain;
+        EXPECT_EQ(OfferAfterKeptEntry(log, job, toldAgain), c.offered);
+        EXPECT_EQ(toldAgain, told);
+        EXPECT_TRUE(qp::FileExists(folder + "/log-entry")) << "tried again at the next start";
+        qp::JobStore::Remove(std::move(job));
     }
 }
 
@@ -307,9 +288,10 @@ TEST_F(KeptEntryTest, AFaxOfferedAgainBringsItsKeptEntryAlongWhenItEnds) {
     const qp::faxlog::Recorded recorded = RecordJobAttempt(log, Attempt(Outcome::Sent, true), job);
     EXPECT_TRUE(recorded.onDisk);
     EXPECT_EQ(recorded.notice, "Fax sent to (555) 123-4567: 2 pages");
-    const std::vector<Entry> entries = log.Entries();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].record.outcome, Outcome::Sent);
-    EXPECT_EQ(entries[1].record.outcome, Outcome::NotSent);
-    EXPECT_FALSE(entries[1].hasImage) << "the image was not made for the discarded try";
+    std::map<Outcome, bool> withImage;
+    for (const Entry& entry : log.Entries())
+        withImage[entry.record.outcome] = entry.hasImage;
+    // The image was made for the send, not for the discarded try.
+    EXPECT_EQ(withImage,
+              (std::map<Outcome, bool>{{Outcome::Sent, true}, {Outcome::NotSent, false}}));
 }
