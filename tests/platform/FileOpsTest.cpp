@@ -206,6 +206,7 @@ TEST(FileOps, AMoveTakesOnlyAFreeNameAndLastsOnEveryFileSystem) {
         Kind kind;
         Target target;
         bool moved;
+        bool byOpenFolders = false; // else by paths
     } cases[] = {
         {"file to a free name", native, Kind::File, Target::Free, true},
         {"folder to a free name", native, Kind::Folder, Target::Free, true},
@@ -221,6 +222,8 @@ TEST(FileOps, AMoveTakesOnlyAFreeNameAndLastsOnEveryFileSystem) {
         {"fuse: folder to a free name", fuse, Kind::Folder, Target::Free, true},
         {"fuse: file onto a file", fuse, Kind::File, Target::File, false},
         {"unlink refused: file to a free name", sticky, Kind::File, Target::Free, true},
+        {"fuse, open folders: file", fuse, Kind::File, Target::Free, true, true},
+        {"fuse, open folders: folder onto a file", fuse, Kind::Folder, Target::File, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -241,9 +244,16 @@ TEST(FileOps, AMoveTakesOnlyAFreeNameAndLastsOnEveryFileSystem) {
         bool moved = false;
         int error = 0;
         {
+            const qp::UniqueFd fromFolder(::open(dir.File("from").c_str(), O_RDONLY | O_DIRECTORY));
+            const qp::UniqueFd toFolder(::open(dir.File("to").c_str(), O_RDONLY | O_DIRECTORY));
             const qp::test::ScopedPlainFileSystem fs(c.fs);
-            moved = qp::MoveFileNoReplace(from, to);
-            error = errno;
+            if (c.byOpenFolders) {
+                error = qp::RenameNoReplace(fromFolder.Get(), "job", toFolder.Get(), "job");
+                moved = error == 0;
+            } else {
+                moved = qp::MoveFileNoReplace(from, to);
+                error = errno;
+            }
         }
         EXPECT_EQ(moved, c.moved);
         // Reported moved means the source is gone, and reported not moved means it is still
