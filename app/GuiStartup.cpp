@@ -256,6 +256,17 @@ bool GuiStartupServices::StartWatcher(const std::string& portFile) {
     m_monitor = std::make_unique<FaxMonitor>(
         portFile, JobStore::ForUser(), SystemClock(),
         [this](Job job, bool leftOver) {
+            // A fax the log could not take when it ended gets its entry first, here off the GUI
+            // thread; a sent one then goes instead of being offered again.
+            std::string problem;
+            faxlog::FaxLog log(m_log.Folder());
+            const bool offer = !leftOver || faxlog::OfferAfterKeptEntry(log, job, problem);
+            if (!problem.empty())
+                ShowMessage(problem);
+            if (!offer) {
+                m_monitor->JobClosed();
+                return;
+            }
             auto taken = std::make_shared<Job>(std::move(job));
             PostToGuiThreadWhenIdle([this, taken, leftOver] {
                 if (leftOver)

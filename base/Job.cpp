@@ -150,7 +150,7 @@ std::vector<Job> JobStore::TakeLeftovers() const {
         if (!lock)
             continue;
         Job job(id, folder, std::move(*lock));
-        if (job.HasContent())
+        if (job.HasContent() || FileExists(job.PendingEntryFile()))
             jobs.push_back(std::move(job));
         else
             Remove(std::move(job));
@@ -160,8 +160,8 @@ std::vector<Job> JobStore::TakeLeftovers() const {
 
 bool JobStore::Remove(Job job) {
     const std::string folder = job.Folder();
-    for (const char* name :
-         {kJobBodyFile, kJobCoverFile, kJobPostScriptCoverFile, kJobImageFile, kLockFile})
+    for (const char* name : {kJobBodyFile, kJobCoverFile, kJobPostScriptCoverFile, kJobImageFile,
+                             kJobPendingEntryFile, kLockFile})
         ::unlink((folder + "/" + name).c_str());
     // Whatever else a job may have gathered (a half-written temporary file) goes too; the folder
     // is ours alone and holds no subfolders.

@@ -13,6 +13,9 @@ inline constexpr const char* kJobCoverFile = "faxcover.pdf";
 // A cover page kept in PostScript by an older log entry, restored as it was.
 inline constexpr const char* kJobPostScriptCoverFile = "faxcover.ps";
 inline constexpr const char* kJobImageFile = "fax.tif";
+// The log entry of a fax that the log could not take when it ended, to be written at the next
+// start before the job goes or is offered again.
+inline constexpr const char* kJobPendingEntryFile = "log-entry";
 
 // One fax on its way: a folder of its own that holds its body (a printed document), its cover page
 // and its image. Exactly one owner holds a job at a time, and only that owner touches the files;
@@ -35,6 +38,7 @@ public:
     // drawn one's name when there is none.
     std::string CoverInput() const;
     std::string FaxImage() const { return File(kJobImageFile); }
+    std::string PendingEntryFile() const { return File(kJobPendingEntryFile); }
     // Whether the job holds anything to send.
     bool HasContent() const;
 
@@ -56,9 +60,9 @@ public:
 
     // A new, empty job; nothing (with the reason in `error`) when its folder cannot be made.
     std::optional<Job> Create(std::string* error = nullptr) const;
-    // Jobs whose owner went away before it finished them (the client was killed, or the machine
-    // went down), oldest first. Folders another running client holds are left alone; empty ones,
-    // which hold nothing to lose, are removed.
+    // Jobs whose owner went away before it finished them (the client was killed, the machine
+    // went down, or the log could not take the fax's entry), oldest first. Folders another running
+    // client holds are left alone; empty ones, which hold nothing to lose, are removed.
     std::vector<Job> TakeLeftovers() const;
     // Removes the job's files and its folder; false when something stayed.
     static bool Remove(Job job);

@@ -1,6 +1,7 @@
 #include "capture/SpoolLeftovers.h"
 
 #include "capture/Diagnostics.h"
+#include "platform/FileOps.h"
 #include "platform/UserAccounts.h"
 
 #include <algorithm>
@@ -79,29 +80,12 @@ int ListNames(int folder, std::vector<std::string>& names) {
     return error;
 }
 
-// Not the files' no-replace rename: folders move here too, and a hard link cannot stand in for the
-// flag with a folder.
-int RenameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
-    if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL)
-        return errno;
-    // A file system without the flag. Only root writes in lost+found, so nothing can slip in
-    // between the look and the move.
-    struct stat st {};
-    if (::fstatat(toFolder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-        return EEXIST;
-    if (errno != ENOENT)
-        return errno;
-    return ::renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0 ? 0 : errno;
-}
-
 // Moves `name` into `quarantine`: under its own name, else under the first free "<name>.<n>".
 int MoveInto(int common, const std::string& name, int quarantine, std::string& placed) {
     const std::string stem = name.substr(0, kMaxKeptNameLength);
     for (unsigned n = 0; n < kMaxNameTries; ++n) {
         placed = n == 0 ? name : stem + "." + std::to_string(n);
-        const int error = RenameNoReplace(common, name, quarantine, placed);
+        const int error = RenameNoReplace(common, name.c_str(), quarantine, placed.c_str());
         if (error != EEXIST && error != ENAMETOOLONG)
             return error;
     }
@@ -188,7 +172,7 @@ private:
             return error;
         std::string placed;
         if ((error = MoveInto(m_common, kLostAndFoundName, m_fd, placed)) != 0 ||
-            (error = RenameNoReplace(m_common, fresh, m_common, kLostAndFoundName)) != 0)
+            (error = RenameNoReplace(m_common, fresh.c_str(), m_common, kLostAndFoundName)) != 0)
             return error;
         Report(reason, kLostAndFoundName, placed);
         return 0;

@@ -12,6 +12,11 @@ namespace qp::faxlog {
 // counts as sent (never offered again by itself); the user may resend it from the log.
 enum class Outcome { Sent, Failed, NotSent, NotConfirmed };
 
+// Whether the server has the fax, confirmed or not: such a fax is never offered again as unsent.
+inline bool WasSent(Outcome outcome) {
+    return outcome == Outcome::Sent || outcome == Outcome::NotConfirmed;
+}
+
 // One press of Send (or the command-line send), or a send dialog closed without sending.
 struct SendAttempt {
     std::string typed;

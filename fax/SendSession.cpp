@@ -171,26 +171,36 @@ void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome)
     Enter(State::Idle);
 }
 
+faxlog::Recorded SendSession::RecordAndRelease(const faxlog::SendAttempt& attempt) {
+    faxlog::Recorded recorded;
+    if (m_services.record)
+        recorded = m_services.record(attempt, m_job);
+    if (recorded.onDisk)
+        JobStore::Remove(std::move(m_job));
+    return recorded;
+}
+
 void SendSession::Record(faxlog::SendAttempt attempt, bool sent) {
     Enter(State::Recording);
-    auto notice = std::make_shared<std::string>();
+    auto recorded = std::make_shared<faxlog::Recorded>();
+    auto done = [this, sent, recorded](const qp::Outcome&) {
+        if (!recorded->message.empty())
+            m_view.ShowMessage(recorded->message);
+        if (!recorded->notice.empty() && m_services.notify)
+            m_services.notify(recorded->notice);
+        Finish(sent);
+    };
     // The log keeps copies of the job's files, and a printed job can be large: they are written
-    // off the GUI thread. The job goes once the log has its copy.
+    // off the GUI thread. The job goes once the log has its copy on disk.
     const bool started = m_work.Start(
-        [this, attempt, notice](std::stop_token) {
-            if (m_services.record)
-                *notice = m_services.record(attempt, m_job);
-            JobStore::Remove(std::move(m_job));
+        [this, attempt, recorded](std::stop_token) {
+            *recorded = RecordAndRelease(attempt);
             return qp::Outcome::Success();
         },
-        [this, sent, notice](const qp::Outcome&) {
-            if (!notice->empty() && m_services.notify)
-                m_services.notify(*notice);
-            Finish(sent);
-        });
+        done);
     if (!started) {
-        JobStore::Remove(std::move(m_job));
-        Finish(sent);
+        *recorded = RecordAndRelease(attempt);
+        done(qp::Outcome::Success());
     }
 }
 
@@ -271,14 +281,18 @@ bool SendSession::EndForShutdown() {
             : Attempt(sent ? faxlog::Outcome::Sent : faxlog::Outcome::NotSent, dialled,
                       sent ? m_current->choices : form.choices,
                       !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
-    if (m_services.record)
-        m_services.record(attempt, m_job);
-    if (sent) {
+    if (sent)
         m_history.SaveHistory(HistoryEntryFor(dialled));
-        JobStore::Remove(std::move(m_job));
-    }
+    // A fax not sent keeps its job to be offered again; a sent one goes once its entry is on
+    // disk. No window opens while the program ends: an entry the log cannot take is written at
+    // the next start, from the job kept for it.
+    bool kept = true;
+    if (sent)
+        kept = !RecordAndRelease(attempt).onDisk;
+    else if (m_services.record)
+        m_services.record(attempt, m_job);
     Finish(sent);
-    return !sent;
+    return kept;
 }
 
 } // namespace qp

@@ -3,6 +3,7 @@
 #include "base/BackgroundWork.h"
 #include "base/Job.h"
 #include "fax/RecipientHistory.h"
+#include "fax/Recorded.h"
 #include "fax/SendAttempt.h"
 #include "fax/SendSettings.h"
 #include "fax/Upload.h"
@@ -25,9 +26,9 @@ struct SendServices {
     std::function<qp::Outcome(const std::string& number, const std::string& email,
                               const std::string& imagePath, const UploadProgress&, std::stop_token)>
         upload;
-    // Keeps the attempt in the log with the job's files; returns what the desktop is to be told
-    // about it, or nothing.
-    std::function<std::string(const faxlog::SendAttempt&, const Job&)> record;
+    // Keeps the attempt in the log with the job's files: whether the entry is on disk, what the
+    // desktop is to be told about it, and what the user is told when it is not.
+    std::function<faxlog::Recorded(const faxlog::SendAttempt&, const Job&)> record;
     std::function<void(const std::string& text)> notify;
 };
 
@@ -41,7 +42,8 @@ struct SendForm {
 // The send of one fax, from its job to its one log entry: the preview and send requests, the
 // conversion and upload in the background, the tries and the last failure, the cancel and the
 // orderly end. It owns the job: it alone touches the job's files, and it removes the job once the
-// fax is logged, sent or cancelled. A window shows it through a View, on the thread that owns it.
+// fax, sent or cancelled, is logged on disk; a fax the log cannot take stays in its job folder. A
+// window shows it through a View, on the thread that owns it.
 class SendSession {
 public:
     enum class State { Preparing, Idle, Converting, Uploading, Recording, Ended };
@@ -94,8 +96,8 @@ public:
     void Cancel();
     // The program is ending: work under way is stopped and waited for, and the fax is logged as
     // not sent and its job kept to be offered again, unless the upload had finished or the server
-    // had every byte of the image (then it is logged as sent, not confirmed). Returns whether the
-    // job is kept.
+    // had every byte of the image (then it is logged as sent, not confirmed). A sent fax whose
+    // entry the log cannot take is kept too. Returns whether the job is kept.
     bool EndForShutdown();
 
 private:
@@ -110,8 +112,11 @@ private:
     void OnConverted(const Pending& pending, const qp::Outcome& outcome);
     void StartUpload(Pending pending);
     void OnUploaded(const Pending& pending, const qp::Outcome& outcome);
-    // Logs the attempt in the background; then the session ends, and its job goes.
+    // Logs the attempt in the background; then the session ends, and its job goes once the entry
+    // is on disk.
     void Record(faxlog::SendAttempt attempt, bool sent);
+    // Logs the attempt on the calling thread and removes the job once the entry is on disk.
+    faxlog::Recorded RecordAndRelease(const faxlog::SendAttempt& attempt);
     faxlog::SendAttempt Attempt(faxlog::Outcome outcome, const std::string& dialled,
                                 const SendChoices& choices, const std::string& message,
                                 bool imageMade) const;

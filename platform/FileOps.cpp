@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,7 +36,87 @@ std::size_t NextCopyBytes(std::uint64_t copied, std::uint64_t maxBytes, std::siz
     return left < chunk ? static_cast<std::size_t>(left) + 1 : chunk;
 }
 
-// Fills a temporary file beside `path` with `fill`, flushes it and renames it over `path`.
+// The folder that holds `name` (relative to the open folder `at`), synced, so that a name made
+// or removed in it lasts through a crash.
+bool SyncFolderHolding(int at, const char* name) {
+    const char* slash = std::strrchr(name, '/');
+    if (slash == nullptr && at != AT_FDCWD)
+        return ::fsync(at) == 0;
+    const std::string folder = slash == nullptr ? std::string(".")
+                               : slash == name  ? std::string("/")
+                                                : std::string(name, slash);
+    const int fd = ::openat(at, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
+}
+
+// Flushes a file or folder about to be published: 0, or the error of a flush that failed. What
+// cannot be opened for it (a link, a file of another user's) is published as it stands.
+int SyncEntry(int at, const char* name) {
+    // Only files and folders are opened: opening a device or a pipe put there could do anything.
+    struct stat st {};
+    if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
+        return 0;
+    const int fd = ::openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    int error = 0;
+    if (::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) && ::fsync(fd) != 0)
+        error = errno;
+    ::close(fd);
+    return error;
+}
+
+// The no-replace rename of a file system that has none (NFS, ecryptfs, some FUSE): the new name
+// is first claimed with something only a free name allows (an empty folder for a folder, a file
+// created exclusively for anything else), and the rename then takes the empty claim's place.
+// Another writer claiming the same name fails on the claim, never on the rename.
+int RenameOverReservation(int fromFolder, const char* from, int toFolder, const char* to) {
+    struct stat source {};
+    if (::fstatat(fromFolder, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    const bool folder = S_ISDIR(source.st_mode);
+    struct stat claim {};
+    if (folder) {
+        if (::mkdirat(toFolder, to, 0700) != 0)
+            return errno;
+        if (::fstatat(toFolder, to, &claim, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno;
+    } else {
+        const int fd = ::openat(
+            toFolder, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return errno;
+        const bool known = ::fstat(fd, &claim) == 0;
+        const int error = errno;
+        ::close(fd);
+        if (!known) {
+            ::unlinkat(toFolder, to, 0);
+            return error;
+        }
+    }
+    // The claim must still be the empty one just made: anything else under the name is not ours
+    // to replace, nor to remove.
+    struct stat now {};
+    if (::fstatat(toFolder, to, &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != claim.st_dev ||
+        now.st_ino != claim.st_ino || (!folder && now.st_size != 0))
+        return EEXIST;
+    if (::renameat(fromFolder, from, toFolder, to) == 0)
+        return 0;
+    const int error = errno;
+    ::unlinkat(toFolder, to, folder ? AT_REMOVEDIR : 0);
+    // A claim someone filled meanwhile is a taken name, as it would have been for the flag.
+    return error == ENOTEMPTY ? EEXIST : error;
+}
+
+// Fills a temporary file beside `path` with `fill`, flushes it, renames it over `path` and syncs
+// the folder.
 template <typename Fill> bool ReplaceAtomically(const std::string& path, unsigned mode, Fill fill) {
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
@@ -44,8 +125,10 @@ template <typename Fill> bool ReplaceAtomically(const std::string& path, unsigne
     bool ok = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && fill(fd);
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
+    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
+        SyncFolderHolding(AT_FDCWD, path.c_str());
         return true;
+    }
     int saved = errno;
     ::unlink(temp.c_str());
     errno = saved;
@@ -53,15 +136,18 @@ template <typename Fill> bool ReplaceAtomically(const std::string& path, unsigne
 }
 
 // A move across file systems: a new file that must not exist yet, with the source's permission
-// bits, filled, flushed, and only then the source removed. On failure the new file goes again.
+// bits, filled, flushed, its name synced, and only then the source removed. On failure the new
+// file goes again: the source is never gone without its copy nor there beside a reported move.
 bool CopyThenUnlink(const std::string& from, const std::string& to) {
     struct stat st {};
     if (::lstat(from.c_str(), &st) != 0)
         return false;
     if (!CopyFileNew(from, to, st.st_mode & 0777))
         return false;
-    if (::unlink(from.c_str()) == 0)
+    if (SyncFolderHolding(AT_FDCWD, to.c_str()) && ::unlink(from.c_str()) == 0) {
+        SyncFolderHolding(AT_FDCWD, from.c_str());
         return true;
+    }
     const int error = errno;
     ::unlink(to.c_str());
     errno = error;
@@ -104,15 +190,19 @@ bool CopyFileNew(const std::string& from, const std::string& to, unsigned mode) 
 }
 
 int RenameNoReplace(int fromFolder, const char* from, int toFolder, const char* to) {
-    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without no-replace renames: a hard link fails just as well when the name is
-    // taken.
-    if (::linkat(fromFolder, from, toFolder, to, 0) != 0)
-        return errno;
-    ::unlinkat(fromFolder, from, 0);
+    // Whatever is published must be whole on disk before its name appears.
+    if (const int error = SyncEntry(fromFolder, from))
+        return error;
+    int error = 0;
+    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) != 0)
+        error = errno;
+    if (error == EINVAL || error == ENOSYS)
+        error = RenameOverReservation(fromFolder, from, toFolder, to);
+    if (error != 0)
+        return error;
+    // The move has happened and the source is gone whatever the sync says; a folder that cannot
+    // be synced is a failing disk, which the next write will tell of.
+    SyncFolderHolding(toFolder, to);
     return 0;
 }
 
@@ -122,6 +212,20 @@ bool MoveFileNoReplace(const std::string& from, const std::string& to) {
         return CopyThenUnlink(from, to);
     errno = error;
     return error == 0;
+}
+
+bool SyncFileAndFolder(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!synced) {
+        errno = error;
+        return false;
+    }
+    return SyncFolderHolding(AT_FDCWD, path.c_str());
 }
 
 CopyOutcome CopyBetweenFds(int in, int out, std::uint64_t maxBytes) {

@@ -16,15 +16,22 @@ bool FileExists(const std::string& path);
 // Deletes a file; false when it did not exist or could not be removed.
 bool RemoveFile(const std::string& path);
 
-// Renames `from` in the open folder `fromFolder` to `to` in `toFolder` (AT_FDCWD for a path)
-// unless `to` exists: 0, EEXIST when it does, else errno. Where the file system has no no-replace
-// rename, a hard link claims the name instead, so it moves files, not folders.
+// Moves the file or folder `from` in the open folder `fromFolder` to `to` in `toFolder`
+// (AT_FDCWD for a path) unless `to` exists: 0, EEXIST when it does, else errno. Where the file
+// system has no no-replace rename (NFS, ecryptfs, some FUSE), the free name is claimed first (an
+// empty folder, or a file created exclusively) and the rename takes the claim's place, so two
+// writers never take one name. What is moved is flushed before, and the folder it lands in synced
+// after: a published name lasts through a crash.
 int RenameNoReplace(int fromFolder, const char* from, int toFolder, const char* to);
 
-// Renames a file, failing (EEXIST) when the new name is already taken, as a move of a work file
-// must never overwrite another job. Between file systems it copies, flushes and then removes the
-// source. Sets errno on failure.
+// The same by paths, failing (EEXIST) when the new name is already taken, as a move of a work
+// file or a log entry must never overwrite another. Between file systems a file is copied,
+// flushed, and only then is the source removed. Sets errno on failure.
 bool MoveFileNoReplace(const std::string& from, const std::string& to);
+
+// Flushes a file written by other means (a library's own save) and syncs its folder, so that it
+// lasts as it stands. Sets errno on failure.
+bool SyncFileAndFolder(const std::string& path);
 
 // Which end of a copy between descriptors failed.
 enum class CopyOutcome { Copied, ReadFailed, WriteFailed };
@@ -40,7 +47,8 @@ CopyOutcome CopyBetweenFds(int in, int out, std::uint64_t maxBytes = UINT64_MAX)
 bool CopyFileNew(const std::string& from, const std::string& to, unsigned mode = 0600);
 
 // Replaces `path` with `contents` atomically: a temporary file in the same folder, flushed, then
-// renamed over. On failure the old file is untouched. `mode` is the new file's permission bits.
+// renamed over, and the folder synced. On failure the old file is untouched. `mode` is the new
+// file's permission bits.
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          unsigned mode = 0644);
 

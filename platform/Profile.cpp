@@ -1,5 +1,6 @@
 #include "platform/Profile.h"
 
+#include "platform/FileOps.h"
 #include "platform/UserFolders.h"
 
 #include <QFile>
@@ -102,7 +103,9 @@ bool WriteValues(const std::string& path, const std::string& section, const Valu
     }
     settings.sync();
     ::chmod(path.c_str(), 0600);
-    return settings.status() == QSettings::NoError;
+    // QSettings replaces the file by a rename and leaves its folder unsynced: a crash could bring
+    // back the settings from before.
+    return settings.status() == QSettings::NoError && SyncFileAndFolder(path);
 }
 
 } // namespace

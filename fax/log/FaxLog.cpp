@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -103,6 +104,10 @@ std::string EntryName(std::int64_t time, int attempt) {
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
     return std::string(stamp) + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
            "-" + std::to_string(attempt);
+}
+
+std::string ProblemWith(const std::string& path, int error) {
+    return path + ": " + (error != 0 ? std::strerror(error) : "the entry could not be written");
 }
 
 bool IsEntryName(const std::string& name) {
@@ -247,30 +252,42 @@ std::string FaxLog::DefaultFolder() {
     return data ? *data + "/log" : std::string();
 }
 
-bool FaxLog::EnsureFolder() const {
+std::string FaxLog::EnsureFolder() const {
     if (m_folder.empty())
-        return false;
+        return "there is no home folder to keep it in";
     std::error_code ec;
     fs::create_directories(fs::path(m_folder).parent_path(), ec);
     if (::mkdir(m_folder.c_str(), kFolderMode) != 0 && errno != EEXIST)
-        return false;
+        return ProblemWith(m_folder, errno);
     // Only a real folder of this user holds the log: never one reached through a link.
     struct stat st {};
-    if (::lstat(m_folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        return false;
+    if (::lstat(m_folder.c_str(), &st) != 0)
+        return ProblemWith(m_folder, errno);
+    if (!S_ISDIR(st.st_mode))
+        return ProblemWith(m_folder, ENOTDIR);
+    if (st.st_uid != ::getuid())
+        return m_folder + ": not a folder of this user's";
     if ((st.st_mode & 07777) != kFolderMode)
         ::chmod(m_folder.c_str(), kFolderMode);
-    return true;
+    return {};
 }
 
-std::optional<std::string> FaxLog::Add(const Record& record, const EntryFiles& files) {
-    if (!EnsureFolder())
+std::optional<std::string> FaxLog::Add(const Record& record, const EntryFiles& files,
+                                       std::string* failure) {
+    auto fail = [failure](std::string why) -> std::optional<std::string> {
+        if (failure != nullptr)
+            *failure = std::move(why);
         return std::nullopt;
+    };
+    if (std::string problem = EnsureFolder(); !problem.empty())
+        return fail(std::move(problem));
     RemoveStaleScratch();
     std::string scratch = m_folder + "/" + kScratchPrefix + "XXXXXX";
     if (::mkdtemp(scratch.data()) == nullptr)
-        return std::nullopt;
+        return fail(ProblemWith(m_folder, errno));
 
+    // A writer put in by a test may fail without saying why.
+    errno = 0;
     bool ok = true;
     const char* coverName = IsPdfFile(files.cover) ? kCoverFile : kPostScriptCoverFile;
     const std::pair<const std::string*, const char*> copies[] = {
@@ -281,19 +298,20 @@ std::optional<std::string> FaxLog::Add(const Record& record, const EntryFiles& f
     }
     // The record goes last: a folder with a record is a whole entry.
     ok = ok && m_writer.Write(scratch + "/" + kRecordFile, FormatRecord(record));
+    int error = ok ? 0 : errno;
 
     std::optional<std::string> id;
     for (int attempt = 0; ok && !id && attempt < kMaxNameAttempts; ++attempt) {
         const std::string name = EntryName(record.time, attempt);
         if (MoveFileNoReplace(scratch, m_folder + "/" + name))
             id = name;
-        else if (errno != EEXIST && errno != ENOTEMPTY)
+        else if ((error = errno) != EEXIST && errno != ENOTEMPTY)
             break;
     }
     if (!id) {
         std::error_code ec;
         fs::remove_all(scratch, ec);
-        return std::nullopt;
+        return fail(ProblemWith(m_folder, error));
     }
     Trim(*id);
     return id;

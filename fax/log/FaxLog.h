@@ -82,9 +82,11 @@ public:
     // $XDG_DATA_HOME/Quillpost/log, else ~/.local/share/Quillpost/log; empty without a home.
     static std::string DefaultFolder();
 
-    // Stores a new entry and then trims the log to the retention limits, oldest first; the new
-    // entry itself is always kept. The new entry's id, or nothing when it could not be stored.
-    std::optional<std::string> Add(const Record& record, const EntryFiles& files);
+    // Stores a new entry, on disk when this returns, and then trims the log to the retention
+    // limits, oldest first; the new entry itself is always kept. The new entry's id, or nothing
+    // when it could not be stored, with the reason in `failure` ("<where>: <why>").
+    std::optional<std::string> Add(const Record& record, const EntryFiles& files,
+                                   std::string* failure = nullptr);
     // Newest first; folders without a readable record are skipped.
     std::vector<Entry> Entries() const;
     std::optional<Entry> Find(const std::string& id) const;
@@ -93,7 +95,8 @@ public:
     const std::string& Folder() const { return m_folder; }
 
 private:
-    bool EnsureFolder() const;
+    // Empty when the folder is there for the log, else why not.
+    std::string EnsureFolder() const;
     std::vector<std::string> EntryIds() const;
     void Trim(const std::string& keep);
     void RemoveStaleScratch() const;

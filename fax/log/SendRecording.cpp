@@ -36,14 +36,22 @@ Record RecordFor(const SendAttempt& attempt, const std::string& imagePath, std::
     return record;
 }
 
-Record RecordAttempt(FaxLog& log, const SendAttempt& attempt, const EntryFiles& files,
-                     std::int64_t time) {
-    EntryFiles kept = files;
-    if (!attempt.imageMade)
-        kept.image.clear();
-    Record record = RecordFor(attempt, files.image, time);
-    log.Add(record, kept);
-    return record;
+LoggedAttempt RecordAttempt(FaxLog& log, const SendAttempt& attempt, const EntryFiles& files,
+                            std::int64_t time) {
+    return StoreRecord(log, RecordFor(attempt, files.image, time), files, attempt.imageMade);
+}
+
+LoggedAttempt StoreRecord(FaxLog& log, const Record& record, EntryFiles files, bool withImage) {
+    if (!withImage)
+        files.image.clear();
+    LoggedAttempt logged{record, false, {}};
+    logged.onDisk = log.Add(record, files, &logged.failure).has_value();
+    return logged;
+}
+
+std::string LogFailureText(Outcome outcome, const std::string& reason) {
+    const std::string text = "could not be written to the fax log: " + reason + ".";
+    return WasSent(outcome) ? "The fax was sent, but it " + text : "The fax " + text;
 }
 
 std::string NotificationText(const Record& record) {

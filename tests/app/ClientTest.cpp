@@ -2,6 +2,7 @@
 #include "app/QuillpostApp.h"
 #include "app/SendDialogs.h"
 #include "base/Settings.h"
+#include "fax/log/SendNotices.h"
 #include "fax/log/gui/FaxLogWindow.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
@@ -143,6 +144,35 @@ TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) 
     EXPECT_TRUE(m_env.messages.Texts().empty());
     EXPECT_TRUE(std::filesystem::is_empty(m_env.home.File("data/Quillpost/jobs")))
         << "every job went with its dialog";
+}
+
+TEST_F(ClientTest, AtTheStartTheEntriesTheLogCouldNotTakeAreWrittenBeforeAnyJobIsOffered) {
+    const std::string logFolder = m_env.home.File("data/Quillpost/log");
+    std::filesystem::create_directories(m_env.home.File("data/Quillpost"));
+    WriteFile(logFolder, "a file where the log should be");
+    std::string sentFolder;
+    for (const qp::faxlog::Outcome outcome :
+         {qp::faxlog::Outcome::Sent, qp::faxlog::Outcome::NotSent}) {
+        std::optional<qp::Job> job = qp::JobStore::ForUser().Create();
+        ASSERT_TRUE(job);
+        WriteFile(job->BodyFile(), qp::test::TextPostScript(1));
+        qp::faxlog::FaxLog broken(logFolder);
+        ASSERT_FALSE(qp::faxlog::RecordJobAttempt(
+                         broken, {"5551234567", "5551234567", {}, outcome, "", false, 1}, *job)
+                         .onDisk);
+        if (outcome == qp::faxlog::Outcome::Sent)
+            sentFolder = job->Folder();
+    }
+    qp::RemoveFile(logFolder);
+
+    ASSERT_TRUE(m_services.StartWatcher(m_app.PortFile()));
+    ASSERT_TRUE(WaitForDialogs(1)) << "the discarded fax is offered again";
+    const std::vector<qp::faxlog::Entry> entries = qp::faxlog::FaxLog(logFolder).Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_NE(entries[0].record.outcome, entries[1].record.outcome) << "one entry for each";
+    EXPECT_FALSE(qp::FileExists(sentFolder)) << "the sent fax went once it was logged";
+    EXPECT_NE(Open()[0]->CurrentJob().Folder(), sentFolder);
+    EXPECT_TRUE(m_env.messages.Texts().empty());
 }
 
 TEST_F(ClientTest, TheAddressBookFeedsTheSendDialogAndItsOwnWindow) {

@@ -1,5 +1,6 @@
 #include "platform/Profile.h"
 #include "base/Settings.h"
+#include "tests/support/PlainFileSystem.h"
 #include "tests/support/TestSupport.h"
 
 #include <QSettings>
@@ -43,6 +44,14 @@ TEST_F(ProfileTest, TheStoreIsAPrivateIniFile) {
     EXPECT_NE(text.find("p=7541"), std::string::npos);
     ASSERT_EQ(::stat(ConfFile().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ProfileTest, AWrittenValueLastsWithTheFolderThatNamesTheFile) {
+    qp::Profile profile;
+    qp::test::ForgetSyncs();
+    ASSERT_TRUE(profile.WriteString(kSection, kHost.key, std::string("fax.example.com")));
+    EXPECT_TRUE(qp::test::WasSynced(ConfFile()));
+    EXPECT_TRUE(qp::test::WasSynced(m_config.Path() + "/Tamarind Works"));
 }
 
 TEST_F(ProfileTest, NullStringRemovesTheValueButEmptyStringIsKept) {

@@ -1,11 +1,13 @@
 #include "fax/SendSession.h"
 
+#include "fax/log/SendNotices.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/MemoryStream.h"
 #include "tests/support/GuiChecks.h"
 #include "tests/support/TestSupport.h"
 
 #include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using qp::Outcome;
@@ -21,7 +23,7 @@ class Window final : public SendSession::View {
 public:
     SendSession* session = nullptr;
     std::optional<bool> closedSent;
-    std::vector<std::string> shown;
+    std::vector<std::string> messages;
 
     qp::SendForm Form() const override {
         return {"(555) 123-4567", {qp::Resolution::Fine, false}, ""};
@@ -29,7 +31,7 @@ public:
     void EnterState(State) override {}
     void ShowStatus(const char*) override {}
     void ShowPages(int) override {}
-    void ShowMessage(const std::string& text) override { shown.push_back(text); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void ShowImage(const std::string&) override {}
     void ShowRestored() override {}
     qp::UploadProgress UploadReporter() override { return {}; }
@@ -61,9 +63,9 @@ protected:
                 qp::test::WaitUntilStopped(std::move(stop));
             return m_uploaded;
         };
-        services.record = [this](const faxlog::SendAttempt& attempt, const qp::Job&) {
+        services.record = [this](const faxlog::SendAttempt& attempt, const qp::Job& job) {
             m_logged.push_back(attempt);
-            return std::string();
+            return m_log ? faxlog::RecordJobAttempt(*m_log, attempt, job) : faxlog::Recorded{};
         };
         auto session = std::make_unique<SendSession>(std::move(*job), services, m_window);
         m_window.session = session.get();
@@ -81,6 +83,8 @@ protected:
     std::string m_imagePath;
     // When set, the upload instead of the scripted outcome, with the job's image path.
     std::function<Outcome(const std::string& image, std::stop_token)> m_upload;
+    // The real log, when a test writes one.
+    std::optional<faxlog::FaxLog> m_log;
 };
 
 TEST_F(SendSessionTest, TheWorksOutcomeDecidesWhatFollowsAndTheOneEntryTheFaxGets) {
@@ -191,7 +195,7 @@ TEST_F(SendSessionTest, AStopAfterTheServerHadEveryByteLeavesTheFaxSentButNotCon
                   std::tuple(faxlog::Outcome::NotConfirmed, notConfirmed, "5551234567"))
             << shutdown;
         if (!shutdown) {
-            EXPECT_EQ(m_window.shown, std::vector<std::string>{notConfirmed});
+            EXPECT_EQ(m_window.messages, std::vector<std::string>{notConfirmed});
         }
         EXPECT_FALSE(qp::FileExists(m_jobFolder)) << shutdown;
     }
@@ -207,6 +211,68 @@ TEST_F(SendSessionTest, AnOrderlyEndAfterAFailedTryLogsItsFailureAndKeepsTheJob)
     EXPECT_EQ(m_logged[0].outcome, faxlog::Outcome::NotSent);
     EXPECT_EQ(m_logged[0].message, "busy");
     EXPECT_TRUE(qp::FileExists(m_jobFolder + "/faxbody.ps"));
+}
+
+TEST_F(SendSessionTest, AFaxTheLogCannotTakeKeepsItsJobIsToldOfAndIsLoggedAtTheNextStart) {
+    const std::string logFolder = m_env.home.File("log");
+    const std::string notLogged = "could not be written to the fax log: " + logFolder +
+                                  ": Not a directory.\nThe fax is kept in ";
+    enum class End { Cancel, Sent, SentWhileEnding };
+    const struct {
+        const char* what;
+        End end;
+        faxlog::Outcome logged;
+        std::string told; // before the common part
+        bool offeredAgain;
+    } cases[] = {
+        {"cancelled", End::Cancel, faxlog::Outcome::NotSent, "The fax ", true},
+        {"sent", End::Sent, faxlog::Outcome::Sent, "The fax was sent, but it ", false},
+        // No window opens while the program ends; the next start still writes the entry.
+        {"sent as the program ends", End::SentWhileEnding, faxlog::Outcome::Sent, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(logFolder);
+        qp::test::WriteFile(logFolder, "a file where the log should be");
+        m_log.emplace(logFolder);
+        m_window = Window();
+        m_hold = c.end == End::SentWhileEnding ? State::Uploading : State::Idle;
+        {
+            auto session = Open();
+            if (c.end == End::Cancel)
+                session->Cancel();
+            else
+                session->Send();
+            if (c.end == End::SentWhileEnding) {
+                ASSERT_TRUE(qp::test::PumpUntil(
+                    [&] { return session->CurrentState() == State::Uploading; }));
+                EXPECT_TRUE(session->EndForShutdown()) << "the job stays for its entry";
+            }
+            ASSERT_TRUE(qp::test::PumpUntil([&] { return m_window.closedSent.has_value(); }));
+            EXPECT_TRUE(qp::FileExists(m_jobFolder + "/faxbody.ps"));
+            if (c.told.empty()) {
+                EXPECT_TRUE(m_window.messages.empty());
+            } else {
+                EXPECT_EQ(m_window.messages,
+                          std::vector<std::string>{c.told + notLogged + m_jobFolder +
+                                                   " and is logged at the next start."});
+            }
+        }
+
+        // The next start, with the log mended.
+        qp::RemoveFile(logFolder);
+        std::vector<qp::Job> leftOver = m_store.TakeLeftovers();
+        ASSERT_EQ(leftOver.size(), 1u);
+        std::string told;
+        EXPECT_EQ(faxlog::OfferAfterKeptEntry(*m_log, leftOver[0], told), c.offeredAgain);
+        EXPECT_EQ(told, "");
+        const std::vector<faxlog::Entry> entries = m_log->Entries();
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].record.outcome, c.logged);
+        EXPECT_EQ(qp::FileExists(m_jobFolder), c.offeredAgain);
+        if (c.offeredAgain)
+            qp::JobStore::Remove(std::move(leftOver[0]));
+    }
 }
 
 } // namespace

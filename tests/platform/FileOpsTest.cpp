@@ -1,14 +1,18 @@
 #include "platform/FileOps.h"
 #include "platform/UniqueFd.h"
+#include "tests/support/PlainFileSystem.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using qp::test::ReadFile;
 using qp::test::TempDir;
@@ -167,4 +171,148 @@ TEST(CopyBetweenFds, SaysWhichEndFailedAndStopsBeyondTheLimit) {
             EXPECT_EQ(error, c.error) << c.from;
         }
     }
+}
+
+namespace {
+
+enum class Kind { File, Folder };
+enum class Target { Free, File, EmptyFolder, FullFolder };
+
+// Puts a file or folder holding `marker` at `path`.
+void Make(Kind kind, const std::string& path, const std::string& marker) {
+    if (kind == Kind::File) {
+        WriteFile(path, marker);
+        return;
+    }
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    WriteFile(path + "/marker", marker);
+}
+
+std::string Marker(Kind kind, const std::string& path) {
+    return kind == Kind::File ? ReadFile(path) : ReadFile(path + "/marker");
+}
+
+} // namespace
+
+TEST(FileOps, AMoveTakesOnlyAFreeNameAndLastsOnEveryFileSystem) {
+    using qp::test::Refusals;
+    const Refusals native{false, false, false};
+    const Refusals nfs{true, false, false};   // no flag, but links
+    const Refusals fuse{true, true, false};   // neither
+    const Refusals sticky{true, false, true}; // links, but the source stays on unlink
+    const struct {
+        const char* what;
+        Refusals fs;
+        Kind kind;
+        Target target;
+        bool moved;
+        bool byOpenFolders = false; // else by paths
+    } cases[] = {
+        {"file to a free name", native, Kind::File, Target::Free, true},
+        {"folder to a free name", native, Kind::Folder, Target::Free, true},
+        {"file onto a file", native, Kind::File, Target::File, false},
+        {"folder onto an empty folder", native, Kind::Folder, Target::EmptyFolder, false},
+        {"nfs: file to a free name", nfs, Kind::File, Target::Free, true},
+        {"nfs: folder to a free name", nfs, Kind::Folder, Target::Free, true},
+        {"nfs: folder onto an empty folder", nfs, Kind::Folder, Target::EmptyFolder, false},
+        {"nfs: folder onto a full folder", nfs, Kind::Folder, Target::FullFolder, false},
+        {"nfs: file onto a file", nfs, Kind::File, Target::File, false},
+        {"nfs: file onto an empty folder", nfs, Kind::File, Target::EmptyFolder, false},
+        {"fuse: file to a free name", fuse, Kind::File, Target::Free, true},
+        {"fuse: folder to a free name", fuse, Kind::Folder, Target::Free, true},
+        {"fuse: file onto a file", fuse, Kind::File, Target::File, false},
+        {"unlink refused: file to a free name", sticky, Kind::File, Target::Free, true},
+        {"fuse, open folders: file", fuse, Kind::File, Target::Free, true, true},
+        {"fuse, open folders: folder onto a file", fuse, Kind::Folder, Target::File, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        ASSERT_EQ(::mkdir(dir.File("from").c_str(), 0700), 0);
+        ASSERT_EQ(::mkdir(dir.File("to").c_str(), 0700), 0);
+        const std::string from = dir.File("from/job");
+        const std::string to = dir.File("to/job");
+        Make(c.kind, from, "mine");
+        if (c.target == Target::File)
+            WriteFile(to, "theirs");
+        else if (c.target == Target::EmptyFolder)
+            ASSERT_EQ(::mkdir(to.c_str(), 0700), 0);
+        else if (c.target == Target::FullFolder)
+            Make(Kind::Folder, to, "theirs");
+        qp::test::ForgetSyncs();
+
+        bool moved = false;
+        int error = 0;
+        {
+            const qp::UniqueFd fromFolder(::open(dir.File("from").c_str(), O_RDONLY | O_DIRECTORY));
+            const qp::UniqueFd toFolder(::open(dir.File("to").c_str(), O_RDONLY | O_DIRECTORY));
+            const qp::test::ScopedPlainFileSystem fs(c.fs);
+            if (c.byOpenFolders) {
+                error = qp::RenameNoReplace(fromFolder.Get(), "job", toFolder.Get(), "job");
+                moved = error == 0;
+            } else {
+                moved = qp::MoveFileNoReplace(from, to);
+                error = errno;
+            }
+        }
+        EXPECT_EQ(moved, c.moved);
+        // Reported moved means the source is gone, and reported not moved means it is still
+        // there, whole.
+        EXPECT_NE(qp::FileExists(from), moved);
+        if (moved) {
+            EXPECT_EQ(Marker(c.kind, to), "mine");
+            EXPECT_TRUE(qp::test::WasSynced(to)) << "flushed before it was published";
+            EXPECT_TRUE(qp::test::WasSynced(dir.File("to"))) << "the new name is on disk";
+        } else {
+            EXPECT_EQ(error, EEXIST);
+            EXPECT_EQ(Marker(c.kind, from), "mine");
+            if (c.target == Target::EmptyFolder) {
+                EXPECT_TRUE(std::filesystem::is_empty(to));
+            } else if (c.target != Target::Free) {
+                EXPECT_EQ(Marker(c.target == Target::File ? Kind::File : Kind::Folder, to),
+                          "theirs");
+            }
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("to")),
+                                std::filesystem::directory_iterator()),
+                  c.target == Target::Free && !moved ? 0 : 1)
+            << "no claim is left behind";
+    }
+}
+
+TEST(FileOps, ConcurrentMoversOnAFileSystemWithoutTheFlagNeverShareAName) {
+    TempDir dir;
+    constexpr int kMovers = 8;
+    for (int i = 0; i < kMovers; ++i)
+        Make(Kind::Folder, dir.File("entry" + std::to_string(i)), std::to_string(i));
+    const qp::test::ScopedPlainFileSystem fs;
+    std::vector<std::thread> movers;
+    std::atomic<int> won{0};
+    for (int i = 0; i < kMovers; ++i)
+        movers.emplace_back([&, i] {
+            if (qp::MoveFileNoReplace(dir.File("entry" + std::to_string(i)), dir.File("taken")))
+                ++won;
+        });
+    for (std::thread& mover : movers)
+        mover.join();
+    EXPECT_EQ(won, 1);
+    int left = 0;
+    for (int i = 0; i < kMovers; ++i)
+        left += qp::FileExists(dir.File("entry" + std::to_string(i))) ? 1 : 0;
+    EXPECT_EQ(left, kMovers - 1);
+}
+
+TEST(FileOps, WhatIsWrittenOrSyncedInPlaceLastsWithItsFolder) {
+    TempDir dir;
+    qp::test::ForgetSyncs();
+    ASSERT_TRUE(qp::WriteFileAtomically(dir.File("contacts.vcf"), "BEGIN:VCARD"));
+    EXPECT_TRUE(qp::test::WasSynced(dir.File("contacts.vcf")));
+    EXPECT_TRUE(qp::test::WasSynced(dir.Path()));
+
+    WriteFile(dir.File("settings.conf"), "[Quillpost]");
+    qp::test::ForgetSyncs();
+    ASSERT_TRUE(qp::SyncFileAndFolder(dir.File("settings.conf")));
+    EXPECT_TRUE(qp::test::WasSynced(dir.File("settings.conf")));
+    EXPECT_TRUE(qp::test::WasSynced(dir.Path()));
+    EXPECT_FALSE(qp::SyncFileAndFolder(dir.File("none")));
 }

@@ -307,6 +307,20 @@ TEST_F(SendToolTest, FailuresPrintTheDialogsMessagesAndExitNonZero) {
     EXPECT_TRUE(m_server.Stored(".tif").empty());
 }
 
+TEST_F(SendToolTest, AFaxTheLogCannotTakeIsSaidSoAndStillSent) {
+    StoreAccount("2468");
+    std::filesystem::create_directories(m_dir.File("data") + "/Quillpost");
+    const std::string logFolder = m_dir.File("data") + "/Quillpost/log";
+    WriteFile(logFolder, "a file where the log should be");
+    const ProgramRun run = Send({"--to", "5551234567", m_dir.File("doc.ps")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("The fax was sent, but it could not be written to the fax log: " +
+                           logFolder + ": Not a directory."),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(m_server.WaitForLog("fax stored: box=5550100 to=5551234567"));
+}
+
 TEST_F(SendToolTest, WithoutAKeyringThePinComesFromAFileOnlyYouCanRead) {
     StoreAccount("");
     const std::string pinFile = m_dir.File("pin");

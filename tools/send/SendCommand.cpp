@@ -281,8 +281,10 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
     faxlog::FaxLog log;
     const faxlog::EntryFiles files{options.bodyPath, coverPath, imagePath};
     auto record = [&](faxlog::Outcome outcome, const std::string& message, bool imageMade) {
-        faxlog::RecordAttempt(
+        const faxlog::LoggedAttempt logged = faxlog::RecordAttempt(
             log, {options.to, number.number, options.choices, outcome, message, imageMade}, files);
+        if (!logged.onDisk)
+            ShowMessage(faxlog::LogFailureText(outcome, logged.failure));
     };
 
     const ConversionParams params =

@@ -1,12 +1,15 @@
 #include "fax/log/FaxLog.h"
 #include "fax/FaxImageInfo.h"
+#include "fax/log/SendNotices.h"
 #include "fax/log/SendRecording.h"
 #include "platform/FileOps.h"
 #include "tests/fax/support/TiffPages.h"
+#include "tests/support/PlainFileSystem.h"
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 
 using namespace qp::faxlog;
@@ -98,7 +101,8 @@ TEST_F(FaxLogTest, EachOutcomeKeepsItsRecordAndTheFilesItWasMadeFrom) {
     for (const Case& c : cases) {
         const Record stored =
             RecordAttempt(log, Attempt(c.outcome, c.imageMade, c.message),
-                          {m_body, c.withCover ? m_cover : m_dir.File("none.ps"), m_image}, kTime);
+                          {m_body, c.withCover ? m_cover : m_dir.File("none.ps"), m_image}, kTime)
+                .record;
         const std::vector<Entry> entries = log.Entries();
         ASSERT_FALSE(entries.empty());
         const Entry& entry = entries.front();
@@ -215,3 +219,97 @@ TEST(NotificationTextTest, SaysWhatHappenedToTheFax) {
 }
 
 } // namespace
+
+namespace {
+
+// A job of the user's store holding a printed body and its image; the log lies beside it.
+class KeptEntryTest : public FaxLogTest {
+protected:
+    qp::Job NewJob() {
+        std::optional<qp::Job> job = m_store.Create();
+        EXPECT_TRUE(job);
+        WriteFile(job->BodyFile(), "%!PS body\n");
+        qp::test::WriteTiffPages(job->FaxImage(), 2, 1728, 1078, 204, 98);
+        return std::move(*job);
+    }
+    // Where the log should be stands a file: no entry can be made.
+    void BreakLog() {
+        std::filesystem::create_directories(m_dir.File("data/Quillpost"));
+        WriteFile(m_folder, "not a folder");
+    }
+    void MendLog() { qp::RemoveFile(m_folder); }
+    // The client ended and starts again: the job is left over.
+    qp::Job LeftOver() {
+        std::vector<qp::Job> jobs = m_store.TakeLeftovers();
+        EXPECT_EQ(jobs.size(), 1u);
+        return std::move(jobs.front());
+    }
+
+    qp::JobStore m_store{m_dir.File("data/Quillpost/jobs")};
+};
+
+} // namespace
+
+TEST_F(FaxLogTest, OnAFileSystemWithoutNoReplaceRenamesOrLinksAnEntryIsStillStored) {
+    FaxLog log(m_folder);
+    const qp::test::ScopedPlainFileSystem nfs;
+    std::string failure;
+    const std::optional<std::string> id = log.Add(At(kTime), {m_body, "", m_image}, &failure);
+    ASSERT_TRUE(id) << failure;
+    ASSERT_EQ(Ids(log), std::vector<std::string>{*id});
+    EXPECT_EQ(ReadFile(log.Entries().front().BodyPath()), "%!PS body\n");
+}
+
+// The send session's tests follow a kept entry into a mended log; here the log stays broken.
+TEST_F(KeptEntryTest, AnEntryTheLogStillCannotTakeKeepsASentFaxFromBeingOfferedAgain) {
+    const struct {
+        Outcome outcome;
+        const char* told;
+        bool offered;
+    } cases[] = {
+        {Outcome::Sent, "The fax was sent, but it could not be written to the fax log: ", false},
+        {Outcome::NotSent, "The fax could not be written to the fax log: ", true},
+    };
+    BreakLog();
+    FaxLog log(m_folder);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(OutcomeText(c.outcome));
+        std::string folder;
+        {
+            qp::Job job = NewJob();
+            folder = job.Folder();
+            EXPECT_FALSE(RecordJobAttempt(log, Attempt(c.outcome, true), job).onDisk);
+        }
+        const std::string told = c.told + m_folder + ": Not a directory.\nThe fax is kept in " +
+                                 folder + " and is logged at the next start.";
+        qp::Job job = LeftOver();
+        std::string toldAgain;
+        EXPECT_EQ(OfferAfterKeptEntry(log, job, toldAgain), c.offered);
+        EXPECT_EQ(toldAgain, told);
+        EXPECT_TRUE(qp::FileExists(folder + "/log-entry")) << "tried again at the next start";
+        qp::JobStore::Remove(std::move(job));
+    }
+}
+
+TEST_F(KeptEntryTest, AFaxOfferedAgainBringsItsKeptEntryAlongWhenItEnds) {
+    {
+        qp::Job job = NewJob();
+        BreakLog();
+        FaxLog log(m_folder);
+        ASSERT_FALSE(RecordJobAttempt(log, Attempt(Outcome::NotSent, false), job).onDisk);
+    }
+    FaxLog log(m_folder);
+    qp::Job job = LeftOver();
+    std::string told;
+    ASSERT_TRUE(OfferAfterKeptEntry(log, job, told)) << "the log is still broken";
+    MendLog();
+    const qp::faxlog::Recorded recorded = RecordJobAttempt(log, Attempt(Outcome::Sent, true), job);
+    EXPECT_TRUE(recorded.onDisk);
+    EXPECT_EQ(recorded.notice, "Fax sent to (555) 123-4567: 2 pages");
+    std::map<Outcome, bool> withImage;
+    for (const Entry& entry : log.Entries())
+        withImage[entry.record.outcome] = entry.hasImage;
+    // The image was made for the send, not for the discarded try.
+    EXPECT_EQ(withImage,
+              (std::map<Outcome, bool>{{Outcome::Sent, true}, {Outcome::NotSent, false}}));
+}
