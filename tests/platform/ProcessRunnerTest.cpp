@@ -1,11 +1,18 @@
 #include "platform/ProcessRunner.h"
 #include "platform/Sockets.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 TEST(ProcessRunner, ReportsExitStatusAndStartFailures) {
     qp::ProcessRunner& runner = qp::SystemProcessRunner();
@@ -41,4 +48,41 @@ TEST(ProcessRunner, ProgramsGetTheDefaultPipeSignalThoughWeIgnoreIt) {
         qp::SystemProcessRunner().RunAndWait({"/bin/sh", "-c", "kill -PIPE $$; exit 3"});
     ASSERT_TRUE(result.started);
     EXPECT_FALSE(result.exited);
+}
+
+// The client killed outright while Ghostscript converts: the program it ran goes with it.
+TEST(ProcessRunner, AProgramEndsWithTheProcessThatRanItThoughThatWasKilled) {
+    int pidPipe[2];
+    // Not closed on exec: the program writes its process id into it.
+    ASSERT_EQ(::pipe(pidPipe), 0);
+    const pid_t client = ::fork();
+    ASSERT_GE(client, 0);
+    if (client == 0) {
+        ::close(pidPipe[0]);
+        const std::string tellPid = "echo $$ >&" + std::to_string(pidPipe[1]);
+        qp::SystemProcessRunner().RunAndWait({"/bin/sh", "-c", tellPid + "; exec sleep 600"});
+        ::_exit(0);
+    }
+    ::close(pidPipe[1]);
+    std::string pidText;
+    char c = 0;
+    while (::read(pidPipe[0], &c, 1) == 1 && c != '\n')
+        pidText += c;
+    ::close(pidPipe[0]);
+    ::kill(client, SIGKILL);
+    EXPECT_EQ(qp::test::WaitForChild(client), -1);
+    ASSERT_FALSE(pidText.empty()) << "the program did not start";
+    const pid_t program = std::stoi(pidText);
+
+    const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, program, 0));
+    if (pidFd < 0) {
+        EXPECT_EQ(errno, ESRCH);
+        return;
+    }
+    pollfd ended{pidFd, POLLIN, 0};
+    const bool gone = ::poll(&ended, 1, 30000) == 1;
+    ::close(pidFd);
+    if (!gone)
+        ::kill(program, SIGKILL);
+    EXPECT_TRUE(gone) << "the program outlived the process that ran it";
 }
