@@ -65,7 +65,10 @@ MessageAnswer QtMessageSink::Show(const MessageRequest& request) {
                         ToQtButtons(request.buttons));
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
         box.setTextFormat(Qt::PlainText);
-        answer = FromQt(box.exec());
+        const int button = box.exec();
+        // A box closed by the program's end was answered by nobody: the safe choice stands.
+        if (box.clickedButton() != nullptr)
+            answer = FromQt(button);
     };
     if (IsGuiThread())
         show();
