@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <cstdio>
 
 namespace qp {
 namespace {
@@ -70,9 +71,12 @@ MessageAnswer QtMessageSink::Show(const MessageRequest& request) {
         if (box.clickedButton() != nullptr)
             answer = FromQt(button);
     };
-    if (IsGuiThread())
+    if (IsGuiThread() && GuiRequestsAbandoned()) {
+        // The orderly end runs: a box would hold it up, and the session may be going away.
+        std::fprintf(stderr, "%s: %s\n", kAppName, request.text.c_str());
+    } else if (IsGuiThread()) {
         show();
-    else
+    } else
         RunOnGuiThreadWhenIdle(show);
     return answer;
 }
