@@ -56,6 +56,20 @@ private:
     ::_exit(127);
 }
 
+// What FailStart wrote into the pipe's reading end `report`, which this closes: 0 when exec closed
+// the pipe unwritten.
+int ReportedStartError(int report) {
+    int error = 0;
+    ssize_t n;
+    do {
+        n = ::read(report, &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    ::close(report);
+    if (n <= 0)
+        return 0;
+    return error != 0 ? error : ECHILD;
+}
+
 // Starts the program as a child that the kernel kills when the calling thread ends, the process
 // included, however it ends (SIGKILL too): a conversion never outlives the client that wanted it.
 // The caller waits for the child on this thread, so the thread outlives the child. posix_spawn
@@ -90,18 +104,13 @@ int StartBoundChild(std::vector<char*>& args, bool quiet, pid_t& pid) {
         FailStart(report[1]);
     }
     ::close(report[1]);
-    int error = 0;
-    ssize_t n;
-    do {
-        n = ::read(report[0], &error, sizeof error);
-    } while (n < 0 && errno == EINTR);
-    ::close(report[0]);
-    if (n <= 0)
+    const int error = ReportedStartError(report[0]);
+    if (error == 0)
         return 0;
     // The child ended right after telling why; reaped here, since nobody waits for it.
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
-    return error != 0 ? error : ECHILD;
+    return error;
 }
 
 class PosixProcessRunner final : public ProcessRunner {
@@ -169,28 +178,18 @@ public:
             pid_t grandchild = ::fork();
             if (grandchild != 0)
                 ::_exit(grandchild < 0 ? 1 : 0);
-            if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) {
-                int err = errno;
-                (void)!::write(pipeFds[1], &err, sizeof err);
-                ::_exit(127);
-            }
+            if (!workDir.empty() && ::chdir(workDir.c_str()) != 0)
+                FailStart(pipeFds[1]);
             ::signal(SIGPIPE, SIG_DFL);
             ::execv(args[0], args.data());
-            int err = errno;
-            (void)!::write(pipeFds[1], &err, sizeof err);
-            ::_exit(127);
+            FailStart(pipeFds[1]);
         }
         ::close(pipeFds[1]);
         int status = 0;
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
-        int err = 0;
-        ssize_t n;
-        do {
-            n = ::read(pipeFds[0], &err, sizeof err);
-        } while (n < 0 && errno == EINTR);
-        ::close(pipeFds[0]);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+        const int error = ReportedStartError(pipeFds[0]);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 && error == 0;
     }
 
     void ReplaceProcess(const std::string& path, const std::vector<std::string>& argv) override {
