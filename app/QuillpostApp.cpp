@@ -47,8 +47,9 @@ bool CQuillpostApp::QuitRequested() const {
 }
 
 int CQuillpostApp::Run(qp::StartupServices& services) {
-    // Ending every event loop closes whatever modal window runs one; the loop that started after
-    // it would never end, so start-up asks for the request before each step.
+    // A quit signal ends every event loop, which closes whatever modal window runs one; start-up
+    // would go on after that window as after any other, so it asks for the request before each
+    // step.
     m_quitSignals = std::make_unique<qp::QuitSignals>([] { QCoreApplication::exit(0); });
     int exitCode = 0;
     switch (InitInstance(services)) {

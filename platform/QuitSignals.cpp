@@ -19,7 +19,7 @@ std::atomic<bool> g_requested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 std::array<struct sigaction, kSignals.size()> g_previous{};
 
-// Only async-signal-safe work here: one byte into the pipe.
+// Only async-signal-safe work here: the flag, and one byte into the pipe.
 void OnSignal(int number) {
     const int saved = errno;
     g_requested = true;
