@@ -14,6 +14,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <ostream>
 
 namespace {
 
@@ -63,6 +64,10 @@ struct Case {
     QuitWhile quitWhile;
     std::vector<std::string> steps;
 };
+
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.what;
+}
 
 const Case kCases[] = {
     {"the first-use dialog is open",
