@@ -19,7 +19,6 @@
 #include "fax/log/gui/FaxLogWindow.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
-#include "platform/QuitSignals.h"
 #include "platform/gui/GuiThread.h"
 #include "res/Features.h"
 #include "shell/gui/InitialConfigDialog.h"
@@ -61,8 +60,6 @@ void GuiStartupServices::StartGui() {
     m_started = true;
     AcceptGuiRequests();
     m_dialogs = std::make_unique<SendDialogs>([this] { return MakeSendServices(); });
-    // Logout, shutdown or Ctrl+C end the event loop; the orderly end follows it.
-    m_signals = std::make_unique<QuitSignals>(QuitEventLoop);
 }
 
 SendDialogServices GuiStartupServices::MakeSendServices() {
@@ -293,7 +290,6 @@ void GuiStartupServices::Shutdown() {
     m_contactsWindow.reset();
     m_tray.reset();
     m_monitor.reset();
-    m_signals.reset();
 }
 
 } // namespace qp

@@ -17,7 +17,6 @@ namespace qp {
 
 class AccountStore;
 class ProcessRunner;
-class QuitSignals;
 class SendDialogs;
 class UpdateChecks;
 
@@ -29,8 +28,8 @@ class ContactBook;
 }
 
 // The running program's pieces, created, wired and owned here: the tray icon, the watcher, the
-// send dialogs (one per job), the fax log window, the update checks and the signal handling. The
-// orderly end stops and joins them in turn.
+// send dialogs (one per job), the fax log window and the update checks. The orderly end stops and
+// joins them in turn.
 class GuiStartupServices final : public StartupServices {
 public:
     // The account the dialogs show and sends use, and what starts Ghostscript and the viewer.
@@ -69,7 +68,6 @@ private:
     ProcessRunner& m_runner;
     bool m_started = false;
     faxlog::FaxLog m_log;
-    std::unique_ptr<QuitSignals> m_signals;
     std::unique_ptr<TrayDialog> m_tray;
     std::unique_ptr<SendDialogs> m_dialogs;
     std::unique_ptr<FaxLogWindow> m_logWindow;

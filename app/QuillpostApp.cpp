@@ -7,10 +7,13 @@
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
+#include "platform/QuitSignals.h"
 #include "platform/Sockets.h"
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -25,35 +28,49 @@ CQuillpostApp::CQuillpostApp(std::string commandLine,
     : m_qtApplication(std::move(qtApplication)), m_commandLine(std::move(commandLine)),
       m_runner(runner), m_installDirs(std::move(installDirs)),
       m_account(qp::Profile(), std::move(secrets)) {
-    std::optional<std::string> folder = qp::ExistingCommonFolder();
-    if (!folder)
-        qp::ShowMessage("Unable to retrieve directory for processing faxes");
-    // Without the folder the paths still name it, so nothing is ever found there until it exists.
-    SetPortFile(folder.value_or(qp::CommonFolderPath()) + "/" + kPortFileName);
+    // Without the folder the paths still name it, so nothing is ever found there until it exists;
+    // the printer's queue may name another, so tray start-up tells only when that is missing too.
+    SetPortFile(qp::CommonFolderPath() + "/" + kPortFileName);
 }
 
 void CQuillpostApp::SetPortFile(const std::string& port) {
     m_portFile = qp::UserPortFile(port, qp::CurrentLoginName());
-    qp::EnsurePrivateFolder(m_portFile.substr(0, m_portFile.rfind('/')));
+    const std::string ownFolder = m_portFile.substr(0, m_portFile.rfind('/'));
+    m_commonFolder = ownFolder.substr(0, ownFolder.rfind('/'));
+    qp::EnsurePrivateFolder(ownFolder);
 }
 
 CQuillpostApp::~CQuillpostApp() = default;
 
+bool CQuillpostApp::QuitRequested() const {
+    return m_quitSignals && m_quitSignals->Requested();
+}
+
 int CQuillpostApp::Run(qp::StartupServices& services) {
+    // A quit signal ends every event loop, which closes whatever modal window runs one; start-up
+    // would go on after that window as after any other, so it asks for the request before each
+    // step.
+    m_quitSignals = std::make_unique<qp::QuitSignals>([] { QCoreApplication::exit(0); });
+    int exitCode = 0;
     switch (InitInstance(services)) {
     case StartOutcome::Exit:
-        return 0;
+        break;
     case StartOutcome::Fail:
-        return 1;
+        exitCode = 1;
+        break;
+    case StartOutcome::Ended:
+        services.Shutdown();
+        break;
     case StartOutcome::RunEventLoop:
+        if (QCoreApplication::instance() != nullptr && !QuitRequested())
+            QCoreApplication::exec();
+        // However the loop ended (the last window, a signal, the session's end), the work in
+        // flight is stopped, logged and its job kept before the threads are joined.
+        services.Shutdown();
         break;
     }
-    if (QCoreApplication::instance() != nullptr)
-        QCoreApplication::exec();
-    // However the loop ended (the last window, a signal, the session's end), the work in flight
-    // is stopped, logged and its job kept before the threads are joined.
-    services.Shutdown();
-    return 0;
+    m_quitSignals.reset();
+    return exitCode;
 }
 
 CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& services) {
@@ -102,21 +119,39 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
         return StartOutcome::Fail;
     }
 
-    m_account.Read();
-    services.CreateTrayWindow();
+    return StartTray(services);
+}
 
-    // The printer's port names the common folder and the port file's name in each user's folder.
-    const std::string port = services.FindFaxPrinterPort();
-    if (port.size() > 4)
-        SetPortFile(port);
-
-    services.SetDefaultViewer();
-
-    // First use: the account must be entered before any print job can be captured.
-    if (qp::settings::ReadText(Profile(), qp::settings::kLogin).empty())
-        services.RunPreferences();
-
-    services.StartWatcher(m_portFile);
+CQuillpostApp::StartOutcome CQuillpostApp::StartTray(qp::StartupServices& services) {
+    const std::function<void()> steps[] = {
+        [&] {
+            m_account.Read();
+            services.CreateTrayWindow();
+        },
+        [&] {
+            // The printer's port names the common folder and the port file's name in each user's
+            // folder.
+            const std::string port = services.FindFaxPrinterPort();
+            if (port.size() > 4)
+                SetPortFile(port);
+            std::error_code error;
+            if (!std::filesystem::is_directory(m_commonFolder, error))
+                qp::ShowMessage("Unable to retrieve directory for processing faxes");
+        },
+        [&] { services.SetDefaultViewer(); },
+        [&] {
+            // First use: the account must be entered before any print job can be captured.
+            if (qp::settings::ReadText(Profile(), qp::settings::kLogin).empty())
+                services.RunPreferences();
+        },
+        [&] { services.StartWatcher(m_portFile); },
+    };
+    // A step may take a while or show a window; a quit request that came meanwhile is the end.
+    for (const std::function<void()>& step : steps) {
+        if (QuitRequested())
+            return StartOutcome::Ended;
+        step();
+    }
     return StartOutcome::RunEventLoop;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 namespace qp {
+class QuitSignals;
 class StartupServices;
 } // namespace qp
 
@@ -22,10 +23,11 @@ public:
     enum class StartOutcome {
         RunEventLoop, // tray mode: the caller runs the event loop
         Exit,         // a single-job mode finished: end the process with exit code 0
-        Fail          // start-up could not go on: end without a window
+        Fail,         // start-up could not go on: end without a window
+        Ended         // a quit request came during start-up: the orderly end, exit code 0
     };
 
-    // Computes the port file; warns when the common folder is missing and goes on. Takes
+    // Computes the port file in the common folder, whether or not that exists yet. Takes
     // ownership of the Qt application object, when the program has one. The PIN is kept in
     // `secrets` when given (the desktop's keyring), else in the settings file. "-bootstrap" looks
     // for the installed program in `installDirs`, in order.
@@ -41,7 +43,8 @@ public:
 
     StartOutcome InitInstance(qp::StartupServices& services);
     // Start-up, then the event loop in tray mode, then the orderly end; returns the process's exit
-    // code.
+    // code. A quit signal (logout, shutdown, Ctrl+C) ends it in order, exit code 0, at any point:
+    // a modal window open then is closed, and start-up takes no further step.
     int Run(qp::StartupServices& services);
 
     const std::string& CommandLine() const { return m_commandLine; }
@@ -58,13 +61,19 @@ private:
     // This user's port file for the printer's port "<common folder>/<port file name>".
     void SetPortFile(const std::string& port);
     void RunBootstrap();
+    StartOutcome StartTray(qp::StartupServices& services);
+    bool QuitRequested() const;
 
     std::unique_ptr<QCoreApplication> m_qtApplication;
     std::string m_commandLine;
     qp::ProcessRunner& m_runner;
     std::vector<std::string> m_installDirs;
     std::string m_portFile;
+    // The folder the port file's own folder lies in.
+    std::string m_commonFolder;
     // In the user's runtime folder; the tray client holds it for its whole life.
     qp::InstanceLock m_instanceLock{"quillpost.lock"};
     qp::AccountStore m_account;
+    // From the start of Run to its end.
+    std::unique_ptr<qp::QuitSignals> m_quitSignals;
 };

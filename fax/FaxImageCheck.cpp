@@ -1,5 +1,7 @@
 #include "fax/FaxImageCheck.h"
 
+#include "fax/QuietTiff.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <tiffio.h>
@@ -18,7 +20,7 @@ std::optional<std::string> FaxImageProblem(const std::string& path) {
         return "the image is empty";
     }
     // Takes the descriptor over only when it succeeds.
-    TIFF* tiff = TIFFFdOpen(fd, path.c_str(), "r");
+    TIFF* tiff = OpenTiffQuietly(fd, path, "r");
     if (tiff == nullptr) {
         ::close(fd);
         return "the image is not a TIFF file";

@@ -1,5 +1,7 @@
 #include "fax/FaxImageInfo.h"
 
+#include "fax/QuietTiff.h"
+
 #include <tiffio.h>
 
 namespace qp::faxlog {
@@ -11,18 +13,14 @@ constexpr int kMaxPages = 10000;
 } // namespace
 
 int CountTiffPages(const std::string& path) {
-    // libtiff reports damage through its handlers; a count of 0 says enough here.
-    const TIFFErrorHandler oldError = TIFFSetErrorHandler(nullptr);
-    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(nullptr);
+    // libtiff would report damage on standard error; a count of 0 says enough here.
     int pages = 0;
-    if (TIFF* tiff = TIFFOpen(path.c_str(), "r")) {
+    if (TIFF* tiff = OpenTiffQuietly(path, "r")) {
         do {
             ++pages;
         } while (pages < kMaxPages && TIFFReadDirectory(tiff) == 1);
         TIFFClose(tiff);
     }
-    TIFFSetErrorHandler(oldError);
-    TIFFSetWarningHandler(oldWarning);
     return pages;
 }
 

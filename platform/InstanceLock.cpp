@@ -67,6 +67,47 @@ int OpenFallbackFolder(const LockFolders& folders, std::string& path) {
     return fd;
 }
 
+enum class Taken { Held, HeldElsewhere, Failed };
+
+// Locks `name` in the open folder; a lock file that is not the user's plain file is not used.
+Taken LockIn(int folder, const std::string& name, uid_t uid, UniqueFd& lock) {
+    UniqueFd fd(::openat(folder, name.c_str(),
+                         O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (fd.Get() < 0)
+        return Taken::Failed;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != uid)
+        return Taken::Failed;
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? Taken::HeldElsewhere : Taken::Failed;
+    lock = std::move(fd);
+    return Taken::Held;
+}
+
+// "quillpost.lock" on host "desk" is "quillpost-desk.lock"; what a file name cannot hold becomes
+// "_".
+std::string HostQualified(const std::string& name, const std::string& host) {
+    if (host.empty())
+        return name;
+    std::string safe;
+    for (const char c : host) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
+        safe += plain ? c : '_';
+    }
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return name + "-" + safe;
+    return name.substr(0, dot) + "-" + safe + name.substr(dot);
+}
+
+std::string MachineName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
+}
+
 } // namespace
 
 LockFolders UserLockFolders() {
@@ -74,44 +115,47 @@ LockFolders UserLockFolders() {
         return *testing;
     const uid_t uid = ::geteuid();
     const std::optional<std::string> home = AccountHomeFolder(uid);
-    return {"/run/user", home ? std::optional(*home + "/.cache/quillpost") : std::nullopt, uid};
+    return {"/run/user", home ? std::optional(*home + "/.cache/quillpost") : std::nullopt, uid,
+            MachineName()};
 }
 
 void SetUserLockFoldersForTesting(std::optional<LockFolders> folders) {
     TestingFolders() = std::move(folders);
 }
 
-InstanceLock::~InstanceLock() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
 InstanceLock::Outcome InstanceLock::Acquire() {
-    if (m_fd >= 0)
+    if (!m_fds.empty())
         return Outcome::Acquired;
-    std::string folderPath;
-    int folder = OpenRuntimeFolder(m_folders, folderPath);
-    if (folder < 0)
-        folder = OpenFallbackFolder(m_folders, folderPath);
-    if (folder < 0)
-        return Outcome::NoPlace;
-    const int fd = ::openat(folder, m_name.c_str(),
-                            O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    ::close(folder);
-    if (fd < 0)
-        return Outcome::NoPlace;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != m_folders.uid) {
-        ::close(fd);
-        return Outcome::NoPlace;
+    struct Place {
+        int (*open)(const LockFolders&, std::string&);
+        std::string name;
+    };
+    const Place places[] = {{OpenRuntimeFolder, m_name},
+                            {OpenFallbackFolder, HostQualified(m_name, m_folders.host)}};
+    std::vector<UniqueFd> held;
+    std::vector<std::string> paths;
+    for (const Place& place : places) {
+        std::string folderPath;
+        const UniqueFd folder(place.open(m_folders, folderPath));
+        if (folder.Get() < 0)
+            continue;
+        UniqueFd lock(-1);
+        switch (LockIn(folder.Get(), place.name, m_folders.uid, lock)) {
+        case Taken::HeldElsewhere:
+            return Outcome::HeldElsewhere;
+        case Taken::Failed:
+            // A place that cannot hold the lock (a full or read-only home) is left to the other.
+            continue;
+        case Taken::Held:
+            held.push_back(std::move(lock));
+            paths.push_back(folderPath + "/" + place.name);
+            break;
+        }
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        ::close(fd);
-        return held ? Outcome::HeldElsewhere : Outcome::NoPlace;
-    }
-    m_fd = fd;
-    m_path = folderPath + "/" + m_name;
+    if (held.empty())
+        return Outcome::NoPlace;
+    m_fds = std::move(held);
+    m_paths = std::move(paths);
     return Outcome::Acquired;
 }
 

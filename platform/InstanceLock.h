@@ -1,22 +1,31 @@
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace qp {
 
 // Where a user's locks live. Only the account decides it, never the environment: each session may
-// set its environment differently, and a lock must be the same file in all of them. The runtime
-// folder <runtimeRoot>/<uid> when it is the user's own and nobody else may write to it; else the
-// private folder `fallback`, made with access for the user alone when it is missing.
+// set its environment differently, and a lock must be the same file in all of them. A lock is
+// taken in both places that can hold it: the runtime folder <runtimeRoot>/<uid> when it is the
+// user's own and nobody else may write to it, and the private folder `fallback`, made with access
+// for the user alone when it is missing. The runtime folder comes and goes with the user's
+// sessions, so a process that started without it still keeps out one that starts with it.
 struct LockFolders {
     std::string runtimeRoot;
     std::optional<std::string> fallback; // nothing when the account has no home
     uid_t uid = 0;
+    // The machine's name, part of the lock's name in `fallback`: a home shared between machines
+    // holds one lock for each. Empty: the lock's name alone.
+    std::string host;
 };
 
-// /run/user and ~/.cache/quillpost of the user the process runs as, home taken from the account.
+// /run/user and ~/.cache/quillpost of the user the process runs as, home taken from the account,
+// and this machine's name.
 LockFolders UserLockFolders();
 
 // Makes UserLockFolders() answer `folders` in this process from now on (nothing: the user's own
@@ -35,21 +44,20 @@ public:
 
     explicit InstanceLock(std::string name, LockFolders folders = UserLockFolders())
         : m_name(std::move(name)), m_folders(std::move(folders)) {}
-    ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
     Outcome Acquire();
     // True only when this object holds the lock: never go on without one.
     bool TryAcquire() { return Acquire() == Outcome::Acquired; }
-    // The lock file, once acquired.
-    const std::string& Path() const { return m_path; }
+    // The lock files held, once acquired: the runtime folder's first.
+    const std::vector<std::string>& Paths() const { return m_paths; }
 
 private:
     std::string m_name;
     LockFolders m_folders;
-    std::string m_path;
-    int m_fd = -1;
+    std::vector<std::string> m_paths;
+    std::vector<UniqueFd> m_fds;
 };
 
 } // namespace qp

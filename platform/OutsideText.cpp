@@ -73,9 +73,19 @@ std::string ReplaceUnshown(std::string_view text, bool (*shown)(std::uint32_t po
     return result;
 }
 
+// The characters that reorder the text around them (embeddings, overrides, isolates, marks): a
+// name holding one could show a terminal or a window something other than what it is.
+bool IsBidiControl(std::uint32_t point) {
+    return point == 0x061C || point == 0x200E || point == 0x200F ||
+           (point >= 0x202A && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+}
+
 std::string ShownAsText(std::string_view text) {
     return ReplaceUnshown(
-        text, [](std::uint32_t point) { return point >= 0x20 && (point < 0x7F || point > 0x9F); },
+        text,
+        [](std::uint32_t point) {
+            return point >= 0x20 && (point < 0x7F || point > 0x9F) && !IsBidiControl(point);
+        },
         kReplacementCharacter);
 }
 

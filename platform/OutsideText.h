@@ -18,8 +18,9 @@ std::string ReplaceUnshown(std::string_view text, bool (*shown)(std::uint32_t po
                            std::string_view forInvalid);
 
 // Text that comes from outside (a server's reply, a file, a job's title, a log record), made safe
-// to show anywhere, a terminal included: C0 controls, DEL and the C1 controls U+0080-U+009F become
-// "?", and bytes that are not UTF-8 become U+FFFD. Windows show it as plain text besides.
+// to show anywhere, a terminal included: C0 controls, DEL, the C1 controls U+0080-U+009F and the
+// bidirectional controls (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) become "?", and
+// bytes that are not UTF-8 become U+FFFD. Windows show it as plain text besides.
 std::string ShownAsText(std::string_view text);
 
 } // namespace qp

@@ -5,7 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +48,71 @@ private:
     std::stop_callback<std::function<void()>> m_callback;
 };
 
+// Reports the errno of a failed start through `report` and ends the child. Only
+// async-signal-safe calls from here on: the child of a threaded process.
+[[noreturn]] void FailStart(int report) {
+    const int error = errno;
+    (void)!::write(report, &error, sizeof error);
+    ::_exit(127);
+}
+
+// What FailStart wrote into the pipe's reading end `report`, which this closes: 0 when exec closed
+// the pipe unwritten.
+int ReportedStartError(int report) {
+    int error = 0;
+    ssize_t n;
+    do {
+        n = ::read(report, &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    ::close(report);
+    if (n <= 0)
+        return 0;
+    return error != 0 ? error : ECHILD;
+}
+
+// Starts the program as a child that the kernel kills when the calling thread ends, the process
+// included, however it ends (SIGKILL too): a conversion never outlives the client that wanted it.
+// The caller waits for the child on this thread, so the thread outlives the child. posix_spawn
+// cannot ask for that signal; hence fork. 0, or the errno of the failed start.
+int StartBoundChild(std::vector<char*>& args, bool quiet, pid_t& pid) {
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return errno;
+    const pid_t parent = ::getpid();
+    pid = ::fork();
+    if (pid < 0) {
+        const int error = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return error;
+    }
+    if (pid == 0) {
+        ::close(report[0]);
+        // The parent may have ended before the signal was asked for.
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+            ::_exit(127);
+        // We ignore SIGPIPE for our sockets; an ignored signal would stay ignored after exec.
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        ::sigaction(SIGPIPE, &defaults, nullptr);
+        if (quiet) {
+            const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            if (null < 0 || ::dup2(null, STDOUT_FILENO) < 0 || ::dup2(null, STDERR_FILENO) < 0)
+                FailStart(report[1]);
+        }
+        ::execve(args[0], args.data(), environ);
+        FailStart(report[1]);
+    }
+    ::close(report[1]);
+    const int error = ReportedStartError(report[0]);
+    if (error == 0)
+        return 0;
+    // The child ended right after telling why; reaped here, since nobody waits for it.
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return error;
+}
+
 class PosixProcessRunner final : public ProcessRunner {
 public:
     using ProcessRunner::RunAndWait;
@@ -65,26 +130,9 @@ public:
             return result;
         }
         std::vector<char*> args = ArgvPointers(argv);
-        // We ignore SIGPIPE for our sockets; an ignored signal would stay ignored in the child.
-        posix_spawnattr_t attributes;
-        ::posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-        ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        posix_spawn_file_actions_t actions;
-        ::posix_spawn_file_actions_init(&actions);
-        if (m_quiet) {
-            ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-            ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        }
         pid_t pid = 0;
-        int rc = ::posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
-        ::posix_spawn_file_actions_destroy(&actions);
-        ::posix_spawnattr_destroy(&attributes);
-        if (rc != 0) {
-            result.error = rc;
+        if (const int error = StartBoundChild(args, m_quiet, pid); error != 0) {
+            result.error = error;
             return result;
         }
         result.started = true;
@@ -130,28 +178,18 @@ public:
             pid_t grandchild = ::fork();
             if (grandchild != 0)
                 ::_exit(grandchild < 0 ? 1 : 0);
-            if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) {
-                int err = errno;
-                (void)!::write(pipeFds[1], &err, sizeof err);
-                ::_exit(127);
-            }
+            if (!workDir.empty() && ::chdir(workDir.c_str()) != 0)
+                FailStart(pipeFds[1]);
             ::signal(SIGPIPE, SIG_DFL);
             ::execv(args[0], args.data());
-            int err = errno;
-            (void)!::write(pipeFds[1], &err, sizeof err);
-            ::_exit(127);
+            FailStart(pipeFds[1]);
         }
         ::close(pipeFds[1]);
         int status = 0;
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
-        int err = 0;
-        ssize_t n;
-        do {
-            n = ::read(pipeFds[0], &err, sizeof err);
-        } while (n < 0 && errno == EINTR);
-        ::close(pipeFds[0]);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0 && n == 0;
+        const int error = ReportedStartError(pipeFds[0]);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 && error == 0;
     }
 
     void ReplaceProcess(const std::string& path, const std::vector<std::string>& argv) override {

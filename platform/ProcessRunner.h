@@ -19,7 +19,8 @@ class ProcessRunner {
 public:
     virtual ~ProcessRunner() = default;
     // Runs the program and waits for it. Only the calling thread blocks. A stop request ends the
-    // program with SIGKILL, or keeps it from starting (ECANCELED).
+    // program with SIGKILL, or keeps it from starting (ECANCELED). The program never outlives
+    // this process: killed outright, it takes the program with it.
     virtual ProcessResult RunAndWait(const std::vector<std::string>& argv,
                                      std::stop_token stop) = 0;
     ProcessResult RunAndWait(const std::vector<std::string>& argv) { return RunAndWait(argv, {}); }

@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <cstdio>
 
 namespace qp {
 namespace {
@@ -65,11 +66,17 @@ MessageAnswer QtMessageSink::Show(const MessageRequest& request) {
                         ToQtButtons(request.buttons));
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
         box.setTextFormat(Qt::PlainText);
-        answer = FromQt(box.exec());
+        const int button = box.exec();
+        // A box closed by the program's end was answered by nobody: the safe choice stands.
+        if (box.clickedButton() != nullptr)
+            answer = FromQt(button);
     };
-    if (IsGuiThread())
+    if (IsGuiThread() && GuiRequestsAbandoned()) {
+        // The orderly end runs: a box would hold it up, and the session may be going away.
+        std::fprintf(stderr, "%s: %s\n", kAppName, request.text.c_str());
+    } else if (IsGuiThread()) {
         show();
-    else
+    } else
         RunOnGuiThreadWhenIdle(show);
     return answer;
 }

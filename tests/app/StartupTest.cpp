@@ -82,14 +82,42 @@ TEST_F(StartupTest, WithoutTheVariableTheSpoolFolderIsUsed) {
     EXPECT_EQ(app.PortFile(), own + "/fax.ps");
 }
 
-TEST_F(StartupTest, MissingCommonFolderWarnsAndGoesOn) {
-    ScopedEnv missing("QUILLPOST_COMMON_DIR", m_home.Path() + "/absent");
-    CQuillpostApp app("");
-    ASSERT_EQ(m_messages.Texts(),
-              std::vector<std::string>{"Unable to retrieve directory for processing faxes"});
-    EXPECT_EQ(m_messages.Messages()[0].icon, qp::MessageIcon::Warning);
-    EXPECT_EQ(app.PortFile(), m_home.Path() + "/absent/" + qp::CurrentLoginName() + "/fax.ps");
-    EXPECT_FALSE(std::filesystem::exists(m_home.Path() + "/absent"));
+// The printer's queue may name a folder of its own: only a start-up that finds no folder at all
+// for the jobs says so, and it makes none.
+TEST_F(StartupTest, TheSpoolFolderMessageComesOnlyWhenNoFolderForJobsIsFound) {
+    ScopedEnv missing("QUILLPOST_COMMON_DIR", m_home.File("absent"));
+    const std::string login = qp::CurrentLoginName();
+    std::filesystem::create_directory(m_home.File("queue"));
+    const struct {
+        const char* what;
+        std::string printerPort;
+        std::string portFile;
+        bool told;
+    } cases[] = {
+        {"no printer", "", m_home.File("absent/" + login + "/fax.ps"), true},
+        {"a printer whose folder is missing too", m_home.File("gone/fax.ps"),
+         m_home.File("gone/" + login + "/fax.ps"), true},
+        {"a printer whose folder exists", m_home.File("queue/fax.ps"),
+         m_home.File("queue/" + login + "/fax.ps"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_messages.Clear();
+        RecordingServices services;
+        services.printerPort = c.printerPort;
+        CQuillpostApp app("");
+        EXPECT_TRUE(m_messages.Texts().empty()) << "told before the printer was asked";
+        ASSERT_EQ(app.InitInstance(services), CQuillpostApp::StartOutcome::RunEventLoop);
+        EXPECT_EQ(app.PortFile(), c.portFile);
+        if (!c.told) {
+            EXPECT_TRUE(m_messages.Texts().empty());
+            continue;
+        }
+        ASSERT_EQ(m_messages.Texts(),
+                  std::vector<std::string>{"Unable to retrieve directory for processing faxes"});
+        EXPECT_EQ(m_messages.Messages()[0].icon, qp::MessageIcon::Warning);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_home.File("absent")));
 }
 
 TEST_F(StartupTest, TrayModeRunsItsStepsInOrderAndAsksForTheAccountOnFirstUse) {

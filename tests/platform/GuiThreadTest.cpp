@@ -4,8 +4,11 @@
 #include "tests/support/GuiChecks.h"
 #include "tests/support/ModalHelpers.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -54,6 +57,35 @@ TEST(QtMessageSink, ShowsMessagesAsPlainText) {
     qp::ShowMessage("Fax upload failed: <a href=\"x\">Sent OK</a>");
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(text, "Fax upload failed: <a href=\"x\">Sent OK</a>");
+}
+
+// The program ending while a box waits for its answer, or before it opens: no box holds the end up,
+// and none answers for the user with anything but its safe choice.
+TEST(QtMessageSink, ABoxTheEndClosesOrNeverShowsAnswersItsSafeChoice) {
+    qp::QtMessageSink sink;
+    const qp::ScopedMessageSink scoped(sink);
+    qp::test::WhenModalOpens([](QDialog&) { QCoreApplication::exit(0); });
+    EXPECT_EQ(qp::ShowMessage("Send it?", qp::MessageIcon::Question, qp::MessageButtons::OkCancel),
+              qp::MessageAnswer::Cancel);
+    // Event loops end at once after that until the application's own has run.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+
+    bool shown = false;
+    QTimer answerAnyBox;
+    QObject::connect(&answerAnyBox, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = true;
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    answerAnyBox.start(0);
+    qp::AbandonGuiRequests();
+    const qp::MessageAnswer answer =
+        qp::ShowMessage("Discard the fax?", qp::MessageIcon::Question, qp::MessageButtons::YesNo);
+    qp::AcceptGuiRequests();
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(answer, qp::MessageAnswer::No);
 }
 
 } // namespace

@@ -14,7 +14,7 @@ using Outcome = qp::InstanceLock::Outcome;
 
 enum class Runtime { Missing, Own, OtherUsers, GroupWritable, Link };
 enum class Fallback { Missing, OpenToAll, Link, NoHome };
-enum class Place { Runtime, Fallback, None };
+enum class Place { Both, Fallback, None };
 
 struct Case {
     const char* what;
@@ -24,7 +24,7 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"the runtime folder when it is the user's", Runtime::Own, Fallback::Missing, Place::Runtime},
+    {"the runtime folder too when it is the user's", Runtime::Own, Fallback::Missing, Place::Both},
     {"no runtime folder", Runtime::Missing, Fallback::Missing, Place::Fallback},
     {"a runtime folder of another user", Runtime::OtherUsers, Fallback::Missing, Place::Fallback},
     {"a runtime folder others may write to", Runtime::GroupWritable, Fallback::Missing,
@@ -72,7 +72,7 @@ TEST_P(InstanceLockTest, OneHolderPerUserInOnePlaceWhateverTheEnvironmentSays) {
         std::filesystem::create_directory_symlink(elsewhere, fallback);
     }
     const qp::LockFolders folders{
-        root, c.fallback == Fallback::NoHome ? std::nullopt : std::optional(fallback), uid};
+        root, c.fallback == Fallback::NoHome ? std::nullopt : std::optional(fallback), uid, "desk"};
 
     // Sessions of one user may each set their own runtime folder.
     std::optional<qp::test::ScopedEnv> session(std::in_place, "XDG_RUNTIME_DIR", m_dir.File("a"));
@@ -88,12 +88,15 @@ TEST_P(InstanceLockTest, OneHolderPerUserInOnePlaceWhateverTheEnvironmentSays) {
         return;
     }
     ASSERT_EQ(outcome, Outcome::Acquired);
-    EXPECT_EQ(first.Path(),
-              (c.expected == Place::Runtime ? runtime : fallback) + "/quillpost.lock");
+    std::vector<std::string> expected;
+    if (c.expected == Place::Both)
+        expected.push_back(runtime + "/quillpost.lock");
+    expected.push_back(fallback + "/quillpost-desk.lock");
+    EXPECT_EQ(first.Paths(), expected);
     EXPECT_EQ(second.Acquire(), Outcome::HeldElsewhere);
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
     struct stat st {};
-    if (c.expected == Place::Fallback) {
+    {
         ASSERT_EQ(::lstat(fallback.c_str(), &st), 0);
         EXPECT_TRUE(S_ISDIR(st.st_mode));
         EXPECT_EQ(st.st_uid, uid);
@@ -103,5 +106,45 @@ TEST_P(InstanceLockTest, OneHolderPerUserInOnePlaceWhateverTheEnvironmentSays) {
 
 INSTANTIATE_TEST_SUITE_P(Places, InstanceLockTest, ::testing::ValuesIn(kCases),
                          qp::test::CaseName());
+
+// Two machines that share a home, each with its own runtime folder, or one machine whose runtime
+// folder appeared between two starts.
+class InstanceLockStartsTest : public ::testing::Test {
+protected:
+    InstanceLockStartsTest() { std::filesystem::create_directories(m_dir.File("home")); }
+    qp::LockFolders Machine(const std::string& host) {
+        return {m_dir.File("run-" + host), m_dir.File("home/.cache/quillpost"), ::geteuid(), host};
+    }
+    static void MakeRuntimeFolder(const qp::LockFolders& folders) {
+        std::filesystem::create_directories(folders.runtimeRoot + "/" +
+                                            std::to_string(folders.uid));
+        ::chmod((folders.runtimeRoot + "/" + std::to_string(folders.uid)).c_str(), 0700);
+    }
+
+    qp::test::TempDir m_dir;
+};
+
+TEST_F(InstanceLockStartsTest, ARuntimeFolderThatAppearsLaterLetsNoSecondClientIn) {
+    const qp::LockFolders desk = Machine("desk");
+    std::filesystem::create_directories(desk.runtimeRoot);
+    qp::InstanceLock first("quillpost.lock", desk);
+    ASSERT_EQ(first.Acquire(), Outcome::Acquired);
+    MakeRuntimeFolder(desk);
+    qp::InstanceLock second("quillpost.lock", desk);
+    EXPECT_EQ(second.Acquire(), Outcome::HeldElsewhere);
+}
+
+TEST_F(InstanceLockStartsTest, AHomeSharedBetweenMachinesHoldsOneLockForEach) {
+    const qp::LockFolders desk = Machine("desk");
+    const qp::LockFolders lab = Machine("lab");
+    MakeRuntimeFolder(desk);
+    MakeRuntimeFolder(lab);
+    qp::InstanceLock onDesk("quillpost.lock", desk);
+    qp::InstanceLock onLab("quillpost.lock", lab);
+    qp::InstanceLock againOnLab("quillpost.lock", lab);
+    EXPECT_EQ(onDesk.Acquire(), Outcome::Acquired);
+    EXPECT_EQ(onLab.Acquire(), Outcome::Acquired);
+    EXPECT_EQ(againOnLab.Acquire(), Outcome::HeldElsewhere);
+}
 
 } // namespace

@@ -22,4 +22,37 @@ TEST(ShownAsText, ControlsBecomeQuestionMarksAndBrokenUtf8TheReplacementCharacte
         EXPECT_EQ(qp::ShownAsText(c.in), c.out) << c.in;
 }
 
+// A name that reads "invoice.pdf" but is "invoice\u202Efdp.exe", and the like; right-to-left
+// letters themselves stay.
+TEST(ShownAsText, BidirectionalControlsBecomeQuestionMarks) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"invoice\xe2\x80\xae"
+         "fdp.exe",
+         "invoice?fdp.exe"},
+        {"\xe2\x80\xaa"
+         "a\xe2\x80\xab"
+         "b\xe2\x80\xac"
+         "c\xe2\x80\xad"
+         "d",
+         "?a?b?c?d"},
+        {"\xe2\x81\xa6"
+         "x\xe2\x81\xa7"
+         "y\xe2\x81\xa8"
+         "z\xe2\x81\xa9",
+         "?x?y?z?"},
+        {"\xe2\x80\x8e"
+         "l\xe2\x80\x8f"
+         "r\xd8\x9c"
+         "a",
+         "?l?r?a"},
+        {"\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd8\xb3\xd9\x84\xd8\xa7\xd9\x85",
+         "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd8\xb3\xd9\x84\xd8\xa7\xd9\x85"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(qp::ShownAsText(c.in), c.out) << c.in;
+}
+
 } // namespace

@@ -12,7 +12,7 @@ struct PrivateLocks {
     qp::test::TempDir folder;
     PrivateLocks() {
         qp::SetUserLockFoldersForTesting(
-            qp::LockFolders{folder.File("run"), folder.File("cache"), ::geteuid()});
+            qp::LockFolders{folder.File("run"), folder.File("cache"), ::geteuid(), "test"});
     }
 };
 

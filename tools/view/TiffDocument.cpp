@@ -1,5 +1,6 @@
 #include "tools/view/TiffDocument.h"
 
+#include "fax/QuietTiff.h"
 #include "tools/view/StripDecoder.h"
 
 #include <tiffio.h>
@@ -11,9 +12,6 @@ namespace {
 // damaged or hostile and is not decoded.
 constexpr int kMaxPages = 10000;
 constexpr std::uint64_t kMaxPagePixels = 100'000'000;
-
-// libtiff talks about every odd tag on standard error; the viewer says what matters itself.
-void Quiet(const char*, const char*, va_list) {}
 
 double Resolution(TIFF* tiff, ttag_t tag) {
     float value = 0;
@@ -27,9 +25,8 @@ double Resolution(TIFF* tiff, ttag_t tag) {
 } // namespace
 
 std::unique_ptr<TiffDocument> TiffDocument::Open(const std::string& path) {
-    TIFFSetErrorHandler(Quiet);
-    TIFFSetWarningHandler(Quiet);
-    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    // libtiff talks about every odd tag on standard error; the viewer says what matters itself.
+    TIFF* tiff = OpenTiffQuietly(path, "r");
     if (tiff == nullptr)
         return nullptr;
     std::unique_ptr<TiffDocument> document(new TiffDocument(tiff));

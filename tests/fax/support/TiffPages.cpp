@@ -1,5 +1,7 @@
 #include "tests/fax/support/TiffPages.h"
 
+#include "fax/QuietTiff.h"
+
 #include <bitset>
 #include <tiffio.h>
 #include <vector>
@@ -32,8 +34,7 @@ double Ink(TIFF* tiff, const TiffPage& page) {
 
 std::vector<TiffPage> ReadTiffPages(const std::string& path) {
     std::vector<TiffPage> pages;
-    TIFFSetWarningHandler(nullptr);
-    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    TIFF* tiff = OpenTiffQuietly(path, "r");
     if (tiff == nullptr)
         return pages;
     do {
