@@ -9,7 +9,6 @@
 namespace qp::faxlog {
 
 inline constexpr const char* kNoticeTitle = "Quill Post";
-inline constexpr const char* kWaitingJobText = "A printed fax is waiting to be sent.";
 
 // Logs a send dialog's attempt with the files of its job. Returns what the desktop notification
 // says about a send; nothing for a dialog closed without one. Callable from any thread.

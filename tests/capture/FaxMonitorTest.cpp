@@ -8,15 +8,45 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
+#include <linux/fs.h>
 #include <mutex>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+using namespace std::chrono_literals;
 using qp::test::ReadFile;
 using qp::test::WriteFile;
+
+// Time moves only when the test moves it; the watcher must never sleep on it, since a sleep
+// cannot be cut short by the orderly end.
+class ManualClock final : public qp::Clock {
+public:
+    TimePoint Now() const override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_now;
+    }
+    void SleepMs(int) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_sleeps;
+    }
+    void Advance(std::chrono::milliseconds by) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_now += by;
+    }
+    int Sleeps() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_sleeps;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    TimePoint m_now{};
+    int m_sleeps = 0;
+};
 
 struct Delivery {
     std::string body;
@@ -46,21 +76,46 @@ protected:
         return folder;
     }
 
+    ~FaxMonitorTest() override { SpoolRefusesChanges(false); }
+
+    // The port file's folder refuses every change while `refuses`, even root's, so that the job
+    // cannot be moved out of it; false where the file system or the test's rights do not allow.
+    bool SpoolRefusesChanges(bool refuses) {
+        const int fd = ::open(m_spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        bool changed = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = refuses ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        changed = changed && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return changed;
+    }
+
+    // A store that is not a private folder of this user takes no jobs.
+    void StoreTakesJobs(bool takes) {
+        ASSERT_EQ(::chmod(m_store.Path().c_str(), takes ? 0700 : 0755), 0);
+    }
+
     qp::test::TempDir m_dir;
     qp::test::TempDir m_store;
     std::string m_spool = m_dir.File("spool");
     std::string m_portFile = m_spool + "/fax.ps";
     qp::test::RecordingMessageSink m_sink;
     qp::ScopedMessageSink m_scopedSink;
-    qp::test::FakeClock m_clock;
+    ManualClock m_clock;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Delivery> m_delivered;
     std::vector<qp::Job> m_jobs;
     std::function<bool()> m_refill;
-    FaxMonitor m_monitor{m_portFile, qp::JobStore(m_store.Path()), m_clock,
+    std::size_t m_parked = 0;
+    std::vector<std::size_t> m_announced;
+    FaxMonitor m_monitor{m_portFile,
+                         qp::JobStore(m_store.Path()),
+                         m_clock,
                          [this](qp::Job job, bool leftOver) { OnJob(std::move(job), leftOver); },
-                         [this] { return m_refill && m_refill(); }};
+                         {[this] { return m_refill && m_refill(); }, [this] { return m_parked; }},
+                         [this](std::size_t waiting) { m_announced.push_back(waiting); }};
 };
 
 TEST_F(FaxMonitorTest, ACompleteJobIsTakenAtFirstSightIntoAPrivateJobFolder) {
@@ -73,7 +128,7 @@ TEST_F(FaxMonitorTest, ACompleteJobIsTakenAtFirstSightIntoAPrivateJobFolder) {
     struct stat st {};
     ASSERT_EQ(::stat(m_delivered[0].folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_TRUE(m_clock.Sleeps().empty()) << "no waiting for a file nobody writes";
+    EXPECT_EQ(m_clock.Sleeps(), 0) << "no waiting for a file nobody writes";
     EXPECT_TRUE(m_sink.Messages().empty());
 }
 
@@ -145,19 +200,110 @@ TEST_F(FaxMonitorTest, JobsLeftByAnEarlierRunComeFirstOldestFirstThenThePortFile
     EXPECT_TRUE(qp::FileExists(held + "/" + qp::kJobBodyFile)) << "another client's job is left";
 }
 
-TEST_F(FaxMonitorTest, AJobThatCannotBeMovedIsReportedOnceAndTriedAgainWhenItChanges) {
+TEST_F(FaxMonitorTest, AJobThatCannotBeTakenIsTriedAgainAfterLongerWaitsAndToldOnce) {
     WriteFile(m_portFile, "%!PS job");
-    // A store that is not a private folder of this user cannot take jobs.
-    ASSERT_EQ(::chmod(m_store.Path().c_str(), 0755), 0);
+    StoreTakesJobs(false);
     EXPECT_FALSE(m_monitor.TakeWaitingJob());
-    EXPECT_FALSE(m_monitor.TakeWaitingJob());
-    ASSERT_EQ(m_sink.Texts(), std::vector<std::string>{"Unable to process fax message body."});
+    // Each wait from both sides: a moment before it ends, a mended store takes nothing, as the
+    // job is not tried; when it ends, the job is tried (and fails again).
+    for (const std::chrono::milliseconds wait : {1s, 2s, 4s, 8s, 16s, 30s, 30s}) {
+        m_clock.Advance(wait - 1ms);
+        StoreTakesJobs(true);
+        EXPECT_FALSE(m_monitor.TakeWaitingJob()) << wait.count();
+        StoreTakesJobs(false);
+        m_clock.Advance(1ms);
+        EXPECT_FALSE(m_monitor.TakeWaitingJob()) << wait.count();
+    }
+    EXPECT_EQ(m_sink.Texts(), std::vector<std::string>{"Unable to process fax message body."});
     EXPECT_EQ(ReadFile(m_portFile), "%!PS job");
 
-    ASSERT_EQ(::chmod(m_store.Path().c_str(), 0700), 0);
-    WriteFile(m_portFile, "%!PS job, printed again");
-    EXPECT_TRUE(m_monitor.TakeWaitingJob());
+    StoreTakesJobs(true);
+    m_clock.Advance(30s);
+    ASSERT_TRUE(m_monitor.TakeWaitingJob());
+    EXPECT_EQ(m_delivered.back().body, "%!PS job");
+    EXPECT_EQ(m_clock.Sleeps(), 0);
+}
+
+TEST_F(FaxMonitorTest, AnotherFileOrAnotherCauseIsTriedAtOnceOrToldAgain) {
+    WriteFile(m_portFile, "%!PS job");
+    StoreTakesJobs(false);
+    EXPECT_FALSE(m_monitor.TakeWaitingJob());
+    // Written beside the first, so that it cannot reuse the first one's inode.
+    WriteFile(m_spool + "/.next", "%!PS job, printed again");
+    std::filesystem::rename(m_spool + "/.next", m_portFile);
+    EXPECT_FALSE(m_monitor.TakeWaitingJob());
+    EXPECT_EQ(m_sink.Texts().size(), 2u);
+
+    StoreTakesJobs(true);
+    if (SpoolRefusesChanges(true)) {
+        m_clock.Advance(1s);
+        EXPECT_FALSE(m_monitor.TakeWaitingJob());
+        EXPECT_EQ(m_sink.Texts().size(), 3u) << "the job could not be moved, for another reason";
+        ASSERT_TRUE(SpoolRefusesChanges(false));
+        m_clock.Advance(1s);
+    }
+    m_clock.Advance(1s);
+    ASSERT_TRUE(m_monitor.TakeWaitingJob());
     EXPECT_EQ(m_delivered.back().body, "%!PS job, printed again");
+}
+
+TEST_F(FaxMonitorTest, StopEndsTheWaitForTheNextTryAtOnce) {
+    WriteFile(m_portFile, "%!PS job");
+    if (!SpoolRefusesChanges(true))
+        GTEST_SKIP() << "no folder here can refuse root's changes";
+    ASSERT_TRUE(m_monitor.Start());
+    ASSERT_TRUE(qp::test::WaitUntil([this] { return !m_sink.Texts().empty(); }, 10s));
+    // The clock stands still: the next try is never due, and only the orderly end can end the
+    // wait.
+    m_monitor.Stop();
+    EXPECT_EQ(m_clock.Sleeps(), 0);
+    EXPECT_EQ(m_sink.Texts().size(), 1u);
+    EXPECT_EQ(ReadFile(m_portFile), "%!PS job");
+    EXPECT_TRUE(m_delivered.empty());
+}
+
+TEST_F(FaxMonitorTest, JobsThatWaitAMinuteBehindAnOpenDialogAreAnnouncedOncePerDialog) {
+    WriteFile(m_portFile, "%!PS printed 1");
+    m_monitor.LookAtWaitingJobs();
+    ASSERT_TRUE(m_monitor.TakeWaitingJob());
+    WriteFile(m_portFile, "%!PS printed 2");
+    m_parked = 1;
+    m_monitor.LookAtWaitingJobs();
+    m_clock.Advance(59999ms);
+    m_monitor.LookAtWaitingJobs();
+    EXPECT_TRUE(m_announced.empty());
+    m_clock.Advance(1ms);
+    m_monitor.LookAtWaitingJobs();
+    m_clock.Advance(10min);
+    m_monitor.LookAtWaitingJobs();
+    EXPECT_EQ(m_announced, std::vector<std::size_t>{2});
+
+    // The next dialog counts afresh, from when a job waits behind it.
+    m_monitor.JobClosed();
+    ASSERT_TRUE(m_monitor.TakeWaitingJob());
+    m_parked = 0;
+    m_monitor.LookAtWaitingJobs();
+    m_clock.Advance(1min);
+    m_parked = 1;
+    m_monitor.LookAtWaitingJobs();
+    m_clock.Advance(59s);
+    m_monitor.LookAtWaitingJobs();
+    EXPECT_EQ(m_announced, std::vector<std::size_t>{2});
+    m_clock.Advance(1s);
+    m_monitor.LookAtWaitingJobs();
+    EXPECT_EQ(m_announced, (std::vector<std::size_t>{2, 1}));
+
+    // No dialog open: the jobs wait for the watcher, not for the user.
+    m_monitor.JobClosed();
+    m_clock.Advance(10min);
+    m_monitor.LookAtWaitingJobs();
+    EXPECT_EQ(m_announced.size(), 2u);
+}
+
+TEST(WaitingJobsTextTest, CountsThePrintedFaxes) {
+    EXPECT_EQ(qp::WaitingJobsText(1), "A printed fax is waiting to be sent.");
+    EXPECT_EQ(qp::WaitingJobsText(2), "2 printed faxes are waiting to be sent.");
+    EXPECT_EQ(qp::WaitingJobsText(100), "100 printed faxes are waiting to be sent.");
 }
 
 // The order in which waiting jobs come is ParkedJobs' (print order).
