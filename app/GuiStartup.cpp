@@ -267,11 +267,16 @@ bool GuiStartupServices::StartWatcher(const std::string& portFile) {
             auto taken = std::make_shared<Job>(std::move(job));
             PostToGuiThreadWhenIdle([this, taken, leftOver] {
                 if (leftOver)
-                    Notify(faxlog::kWaitingJobText);
+                    Notify(WaitingJobsText(1));
                 m_dialogs->Open(std::move(*taken), [this] { OnSendDialogClosed(true); });
             });
         },
-        [userFolder, portFile] { return TakeOldestParkedJob(userFolder, portFile); });
+        FaxMonitor::Parked{
+            [userFolder, portFile] { return TakeOldestParkedJob(userFolder, portFile); },
+            [userFolder] { return CountParkedJobs(userFolder); }},
+        [this](std::size_t waiting) {
+            PostToGuiThreadWhenIdle([this, waiting] { Notify(WaitingJobsText(waiting)); });
+        });
     return m_monitor->Start();
 }
 

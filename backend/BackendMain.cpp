@@ -36,9 +36,10 @@ constexpr const char* kUsage =
     "The CUPS backend of the Quill Post fax printer: cupsd runs it for each job with the device\n"
     "URI quillpost:/PATH/fax.ps in DEVICE_URI, and it writes the job into the port file of the\n"
     "user who printed, /PATH/<login>/fax.ps, or, while that is taken or other jobs wait, into\n"
-    "/PATH/<login>/waiting/<job id>.ps (at most 100 jobs and 1 GiB a user). Without arguments\n"
-    "it lists its device. --park-held-jobs moves the jobs that backends of an earlier release\n"
-    "still hold in processes of their own into the waiting folders and ends those processes.\n";
+    "/PATH/<login>/waiting/<count>-<job id>.ps (at most 100 jobs and 1 GiB a user), numbered\n"
+    "in print order. Without arguments it lists its device. --park-held-jobs moves the jobs\n"
+    "that backends of an earlier release still hold in processes of their own into the waiting\n"
+    "folders and ends those processes.\n";
 
 volatile std::sig_atomic_t g_cancelled = 0;
 
@@ -108,21 +109,17 @@ int Deliver(qp::backend::JobFile& job, const Folders& folders, const Delivery& t
             return CUPS_BACKEND_RETRY;
         }
     }
-    const std::string name = qp::ParkedJobName(to.jobId);
-    const std::string parked = to.waitingPath + "/" + name;
-    const int error = job.Publish(folders.waiting, name);
+    std::string name;
+    const int error = qp::backend::ParkJob(
+        folders.waiting, to.jobId,
+        [&job, &folders](const std::string& as) { return job.Publish(folders.waiting, as); }, name);
     if (error == 0) {
-        std::fprintf(stderr, "INFO: The fax waits in %s until the ones before it are taken\n",
-                     parked.c_str());
+        std::fprintf(stderr, "INFO: The fax waits in %s/%s until the ones before it are taken\n",
+                     to.waitingPath.c_str(), name.c_str());
         return CUPS_BACKEND_OK;
     }
-    if (error == EEXIST) {
-        // Only the user could have put something there; it is neither followed nor replaced.
-        std::fprintf(stderr, "ERROR: %s is taken by something else; the fax is refused\n",
-                     parked.c_str());
-        return CUPS_BACKEND_CANCEL;
-    }
-    std::fprintf(stderr, "ERROR: Unable to create %s: %s\n", parked.c_str(), std::strerror(error));
+    std::fprintf(stderr, "ERROR: Unable to park the fax in %s: %s\n", to.waitingPath.c_str(),
+                 std::strerror(error));
     return CUPS_BACKEND_RETRY;
 }
 

@@ -1,6 +1,7 @@
 #include "backend/HeldJobs.h"
 
 #include "backend/SpoolFolders.h"
+#include "backend/WaitingFolder.h"
 #include "base/ParkedJobs.h"
 #include "platform/FileOps.h"
 #include "platform/UserAccounts.h"
@@ -229,10 +230,18 @@ bool Adopt(const Holder& holder, int common, const std::string& commonPath, std:
     if (problem.empty() && (held.st_dev != named.st_dev || held.st_ino != named.st_ino ||
                             !S_ISREG(named.st_mode) || named.st_uid != uid))
         problem = "its file " + holder.tempName + " is not the user's finished job";
-    const std::string parked = ParkedJobName(*jobId);
+    // Under the name of its own release, it comes before every job parked since; should a job of
+    // that name wait there already (the print service's count started again), it comes next.
+    std::string parked = EarlierParkedJobName(*jobId);
     if (problem.empty()) {
-        if (const int error = RenameNoReplace(own.folder.fd, holder.tempName.c_str(),
-                                              waiting.folder.fd, parked.c_str()))
+        const PublishAs publish = [&](const std::string& name) {
+            return RenameNoReplace(own.folder.fd, holder.tempName.c_str(), waiting.folder.fd,
+                                   name.c_str());
+        };
+        int error = publish(parked);
+        if (error == EEXIST)
+            error = ParkJob(waiting.folder.fd, *jobId, publish, parked);
+        if (error != 0)
             problem = "it cannot be moved to " + parked + ": " + std::strerror(error);
     }
     if (!problem.empty()) {

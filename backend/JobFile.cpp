@@ -57,7 +57,7 @@ JobFile::~JobFile() {
 }
 
 int JobFile::Create(uid_t owner, gid_t group) {
-    const std::string stem = kPartialJobPrefix + ParkedJobName(m_jobId) + ".";
+    const std::string stem = kPartialJobPrefix + EarlierParkedJobName(m_jobId) + ".";
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::string name = stem + RandomSuffix();
         // O_EXCL never follows or reuses anything that lies there already.

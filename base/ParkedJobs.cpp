@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,14 +43,55 @@ std::optional<std::uint64_t> ParseJobId(const std::string& text) {
     return id;
 }
 
-std::string ParkedJobName(std::uint64_t jobId) {
+std::string ParkedJobName(std::uint64_t sequence, std::uint64_t jobId) {
+    char name[64];
+    std::snprintf(name, sizeof(name), "%010llu-%010llu.ps",
+                  static_cast<unsigned long long>(sequence),
+                  static_cast<unsigned long long>(jobId));
+    return name;
+}
+
+std::string EarlierParkedJobName(std::uint64_t jobId) {
     char name[32];
     std::snprintf(name, sizeof(name), "%010llu.ps", static_cast<unsigned long long>(jobId));
     return name;
 }
 
+std::optional<ParkedJobOrder> OrderOfParkedJob(const std::string& name) {
+    std::string_view rest = name;
+    if (!rest.ends_with(".ps"))
+        return std::nullopt;
+    rest.remove_suffix(3);
+    // Each name has one spelling, so that no two names share a place in the order.
+    const auto number = [&rest](std::size_t minDigits,
+                                std::size_t maxDigits) -> std::optional<std::uint64_t> {
+        std::size_t digits = 0;
+        while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9')
+            ++digits;
+        if (digits < minDigits || digits > maxDigits || (digits > minDigits && rest[0] == '0'))
+            return std::nullopt;
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < digits; ++i)
+            value = value * 10 + static_cast<std::uint64_t>(rest[i] - '0');
+        rest.remove_prefix(digits);
+        return value;
+    };
+    const std::optional<std::uint64_t> first = number(10, 19);
+    if (!first)
+        return std::nullopt;
+    if (rest.empty())
+        return first <= 9'999'999'999u ? std::optional(ParkedJobOrder{0, 0, *first}) : std::nullopt;
+    if (rest[0] != '-')
+        return std::nullopt;
+    rest.remove_prefix(1);
+    const std::optional<std::uint64_t> jobId = number(10, 10);
+    if (!jobId || !rest.empty())
+        return std::nullopt;
+    return ParkedJobOrder{1, *first, *jobId};
+}
+
 bool IsParkedJobName(const std::string& name) {
-    return name.size() > 3 && name[0] != '.' && name.compare(name.size() - 3, 3, ".ps") == 0;
+    return OrderOfParkedJob(name).has_value();
 }
 
 int ForEachEntry(int folder, std::size_t limit, const std::function<void(const char*)>& visit) {
@@ -93,10 +135,13 @@ bool TakeOldestParkedJob(const std::string& userFolder, const std::string& portF
     if (folder < 0)
         return false;
     std::string oldest;
+    std::optional<ParkedJobOrder> oldestOrder;
     const int listed = ForEachEntry(folder, kClientEntryLimit, [&](const char* name) {
-        if (IsParkedJobName(name) && (oldest.empty() || name < oldest) &&
-            IsRegularEntry(folder, name))
+        const std::optional<ParkedJobOrder> order = OrderOfParkedJob(name);
+        if (order && (!oldestOrder || *order < *oldestOrder) && IsRegularEntry(folder, name)) {
             oldest = name;
+            oldestOrder = order;
+        }
     });
     const bool taken = listed == 0 && !oldest.empty() &&
                        RenameNoReplace(folder, oldest.c_str(), AT_FDCWD, portFile.c_str()) == 0;

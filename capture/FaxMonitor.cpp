@@ -3,6 +3,7 @@
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -37,24 +38,12 @@ bool IsOpenForWriting(int fd) {
     return false;
 }
 
-// Which file stands under the port file's name, and how it looked: a change of any of these makes
-// it a file worth trying again.
-std::optional<std::uint64_t> Identity(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_ino) * 1000003u ^
-           static_cast<std::uint64_t>(st.st_size) * 7919u ^
-           static_cast<std::uint64_t>(st.st_mtim.tv_nsec) ^
-           static_cast<std::uint64_t>(st.st_mtim.tv_sec);
-}
-
 } // namespace
 
 FaxMonitor::FaxMonitor(std::string portFile, qp::JobStore store, qp::Clock& clock, Deliver deliver,
-                       Refill refill)
+                       Parked parked, AnnounceWaiting announce)
     : m_portFile(std::move(portFile)), m_store(std::move(store)), m_clock(clock),
-      m_deliver(std::move(deliver)), m_refill(std::move(refill)) {
+      m_deliver(std::move(deliver)), m_parked(std::move(parked)), m_announce(std::move(announce)) {
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_watchFd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
 }
@@ -113,15 +102,16 @@ void FaxMonitor::Run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stop) {
         if (m_awaitingClose) {
-            m_closed.wait(lock, [this] { return m_stop || !m_awaitingClose; });
+            lock.unlock();
+            LookAtWaitingJobs();
+            lock.lock();
+            m_closed.wait_for(lock, std::chrono::milliseconds(kSlowPollMs),
+                              [this] { return m_stop || !m_awaitingClose; });
             continue;
         }
         lock.unlock();
-        const bool taken = TakeWaitingJob();
-        if (!taken) {
-            const PortState state = LookAtPortFile();
-            WaitForChange(state == PortState::BeingWritten ? kWriterCheckMs : kSlowPollMs);
-        }
+        if (!TakeWaitingJob())
+            WaitForChange(NextLookMs());
         lock.lock();
     }
 }
@@ -135,16 +125,44 @@ bool FaxMonitor::TakeWaitingJob() {
     if (!m_leftovers.empty()) {
         qp::Job job = std::move(m_leftovers.front());
         m_leftovers.pop_front();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_awaitingClose = true;
-        }
-        m_deliver(std::move(job), true);
+        HandOn(std::move(job), true);
         return true;
     }
-    if (LookAtPortFile() == PortState::Absent && m_refill)
-        m_refill();
+    if (LookAtPortFile() == PortState::Absent && m_parked.refill)
+        m_parked.refill();
     return TakePortFile();
+}
+
+void FaxMonitor::HandOn(qp::Job job, bool leftOver) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_awaitingClose = true;
+    }
+    m_waitingSince.reset();
+    m_waitingAnnounced = false;
+    m_deliver(std::move(job), leftOver);
+}
+
+void FaxMonitor::LookAtWaitingJobs() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_awaitingClose)
+            return;
+    }
+    const std::size_t waiting = (LookAtPortFile() == PortState::Complete ? 1u : 0u) +
+                                (m_parked.count ? m_parked.count() : 0u);
+    if (waiting == 0) {
+        m_waitingSince.reset();
+        return;
+    }
+    const qp::Clock::TimePoint now = m_clock.Now();
+    if (!m_waitingSince)
+        m_waitingSince = now;
+    if (m_waitingAnnounced || now - *m_waitingSince < kWaitingNoticeAfter)
+        return;
+    m_waitingAnnounced = true;
+    if (m_announce)
+        m_announce(waiting);
 }
 
 FaxMonitor::PortState FaxMonitor::LookAtPortFile() const {
@@ -168,34 +186,64 @@ bool FaxMonitor::IsOwnedByThisUser(std::string path) {
     return StateOf(path) == PortState::Complete;
 }
 
+std::optional<FaxMonitor::FileKey> FaxMonitor::PortFileKey() const {
+    struct stat st {};
+    if (::lstat(m_portFile.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileKey{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 bool FaxMonitor::TakePortFile() {
-    if (LookAtPortFile() != PortState::Complete)
+    const PortState state = LookAtPortFile();
+    if (state == PortState::Absent)
+        m_retry.reset();
+    if (state != PortState::Complete)
         return false;
-    const std::optional<std::uint64_t> identity = Identity(m_portFile);
-    if (identity && identity == m_failedIdentity)
+    const std::optional<FileKey> file = PortFileKey();
+    if (!file)
+        return false;
+    // Another file in its place is tried at once.
+    if (m_retry && m_retry->file == *file && m_clock.Now() < m_retry->due)
         return false;
 
-    std::string error;
-    std::optional<qp::Job> job = m_store.Create(&error);
-    bool moved = job && qp::MoveFileNoReplace(m_portFile, job->BodyFile());
-    if (job && !moved) {
-        m_clock.SleepMs(kMoveRetryDelayMs);
-        moved = qp::MoveFileNoReplace(m_portFile, job->BodyFile());
-    }
-    if (!moved) {
-        if (job)
-            qp::JobStore::Remove(std::move(*job));
-        m_failedIdentity = identity;
-        qp::ShowMessage(kCannotTakeJob);
+    errno = 0;
+    std::optional<qp::Job> job = m_store.Create();
+    if (!job) {
+        TakeFailed({*file, TakeStep::MakeJob, errno});
         return false;
     }
-    m_failedIdentity.reset();
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_awaitingClose = true;
+    if (!qp::MoveFileNoReplace(m_portFile, job->BodyFile())) {
+        const int error = errno;
+        qp::JobStore::Remove(std::move(*job));
+        TakeFailed({*file, TakeStep::Move, error});
+        return false;
     }
-    m_deliver(std::move(*job), false);
+    m_retry.reset();
+    m_toldFailure.reset();
+    HandOn(std::move(*job), false);
     return true;
+}
+
+void FaxMonitor::TakeFailed(const TakeFailure& failure) {
+    const std::chrono::milliseconds wait = m_retry && m_retry->file == failure.file
+                                               ? std::min(m_retry->wait * 2, kLongestRetry)
+                                               : kFirstRetry;
+    m_retry = Retry{failure.file, m_clock.Now() + wait, wait};
+    if (m_toldFailure == failure)
+        return;
+    m_toldFailure = failure;
+    qp::ShowMessage(kCannotTakeJob);
+}
+
+int FaxMonitor::NextLookMs() const {
+    int timeout = LookAtPortFile() == PortState::BeingWritten ? kWriterCheckMs : kSlowPollMs;
+    if (m_retry) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(m_retry->due - m_clock.Now()).count();
+        if (left > 0 && left < timeout)
+            timeout = static_cast<int>(left);
+    }
+    return timeout;
 }
 
 void FaxMonitor::WaitForChange(int timeoutMs) {
@@ -226,3 +274,13 @@ void FaxMonitor::WaitForChange(int timeoutMs) {
         }
     }
 }
+
+namespace qp {
+
+std::string WaitingJobsText(std::size_t count) {
+    if (count == 1)
+        return "A printed fax is waiting to be sent.";
+    return std::to_string(count) + " printed faxes are waiting to be sent.";
+}
+
+} // namespace qp

@@ -3,7 +3,9 @@
 #include "base/Job.h"
 #include "platform/Clock.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -16,23 +18,35 @@
 // folder of its own and hands the job on to be sent; the next printed job is taken once the
 // previous one's send dialog has closed. Jobs left over from an earlier run come first, oldest
 // first. It wakes when the port file's folder changes and looks again now and then in any case.
+// A port file it could not take is tried again, each time after a longer wait.
 class FaxMonitor {
 public:
     // Receives a job on the watcher's thread; `leftOver` says it was waiting from an earlier run.
     // Whoever receives it calls JobClosed() once its dialog has closed.
     using Deliver = std::function<void(qp::Job job, bool leftOver)>;
-    // Puts the next job that waits elsewhere into the port file's place when the port file is
-    // free; true when it did.
-    using Refill = std::function<bool()>;
+    // The jobs that wait elsewhere while the port file is taken.
+    struct Parked {
+        // Puts the oldest into the port file's place when the port file is free; true when it did.
+        std::function<bool()> refill;
+        // How many wait there.
+        std::function<std::size_t()> count;
+    };
+    // Told on the watcher's thread how many jobs wait, once one has waited behind an open dialog
+    // for kWaitingNoticeAfter.
+    using AnnounceWaiting = std::function<void(std::size_t waiting)>;
 
     // How often the port file is looked at when its folder cannot be watched.
     static constexpr int kSlowPollMs = 2000;
     // A port file still being written is looked at again after this long.
     static constexpr int kWriterCheckMs = 250;
-    static constexpr int kMoveRetryDelayMs = 5000;
+    // The wait before a port file that could not be taken is tried again doubles from the first
+    // to the longest.
+    static constexpr std::chrono::milliseconds kFirstRetry{1000};
+    static constexpr std::chrono::milliseconds kLongestRetry{30000};
+    static constexpr std::chrono::milliseconds kWaitingNoticeAfter{60000};
 
     FaxMonitor(std::string portFile, qp::JobStore store, qp::Clock& clock, Deliver deliver,
-               Refill refill = {});
+               Parked parked = {}, AnnounceWaiting announce = {});
     // Stops a started watcher and waits for its thread.
     ~FaxMonitor();
     FaxMonitor(const FaxMonitor&) = delete;
@@ -40,14 +54,20 @@ public:
 
     // Starts the watching thread; false when it could not be started.
     bool Start();
-    // Ends the thread at its next wake and waits for it. Jobs not handed on yet stay on disk.
+    // Ends the thread at once, whatever it waits for, and waits for it. Jobs not handed on yet
+    // stay on disk.
     void Stop();
     // The dialog of the job handed on last has closed: the next one may be taken.
     void JobClosed();
 
     // One look on the calling thread (no thread started): hands on a left-over job, or the port
-    // file's job when it is complete. True when a job was handed on.
+    // file's job when it is complete and not waiting to be tried again. True when a job was
+    // handed on.
     bool TakeWaitingJob();
+    // One look on the calling thread while the dialog of the job handed on last is open: counts
+    // the jobs that wait behind it and announces them once per dialog, when the first has waited
+    // long enough.
+    void LookAtWaitingJobs();
 
     // True when the file is a regular file owned by the effective user and, as far as the system
     // can tell, nobody holds it open for writing.
@@ -55,10 +75,36 @@ public:
 
 private:
     enum class PortState { Absent, NotOurs, BeingWritten, Complete };
+    // A file, by device and inode.
+    struct FileKey {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        bool operator==(const FileKey&) const = default;
+    };
+    enum class TakeStep { MakeJob, Move };
+    // Why a port file could not be taken: it is told once, not at each try.
+    struct TakeFailure {
+        FileKey file;
+        TakeStep step = TakeStep::MakeJob;
+        int error = 0;
+        bool operator==(const TakeFailure&) const = default;
+    };
+    // The port file that could not be taken, and when it is tried again.
+    struct Retry {
+        FileKey file;
+        qp::Clock::TimePoint due;
+        std::chrono::milliseconds wait;
+    };
+
     static PortState StateOf(const std::string& path);
     PortState LookAtPortFile() const;
+    std::optional<FileKey> PortFileKey() const;
     bool TakePortFile();
+    void TakeFailed(const TakeFailure& failure);
+    void HandOn(qp::Job job, bool leftOver);
     void Run();
+    // How long the thread may wait before it looks again.
+    int NextLookMs() const;
     // Waits until the port file's folder changes, `timeoutMs` pass, or the watcher is woken.
     void WaitForChange(int timeoutMs);
     void Wake();
@@ -67,13 +113,16 @@ private:
     const qp::JobStore m_store;
     qp::Clock& m_clock;
     const Deliver m_deliver;
-    const Refill m_refill;
+    const Parked m_parked;
+    const AnnounceWaiting m_announce;
 
     std::deque<qp::Job> m_leftovers;
     bool m_leftoversLoaded = false;
-    // The port file that could not be moved, by identity, so that it is not tried again (with a
-    // message each time) until it changes.
-    std::optional<std::uint64_t> m_failedIdentity;
+    std::optional<Retry> m_retry;
+    std::optional<TakeFailure> m_toldFailure;
+    // Since when jobs wait behind the open dialog, and whether that was announced.
+    std::optional<qp::Clock::TimePoint> m_waitingSince;
+    bool m_waitingAnnounced = false;
 
     std::mutex m_mutex;
     std::condition_variable m_closed;
@@ -84,3 +133,10 @@ private:
     int m_watch = -1;
     std::thread m_thread;
 };
+
+namespace qp {
+
+// What the desktop notification says of `count` printed jobs that wait to be sent.
+std::string WaitingJobsText(std::size_t count);
+
+} // namespace qp

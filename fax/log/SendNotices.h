@@ -10,7 +10,6 @@
 namespace qp::faxlog {
 
 inline constexpr const char* kNoticeTitle = "Quill Post";
-inline constexpr const char* kWaitingJobText = "A printed fax is waiting to be sent.";
 
 // Logs a send dialog's attempt with the files of its job, after the entry the job kept from an
 // earlier end the log could not take. When the log cannot take this one either, its record is

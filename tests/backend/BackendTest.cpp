@@ -375,9 +375,34 @@ TEST_F(BackendTest, TheUsersNextJobRemovesOnlyWhatKilledBackendsLeftInTheUsersWa
                   c.kept)
             << c.name;
     EXPECT_EQ(ReadFile(outside), "root's own file");
-    EXPECT_EQ(ReadFile(Waiting() + "/0000000042.ps"), "%!PS the next job");
+    EXPECT_EQ(ReadFile(Waiting() + "/" + qp::ParkedJobName(1, 42)), "%!PS the next job");
     for (int fd : held)
         ::close(fd);
+}
+
+// After the print service starts its count of job ids again, a job may share its id with one
+// that waits, and ids no longer tell print order.
+TEST_F(BackendTest, AJobWhoseIdAJobThatWaitsHasAlreadyWaitsBehindIt) {
+    PutWaitingJob();
+    std::filesystem::create_directory(Waiting());
+    ASSERT_EQ(::chown(Waiting().c_str(), 65534, 65534), 0);
+    ::chmod(Waiting().c_str(), 0700);
+    // Parked by the earlier release, which named jobs by their id alone.
+    WriteFile(Waiting() + "/" + qp::EarlierParkedJobName(42), "%!PS old 42");
+    for (const char* job : {"42", "7", "42"}) {
+        BackendProcess backend(JobArgs("nobody", job), Env());
+        backend.Write(std::string("%!PS job ") + job);
+        ASSERT_EQ(backend.Wait(), 0) << job << ": " << backend.Err();
+    }
+
+    std::vector<std::string> taken;
+    std::filesystem::remove(Port());
+    while (qp::TakeOldestParkedJob(Folder(), Port())) {
+        taken.push_back(ReadFile(Port()));
+        std::filesystem::remove(Port());
+    }
+    EXPECT_EQ(taken, (std::vector<std::string>{"%!PS old 42", "%!PS job 42", "%!PS job 7",
+                                               "%!PS job 42"}));
 }
 
 // A file system of its own for the common folder, with half of it kept for root, as ext4 keeps

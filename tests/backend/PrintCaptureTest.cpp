@@ -297,7 +297,8 @@ TEST_F(PrintCaptureTest, JobsPrintedWhileNoneIsTakenWaitOnDiskThroughARestartAnd
     EXPECT_TRUE(Cupsd().BackendProcesses().empty());
     for (int id : {2, 3}) {
         struct stat st {};
-        ASSERT_EQ(::lstat((folder + "/waiting/" + qp::ParkedJobName(id)).c_str(), &st), 0);
+        const std::string parked = folder + "/waiting/" + qp::ParkedJobName(id - 1, id);
+        ASSERT_EQ(::lstat(parked.c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, a.uid);
         EXPECT_EQ(st.st_mode & 07777, 0600u);
     }
@@ -315,7 +316,8 @@ TEST_F(PrintCaptureTest, JobsPrintedWhileNoneIsTakenWaitOnDiskThroughARestartAnd
     }
 }
 
-TEST_F(PrintCaptureTest, AFullOrPlantedWaitingFolderRefusesOnlyItsOwnUsersJobWithAStatusLine) {
+TEST_F(PrintCaptureTest,
+       AFullWaitingFolderRefusesOnlyItsOwnUsersJobWithAStatusLineAndAPlantedNameNone) {
     const qp::test::TestUser a = qp::test::EnsureTestUser("quillpost-test-user");
     const qp::test::TestUser b = qp::test::EnsureTestUser("quillpost-test-user2");
     const std::string waiting = Cupsd().UserFolder(a.name) + "/waiting";
@@ -330,32 +332,40 @@ TEST_F(PrintCaptureTest, AFullOrPlantedWaitingFolderRefusesOnlyItsOwnUsersJobWit
     const auto waitingJobs = [&](int count) {
         ownFile(Cupsd().UserPortFile(a.name), 100);
         for (int i = 0; i < count; ++i)
-            ownFile(waiting + "/" + qp::ParkedJobName(900000 + i), 100);
+            ownFile(waiting + "/" + qp::ParkedJobName(i + 1, 900000 + i), 100);
     };
     const std::string refused = "; the fax is refused";
     const struct {
         const char* what;
-        std::function<void(const std::string& parked)> plant;
-        // The status line after "ERROR: ", with {job} for the job's own name; empty where the job
-        // must wait.
+        // Given the job's id.
+        std::function<void(int id)> plant;
+        // The status line after "ERROR: "; empty where the job must wait.
         std::string refusal;
+        // Where it waits: the number in its name.
+        std::uint64_t sequence;
     } cases[] = {
-        {"99 waiting, the 100th waits", [&](const std::string&) { waitingJobs(99); }, ""},
-        {"100 waiting, the 101st is refused", [&](const std::string&) { waitingJobs(100); },
-         "100 faxes already wait in " + waiting + refused + " until some are taken"},
-        {"1 GiB waiting",
-         [&](const std::string&) { ownFile(waiting + "/" + qp::ParkedJobName(1), 1 << 30); },
+        {"99 waiting, the 100th waits", [&](int) { waitingJobs(99); }, "", 100},
+        {"100 waiting, the 101st is refused", [&](int) { waitingJobs(100); },
+         "100 faxes already wait in " + waiting + refused + " until some are taken", 0},
+        {"1 GiB waiting", [&](int) { ownFile(waiting + "/" + qp::ParkedJobName(1, 1), 1 << 30); },
          "The faxes waiting in " + waiting + " take 1 GiB already" + refused +
-             " until some are taken"},
-        {"a link under the job's name",
-         [&](const std::string& parked) { std::filesystem::create_symlink(target, parked); },
-         "{job} is taken by something else" + refused},
-        {"a pipe under the job's name",
-         [&](const std::string& parked) { ::mkfifo(parked.c_str(), 0666); },
-         "{job} is taken by something else" + refused},
-        {"a folder under the job's name",
-         [&](const std::string& parked) { std::filesystem::create_directory(parked); },
-         "{job} is taken by something else" + refused},
+             " until some are taken",
+         0},
+        // What the user put under a job's name is neither followed nor replaced, and no reason
+        // to refuse the job.
+        {"a link under a job's name",
+         [&](int id) {
+             std::filesystem::create_symlink(target, waiting + "/" + qp::ParkedJobName(1, id));
+         },
+         "", 2},
+        {"a pipe under a job's name",
+         [&](int id) { ::mkfifo((waiting + "/" + qp::ParkedJobName(1, id)).c_str(), 0666); }, "",
+         2},
+        {"a folder under a job's name",
+         [&](int id) {
+             std::filesystem::create_directory(waiting + "/" + qp::ParkedJobName(1, id));
+         },
+         "", 2},
     };
     int round = 0;
     for (const auto& c : cases) {
@@ -365,21 +375,18 @@ TEST_F(PrintCaptureTest, AFullOrPlantedWaitingFolderRefusesOnlyItsOwnUsersJobWit
         const std::string tag = std::to_string(++round);
         const int id = PrintHeld(a, JobFile("a" + tag + ".ps", "QPJOB a" + tag));
         ASSERT_GT(id, 0);
-        const std::string parked = waiting + "/" + qp::ParkedJobName(id);
-        c.plant(parked);
+        c.plant(id);
         const int state = ReleaseAndFinish(a, id);
 
-        std::string line = c.refusal;
-        if (line.find("{job}") != std::string::npos)
-            line.replace(line.find("{job}"), 5, parked);
-        if (line.empty()) {
+        if (c.refusal.empty()) {
             EXPECT_EQ(state, IPP_JSTATE_COMPLETED);
+            const std::string parked = waiting + "/" + qp::ParkedJobName(c.sequence, id);
             EXPECT_EQ(CountOf(ReadFile(parked), "QPJOB a" + tag), 1u);
         } else {
             EXPECT_EQ(state, IPP_JSTATE_CANCELED);
-            EXPECT_NE(Cupsd().ErrorLog().find("[Job " + std::to_string(id) + "] " + line),
+            EXPECT_NE(Cupsd().ErrorLog().find("[Job " + std::to_string(id) + "] " + c.refusal),
                       std::string::npos)
-                << line;
+                << c.refusal;
         }
         EXPECT_EQ(ReadFile(target), "root's own file");
 

@@ -49,30 +49,45 @@ TEST_P(ParkedJobsTest, TakesTheOldestRegularJobOnlyWhileThePortFileIsFree) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParkedJobsTest,
-    ::testing::Values(ParkedCase{"in the order of their job ids past temporaries and other names",
+    ::testing::Values(ParkedCase{"in the order of their numbers past temporaries and other names",
                                  [](const std::string& w, const std::string&) {
-                                     WriteFile(w + "/" + qp::ParkedJobName(10), "job 10");
-                                     WriteFile(w + "/" + qp::ParkedJobName(9), "job 9");
-                                     WriteFile(w + "/" + qp::ParkedJobName(123456), "job 123456");
+                                     WriteFile(w + "/" + qp::ParkedJobName(10, 1), "job 1");
+                                     WriteFile(w + "/" + qp::ParkedJobName(9, 2), "job 2");
+                                     WriteFile(w + "/" + qp::ParkedJobName(123456, 3), "job 3");
                                      WriteFile(w + "/.part-0000000001.ps.x", "being written");
-                                     WriteFile(w + "/notes.txt", "not a job");
+                                     WriteFile(w + "/notes.ps", "not a job");
+                                     WriteFile(w + "/0000000001-0000000001.ps.txt", "not one");
                                  },
-                                 {"job 9", "job 10", "job 123456"},
+                                 {"job 2", "job 1", "job 3"},
                                  3},
+                      // Print order across restarts of the print service that reset its count
+                      // of job ids, and across an upgrade from the release that named jobs by
+                      // job id alone.
+                      ParkedCase{"earlier names first, then by number whatever the job ids",
+                                 [](const std::string& w, const std::string&) {
+                                     WriteFile(w + "/" + qp::ParkedJobName(1, 42), "new 42");
+                                     WriteFile(w + "/" + qp::EarlierParkedJobName(42), "old 42");
+                                     WriteFile(w + "/" + qp::ParkedJobName(3, 7), "new 7");
+                                     WriteFile(w + "/" + qp::ParkedJobName(2, 42), "newer 42");
+                                     WriteFile(w + "/" + qp::EarlierParkedJobName(9), "old 9");
+                                     WriteFile(w + "/" + qp::ParkedJobName(10, 1), "new 1");
+                                 },
+                                 {"old 9", "old 42", "new 42", "newer 42", "new 7", "new 1"},
+                                 6},
                       ParkedCase{"never a link, a pipe or a folder under a job's name",
                                  [](const std::string& w, const std::string&) {
                                      const std::string target = w + "-target.ps";
                                      WriteFile(target, "not the user's job");
-                                     fs::create_symlink(target, w + "/" + qp::ParkedJobName(1));
-                                     ::mkfifo((w + "/" + qp::ParkedJobName(2)).c_str(), 0600);
-                                     fs::create_directory(w + "/" + qp::ParkedJobName(3));
-                                     WriteFile(w + "/" + qp::ParkedJobName(4), "job 4");
+                                     fs::create_symlink(target, w + "/" + qp::ParkedJobName(1, 1));
+                                     ::mkfifo((w + "/" + qp::ParkedJobName(2, 2)).c_str(), 0600);
+                                     fs::create_directory(w + "/" + qp::EarlierParkedJobName(3));
+                                     WriteFile(w + "/" + qp::ParkedJobName(4, 4), "job 4");
                                  },
                                  {"job 4"},
                                  1},
                       ParkedCase{"nothing while a port file is there, even a dangling link",
                                  [](const std::string& w, const std::string& port) {
-                                     WriteFile(w + "/" + qp::ParkedJobName(5), "job 5");
+                                     WriteFile(w + "/" + qp::ParkedJobName(5, 5), "job 5");
                                      fs::create_symlink("/nonexistent/qp", port);
                                  },
                                  {},
@@ -82,17 +97,24 @@ INSTANTIATE_TEST_SUITE_P(
                                      fs::remove(w);
                                      const std::string elsewhere = w + "-elsewhere";
                                      fs::create_directory(elsewhere);
-                                     WriteFile(elsewhere + "/" + qp::ParkedJobName(6), "job 6");
+                                     WriteFile(elsewhere + "/" + qp::ParkedJobName(6, 6), "job 6");
                                      fs::create_directory_symlink(elsewhere, w);
                                  },
                                  {},
                                  0}),
     qp::test::CaseName());
 
-TEST(ParkedJobNameTest, SortsInJobOrderAndReadsOnlyJobIds) {
-    EXPECT_EQ(qp::ParkedJobName(42), "0000000042.ps");
-    EXPECT_LT(qp::ParkedJobName(999), qp::ParkedJobName(1000));
-    EXPECT_EQ(qp::ParkedJobName(4294967295u), "4294967295.ps");
+TEST(ParkedJobNameTest, NamesSpellTheirOrderOneWayAndJobIdsAreReadWhole) {
+    EXPECT_EQ(qp::ParkedJobName(7, 42), "0000000007-0000000042.ps");
+    EXPECT_EQ(qp::EarlierParkedJobName(42), "0000000042.ps");
+    EXPECT_EQ(qp::OrderOfParkedJob("0000000007-0000000042.ps"), (qp::ParkedJobOrder{1, 7, 42}));
+    EXPECT_EQ(qp::OrderOfParkedJob("12345678901-4294967295.ps"),
+              (qp::ParkedJobOrder{1, 12345678901u, 4294967295u}));
+    EXPECT_EQ(qp::OrderOfParkedJob("0000000042.ps"), (qp::ParkedJobOrder{0, 0, 42}));
+    for (const char* other : {"42.ps", "00000000042.ps", "0000000007-42.ps",
+                              "00000000007-0000000042.ps", "0000000007-0000000042.ps.part",
+                              ".0000000042.ps", "0000000007_0000000042.ps", "x0000000042.ps"})
+        EXPECT_FALSE(qp::OrderOfParkedJob(other).has_value()) << other;
     EXPECT_EQ(qp::ParseJobId("42"), 42u);
     for (const char* bad : {"", "-1", "4x", "12345678901", " 1"})
         EXPECT_FALSE(qp::ParseJobId(bad).has_value()) << bad;

@@ -8,13 +8,16 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <filesystem>
+#include <linux/fs.h>
 #include <mutex>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+using namespace std::chrono_literals;
 using qp::test::ReadFile;
 using qp::test::WriteFile;
 
@@ -46,6 +49,26 @@ protected:
         return folder;
     }
 
+    ~FaxMonitorTest() override { SpoolRefusesChanges(false); }
+
+    // The port file's folder refuses every change while `refuses`, even root's, so that the job
+    // cannot be moved out of it; false where the file system or the test's rights do not allow.
+    bool SpoolRefusesChanges(bool refuses) {
+        const int fd = ::open(m_spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        bool changed = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = refuses ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        changed = changed && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return changed;
+    }
+
+    // A store that is not a private folder of this user takes no jobs.
+    void StoreTakesJobs(bool takes) {
+        ASSERT_EQ(::chmod(m_store.Path().c_str(), takes ? 0700 : 0755), 0);
+    }
+
     qp::test::TempDir m_dir;
     qp::test::TempDir m_store;
     std::string m_spool = m_dir.File("spool");
@@ -58,9 +81,14 @@ protected:
     std::vector<Delivery> m_delivered;
     std::vector<qp::Job> m_jobs;
     std::function<bool()> m_refill;
-    FaxMonitor m_monitor{m_portFile, qp::JobStore(m_store.Path()), m_clock,
+    std::size_t m_parked = 0;
+    std::vector<std::size_t> m_announced;
+    FaxMonitor m_monitor{m_portFile,
+                         qp::JobStore(m_store.Path()),
+                         m_clock,
                          [this](qp::Job job, bool leftOver) { OnJob(std::move(job), leftOver); },
-                         [this] { return m_refill && m_refill(); }};
+                         {[this] { return m_refill && m_refill(); }, [this] { return m_parked; }},
+                         [this](std::size_t waiting) { m_announced.push_back(waiting); }};
 };
 
 TEST_F(FaxMonitorTest, ACompleteJobIsTakenAtFirstSightIntoAPrivateJobFolder) {
@@ -145,19 +173,76 @@ TEST_F(FaxMonitorTest, JobsLeftByAnEarlierRunComeFirstOldestFirstThenThePortFile
     EXPECT_TRUE(qp::FileExists(held + "/" + qp::kJobBodyFile)) << "another client's job is left";
 }
 
-TEST_F(FaxMonitorTest, AJobThatCannotBeMovedIsReportedOnceAndTriedAgainWhenItChanges) {
+TEST_F(FaxMonitorTest, AJobThatCannotBeTakenIsTriedAgainAfterLongerWaitsAndToldOncePerCause) {
     WriteFile(m_portFile, "%!PS job");
-    // A store that is not a private folder of this user cannot take jobs.
-    ASSERT_EQ(::chmod(m_store.Path().c_str(), 0755), 0);
+    StoreTakesJobs(false);
     EXPECT_FALSE(m_monitor.TakeWaitingJob());
-    EXPECT_FALSE(m_monitor.TakeWaitingJob());
-    ASSERT_EQ(m_sink.Texts(), std::vector<std::string>{"Unable to process fax message body."});
-    EXPECT_EQ(ReadFile(m_portFile), "%!PS job");
+    // Each wait from both sides: a moment before it ends, a mended store takes nothing, as the
+    // job is not tried; when it ends, the job is tried (and fails again).
+    for (const std::chrono::milliseconds wait : {1s, 2s, 4s, 8s, 16s, 30s, 30s}) {
+        m_clock.Advance(wait - 1ms);
+        StoreTakesJobs(true);
+        EXPECT_FALSE(m_monitor.TakeWaitingJob()) << wait.count();
+        StoreTakesJobs(false);
+        m_clock.Advance(1ms);
+        EXPECT_FALSE(m_monitor.TakeWaitingJob()) << wait.count();
+    }
+    EXPECT_EQ(m_sink.Texts(), std::vector<std::string>{"Unable to process fax message body."});
 
-    ASSERT_EQ(::chmod(m_store.Path().c_str(), 0700), 0);
-    WriteFile(m_portFile, "%!PS job, printed again");
-    EXPECT_TRUE(m_monitor.TakeWaitingJob());
+    // Another file in its place (written beside it, so that it cannot reuse its inode) is tried
+    // at once, and its failure told.
+    WriteFile(m_spool + "/.next", "%!PS job, printed again");
+    std::filesystem::rename(m_spool + "/.next", m_portFile);
+    EXPECT_FALSE(m_monitor.TakeWaitingJob());
+    EXPECT_EQ(m_sink.Texts().size(), 2u);
+    StoreTakesJobs(true);
+    m_clock.Advance(1s);
+    ASSERT_TRUE(m_monitor.TakeWaitingJob());
     EXPECT_EQ(m_delivered.back().body, "%!PS job, printed again");
+}
+
+TEST_F(FaxMonitorTest, StopEndsTheWaitForTheNextTryAtOnce) {
+    WriteFile(m_portFile, "%!PS job");
+    if (!SpoolRefusesChanges(true))
+        GTEST_SKIP() << "no folder here can refuse root's changes";
+    ASSERT_TRUE(m_monitor.Start());
+    ASSERT_TRUE(qp::test::WaitUntil([this] { return !m_sink.Texts().empty(); }, 10s));
+    // The clock stands still: the next try is never due, and only the orderly end can end the
+    // wait, which a sleep would not let it.
+    m_monitor.Stop();
+    EXPECT_TRUE(m_clock.Sleeps().empty());
+    EXPECT_EQ(m_sink.Texts().size(), 1u);
+    EXPECT_EQ(ReadFile(m_portFile), "%!PS job");
+    EXPECT_TRUE(m_delivered.empty());
+}
+
+TEST_F(FaxMonitorTest, JobsThatWaitAMinuteBehindAnOpenDialogAreAnnouncedOncePerDialog) {
+    WriteFile(m_portFile, "%!PS printed 1");
+    m_parked = 1;
+    m_monitor.LookAtWaitingJobs(); // no dialog open: they wait for the watcher, not the user
+    ASSERT_TRUE(m_monitor.TakeWaitingJob());
+    WriteFile(m_portFile, "%!PS printed 2");
+    const std::chrono::milliseconds steps[] = {0ms, 59999ms, 1ms, 10min};
+    for (const std::chrono::milliseconds step : steps) {
+        m_clock.Advance(step);
+        m_monitor.LookAtWaitingJobs();
+        EXPECT_EQ(m_announced.size(), step == 0ms || step == 59999ms ? 0u : 1u) << step.count();
+    }
+    EXPECT_EQ(m_announced, std::vector<std::size_t>{2});
+
+    // The next dialog counts afresh, from when a job waits behind it.
+    m_monitor.JobClosed();
+    ASSERT_TRUE(m_monitor.TakeWaitingJob());
+    m_monitor.LookAtWaitingJobs();
+    m_clock.Advance(1min);
+    m_monitor.LookAtWaitingJobs();
+    EXPECT_EQ(m_announced, (std::vector<std::size_t>{2, 1}));
+}
+
+TEST(WaitingJobsTextTest, CountsThePrintedFaxes) {
+    EXPECT_EQ(qp::WaitingJobsText(1), "A printed fax is waiting to be sent.");
+    EXPECT_EQ(qp::WaitingJobsText(2), "2 printed faxes are waiting to be sent.");
+    EXPECT_EQ(qp::WaitingJobsText(100), "100 printed faxes are waiting to be sent.");
 }
 
 // The order in which waiting jobs come is ParkedJobs' (print order).

@@ -22,6 +22,11 @@ void FakeClock::SleepMs(int milliseconds) {
     m_now += std::chrono::milliseconds(milliseconds);
 }
 
+void FakeClock::Advance(std::chrono::milliseconds by) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_now += by;
+}
+
 std::vector<int> FakeClock::Sleeps() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_sleeps;

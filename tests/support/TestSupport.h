@@ -21,6 +21,8 @@ public:
     TimePoint Now() const override;
     void SleepMs(int milliseconds) override;
     std::vector<int> Sleeps() const;
+    // Time passing while the code under test waits otherwise than by a sleep.
+    void Advance(std::chrono::milliseconds by);
 
 private:
     mutable std::mutex m_mutex;
