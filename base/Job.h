@@ -13,6 +13,8 @@ inline constexpr const char* kJobCoverFile = "faxcover.pdf";
 // A cover page kept in PostScript by an older log entry, restored as it was.
 inline constexpr const char* kJobPostScriptCoverFile = "faxcover.ps";
 inline constexpr const char* kJobImageFile = "fax.tif";
+// The cover sheet's To, Re and Notes of this fax alone (JobCoverText).
+inline constexpr const char* kJobCoverTextFile = "faxcover.txt";
 
 // One fax on its way: a folder of its own that holds its body (a printed document), its cover page
 // and its image. Exactly one owner holds a job at a time, and only that owner touches the files;
@@ -31,6 +33,7 @@ public:
     // Where a cover page drawn for this fax goes.
     std::string CoverFile() const { return File(kJobCoverFile); }
     std::string PostScriptCoverFile() const { return File(kJobPostScriptCoverFile); }
+    std::string CoverTextFile() const { return File(kJobCoverTextFile); }
     // The cover page the fax is made with: the drawn one, else one restored in PostScript; the
     // drawn one's name when there is none.
     std::string CoverInput() const;

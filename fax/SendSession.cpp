@@ -131,7 +131,14 @@ void SendSession::StartUpload(Pending pending) {
     const UploadProgress progress = m_view.UploadReporter();
     const bool started = m_work.Start(
         [this, number = pending.number, email, progress](std::stop_token stop) {
-            return m_services.upload(number, email, m_job.FaxImage(), progress, stop);
+            qp::Outcome outcome =
+                m_services.upload(number, email, m_job.FaxImage(), progress, stop);
+            // The fax is on the server: its number goes into the history here, where a wait for
+            // another writer of the history holds up no window. A history that cannot be written
+            // keeps its old contents.
+            if (outcome)
+                m_history.SaveHistory(HistoryEntryFor(number));
+            return outcome;
         },
         [this, pending](const qp::Outcome& outcome) { OnUploaded(pending, outcome); });
     if (!started)
@@ -141,9 +148,6 @@ void SendSession::StartUpload(Pending pending) {
 void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome) {
     if (outcome) {
         m_view.ShowStatus("Fax uploaded.");
-        // The fax is already on the server; a history that cannot be written keeps its old
-        // contents.
-        m_history.SaveHistory(HistoryEntryFor(pending.number));
         Record(Attempt(faxlog::Outcome::Sent, pending.number, pending.choices, {}, true), true);
         return;
     }
@@ -252,10 +256,9 @@ bool SendSession::EndForShutdown() {
                 !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
     if (m_services.record)
         m_services.record(attempt, m_job);
-    if (sent) {
-        m_history.SaveHistory(HistoryEntryFor(dialled));
+    // A finished upload has put its number into the history already.
+    if (sent)
         JobStore::Remove(std::move(m_job));
-    }
     Finish(sent);
     return !sent;
 }
