@@ -130,8 +130,7 @@ TEST(RecipientHistoryStore, OverlappingSavesKeepEveryEntry) {
     second.LoadHistory();
     EXPECT_EQ(first.SaveHistory("(555) 123-4567"), qp::RecipientHistory::SaveResult::Saved);
     EXPECT_EQ(second.SaveHistory("15557654321"), qp::RecipientHistory::SaveResult::Saved);
-    EXPECT_EQ(second.SaveHistory("(555) 123-4567"), qp::RecipientHistory::SaveResult::Saved);
-    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "(555) 123-4567\r\n15557654321\r\n5550001111\r\n");
+    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "15557654321\r\n(555) 123-4567\r\n5550001111\r\n");
 }
 
 // Another process holding the history's lock (a stuck dialog, quillpost-send) holds up a save only
