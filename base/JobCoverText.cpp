@@ -18,42 +18,13 @@ namespace {
 // Three fields typed into a dialog; anything larger was not written by it.
 constexpr std::size_t kMaxTextBytes = 256 * 1024;
 
+// One "name=value" line per field, each value escaped onto its line.
 using Field = std::pair<std::string_view, std::string JobCoverText::*>;
 constexpr std::array<Field, 3> kFields{{
     {"to", &JobCoverText::to},
     {"re", &JobCoverText::re},
     {"notes", &JobCoverText::notes},
 }};
-
-// One "name=value" line per field; a value's backslashes and line breaks are escaped, so every
-// value stays on its line.
-std::string Escaped(const std::string& value) {
-    std::string out;
-    for (const char c : value) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string Unescaped(std::string_view value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            out += value[i];
-            continue;
-        }
-        const char next = value[++i];
-        out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return out;
-}
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -82,7 +53,7 @@ JobCoverText ReadJobCoverText(const std::string& path) {
             continue;
         for (const auto& [name, member] : kFields) {
             if (line.substr(0, equals) == name)
-                text.*member = Unescaped(line.substr(equals + 1));
+                text.*member = UnescapeLineBreaks(line.substr(equals + 1));
         }
     }
     return text;
@@ -91,7 +62,7 @@ JobCoverText ReadJobCoverText(const std::string& path) {
 bool WriteJobCoverText(const std::string& path, const JobCoverText& text) {
     std::string contents;
     for (const auto& [name, member] : kFields)
-        contents += std::string(name) + "=" + Escaped(text.*member) + "\n";
+        contents += std::string(name) + "=" + EscapeLineBreaks(text.*member) + "\n";
     return WriteFileAtomically(path, contents, 0600);
 }
 

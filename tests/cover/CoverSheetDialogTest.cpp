@@ -196,22 +196,21 @@ TEST_F(CoverSheetDialogTest, EachFaxKeepsItsOwnToReAndNotes) {
         ASSERT_EQ(dialog.result(), QDialog::Accepted);
     };
 
-    fill(first, "Alice", "one\ntwo");
-    CCoverSheetDialog secondOpen(m_profile, second, nullptr, drawn);
-    EXPECT_EQ(Text(secondOpen, 1000), "");
-    EXPECT_EQ(Text(secondOpen, 1006), "");
-    EXPECT_EQ(Text(secondOpen, 1014), "");
-    EXPECT_EQ(Text(secondOpen, 1007), "From Alice");
-    fill(second, "Bob", "three");
+    // To, Re, Notes and From as a sheet opens.
+    auto shown = [&](const std::string& cover) {
+        CCoverSheetDialog dialog(m_profile, cover, nullptr, drawn);
+        std::vector<std::string> texts;
+        for (int id : {1000, 1006, 1014, 1007})
+            texts.push_back(Text(dialog, id).toStdString());
+        return texts;
+    };
+    using Texts = std::vector<std::string>;
 
-    CCoverSheetDialog firstAgain(m_profile, first, nullptr, drawn);
-    EXPECT_EQ(Text(firstAgain, 1000), "Alice");
-    EXPECT_EQ(Text(firstAgain, 1006), "Re Alice");
-    EXPECT_EQ(Text(firstAgain, 1014), "one\ntwo");
-    EXPECT_EQ(Text(firstAgain, 1007), "From Bob");
-    CCoverSheetDialog secondAgain(m_profile, second, nullptr, drawn);
-    EXPECT_EQ(Text(secondAgain, 1000), "Bob");
-    EXPECT_EQ(Text(secondAgain, 1014), "three");
+    fill(first, "Alice", "one\ntwo");
+    EXPECT_EQ(shown(second), (Texts{"", "", "", "From Alice"}));
+    fill(second, "Bob", "three");
+    EXPECT_EQ(shown(first), (Texts{"Alice", "Re Alice", "one\ntwo", "From Bob"}));
+    EXPECT_EQ(shown(second), (Texts{"Bob", "Re Bob", "three", "From Bob"}));
 }
 
 TEST_F(CoverSheetDialogTest, BrowseCopiesAnyFileAndClearKeepsTheFirstBackup) {
