@@ -16,6 +16,8 @@ inline constexpr const char* kJobImageFile = "fax.tif";
 // The log entry of a fax that the log could not take when it ended, to be written at the next
 // start before the job goes or is offered again.
 inline constexpr const char* kJobPendingEntryFile = "log-entry";
+// The cover sheet's To, Re and Notes of this fax alone (JobCoverText).
+inline constexpr const char* kJobCoverTextFile = "faxcover.txt";
 
 // One fax on its way: a folder of its own that holds its body (a printed document), its cover page
 // and its image. Exactly one owner holds a job at a time, and only that owner touches the files;
@@ -34,6 +36,7 @@ public:
     // Where a cover page drawn for this fax goes.
     std::string CoverFile() const { return File(kJobCoverFile); }
     std::string PostScriptCoverFile() const { return File(kJobPostScriptCoverFile); }
+    std::string CoverTextFile() const { return File(kJobCoverTextFile); }
     // The cover page the fax is made with: the drawn one, else one restored in PostScript; the
     // drawn one's name when there is none.
     std::string CoverInput() const;

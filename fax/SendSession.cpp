@@ -131,7 +131,14 @@ void SendSession::StartUpload(Pending pending) {
     const UploadProgress progress = m_view.UploadReporter();
     const bool started = m_work.Start(
         [this, number = pending.number, email, progress](std::stop_token stop) {
-            return m_services.upload(number, email, m_job.FaxImage(), progress, stop);
+            qp::Outcome outcome =
+                m_services.upload(number, email, m_job.FaxImage(), progress, stop);
+            // The fax is on the server: its number goes into the history here, where a wait for
+            // another writer of the history holds up no window. A history that cannot be written
+            // keeps its old contents.
+            if (outcome)
+                m_history.SaveHistory(HistoryEntryFor(number));
+            return outcome;
         },
         [this, pending](const qp::Outcome& outcome) { OnUploaded(pending, outcome); });
     if (!started)
@@ -144,7 +151,6 @@ void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome)
         // that it kept the fax is missing. Kept first, so that an orderly end while the message
         // shows logs it as it is.
         m_view.ShowStatus("Fax sent, not confirmed.");
-        m_history.SaveHistory(HistoryEntryFor(pending.number));
         m_sentUnconfirmed = Attempt(faxlog::Outcome::NotConfirmed, pending.number, pending.choices,
                                     outcome.message, true);
         m_view.ShowMessage(outcome.message);
@@ -154,9 +160,6 @@ void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome)
     }
     if (outcome) {
         m_view.ShowStatus("Fax uploaded.");
-        // The fax is already on the server; a history that cannot be written keeps its old
-        // contents.
-        m_history.SaveHistory(HistoryEntryFor(pending.number));
         Record(Attempt(faxlog::Outcome::Sent, pending.number, pending.choices, {}, true), true);
         return;
     }
@@ -281,11 +284,10 @@ bool SendSession::EndForShutdown() {
             : Attempt(sent ? faxlog::Outcome::Sent : faxlog::Outcome::NotSent, dialled,
                       sent ? m_current->choices : form.choices,
                       !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
-    if (sent)
-        m_history.SaveHistory(HistoryEntryFor(dialled));
-    // A fax not sent keeps its job to be offered again; a sent one goes once its entry is on
-    // disk. No window opens while the program ends: an entry the log cannot take is written at
-    // the next start, from the job kept for it.
+    // A finished upload has put its number into the history already. A fax not sent keeps its job
+    // to be offered again; a sent one goes once its entry is on disk. No window opens while the
+    // program ends: an entry the log cannot take is written at the next start, from the job kept
+    // for it.
     bool kept = true;
     if (sent)
         kept = !RecordAndRelease(attempt).onDisk;

@@ -40,14 +40,6 @@ void SaveSendChoices(const Profile& profile, const SendChoices& choices) {
                                     {kLegal.key, choices.legal ? "true" : "false"}});
 }
 
-void SetCoverRecipient(const Profile& profile, const std::string& to) {
-    settings::Write(profile, settings::kCoverTo, to);
-}
-
-std::string CoverRecipient(const Profile& profile) {
-    return settings::ReadText(profile, settings::kCoverTo);
-}
-
 void ForgetPerFaxCoverFields(const Profile& profile) {
     using namespace settings;
     for (const Setting& entry : {kCoverTo, kCoverRe, kCoverNote})

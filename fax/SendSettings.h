@@ -32,13 +32,10 @@ SendChoices LoadSendChoices(const Profile& profile);
 // Writes "res" and "legal", as Send and Cancel do.
 void SaveSendChoices(const Profile& profile, const SendChoices& choices);
 
-// The cover sheet's To, Re and Notes last for one fax; they are forgotten when a send starts and
-// when it ends.
+// The cover sheet's To, Re and Notes of a fax live in its job folder; values an earlier release
+// kept in the settings, where every fax read them, are removed when a send starts and when it
+// ends.
 void ForgetPerFaxCoverFields(const Profile& profile);
-
-// The cover sheet's To for this fax, as a contact picked for it names the recipient.
-void SetCoverRecipient(const Profile& profile, const std::string& to);
-std::string CoverRecipient(const Profile& profile);
 
 // Normal, then High, otherwise Fine; legal size only makes the page longer.
 ConversionParams ChooseConversionParams(Resolution resolution, bool legal);

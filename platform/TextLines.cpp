@@ -51,4 +51,32 @@ std::vector<std::string_view> SplitAtLineFeeds(std::string_view text) {
     return pieces;
 }
 
+std::string EscapeLineBreaks(std::string_view value) {
+    std::string out;
+    for (const char c : value) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string UnescapeLineBreaks(std::string_view value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const char next = value[++i];
+        out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
+}
+
 } // namespace qp

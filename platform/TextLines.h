@@ -21,4 +21,10 @@ std::vector<std::string> SplitTextLines(const std::string& text);
 // a final LF makes another.
 std::vector<std::string_view> SplitAtLineFeeds(std::string_view text);
 
+// A value kept on one line of such a file: its backslashes, LFs and CRs written as "\\", "\n" and
+// "\r". Unescaping takes any other escaped character as itself, and a lone backslash at the end
+// as it stands.
+std::string EscapeLineBreaks(std::string_view value);
+std::string UnescapeLineBreaks(std::string_view value);
+
 } // namespace qp

@@ -1,5 +1,6 @@
 #include "cover/gui/CoverSheetDialog.h"
 
+#include "base/JobCoverText.h"
 #include "cover/CoverFieldsStore.h"
 #include "cover/CoverFile.h"
 #include "platform/MessageBox.h"
@@ -75,8 +76,8 @@ CoverSheetSeams DefaultCoverSheetSeams() {
 CCoverSheetDialog::CCoverSheetDialog(const qp::Profile& profile, std::string coverFile,
                                      QWidget* parent, CoverSheetSeams seams)
     : QDialog(parent), m_profile(profile), m_coverFile(std::move(coverFile)),
-      m_seams(std::move(seams)), m_logo(qp::UserLogoPaths()),
-      m_ui(std::make_unique<Ui::CoverSheetDialog>()) {
+      m_faxTextFile(qp::CoverTextFileBeside(m_coverFile)), m_seams(std::move(seams)),
+      m_logo(qp::UserLogoPaths()), m_ui(std::make_unique<Ui::CoverSheetDialog>()) {
     m_ui->setupUi(this);
     ShowCharacters(*m_ui->toEdit, kNameFieldCharacters);
     ShowCharacters(*m_ui->fromEdit, kNameFieldCharacters);
@@ -98,7 +99,7 @@ CCoverSheetDialog::~CCoverSheetDialog() {
 
 void CCoverSheetDialog::OnInitDialog() {
     m_ui->logoBox->SetImage(QString::fromStdString(m_logo.logo));
-    const qp::CoverFields stored = qp::LoadCoverFields(m_profile);
+    const qp::CoverFields stored = qp::LoadCoverFields(m_profile, m_faxTextFile);
     m_ui->toEdit->setText(FromStored(stored.to));
     m_ui->reEdit->setText(FromStored(stored.re));
     m_ui->fromEdit->setText(FromStored(stored.from));
@@ -163,7 +164,9 @@ void CCoverSheetDialog::OnCoverDrawn(bool drawn, const qp::CoverFields& fields) 
         SetButtonsEnabled(true);
         return;
     }
-    qp::SaveCoverFields(m_profile, fields);
+    // The page just drawn carries the text; a job folder that took the page but not its text
+    // only makes a later edit of this sheet start with To, Re and Notes empty.
+    qp::SaveCoverFields(m_profile, m_faxTextFile, fields);
     accept();
 }
 

@@ -31,8 +31,10 @@ CoverSheetSeams DefaultCoverSheetSeams();
 QString LogoFileFilter();
 
 // The cover sheet dialog: the seven cover fields and the logo. OK draws the cover page into the
-// cover file, off the GUI thread, and only then stores the fields and closes; Browse and Clear
-// change the logo file at once. The dialog cannot be closed while the page is being drawn.
+// cover file, off the GUI thread, and only then stores the fields and closes: To, Re and Notes
+// beside the cover file, in its job's folder, the others in the settings (CoverFieldsStore); Browse
+// and Clear change the logo file at once. The dialog cannot be closed while the page is being
+// drawn.
 class CCoverSheetDialog : public QDialog {
 public:
     CCoverSheetDialog(const qp::Profile& profile, std::string coverFile, QWidget* parent = nullptr,
@@ -59,6 +61,8 @@ private:
 
     qp::Profile m_profile;
     std::string m_coverFile;
+    // This fax's own To, Re and Notes.
+    std::string m_faxTextFile;
     CoverSheetSeams m_seams;
     qp::CoverLogoPaths m_logo;
     std::unique_ptr<Ui::CoverSheetDialog> m_ui;

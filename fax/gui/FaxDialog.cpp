@@ -1,5 +1,7 @@
 #include "fax/gui/FaxDialog.h"
 
+#include "base/FaxNumber.h"
+#include "base/JobCoverText.h"
 #include "fax/DocumentTitle.h"
 #include "fax/FaxImageInfo.h"
 #include "fax/gui/UploadProgressBar.h"
@@ -9,10 +11,13 @@
 #include "res/Resources.h"
 #include "ui_faxdialog.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QStandardItemModel>
@@ -62,6 +67,8 @@ FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
         m_ui->recipientBox->lineEdit()->setCompleter(m_completer);
         connect(m_ui->recipientBox->lineEdit(), &QLineEdit::textEdited, this,
                 [this](const QString& typed) { OfferSuggestions(typed); });
+        // Ahead of the completer's own filter, which takes Enter for itself.
+        m_completer->popup()->installEventFilter(this);
         connect(m_completer, qOverload<const QModelIndex&>(&QCompleter::activated), this,
                 [this](const QModelIndex& index) {
                     m_pickedContact = qp::RecipientSuggestion{
@@ -78,8 +85,10 @@ FaxDialog::FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent)
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Window));
     m_ui->statusLine->setPalette(statusPalette);
     m_ui->coverSheetButton->setEnabled(static_cast<bool>(m_services.coverSheet));
-    // The status line is a line of text, not a field to type in.
+    // The status line is a line of text, not a field to type in. It holds the focus while work
+    // runs, where no key can discard the fax; it is never reached by Tab.
     m_ui->statusLine->setFrame(false);
+    m_ui->statusLine->setFocusPolicy(Qt::ClickFocus);
     m_pageCount = new QLabel(this);
     m_pageCount->setObjectName(QStringLiteral("pageCountLabel"));
     m_ui->mainLayout->insertWidget(m_ui->mainLayout->indexOf(m_ui->statusLine), m_pageCount);
@@ -166,11 +175,13 @@ void FaxDialog::LoadHistory() {
 
 qp::SendForm FaxDialog::Form() const {
     return qp::SendForm{m_ui->recipientBox->currentText().toStdString(), CurrentChoices(),
-                                m_ui->emailField->text().toStdString()};
+                        m_ui->emailField->text().toStdString()};
 }
 
 void FaxDialog::EnterState(State state) {
     const bool idle = state == State::Idle;
+    if (!idle && state != State::Ended)
+        HoldFocusWhileBusy();
     for (QWidget* control : std::initializer_list<QWidget*>{
              m_ui->sendButton, m_ui->previewButton, m_ui->configureButton, m_ui->recipientBox,
              m_ui->normalButton, m_ui->fineButton, m_ui->highButton, m_ui->legalBox})
@@ -182,6 +193,58 @@ void FaxDialog::EnterState(State state) {
         m_busyScope.reset();
     else if (!m_busyScope)
         m_busyScope.emplace();
+    if (idle)
+        ReturnFocusAfterWork();
+}
+
+void FaxDialog::HoldFocusWhileBusy() {
+    if (m_holdingFocus)
+        return;
+    // Taken before the controls are disabled: Qt would pass the focus of a disabled control on to
+    // the next one, Cancel, where Space discards the fax.
+    m_focusBeforeWork = focusWidget();
+    m_holdingFocus = true;
+    m_ui->statusLine->setFocus(Qt::OtherFocusReason);
+}
+
+void FaxDialog::ReturnFocusAfterWork() {
+    if (!m_holdingFocus)
+        return;
+    m_holdingFocus = false;
+    // Only a focus that the work took goes back: one the user moved meanwhile stays.
+    if (focusWidget() != m_ui->statusLine)
+        return;
+    QWidget* back = m_focusBeforeWork;
+    if (back == nullptr || !back->isEnabled() || !back->isVisible() || back == m_ui->statusLine)
+        back = m_ui->recipientBox;
+    back->setFocus(Qt::OtherFocusReason);
+}
+
+bool FaxDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (m_completer != nullptr && watched == m_completer->popup() &&
+        event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && TypedIsFirstSuggestion()) {
+            // The number is complete as typed: Enter sends it, as it does without suggestions.
+            m_completer->popup()->hide();
+            accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool FaxDialog::TypedIsFirstSuggestion() const {
+    // A suggestion the user went to with the arrow keys is theirs to take, as the box always did.
+    if (m_suggestions->rowCount() == 0 || m_completer->popup()->selectionModel()->hasSelection())
+        return false;
+    const std::string typed = m_ui->recipientBox->currentText().toStdString();
+    const std::string first = m_suggestions->index(0, 0).data(kNumberRole).toString().toStdString();
+    if (typed == first)
+        return true;
+    const qp::FaxNumberCheck typedNumber = qp::CheckFaxNumber(typed);
+    const qp::FaxNumberCheck firstNumber = qp::CheckFaxNumber(first);
+    return typedNumber.Ok() && firstNumber.Ok() && typedNumber.number == firstNumber.number;
 }
 
 void FaxDialog::ShowPages(int pages) {
@@ -240,19 +303,23 @@ void FaxDialog::OfferSuggestions(const QString& typed) {
 void FaxDialog::FillCoverRecipient() {
     const bool stillPicked = m_pickedContact && m_ui->recipientBox->currentText().toStdString() ==
                                                     m_pickedContact->number;
+    const std::string textFile = CurrentJob().CoverTextFile();
+    qp::JobCoverText text = qp::ReadJobCoverText(textFile);
     if (!stillPicked) {
         // The To that a contact wrote goes with it; one the user typed in the sheet stays.
-        if (!m_coverToFromContact.empty() &&
-            qp::CoverRecipient(*m_services.profile) == m_coverToFromContact)
-            qp::SetCoverRecipient(*m_services.profile, std::string());
+        if (!m_coverToFromContact.empty() && text.to == m_coverToFromContact) {
+            text.to.clear();
+            qp::WriteJobCoverText(textFile, text);
+        }
         m_coverToFromContact.clear();
         return;
     }
-    std::string to = m_pickedContact->name;
+    text.to = m_pickedContact->name;
     if (!m_pickedContact->organisation.empty())
-        to += ", " + m_pickedContact->organisation;
-    qp::SetCoverRecipient(*m_services.profile, to);
-    m_coverToFromContact = to;
+        text.to += ", " + m_pickedContact->organisation;
+    // Without its file the sheet opens with To empty, as it would without a contact.
+    qp::WriteJobCoverText(textFile, text);
+    m_coverToFromContact = text.to;
 }
 
 void FaxDialog::ShowCoverState() {

@@ -9,6 +9,7 @@
 #include "platform/gui/GuiThread.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -86,6 +87,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Enter on the suggestions.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // What the session reads and shows.
@@ -106,6 +109,12 @@ private:
     // "Add Cover Sheet..." until the job has a cover page, "Edit Cover Sheet..." after.
     void ShowCoverState();
     void OfferSuggestions(const QString& typed);
+    // Whether Enter on the suggestions is meant for Send: no other suggestion is chosen, and the
+    // first one is the number typed.
+    bool TypedIsFirstSuggestion() const;
+    // While work runs the focus rests on the status line, and goes back when the work ends.
+    void HoldFocusWhileBusy();
+    void ReturnFocusAfterWork();
     // A contact picked for this fax names the cover page's recipient.
     void FillCoverRecipient();
 
@@ -125,4 +134,7 @@ private:
     std::optional<qp::RecipientSuggestion> m_pickedContact;
     // The cover page's To as the picked contact filled it in.
     std::string m_coverToFromContact;
+    // Where the focus was when the work began.
+    QPointer<QWidget> m_focusBeforeWork;
+    bool m_holdingFocus = false;
 };

@@ -46,34 +46,6 @@ bool IsPdfFile(const std::string& path) {
     return file.read(start, sizeof start) && std::string(start, sizeof start) == "%PDF-";
 }
 
-std::string Escape(const std::string& value) {
-    std::string out;
-    for (char c : value) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string Unescape(const std::string& value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            out += value[i];
-            continue;
-        }
-        const char next = value[++i];
-        out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return out;
-}
-
 template <typename T> std::optional<T> ParseNumber(const std::string& text) {
     if (text.empty() || text.size() > 20)
         return std::nullopt;
@@ -160,7 +132,7 @@ std::string FormatRecord(const Record& r) {
     auto line = [&text](const char* key, const std::string& value) {
         text += key;
         text += '=';
-        text += Escape(value);
+        text += EscapeLineBreaks(value);
         text += '\n';
     };
     line("time", std::to_string(r.time));
@@ -186,7 +158,7 @@ std::optional<Record> ParseRecord(const std::string& text) {
         if (eq == std::string::npos)
             continue;
         const std::string key = line.substr(0, eq);
-        const std::string value = Unescape(line.substr(eq + 1));
+        const std::string value = UnescapeLineBreaks(line.substr(eq + 1));
         if (key == "time") {
             const auto time = ParseNumber<std::int64_t>(value);
             if (!time)

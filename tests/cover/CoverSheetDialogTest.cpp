@@ -1,4 +1,5 @@
 #include "cover/gui/CoverSheetDialog.h"
+#include "base/JobCoverText.h"
 #include "base/Settings.h"
 #include "cover/CoverFile.h"
 #include "cover/PdfDevice.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <semaphore>
 #include <thread>
@@ -101,6 +103,8 @@ TEST_F(CoverSheetDialogTest, OkDrawsTheTypedTextIntoAOnePagePdfOffTheGuiThreadTh
     const std::string stored[] = {" Ann ", "Re", "Bob", "555", "556", "one\r\ntwo", "Private"};
     for (std::size_t i = 0; i < std::size(kFieldEntries); ++i)
         m_profile.WriteString(kSection, kFieldEntries[i].key, stored[i]);
+    // To, Re and Notes are the fax's own, beside its cover page; the stored ones are not its.
+    WriteFile(m_user.home.File("faxcover.txt"), "to= Ann \nre=Re\nnotes=one\\r\\ntwo\n");
     qp::CoverFields drawn;
     std::string drawnInto;
     std::thread::id drawnOn;
@@ -130,8 +134,9 @@ TEST_F(CoverSheetDialogTest, OkDrawsTheTypedTextIntoAOnePagePdfOffTheGuiThreadTh
     EXPECT_EQ(drawn.to, "  Carol  ");
     EXPECT_EQ(drawn.disclosure, "line 1\r\nline 2\r\n");
     EXPECT_EQ(ReadFile(m_coverFile).substr(0, 4), "%PDF");
-    EXPECT_EQ(Stored(kCoverTo), "  Carol  ");
-    EXPECT_EQ(Stored(kCoverNote), "one\r\ntwo");
+    EXPECT_EQ(qp::ReadJobCoverText(m_user.home.File("faxcover.txt")),
+              (qp::JobCoverText{"  Carol  ", "Re", "one\r\ntwo"}));
+    EXPECT_EQ(Stored(kCoverTo), " Ann ") << "left as it was";
     EXPECT_EQ(Stored(kCoverDisclosure), "line 1\r\nline 2\r\n");
     EXPECT_EQ(Stored(kCoverPhone), "556");
     EXPECT_TRUE(m_user.messages.Texts().empty());
@@ -167,6 +172,45 @@ TEST_F(CoverSheetDialogTest, ADrawingHoldsTheDialogOpenAFailureKeepsItOpenAndNot
     for (const Setting& entry : kFieldEntries)
         EXPECT_EQ(Stored(entry), "<absent>") << entry.key;
     EXPECT_FALSE(qp::FileExists(m_coverFile));
+}
+
+// Two faxes' sheets open side by side: each shows and keeps its own To, Re and Notes, also for a
+// job offered again; From and the other shared fields go from one to the next.
+TEST_F(CoverSheetDialogTest, EachFaxKeepsItsOwnToReAndNotes) {
+    const std::string first = m_user.home.File("first/faxcover.pdf");
+    const std::string second = m_user.home.File("second/faxcover.pdf");
+    std::filesystem::create_directories(m_user.home.File("first"));
+    std::filesystem::create_directories(m_user.home.File("second"));
+    auto drawn = Seams([](const qp::CoverFields&, const std::string&, const std::string& pdf) {
+        WriteFile(pdf, "%PDF");
+        return true;
+    });
+    auto fill = [&](const std::string& cover, const QString& to, const QString& note) {
+        CCoverSheetDialog dialog(m_profile, cover, nullptr, drawn);
+        SetText(dialog, 1000, to);
+        SetText(dialog, 1006, "Re " + to);
+        SetText(dialog, 1014, note);
+        SetText(dialog, 1007, "From " + to);
+        Click(dialog, 1);
+        WaitForOutcome(dialog);
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    };
+
+    // To, Re, Notes and From as a sheet opens.
+    auto shown = [&](const std::string& cover) {
+        CCoverSheetDialog dialog(m_profile, cover, nullptr, drawn);
+        std::vector<std::string> texts;
+        for (int id : {1000, 1006, 1014, 1007})
+            texts.push_back(Text(dialog, id).toStdString());
+        return texts;
+    };
+    using Texts = std::vector<std::string>;
+
+    fill(first, "Alice", "one\ntwo");
+    EXPECT_EQ(shown(second), (Texts{"", "", "", "From Alice"}));
+    fill(second, "Bob", "three");
+    EXPECT_EQ(shown(first), (Texts{"Alice", "Re Alice", "one\ntwo", "From Bob"}));
+    EXPECT_EQ(shown(second), (Texts{"Bob", "Re Bob", "three", "From Bob"}));
 }
 
 TEST_F(CoverSheetDialogTest, BrowseCopiesAnyFileAndClearKeepsTheFirstBackup) {

@@ -1,5 +1,6 @@
 #include "fax/gui/FaxDialog.h"
 
+#include "base/JobCoverText.h"
 #include "base/Settings.h"
 #include "fax/log/SendNotices.h"
 #include "platform/FileOps.h"
@@ -22,8 +23,11 @@
 #include <QTest>
 #include <QWindow>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <gtest/gtest.h>
+#include <map>
+#include <mutex>
 
 using namespace qp::settings;
 using qp::Outcome;
@@ -33,6 +37,32 @@ using qp::test::WriteFile;
 using qp::test::PumpUntil;
 
 namespace {
+
+// Holds the work that waits on it until the test lets it go on, or the work is stopped.
+class Gate {
+public:
+    // True once opened; false when stopped first.
+    bool Wait(std::stop_token stop) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait(lock, stop, [this] { return m_open; });
+    }
+    void Open() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+    void Close() {
+        std::lock_guard lock(m_mutex);
+        m_open = false;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
+    bool m_open = false;
+};
 
 // The dialog's conversion and upload are played here: the dialog hands them its choices, shows
 // what they end with, and calls them off.
@@ -46,6 +76,8 @@ protected:
                                   std::stop_token stop) {
             ++m_conversions;
             m_converted = params;
+            if (m_gateConversion && !m_gate.Wait(stop))
+                return Outcome::Stopped();
             if (m_holdConversion) {
                 qp::test::WaitUntilStopped(std::move(stop));
                 return Outcome::Stopped();
@@ -59,6 +91,8 @@ protected:
                                  const std::string& image, const qp::UploadProgress& progress,
                                  std::stop_token stop) {
             m_uploaded.push_back(number + " " + image);
+            if (m_gateUpload && !m_gate.Wait(stop))
+                return Outcome::Stopped();
             if (m_holdUpload) {
                 qp::test::WaitUntilStopped(std::move(stop));
                 return Outcome::Stopped();
@@ -124,6 +158,9 @@ protected:
     std::string m_conversionFailure;
     std::atomic<bool> m_holdConversion{false};
     std::atomic<bool> m_holdUpload{false};
+    std::atomic<bool> m_gateConversion{false};
+    std::atomic<bool> m_gateUpload{false};
+    Gate m_gate;
     std::deque<Outcome> m_uploadOutcomes;
     std::vector<std::string> m_uploaded; // "number image" of each upload
     int m_previews = 0;
@@ -326,8 +363,8 @@ TEST_F(FaxDialogTest, APickedContactFillsTheNumberAndTheCoverPagesRecipient) {
             {"Alice Smith (Acme) - (555) 123-4567", "(555) 123-4567", "Alice Smith", "Acme"},
             {"(555) 765-4321", "(555) 765-4321", "", ""}};
     };
-    services.coverSheet = [&](QWidget*, const std::string&) -> QDialog* {
-        coverTo = m_profile.GetString(kSection, kCoverTo.key, "");
+    services.coverSheet = [&](QWidget*, const std::string& coverFile) -> QDialog* {
+        coverTo = qp::ReadJobCoverText(qp::CoverTextFileBeside(coverFile)).to;
         return nullptr;
     };
     std::optional<qp::Job> job = m_store.Create();
@@ -352,4 +389,134 @@ TEST_F(FaxDialogTest, APickedContactFillsTheNumberAndTheCoverPagesRecipient) {
     TypeNumber(dialog, "5559990000");
     Click(dialog, 1011);
     EXPECT_EQ(coverTo, "");
+}
+
+// Two faxes open side by side, each with its contact: each cover page names its own recipient,
+// whichever dialog opened or picked last, and the settings that every fax reads hold neither.
+TEST_F(FaxDialogTest, TwoOpenDialogsKeepTheirCoverRecipientsApart) {
+    std::map<std::string, std::string> coverTo; // job folder -> To the sheet opens with
+    SendDialogServices services = Services();
+    services.suggest = [](const std::string& typed, const std::vector<std::string>&) {
+        if (typed == "ALI")
+            return std::vector<qp::RecipientSuggestion>{
+                {"Alice Smith (Acme)", "(555) 123-4567", "Alice Smith", "Acme"}};
+        return std::vector<qp::RecipientSuggestion>{
+            {"Bob Jones (Beta)", "(555) 765-4321", "Bob Jones", "Beta"}};
+    };
+    services.coverSheet = [&](QWidget*, const std::string& coverFile) -> QDialog* {
+        coverTo[coverFile] = qp::ReadJobCoverText(qp::CoverTextFileBeside(coverFile)).to;
+        return nullptr;
+    };
+    auto open = [&](const QString& typed) {
+        std::optional<qp::Job> job = m_store.Create();
+        EXPECT_TRUE(job);
+        auto dialog = std::make_unique<FaxDialog>(std::move(*job), services);
+        dialog->show();
+        TypeNumber(*dialog, typed);
+        QCompleter* completer = Control<QComboBox>(*dialog, 1000)->lineEdit()->completer();
+        QTest::keyClick(completer->popup(), Qt::Key_Down);
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        Click(*dialog, 1011);
+        return dialog;
+    };
+    auto first = open("ali");
+    auto second = open("bob");
+    Click(*first, 1011);
+    EXPECT_EQ(coverTo[first->CurrentJob().CoverFile()], "Alice Smith, Acme");
+    EXPECT_EQ(coverTo[second->CurrentJob().CoverFile()], "Bob Jones, Beta");
+    EXPECT_EQ(m_profile.GetString(kSection, kCoverTo.key, "<absent>"), "<absent>");
+}
+
+// Work started from the keyboard (Enter, or Preview's shortcut) while the "Fax to:" box has the
+// focus: the focus rests where no key discards the fax, and is back in the box when the work ends.
+TEST_F(FaxDialogTest, WhileWorkRunsTheFocusIsWhereNoKeyDiscardsTheFax) {
+    struct Case {
+        const char* what;
+        bool send; // else a preview
+        std::optional<Outcome> uploaded;
+    };
+    const Case cases[] = {
+        {"preview", false, std::nullopt},
+        {"failed send", true, Outcome::Failure("The fax server said no.")},
+    };
+    for (const Case& c : cases) {
+        m_gate.Close();
+        m_gateConversion = !c.send;
+        m_gateUpload = c.send;
+        if (c.uploaded)
+            m_uploadOutcomes.push_back(*c.uploaded);
+        auto dialog = Open();
+        dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get())) << c.what;
+        QComboBox* box = Control<QComboBox>(*dialog, 1000);
+        box->setFocus();
+        TypeNumber(*dialog, "5551234567");
+        if (c.send)
+            QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        else
+            dialog->OnPreview();
+        ASSERT_TRUE(PumpUntil([&] { return !Idle(*dialog); })) << c.what;
+
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr) << c.what;
+        EXPECT_EQ(focused, Control<QLineEdit>(*dialog, 1007)) << c.what;
+        QTest::keyClick(focused, Qt::Key_Space);
+        QTest::keyClick(focused, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(Idle(*dialog) || Ended(*dialog)) << c.what << ": the work goes on";
+
+        m_gate.Open();
+        ASSERT_TRUE(PumpUntil([&] { return Idle(*dialog); })) << c.what;
+        EXPECT_TRUE(box->hasFocus()) << c.what;
+        QTest::keyClicks(QApplication::focusWidget(), "9");
+        EXPECT_EQ(box->currentText(), "55512345679") << c.what;
+        EXPECT_TRUE(Logged().empty()) << c.what;
+    }
+}
+
+// Enter on the suggestions sends when the number typed is the first of them; with another one
+// chosen, or a number not yet whole, it takes the suggestion into the box as before.
+TEST_F(FaxDialogTest, EnterSendsWhenTheTypedNumberIsTheFirstSuggestion) {
+    SendDialogServices services = Services();
+    services.suggest = [](const std::string&, const std::vector<std::string>&) {
+        return std::vector<qp::RecipientSuggestion>{
+            {"(555) 123-4567", "(555) 123-4567", "", ""},
+            {"Alice Smith - (555) 123-9999", "(555) 123-9999", "Alice Smith", ""}};
+    };
+    struct Case {
+        const char* what;
+        QString typed;
+        bool down; // another suggestion chosen first
+        bool sent;
+        QString inBox;
+    };
+    const Case cases[] = {
+        {"as typed", "5551234567", false, true, "5551234567"},
+        {"as the history writes it", "(555) 123-4567", false, true, "(555) 123-4567"},
+        {"another chosen", "5551234567", true, false, "(555) 123-9999"},
+        {"not whole", "555123", false, false, "555123"},
+    };
+    for (const Case& c : cases) {
+        m_uploaded.clear();
+        m_conversions = 0;
+        std::optional<qp::Job> job = m_store.Create();
+        ASSERT_TRUE(job);
+        const std::string image = job->FaxImage();
+        FaxDialog dialog(std::move(*job), services);
+        dialog.show();
+        TypeNumber(dialog, c.typed);
+        QCompleter* completer = Control<QComboBox>(dialog, 1000)->lineEdit()->completer();
+        ASSERT_TRUE(completer->popup()->isVisible()) << c.what;
+        for (int i = 0; i < (c.down ? 2 : 0); ++i)
+            QTest::keyClick(completer->popup(), Qt::Key_Down);
+        QTest::keyClick(completer->popup(), Qt::Key_Return);
+        EXPECT_EQ(Control<QComboBox>(dialog, 1000)->currentText(), c.inBox) << c.what;
+        if (c.sent) {
+            ASSERT_TRUE(PumpUntil([&] { return Ended(dialog); })) << c.what;
+            EXPECT_EQ(m_uploaded, std::vector<std::string>{"5551234567 " + image}) << c.what;
+        } else {
+            EXPECT_TRUE(Idle(dialog)) << c.what;
+            EXPECT_EQ(m_conversions, 0) << c.what;
+        }
+    }
 }

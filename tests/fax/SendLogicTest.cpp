@@ -2,12 +2,18 @@
 #include "fax/ProgressThrottle.h"
 #include "fax/RecipientHistory.h"
 #include "fax/SendSettings.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <numeric>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using qp::test::ReadFile;
 using qp::test::ScopedEnv;
@@ -106,9 +112,68 @@ TEST(RecipientHistoryStore, FailuresNeitherLoseTheOldFileNorLeaveLitter) {
     EXPECT_TRUE(blocked.Entries().empty());
     EXPECT_EQ(blocked.SaveHistory("5551234567"), qp::RecipientHistory::SaveResult::WriteFailed);
     EXPECT_TRUE(std::filesystem::exists(home.File(".fx.hs") + "/keep"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.Path()),
-                            std::filesystem::directory_iterator()),
-              1);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".fx.hs", ".fx.hs.lock"}));
+}
+
+// Dialogs whose lives overlap each load the history when they open and save when they send.
+TEST(RecipientHistoryStore, OverlappingSavesKeepEveryEntry) {
+    TempDir home;
+    WriteFile(home.File(".fx.hs"), "5550001111\r\n");
+    auto folder = [&] { return std::optional<std::string>(home.Path()); };
+    qp::RecipientHistory first(folder);
+    qp::RecipientHistory second(folder);
+    first.LoadHistory();
+    second.LoadHistory();
+    EXPECT_EQ(first.SaveHistory("(555) 123-4567"), qp::RecipientHistory::SaveResult::Saved);
+    EXPECT_EQ(second.SaveHistory("15557654321"), qp::RecipientHistory::SaveResult::Saved);
+    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "15557654321\r\n(555) 123-4567\r\n5550001111\r\n");
+}
+
+// Another process holding the history's lock (a stuck dialog, quillpost-send) holds up a save only
+// briefly: the save gives up and leaves the file as it was, without waiting for real here.
+TEST(RecipientHistoryStore, ALockHeldElsewhereLeavesTheFileAsItWas) {
+    TempDir home;
+    WriteFile(home.File(".fx.hs"), "5550001111\r\n");
+    int held[2];
+    int release[2];
+    ASSERT_EQ(::pipe(held), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const std::string lockFile = home.File(".fx.hs.lock");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Holds the lock until the test closes its end of `release`.
+        ::close(release[1]);
+        ::close(held[0]);
+        const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0600);
+        char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+        (void)!::write(held[1], &byte, 1);
+        (void)!::read(release[0], &byte, 1);
+        ::_exit(0);
+    }
+    ::close(held[1]);
+    ::close(release[0]);
+    char byte = 0;
+    ASSERT_EQ(::read(held[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 'y');
+
+    qp::test::FakeClock clock;
+    qp::RecipientHistory history([&] { return std::optional<std::string>(home.Path()); }, clock);
+    EXPECT_EQ(history.SaveHistory("(555) 123-4567"), qp::RecipientHistory::SaveResult::Busy);
+    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "5550001111\r\n");
+    const std::vector<int> sleeps = clock.Sleeps();
+    EXPECT_GE(std::accumulate(sleeps.begin(), sleeps.end(), 0),
+              qp::RecipientHistory::kLockWait.count());
+
+    ::close(release[1]);
+    ASSERT_EQ(qp::test::WaitForChild(child), 0);
+    ::close(held[0]);
+    EXPECT_EQ(history.SaveHistory("(555) 123-4567"), qp::RecipientHistory::SaveResult::Saved);
+    EXPECT_EQ(ReadFile(home.File(".fx.hs")), "(555) 123-4567\r\n5550001111\r\n");
 }
 
 class SendChoicesTest : public ::testing::Test {

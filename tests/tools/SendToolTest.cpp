@@ -114,8 +114,8 @@ TEST_F(SendToolTest, DocumentIsConvertedUploadedAndTheRecipientRemembered) {
     EXPECT_EQ(ReadFile(logged[1].ImagePath()), ReadFile(images[0]));
 }
 
-// The stored fields make the page, in front; To, Re and Notes given on the command line stand in
-// for theirs for this fax only.
+// The stored shared fields make the page, in front, with To, Re and Notes given on the command
+// line for this fax only.
 TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFrontWithThisFaxsOwn) {
     StoreAccount("2468");
     const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
@@ -148,6 +148,15 @@ TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFrontWithThisFaxsOw
         EXPECT_EQ(page.find(text), std::string::npos) << text << " in\n" << page;
     EXPECT_EQ(profile.GetString(kSection, kCoverTo.key, ""), "Stored Name");
     EXPECT_EQ(profile.GetString(kSection, kCoverNote.key, ""), "Stored note");
+
+    // Stored To, Re and Notes are another fax's (a send dialog's): never this one's.
+    const ProgramRun bare = Send({"--to", "5551234567", "--cover-sheet", m_dir.File("doc.ps")});
+    ASSERT_EQ(bare.exitCode, 0) << bare.err;
+    ASSERT_EQ(Logged().size(), 2u);
+    const std::string barePage = PdfText(Logged()[0].CoverPath());
+    EXPECT_NE(barePage.find("Ann Example"), std::string::npos) << barePage;
+    for (const char* text : {"Stored Name", "Stored Subject", "Stored note", "Zed Quillfeather"})
+        EXPECT_EQ(barePage.find(text), std::string::npos) << text << " in\n" << barePage;
 }
 
 // Only what starts as PostScript or PDF is converted; anything else is refused before Ghostscript

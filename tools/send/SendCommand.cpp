@@ -111,8 +111,10 @@ std::string WithDialogLineBreaks(const std::string& text) {
     return result;
 }
 
+// To, Re and Notes are this fax's alone: the command line's or none, never those a send dialog
+// is filling in.
 CoverFields CoverFieldsFor(const SendOptions& options) {
-    CoverFields fields = LoadCoverFields(Profile());
+    CoverFields fields = LoadSharedCoverFields(Profile());
     if (options.coverTo)
         fields.to = *options.coverTo;
     if (options.coverRe)
@@ -129,9 +131,10 @@ std::string UsageText() {
            "         [--cover FILE | --cover-sheet [--to-name NAME] [--re TEXT] [--note TEXT]]\n"
            "         [--pin-file PINFILE] FILE\n"
            "Converts the document, PostScript or PDF (after the cover, when given), into a fax\n"
-           "and uploads it with the account in the Quillpost settings. --cover-sheet puts the\n"
-           "cover page of the stored cover sheet fields and logo in front; --to-name, --re and\n"
-           "--note fill its To, Re and Notes for this fax only. --to takes a fax number or the\n"
+           "and uploads it with the account in the Quillpost settings. --cover-sheet puts a\n"
+           "cover page with the stored From, Fax, Phone, disclosure and logo in front; its To,\n"
+           "Re and Notes are those of --to-name, --re and --note, else empty. --to takes a fax "
+           "number or the\n"
            "name (or organisation) of a contact in the address book: the whole name, or the\n"
            "start of it or of one of its words, ignoring case; it must match one contact.\n"
            "The PIN comes from the settings or the desktop's keyring; where neither has it (a\n"
@@ -330,11 +333,14 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
     record(uploaded.unconfirmed ? faxlog::Outcome::NotConfirmed : faxlog::Outcome::Sent,
            uploaded.message, true);
 
-    RecipientHistory history;
-    history.LoadHistory();
-    const RecipientHistory::SaveResult saved = history.SaveHistory(HistoryEntryFor(number.number));
-    if (saved == RecipientHistory::SaveResult::WriteFailed ||
-        saved == RecipientHistory::SaveResult::NoFolder)
+    // Merged into the history as it is now, under the lock the send dialogs take too.
+    const RecipientHistory::SaveResult saved =
+        RecipientHistory().SaveHistory(HistoryEntryFor(number.number));
+    if (saved == RecipientHistory::SaveResult::Busy)
+        std::cerr << "quillpost-send: the recipient history is busy elsewhere; it was left as it "
+                     "was\n";
+    else if (saved == RecipientHistory::SaveResult::WriteFailed ||
+             saved == RecipientHistory::SaveResult::NoFolder)
         std::cerr << "quillpost-send: the recipient history could not be saved\n";
 
     std::cout << (uploaded.unconfirmed ? "Fax sent, not confirmed." : "Fax uploaded.") << std::endl;

@@ -16,9 +16,9 @@ struct SendOptions {
     std::string to;
     SendChoices choices; // Fine, letter unless asked otherwise
     std::string coverPath;
-    // A cover page drawn from the stored cover sheet fields and logo goes first.
+    // A cover page drawn from the stored shared cover sheet fields and logo goes first.
     bool coverSheet = false;
-    // Its To, Re and Notes for this fax only, in place of the stored ones (which stay).
+    // Its To, Re and Notes, this fax's own: empty when not given.
     std::optional<std::string> coverTo;
     std::optional<std::string> coverRe;
     std::optional<std::string> coverNotes;

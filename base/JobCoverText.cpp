@@ -1,0 +1,69 @@
+#include "base/JobCoverText.h"
+
+#include "base/Job.h"
+#include "platform/FileOps.h"
+#include "platform/TextLines.h"
+#include "platform/UniqueFd.h"
+
+#include <array>
+#include <fcntl.h>
+#include <optional>
+#include <string_view>
+#include <sys/stat.h>
+#include <utility>
+
+namespace qp {
+namespace {
+
+// Three fields typed into a dialog; anything larger was not written by it.
+constexpr std::size_t kMaxTextBytes = 256 * 1024;
+
+// One "name=value" line per field, each value escaped onto its line.
+using Field = std::pair<std::string_view, std::string JobCoverText::*>;
+constexpr std::array<Field, 3> kFields{{
+    {"to", &JobCoverText::to},
+    {"re", &JobCoverText::re},
+    {"notes", &JobCoverText::notes},
+}};
+
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return ReadAllFromFd(fd.Get(), kMaxTextBytes);
+}
+
+} // namespace
+
+std::string CoverTextFileBeside(const std::string& coverFile) {
+    const std::size_t slash = coverFile.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : coverFile.substr(0, slash);
+    return folder + "/" + kJobCoverTextFile;
+}
+
+JobCoverText ReadJobCoverText(const std::string& path) {
+    JobCoverText text;
+    const std::optional<std::string> contents = ReadSmallFile(path);
+    if (!contents)
+        return text;
+    for (const std::string_view line : SplitAtLineFeeds(*contents)) {
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos)
+            continue;
+        for (const auto& [name, member] : kFields) {
+            if (line.substr(0, equals) == name)
+                text.*member = UnescapeLineBreaks(line.substr(equals + 1));
+        }
+    }
+    return text;
+}
+
+bool WriteJobCoverText(const std::string& path, const JobCoverText& text) {
+    std::string contents;
+    for (const auto& [name, member] : kFields)
+        contents += std::string(name) + "=" + EscapeLineBreaks(text.*member) + "\n";
+    return WriteFileAtomically(path, contents, 0600);
+}
+
+} // namespace qp
