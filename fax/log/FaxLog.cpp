@@ -29,6 +29,7 @@ constexpr const char* kBodyFile = "body.ps";
 constexpr const char* kCoverFile = "cover.pdf";
 constexpr const char* kPostScriptCoverFile = "cover.ps";
 constexpr const char* kImageFile = "fax.tif";
+constexpr const char* kReportFile = "report.pdf";
 // Entries being written; they are never listed.
 constexpr const char* kScratchPrefix = ".new-";
 // A scratch folder this old belongs to a writer that died; it is removed.
@@ -210,6 +211,10 @@ std::string Entry::ImagePath() const {
     return folder + "/" + kImageFile;
 }
 
+std::string Entry::ReportPath() const {
+    return folder + "/" + kReportFile;
+}
+
 EntryWriter& DefaultEntryWriter() {
     static FileEntryWriter writer;
     return writer;
@@ -322,6 +327,7 @@ std::optional<Entry> FaxLog::Find(const std::string& id) const {
     entry.hasBody = FileExists(entry.BodyPath());
     entry.hasCover = FileExists(entry.CoverPath());
     entry.hasImage = FileExists(entry.ImagePath());
+    entry.hasReport = FileExists(entry.ReportPath());
     entry.bytes = FolderBytes(entry.folder);
     return entry;
 }

@@ -47,6 +47,8 @@ struct Entry {
     bool hasBody = false;
     bool hasCover = false;
     bool hasImage = false;
+    // A transmission report, kept with a sent fax's entry.
+    bool hasReport = false;
     std::uint64_t bytes = 0;
 
     std::string BodyPath() const;
@@ -54,6 +56,7 @@ struct Entry {
     std::string CoverPath() const;
     bool CoverIsPostScript() const;
     std::string ImagePath() const;
+    std::string ReportPath() const;
 };
 
 // How the files of a new entry are written; tests put in one that fails part way.
