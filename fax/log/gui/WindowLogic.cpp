@@ -10,8 +10,9 @@ namespace qp::window {
 namespace {
 
 // Outside words (a server's reply, a typed name) on one line, never read as markup or controls.
+// Line ends become blanks first: a reply of several lines reads as one, not as "?" marks.
 std::string OneLine(const std::string& text) {
-    return QString::fromStdString(ShownAsText(text)).simplified().toStdString();
+    return ShownAsText(QString::fromStdString(text).simplified().toStdString());
 }
 
 std::string TriesSuffix(int tries) {

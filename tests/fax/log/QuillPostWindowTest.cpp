@@ -91,7 +91,7 @@ TEST(WindowLogic, EachSelectionEnablesTheCommandsThatFitIt) {
         EXPECT_EQ(qp::window::EnabledCommands(c.selection), c.enabled) << c.what;
 }
 
-TEST(WindowLogic, QuitAsksOnlyWhileUnsentFaxesWaitAndManualPagesLoseTheirOverstrikes) {
+TEST(WindowLogic, QuitAsksOnlyWhileFaxesWaitAndOutsideWordsReadAsPlainLines) {
     EXPECT_EQ(qp::window::WaitingCount(
                   {Queued("a", State::Waiting, 1), Queued("b", State::Sending, 0),
                    Queued("c", State::NeedsAttention, 2), Queued("d", State::SentUnconfirmed, 1)}),
@@ -103,6 +103,10 @@ TEST(WindowLogic, QuitAsksOnlyWhileUnsentFaxesWaitAndManualPagesLoseTheirOverstr
               "3 faxes wait in the outbox; they go out wh");
     EXPECT_EQ(qp::window::PlainManualText("N\bNA\bAM\bME\bE _\bq\xc3\xa9\b\xc3\xa9"),
               "NAME q\xc3\xa9");
+    EXPECT_EQ(
+        qp::window::SentStateText(MakeRecord(1, Outcome::Failed, "Refused.\r\n\r\nCheck\x1b.")),
+        "Failed: Refused. Check?.")
+        << "a reply's lines read as one; its controls are never shown";
     EXPECT_EQ(qp::window::AccountText("5550100", "fax.example.com"),
               "Message box 5550100 on fax.example.com");
     EXPECT_EQ(qp::window::AccountText("", "fax.example.com"), "No fax message box configured");
