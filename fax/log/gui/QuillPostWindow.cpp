@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenuBar>
 #include <QShortcut>
 #include <QStatusBar>
@@ -162,7 +163,16 @@ void QuillPostWindow::RefreshSent() {
 void QuillPostWindow::RefreshStatus() {
     const auto [login, host] =
         m_services.account ? m_services.account() : std::pair<std::string, std::string>{};
-    statusBar()->showMessage(Text(qp::window::AccountText(login, host)));
+    if (!m_accountLabel) {
+        // A widget of the bar, not its passing message, which a menu's hints would wipe out.
+        m_accountLabel = new QLabel(this);
+        statusBar()->addWidget(m_accountLabel);
+    }
+    m_accountLabel->setText(Text(qp::window::AccountText(login, host)));
+}
+
+QString QuillPostWindow::StatusText() const {
+    return m_accountLabel->text();
 }
 
 void QuillPostWindow::Fill(QTableWidget* table, const std::vector<qp::window::Row>& rows) {

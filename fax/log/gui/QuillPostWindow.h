@@ -13,6 +13,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QTabWidget;
 class QTableWidget;
 
@@ -65,7 +66,7 @@ public:
     void Quit();
 
     QTableWidget* Table(qp::window::List list) const;
-    QAction* Action(qp::window::Command command) const { return m_commands.at(command); }
+    QString StatusText() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -91,4 +92,5 @@ private:
     QTableWidget* m_outboxTable = nullptr;
     QTableWidget* m_sentTable = nullptr;
     std::map<qp::window::Command, QAction*> m_commands;
+    QLabel* m_accountLabel = nullptr;
 };

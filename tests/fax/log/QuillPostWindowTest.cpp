@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QMenuBar>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -222,7 +221,7 @@ TEST_F(QuillPostWindowTest, ShowsTheOutboxWithItsStatesAndRetriesOrDiscardsTheSe
     QuillPostWindow window(m_log, m_services);
     EXPECT_EQ(window.CurrentList(), List::Outbox);
     EXPECT_EQ(window.findChild<QTabWidget*>()->tabText(0), "&Outbox (2)");
-    EXPECT_EQ(window.statusBar()->currentMessage(), "Message box 5550100 on fax.test");
+    EXPECT_EQ(window.StatusText(), "Message box 5550100 on fax.test");
     QTableWidget* table = window.Table(List::Outbox);
     ASSERT_EQ(table->rowCount(), 2);
     EXPECT_EQ(table->item(0, QuillPostWindow::kRecipientColumn)->text(), "(555) 123-4567");
