@@ -43,7 +43,8 @@ constexpr const char* kCannotMakeJob = "Unable to prepare a fax: ";
 constexpr const char* kNoReportViewer = "Could not open the transmission report: ";
 constexpr const char* kManualTitle = "quillpost(1)";
 constexpr const char* kNoManual = "The manual page quillpost(1) is not installed.";
-// A manual that never comes is given up after this long; the window then says so.
+// An answer about the manual that never comes is given up after this long; the page's text, or
+// the word that it is missing, is shown instead.
 constexpr int kManualWaitMs = 10000;
 
 // Ends the event loop outright: quit() would first ask every window to close, and an open send
@@ -248,6 +249,7 @@ void GuiStartupServices::ShowManual() {
         if (e == QProcess::FailedToStart)
             answered(false);
     });
+    QTimer::singleShot(kManualWaitMs, query, [query] { query->kill(); });
     query->start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
                                               QStringLiteral("x-scheme-handler/man")});
 }
