@@ -16,11 +16,13 @@
 #include "fax/Viewer.h"
 #include "fax/log/Resend.h"
 #include "fax/log/SendNotices.h"
-#include "fax/log/gui/FaxLogWindow.h"
+#include "fax/log/gui/ManualWindow.h"
+#include "fax/log/gui/QuillPostWindow.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/gui/GuiThread.h"
 #include "res/Features.h"
+#include "shell/gui/AboutDlg.h"
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
 #include "shell/gui/TrayDialog.h"
@@ -29,6 +31,8 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QProcess>
+#include <QTimer>
 #include <iostream>
 #include <sstream>
 
@@ -36,6 +40,12 @@ namespace qp {
 namespace {
 
 constexpr const char* kCannotMakeJob = "Unable to prepare a fax: ";
+constexpr const char* kNoReportViewer = "Could not open the transmission report: ";
+constexpr const char* kManualTitle = "quillpost(1)";
+constexpr const char* kNoManual = "The manual page quillpost(1) is not installed.";
+// An answer about the manual that never comes is given up after this long; the page's text, or
+// the word that it is missing, is shown instead.
+constexpr int kManualWaitMs = 10000;
 
 // Ends the event loop outright: quit() would first ask every window to close, and an open send
 // dialog takes that as Cancel, which discards its fax; the orderly end keeps it instead.
@@ -114,15 +124,15 @@ contacts::ContactBook& GuiStartupServices::Contacts() {
 }
 
 bool GuiStartupServices::AnyWindowOpen() const {
-    return (m_logWindow && m_logWindow->isVisible()) ||
+    return (m_window && m_window->isVisible()) ||
            (m_contactsWindow && m_contactsWindow->isVisible()) || m_dialogs->OpenCount() > 0;
 }
 
 void GuiStartupServices::OnSendDialogClosed(bool printed) {
     if (printed && m_monitor)
         m_monitor->JobClosed();
-    if (m_logWindow && m_logWindow->isVisible())
-        m_logWindow->Reload();
+    if (m_window && m_window->isVisible())
+        m_window->Refresh();
     if (m_logMode && !AnyWindowOpen())
         QuitEventLoop();
 }
@@ -171,21 +181,103 @@ void GuiStartupServices::Resend(const faxlog::Entry& entry) {
                          });
 }
 
+QuillPostWindow::Services GuiStartupServices::MakeWindowServices() {
+    QuillPostWindow::Services services;
+    services.view = [this](const std::string& image) {
+        LaunchViewer(m_account.Settings(), image, m_runner);
+    };
+    services.openReport = [this](const std::string& path) { OpenReport(path); };
+    services.sendAgain = [this](const faxlog::Entry& entry) { Resend(entry); };
+    // Nothing waits until the outbox is wired in.
+    services.outbox = [] { return std::vector<outbox::Item>{}; };
+    services.coverOnly = [this] { OpenCoverOnly(); };
+    services.configuration = [this] { RunPreferencesDialog(m_account); };
+    services.about = [] {
+        CAboutDlg about;
+        about.exec();
+    };
+    services.contacts = [this] { ShowContacts(); };
+    if (m_updates)
+        services.checkForUpdates = [this] { m_updates->CheckNow(); };
+    services.quit = [] { QuitEventLoop(); };
+    services.help = [this] { ShowManual(); };
+    services.account = [this] {
+        const AccountSettings account = m_account.Get();
+        return std::pair<std::string, std::string>{account.login, account.host};
+    };
+    services.closed = [this] { OnSendDialogClosed(false); };
+    return services;
+}
+
+QuillPostWindow& GuiStartupServices::EnsureWindow() {
+    if (!m_window)
+        m_window = std::make_unique<QuillPostWindow>(m_log, MakeWindowServices());
+    return *m_window;
+}
+
+void GuiStartupServices::ShowWindow() {
+    QuillPostWindow& window = EnsureWindow();
+    window.Refresh();
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
 void GuiStartupServices::ShowFaxLog() {
-    if (!m_logWindow) {
-        m_logWindow = std::make_unique<FaxLogWindow>(
-            m_log,
-            [this](const std::string& image) {
-                LaunchViewer(m_account.Settings(), image, m_runner);
-            },
-            [this](const faxlog::Entry& entry) { Resend(entry); });
-        QObject::connect(m_logWindow.get(), &QDialog::finished, m_logWindow.get(),
-                         [this] { OnSendDialogClosed(false); });
-    }
-    m_logWindow->Reload();
-    m_logWindow->show();
-    m_logWindow->raise();
-    m_logWindow->activateWindow();
+    EnsureWindow().ShowList(window::List::Sent);
+    ShowWindow();
+}
+
+void GuiStartupServices::OpenReport(const std::string& path) {
+    // The desktop's opener picks the user's PDF viewer.
+    if (!m_runner.StartDetached({kDefaultViewerPath, path}))
+        ShowMessage(kNoReportViewer + std::string(kDefaultViewerPath));
+}
+
+void GuiStartupServices::ShowManual() {
+    // Asked each time: a viewer for man: links may have been installed meanwhile.
+    auto* query = new QProcess(m_window.get());
+    auto answered = [this, query](bool handled) {
+        query->deleteLater();
+        if (!handled || !m_runner.StartDetached({kDefaultViewerPath, "man:quillpost(1)"}))
+            ShowManualText();
+    };
+    QObject::connect(query, &QProcess::finished, query, [query, answered] {
+        answered(!query->readAllStandardOutput().trimmed().isEmpty());
+    });
+    QObject::connect(query, &QProcess::errorOccurred, query, [answered](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            answered(false);
+    });
+    QTimer::singleShot(kManualWaitMs, query, [query] { query->kill(); });
+    query->start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                              QStringLiteral("x-scheme-handler/man")});
+}
+
+void GuiStartupServices::ShowManualText() {
+    if (!m_manual)
+        m_manual = std::make_unique<ManualWindow>();
+    auto* man = new QProcess(m_manual.get());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
+    environment.remove(QStringLiteral("MAN_KEEP_FORMATTING"));
+    man->setProcessEnvironment(environment);
+    auto shown = [this, man](const std::string& text) {
+        man->deleteLater();
+        m_manual->SetPage(kManualTitle, text.empty() ? kNoManual : text);
+        m_manual->show();
+        m_manual->raise();
+        m_manual->activateWindow();
+    };
+    QObject::connect(man, &QProcess::finished, man,
+                     [man, shown] { shown(man->readAllStandardOutput().toStdString()); });
+    QObject::connect(man, &QProcess::errorOccurred, man, [shown](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            shown({});
+    });
+    QTimer::singleShot(kManualWaitMs, man, [man] { man->kill(); });
+    man->start(QStringLiteral("man"),
+               {QStringLiteral("-P"), QStringLiteral("cat"), QStringLiteral("quillpost")});
 }
 
 void GuiStartupServices::RunUpdate(const std::string& host) {
@@ -291,7 +383,8 @@ void GuiStartupServices::Shutdown() {
         m_monitor->Stop();
     if (m_updates)
         m_updates->Stop();
-    m_logWindow.reset();
+    m_window.reset();
+    m_manual.reset();
     m_contactsWindow.reset();
     m_tray.reset();
     m_monitor.reset();

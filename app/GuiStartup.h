@@ -4,12 +4,14 @@
 #include "base/Job.h"
 #include "fax/gui/FaxDialog.h"
 #include "fax/log/FaxLog.h"
+#include "fax/log/gui/QuillPostWindow.h"
 
 #include <atomic>
 #include <memory>
 
 class ContactsWindow;
-class FaxLogWindow;
+class ManualWindow;
+class QuillPostWindow;
 class FaxMonitor;
 class TrayDialog;
 
@@ -28,8 +30,8 @@ class ContactBook;
 }
 
 // The running program's pieces, created, wired and owned here: the tray icon, the watcher, the
-// send dialogs (one per job), the fax log window and the update checks. The orderly end stops and
-// joins them in turn.
+// send dialogs (one per job), the Quill Post window and the update checks. The orderly end stops
+// and joins them in turn.
 class GuiStartupServices final : public StartupServices {
 public:
     // The account the dialogs show and sends use, and what starts Ghostscript and the viewer.
@@ -46,12 +48,14 @@ public:
     void Shutdown() override;
 
     SendDialogs& Dialogs() { return *m_dialogs; }
-    FaxLogWindow* LogWindow() const { return m_logWindow.get(); }
+    QuillPostWindow* Window() const { return m_window.get(); }
     // The tray's "Send Cover Only Fax...": a job of its own with no body.
     void OpenCoverOnly();
-    // The log window's Resend: the logged fax in a job of its own.
+    // The window's Send Again: the logged fax in a job of its own.
     void Resend(const faxlog::Entry& entry);
+    // The Quill Post window on its sent faxes ("Fax Log...", "-log"), or as it was left.
     void ShowFaxLog();
+    void ShowWindow();
     void ShowContacts();
     bool RunContacts() override;
 
@@ -61,6 +65,12 @@ private:
     contacts::ContactBook& Contacts();
     bool AnyWindowOpen() const;
     SendDialogServices MakeSendServices();
+    QuillPostWindow& EnsureWindow();
+    QuillPostWindow::Services MakeWindowServices();
+    // quillpost(1): the desktop's viewer for man: links, or the page's text in a window.
+    void ShowManual();
+    void ShowManualText();
+    void OpenReport(const std::string& path);
     void Notify(const std::string& text);
     void OnSendDialogClosed(bool printed);
 
@@ -70,7 +80,8 @@ private:
     faxlog::FaxLog m_log;
     std::unique_ptr<TrayDialog> m_tray;
     std::unique_ptr<SendDialogs> m_dialogs;
-    std::unique_ptr<FaxLogWindow> m_logWindow;
+    std::unique_ptr<QuillPostWindow> m_window;
+    std::unique_ptr<ManualWindow> m_manual;
     // The address book, read once and shared by the contacts window and the send dialogs.
     std::unique_ptr<contacts::ContactBook> m_contacts;
     std::unique_ptr<ContactsWindow> m_contactsWindow;

@@ -3,7 +3,7 @@
 #include "app/SendDialogs.h"
 #include "base/Settings.h"
 #include "fax/log/SendNotices.h"
-#include "fax/log/gui/FaxLogWindow.h"
+#include "fax/log/gui/QuillPostWindow.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
 #include "platform/gui/ControlLookup.h"
@@ -116,12 +116,14 @@ TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) 
 
     // A fax sent again from the log, open while the next document is printed and sent.
     m_services.ShowFaxLog();
-    FaxLogWindow* log = m_services.LogWindow();
-    ASSERT_EQ(log->Table()->rowCount(), 2);
-    log->Table()->sortItems(FaxLogWindow::kRecipientColumn);
-    log->Table()->selectRow(0);
-    ASSERT_EQ(log->Table()->item(0, FaxLogWindow::kRecipientColumn)->text(), "(555) 111-0000");
-    log->OnResend();
+    QuillPostWindow* window = m_services.Window();
+    ASSERT_EQ(window->CurrentList(), qp::window::List::Sent);
+    QTableWidget* log = window->Table(qp::window::List::Sent);
+    ASSERT_EQ(log->rowCount(), 2);
+    log->sortItems(QuillPostWindow::kRecipientColumn);
+    log->selectRow(0);
+    ASSERT_EQ(log->item(0, QuillPostWindow::kRecipientColumn)->text(), "(555) 111-0000");
+    window->Run(qp::window::Command::SendAgain);
     ASSERT_TRUE(WaitForDialogs(1));
     FaxDialog* resent = Open()[0];
     EXPECT_TRUE(resent->ImageReady()) << "the logged image is sent as it was";
@@ -140,7 +142,7 @@ TEST_F(ClientTest, FaxesOfDifferentJobsOpenTogetherAndEachSendsOnlyItsOwnPages) 
     Send(*resent, "5554440000");
     ASSERT_TRUE(PumpUntil([&] { return Open().empty(); }));
     EXPECT_EQ(StoredPages("5554440000"), 2u);
-    EXPECT_EQ(log->Table()->rowCount(), 4) << "the log window shows the new entries";
+    EXPECT_EQ(log->rowCount(), 4) << "the window shows the new entries";
     EXPECT_TRUE(m_env.messages.Texts().empty());
     EXPECT_TRUE(std::filesystem::is_empty(m_env.home.File("data/Quillpost/jobs")))
         << "every job went with its dialog";
