@@ -1,0 +1,40 @@
+#!/usr/bin/env python3
+"""scripts/deps' reading of dpkg-query's status lines, without apt: the script sourced, its
+classifier asked about each line. Usage: DepsStatusTest.py path/to/deps"""
+import subprocess
+import sys
+import unittest
+
+SCRIPT = sys.argv.pop(1) if len(sys.argv) > 1 else None
+
+# dpkg-query -W -f='${Status}' prints "want flag state"; nothing for a package dpkg never knew.
+CASES = [
+    ("install ok installed", True),
+    ("hold ok installed", True),
+    # Unpacked and configured; only the triggers of another package wait for dpkg's next run.
+    ("install ok triggers-pending", True),
+    ("install ok triggers-awaited", True),
+    ("install ok unpacked", False),
+    ("install ok half-configured", False),
+    ("install reinstreq half-installed", False),
+    ("install reinstreq installed", False),
+    ("deinstall ok config-files", False),
+    ("unknown ok not-installed", False),
+    ("", False),
+]
+
+
+class DepsStatusTest(unittest.TestCase):
+    def test_each_status_line(self):
+        for line, installed in CASES:
+            with self.subTest(line=line):
+                run = subprocess.run(
+                    ["bash", "-c", 'source "$0" && is_installed_status "$1"', SCRIPT, line],
+                    capture_output=True, text=True)
+                self.assertEqual(run.returncode == 0, installed, run.stderr)
+                # Sourcing defines the functions and installs nothing.
+                self.assertEqual(run.stdout, "")
+
+
+if __name__ == "__main__":
+    unittest.main()
