@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Settings.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -7,6 +9,8 @@
 namespace qp {
 
 inline constexpr const char* kLogoFileName = ".fx.cover.hdr";
+// The folder "Browse..." last took a logo from, where it opens next.
+inline constexpr settings::Setting kLogoFolderSetting{"cvrlogodir"};
 inline constexpr const char* kLogoBackupFileName = ".fx.cover.hdr.old";
 
 // The cover sheet's logo and the backup "Clear" moves it to, in the user's own folder. Both are
