@@ -163,9 +163,16 @@ TEST_F(PackageTest, EveryLibraryThePackedClientLoadsIsCoveredByDepends) {
                                     {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}});
     qp::test::WriteFile(spool + "/fax.ps.new", qp::test::TextPostScript(1));
     fs::rename(spool + "/fax.ps.new", spool + "/fax.ps");
-    ASSERT_TRUE(historyReads.WaitForOne()) << "no send dialog opened";
+    ASSERT_TRUE(historyReads.WaitForOne()) << "no send dialog opened:\n"
+                                           << [&] {
+                                                  std::string log;
+                                                  for (const std::string& line : client.Log())
+                                                      log += line + "\n";
+                                                  return log;
+                                              }();
     const std::set<std::string> loaded = qp::test::LoadedSharedObjects(client.Pid());
-    client.End(SIGKILL, std::chrono::seconds(5));
+    // An orderly end, which also ends the conversion the dialog started.
+    client.End(SIGTERM, std::chrono::seconds(5));
 
     const std::set<std::string> covered = qp::test::CoveredPackages(Field("Depends"));
     std::size_t checked = 0;
