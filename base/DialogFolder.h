@@ -4,6 +4,7 @@
 #include "platform/Profile.h"
 
 #include <string>
+#include <utility>
 
 namespace qp {
 

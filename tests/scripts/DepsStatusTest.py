@@ -3,6 +3,7 @@
 classifier asked about each line. Usage: DepsStatusTest.py path/to/deps"""
 import subprocess
 import sys
+import tempfile
 import unittest
 
 SCRIPT = sys.argv.pop(1) if len(sys.argv) > 1 else None
@@ -26,14 +27,18 @@ CASES = [
 
 class DepsStatusTest(unittest.TestCase):
     def test_each_status_line(self):
-        for line, installed in CASES:
-            with self.subTest(line=line):
-                run = subprocess.run(
-                    ["bash", "-c", 'source "$0" && is_installed_status "$1"', SCRIPT, line],
-                    capture_output=True, text=True)
-                self.assertEqual(run.returncode == 0, installed, run.stderr)
-                # Sourcing defines the functions and installs nothing.
-                self.assertEqual(run.stdout, "")
+        # No programs on the PATH: were the script to run its installation when sourced, it would
+        # find every package missing and say it installs them.
+        with tempfile.TemporaryDirectory() as nothing:
+            for line, installed in CASES:
+                with self.subTest(line=line):
+                    run = subprocess.run(
+                        ["/bin/bash", "-c", 'source "$1" && is_installed_status "$2"', "deps-test",
+                         SCRIPT, line],
+                        capture_output=True, text=True, env={"PATH": nothing})
+                    self.assertEqual(run.returncode == 0, installed, run.stderr)
+                    # Sourcing defines the functions and installs nothing.
+                    self.assertEqual(run.stdout, "")
 
 
 if __name__ == "__main__":
