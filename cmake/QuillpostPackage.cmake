@@ -30,9 +30,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Conversion, the scheduler and its filters; the maintainer scripts use lpstat and lpadmin.
-# QtKeychain loads libsecret at run time to reach the desktop's keyring, so no library scan finds it.
+# What the program loads at run time, which no library scan finds: QtKeychain loads libsecret to
+# reach the desktop's keyring, and Qt loads the SVG icon engine (libqt6svg6) for the program's only
+# icon, which is blank without it. The package test checks every library the client loads.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "ghostscript, cups-daemon, cups-filters, cups-client, libqt6keychain1, libsecret-1-0")
+    "ghostscript, cups-daemon, cups-filters, cups-client, libqt6keychain1, libsecret-1-0, \
+libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QP_DEB_DIR}/conffiles ${QP_DEB_DIR}/preinst ${QP_DEB_DIR}/postinst ${QP_DEB_DIR}/prerm
     ${QP_DEB_DIR}/postrm)

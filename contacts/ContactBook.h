@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Settings.h"
 #include "contacts/Contact.h"
 #include "platform/UserFolders.h"
 
@@ -12,6 +13,10 @@
 namespace qp::contacts {
 
 inline constexpr const char* kContactsFileName = "contacts.vcf";
+// The folders the contacts window last imported from and exported to, where those dialogs open
+// next.
+inline constexpr settings::Setting kImportFolderSetting{"contactsimportdir"};
+inline constexpr settings::Setting kExportFolderSetting{"contactsexportdir"};
 
 // A contacts file as found on disk.
 struct ContactFileRead {

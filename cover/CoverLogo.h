@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Settings.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -8,6 +10,8 @@ namespace qp {
 
 inline constexpr const char* kLogoFileName = ".fx.cover.hdr";
 inline constexpr const char* kLogoBackupFileName = ".fx.cover.hdr.old";
+// The folder "Browse..." last took a logo from, where it opens next.
+inline constexpr settings::Setting kLogoFolderSetting{"cvrlogodir"};
 
 // The cover sheet's logo and the backup "Clear" moves it to, in the user's own folder. Both are
 // empty when that folder cannot be found: no logo is shown or drawn then.

@@ -50,16 +50,17 @@ std::optional<std::string> Chosen(const QString& path) {
     return path.toStdString();
 }
 
-std::optional<std::string> ChooseImportFile(QWidget* owner) {
+std::optional<std::string> ChooseImportFile(QWidget* owner, const std::string& startFolder) {
     return Chosen(QFileDialog::getOpenFileName(
-        owner, QStringLiteral("Import Contacts"), QString(),
+        owner, QStringLiteral("Import Contacts"), QString::fromStdString(startFolder),
         QStringLiteral("Address books (*.vcf *.vcard *.csv);;vCard files (*.vcf *.vcard);;"
                        "CSV files (*.csv);;All files (*)")));
 }
 
-std::optional<std::string> ChooseExportFile(QWidget* owner) {
+std::optional<std::string> ChooseExportFile(QWidget* owner, const std::string& startFolder) {
     return Chosen(QFileDialog::getSaveFileName(owner, QStringLiteral("Export Contacts"),
-                                               QStringLiteral("contacts.vcf"),
+                                               QString::fromStdString(startFolder) +
+                                                   QStringLiteral("/contacts.vcf"),
                                                QStringLiteral("vCard files (*.vcf)")));
 }
 
@@ -78,7 +79,9 @@ ContactsWindowSeams DefaultContactsWindowSeams() {
 
 ContactsWindow::ContactsWindow(qp::contacts::ContactBook& book, QWidget* parent,
                                ContactsWindowSeams seams)
-    : QDialog(parent), m_book(book), m_seams(std::move(seams)) {
+    : QDialog(parent), m_book(book), m_seams(std::move(seams)),
+      m_importFolder(qp::Profile(), qp::contacts::kImportFolderSetting, qp::UserFiles::Documents),
+      m_exportFolder(qp::Profile(), qp::contacts::kExportFolderSetting, qp::UserFiles::Documents) {
     setWindowTitle(QStringLiteral("Contacts"));
     setWindowIcon(res::IconById(res::kIcon130));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -216,9 +219,11 @@ void ContactsWindow::OnDelete() {
 }
 
 void ContactsWindow::OnImport() {
-    const std::optional<std::string> path = m_seams.chooseImport(this);
+    const std::optional<std::string> path =
+        m_seams.chooseImport(this, m_importFolder.StartFolder());
     if (!path)
         return;
+    m_importFolder.Remember(*path);
     qp::contacts::ContactImport import = qp::contacts::ReadContactImport(*path, m_book.Contacts());
     if (!import.problem.empty()) {
         qp::ShowMessage(qp::ShownAsText(*path) + " could not be imported: " + import.problem + ".");
@@ -232,9 +237,11 @@ void ContactsWindow::OnImport() {
 }
 
 void ContactsWindow::OnExport() {
-    const std::optional<std::string> path = m_seams.chooseExport(this);
+    const std::optional<std::string> path =
+        m_seams.chooseExport(this, m_exportFolder.StartFolder());
     if (!path)
         return;
+    m_exportFolder.Remember(*path);
     if (!qp::WriteFileAtomically(*path, qp::contacts::WriteVCards(m_book.Contacts()), kExportMode))
         qp::ShowMessage("The contacts could not be exported to " + qp::ShownAsText(*path) + ": " +
                         std::strerror(errno));

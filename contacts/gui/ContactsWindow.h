@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/DialogFolder.h"
 #include "contacts/ContactBook.h"
 
 #include <QDialog>
@@ -13,7 +14,9 @@ class QTableWidget;
 
 // How the window asks the user for files and for a contact's details; tests give their own.
 struct ContactsWindowSeams {
-    using FileChooser = std::function<std::optional<std::string>(QWidget* owner)>;
+    // The file dialog opens in `startFolder`.
+    using FileChooser =
+        std::function<std::optional<std::string>(QWidget* owner, const std::string& startFolder)>;
     // An address book file to import (vCard or CSV); nothing when cancelled.
     FileChooser chooseImport;
     // Where to export the contacts to; nothing when cancelled.
@@ -28,7 +31,8 @@ ContactsWindowSeams DefaultContactsWindowSeams();
 // The address book: a table of the contacts, sortable by any column and filtered as the search
 // text is typed, with Add, Edit, Delete (asked first), Import... and Export.... The note column
 // says why the number rules would refuse a contact's number; such a contact is kept all the same.
-// Every change is saved at once. Meant to be shown non-modally; `book` must outlive it.
+// Every change is saved at once. Import and export each open where they were last used, at first in
+// the user's documents. Meant to be shown non-modally; `book` must outlive it.
 class ContactsWindow final : public QDialog {
 public:
     enum Column { kNameColumn, kOrganisationColumn, kNumberColumn, kNoteColumn };
@@ -54,6 +58,8 @@ private:
 
     qp::contacts::ContactBook& m_book;
     ContactsWindowSeams m_seams;
+    qp::DialogFolder m_importFolder;
+    qp::DialogFolder m_exportFolder;
     QLineEdit* m_search = nullptr;
     QTableWidget* m_table = nullptr;
     QPushButton* m_edit = nullptr;

@@ -49,9 +49,9 @@ void ShowCharacters(QLineEdit& edit, int characters) {
         edit.style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, &edit).width());
 }
 
-std::optional<std::string> ChooseLogoFile(QWidget* owner) {
-    const QString chosen =
-        QFileDialog::getOpenFileName(owner, QString(), QString(), LogoFileFilter());
+std::optional<std::string> ChooseLogoFile(QWidget* owner, const std::string& startFolder) {
+    const QString chosen = QFileDialog::getOpenFileName(
+        owner, QString(), QString::fromStdString(startFolder), LogoFileFilter());
     if (chosen.isEmpty())
         return std::nullopt;
     return chosen.toStdString();
@@ -77,7 +77,9 @@ CCoverSheetDialog::CCoverSheetDialog(const qp::Profile& profile, std::string cov
                                      QWidget* parent, CoverSheetSeams seams)
     : QDialog(parent), m_profile(profile), m_coverFile(std::move(coverFile)),
       m_faxTextFile(qp::CoverTextFileBeside(m_coverFile)), m_seams(std::move(seams)),
-      m_logo(qp::UserLogoPaths()), m_ui(std::make_unique<Ui::CoverSheetDialog>()) {
+      m_logo(qp::UserLogoPaths()),
+      m_logoFolder(m_profile, qp::kLogoFolderSetting, qp::UserFiles::Pictures),
+      m_ui(std::make_unique<Ui::CoverSheetDialog>()) {
     m_ui->setupUi(this);
     ShowCharacters(*m_ui->toEdit, kNameFieldCharacters);
     ShowCharacters(*m_ui->fromEdit, kNameFieldCharacters);
@@ -140,9 +142,10 @@ void CCoverSheetDialog::RenderCoverPage() {
 }
 
 void CCoverSheetDialog::OnBrowse() {
-    const std::optional<std::string> chosen = m_seams.chooseLogo(this);
+    const std::optional<std::string> chosen = m_seams.chooseLogo(this, m_logoFolder.StartFolder());
     if (!chosen)
         return;
+    m_logoFolder.Remember(*chosen);
     qp::CopyLogoFile(*chosen, m_logo.logo);
     m_ui->logoBox->SetImage(QString::fromStdString(m_logo.logo));
 }

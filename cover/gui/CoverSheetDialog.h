@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/DialogFolder.h"
 #include "cover/CoverLogo.h"
 #include "cover/CoverPage.h"
 #include "platform/Profile.h"
@@ -22,8 +23,10 @@ struct CoverSheetSeams {
     using DrawCover = std::function<bool(const qp::CoverFields& fields, const std::string& logoPath,
                                          const std::string& pdfPath)>;
     DrawCover drawCover;
-    // The file the user chose in an open-file dialog, or nothing when cancelled.
-    std::function<std::optional<std::string>(QWidget* owner)> chooseLogo;
+    // The file the user chose in an open-file dialog opened in `startFolder`, or nothing when
+    // cancelled.
+    std::function<std::optional<std::string>(QWidget* owner, const std::string& startFolder)>
+        chooseLogo;
 };
 CoverSheetSeams DefaultCoverSheetSeams();
 
@@ -33,7 +36,8 @@ QString LogoFileFilter();
 // The cover sheet dialog: the seven cover fields and the logo. OK draws the cover page into the
 // cover file, off the GUI thread, and only then stores the fields and closes: To, Re and Notes
 // beside the cover file, in its job's folder, the others in the settings (CoverFieldsStore); Browse
-// and Clear change the logo file at once. The dialog cannot be closed while the page is being
+// and Clear change the logo file at once; Browse opens where it last took a logo from, at first in
+// the user's pictures. The dialog cannot be closed while the page is being
 // drawn.
 class CCoverSheetDialog : public QDialog {
 public:
@@ -65,6 +69,7 @@ private:
     std::string m_faxTextFile;
     CoverSheetSeams m_seams;
     qp::CoverLogoPaths m_logo;
+    qp::DialogFolder m_logoFolder;
     std::unique_ptr<Ui::CoverSheetDialog> m_ui;
     bool m_drawing = false;
     std::jthread m_drawer;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <deque>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,6 +29,50 @@ std::vector<std::string> VisibleRows(const QTableWidget& table) {
     return rows;
 }
 
+// Import and export open in the user's documents (the home folder while there are none), then each
+// where it was last used, in the next window too.
+TEST(ContactsWindow, ImportAndExportEachOpenWhereTheyWereLastUsed) {
+    qp::test::TempUserEnvironment env;
+    qp::contacts::ContactBook book;
+    book.Load();
+    const std::string home = env.home.Path(), documents = env.home.File("Documents"),
+                      shared = env.home.File("shared"), out = env.home.File("out");
+    for (const std::string& folder : {shared, out})
+        std::filesystem::create_directory(folder);
+    qp::test::WriteFile(shared + "/book.csv", "Fax,Name\r\n5550123,Ann\r\n");
+    std::optional<std::string> importFile, exportFile;
+    std::vector<std::string> imports, exports;
+    const ContactsWindowSeams seams{[&](QWidget*, const std::string& start) {
+                                        imports.push_back(start);
+                                        return importFile;
+                                    },
+                                    [&](QWidget*, const std::string& start) {
+                                        exports.push_back(start);
+                                        return exportFile;
+                                    },
+                                    {}};
+    {
+        ContactsWindow window(book, nullptr, seams);
+        window.OnImport();
+        window.OnExport();
+        std::filesystem::create_directory(documents);
+        window.OnImport();
+        window.OnExport();
+        importFile = shared + "/book.csv";
+        exportFile = out + "/contacts.vcf";
+        window.OnImport();
+        window.OnExport();
+    }
+    importFile.reset();
+    exportFile.reset();
+    ContactsWindow next(book, nullptr, seams);
+    next.OnImport();
+    next.OnExport();
+    EXPECT_EQ(imports, (std::vector<std::string>{home, documents, documents, shared}));
+    EXPECT_EQ(exports, (std::vector<std::string>{home, documents, documents, out}));
+    EXPECT_TRUE(std::filesystem::exists(out + "/contacts.vcf"));
+}
+
 TEST(ContactsWindow, AddsImportsFindsEditsDeletesAndExportsTheBook) {
     qp::test::TempUserEnvironment env;
     qp::contacts::ContactBook book;
@@ -36,14 +81,15 @@ TEST(ContactsWindow, AddsImportsFindsEditsDeletesAndExportsTheBook) {
     std::vector<Contact> editStarts;
     std::string exportPath = env.home.File("export.vcf");
     const std::string csv = env.home.File("book.csv");
-    ContactsWindowSeams seams{[&](QWidget*) { return std::optional<std::string>(csv); },
-                              [&](QWidget*) { return std::optional<std::string>(exportPath); },
-                              [&](QWidget*, const Contact& start) {
-                                  editStarts.push_back(start);
-                                  std::optional<Contact> next = edits.front();
-                                  edits.pop_front();
-                                  return next;
-                              }};
+    ContactsWindowSeams seams{
+        [&](QWidget*, const std::string&) { return std::optional<std::string>(csv); },
+        [&](QWidget*, const std::string&) { return std::optional<std::string>(exportPath); },
+        [&](QWidget*, const Contact& start) {
+            editStarts.push_back(start);
+            std::optional<Contact> next = edits.front();
+            edits.pop_front();
+            return next;
+        }};
     ContactsWindow window(book, nullptr, seams);
     QTableWidget& table = *window.Table();
 

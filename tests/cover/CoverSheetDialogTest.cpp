@@ -50,7 +50,10 @@ private:
 class CoverSheetDialogTest : public ::testing::Test {
 protected:
     CoverSheetSeams Seams(CoverSheetSeams::DrawCover draw = {}) {
-        return CoverSheetSeams{std::move(draw), [this](QWidget*) { return m_chosen; }};
+        return CoverSheetSeams{std::move(draw), [this](QWidget*, const std::string& start) {
+                                   m_startFolders.push_back(start);
+                                   return m_chosen;
+                               }};
     }
     // A drawing that waits until the test lets it end with `m_drawResult`.
     CoverSheetSeams HeldSeams() {
@@ -94,6 +97,7 @@ protected:
     qp::Profile m_profile;
     const std::string m_coverFile = m_user.home.File("faxcover.pdf");
     std::optional<std::string> m_chosen;
+    std::vector<std::string> m_startFolders;
     std::binary_semaphore m_drawStarted{0};
     std::binary_semaphore m_drawMayEnd{0};
     bool m_drawResult = false;
@@ -211,6 +215,30 @@ TEST_F(CoverSheetDialogTest, EachFaxKeepsItsOwnToReAndNotes) {
     fill(second, "Bob", "three");
     EXPECT_EQ(shown(first), (Texts{"Alice", "Re Alice", "one\ntwo", "From Bob"}));
     EXPECT_EQ(shown(second), (Texts{"Bob", "Re Bob", "three", "From Bob"}));
+}
+
+// Browse opens in the user's pictures (the home folder while there are none), then where the last
+// logo came from, in the next dialog too, while that folder is there.
+TEST_F(CoverSheetDialogTest, BrowseOpensInThePicturesThenWhereTheLastLogoCameFrom) {
+    const std::string home = m_user.home.Path(), pictures = m_user.home.File("Pictures"),
+                      logos = m_user.home.File("logos");
+    std::filesystem::create_directory(logos);
+    WriteFile(logos + "/logo.bmp", "BM");
+    {
+        CCoverSheetDialog dialog(m_profile, m_coverFile, nullptr, Seams());
+        Click(dialog, 1004);
+        std::filesystem::create_directory(pictures);
+        Click(dialog, 1004);
+        m_chosen = logos + "/logo.bmp";
+        Click(dialog, 1004);
+    }
+    m_chosen.reset();
+    CCoverSheetDialog next(m_profile, m_coverFile, nullptr, Seams());
+    Click(next, 1004);
+    std::filesystem::remove_all(logos);
+    Click(next, 1004);
+    EXPECT_EQ(m_startFolders,
+              (std::vector<std::string>{home, pictures, pictures, logos, pictures}));
 }
 
 TEST_F(CoverSheetDialogTest, BrowseCopiesAnyFileAndClearKeepsTheFirstBackup) {

@@ -5,6 +5,7 @@
 #include "platform/CommonFolder.h"
 #include "tests/fax/support/SamplePostScript.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FileOpens.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
@@ -30,24 +31,7 @@ using qp::test::WriteFile;
 
 // A send dialog reads the recipient history as it opens. Nothing else outside the client shows
 // that a dialog is up, and a signal sent before then would find no dialog to end.
-class HistoryReads {
-public:
-    explicit HistoryReads(const std::string& history)
-        : m_fd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
-        ::inotify_add_watch(m_fd, history.c_str(), IN_OPEN);
-    }
-    ~HistoryReads() { ::close(m_fd); }
-    HistoryReads(const HistoryReads&) = delete;
-    HistoryReads& operator=(const HistoryReads&) = delete;
-
-    bool WaitForOne() const {
-        pollfd read{m_fd, POLLIN, 0};
-        return ::poll(&read, 1, 30000) == 1;
-    }
-
-private:
-    int m_fd;
-};
+using HistoryReads = qp::test::FileOpens;
 
 // Whether a process holds the job folder's lock, as a client does while the job is its own. The
 // probe takes a free lock for a moment, so it is asked only once the client has taken it.

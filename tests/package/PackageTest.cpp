@@ -1,9 +1,16 @@
+#include "platform/CommonFolder.h"
 #include "platform/Version.h"
+#include "tests/fax/support/SamplePostScript.h"
 #include "tests/package/Commands.h"
+#include "tests/package/RuntimeDepends.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FileOpens.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -115,9 +122,72 @@ TEST_F(PackageTest, ControlFieldsNameThePackageAndWhatItNeeds) {
     EXPECT_EQ(Field("Architecture"), "amd64\n");
     const std::string depends = Field("Depends");
     // Named by hand, and found by scanning the programs' libraries.
-    for (const char* package : {"ghostscript", "cups-daemon", "cups-filters", "libcups2",
-                                "libqt6widgets6", "libstdc++6", "libqt6keychain1", "libsecret-1-0"})
+    for (const char* package :
+         {"ghostscript", "cups-daemon", "cups-filters", "libcups2", "libqt6widgets6", "libstdc++6",
+          "libqt6keychain1", "libsecret-1-0", "libqt6svg6"})
         EXPECT_NE(depends.find(package), std::string::npos) << package << " in " << depends;
+}
+
+// Every library and plugin the packed client loads is covered by the package's Depends: owned by
+// a package that Depends names, or that those need in turn (Pre-Depends and Depends, any
+// alternative, any installed provider of a virtual name), or by an Essential package. A plugin Qt
+// loads by name (the SVG icon engine) or a library loaded with dlopen is found by no library scan,
+// so Depends must name its package by hand. The client runs from the package's own files with no
+// display (the offscreen platform, which comes with the same package as the desktop ones) until a
+// printed fax has opened its send dialog, which reads the recipient history as it opens: by then
+// it has set up its icon, its windows and their plugins.
+TEST_F(PackageTest, EveryLibraryThePackedClientLoadsIsCoveredByDepends) {
+    if (!HaveCommand("dpkg-query"))
+        GTEST_SKIP() << "dpkg-query is not installed";
+    namespace fs = std::filesystem;
+    qp::test::TempDir packed, user;
+    ASSERT_EQ(RunProgram({"dpkg-deb", "-x", s_deb, packed.Path()}).exitCode, 0);
+    const std::string spool = user.File("spool/" + qp::CurrentLoginName());
+    for (const std::string& folder : {user.File("run"), spool}) {
+        fs::create_directories(folder);
+        ::chmod(folder.c_str(), 0700);
+    }
+    fs::create_directories(user.File("config/Tamarind Works"));
+    qp::test::WriteFile(user.File("config/Tamarind Works/Quillpost.conf"),
+                        "[Quillpost]\nln=5550100\nps=2468\nhost=127.0.0.1\nport=7541\n");
+    qp::test::WriteFile(user.File(".fx.hs"), "(555) 010-0199\r\n");
+    const qp::test::FileOpens historyReads(user.File(".fx.hs"));
+    qp::test::LoggedProcess client({packed.File("opt/quillpost/quillpost")},
+                                   {{"HOME", user.Path()},
+                                    {"XDG_CONFIG_HOME", user.File("config")},
+                                    {"XDG_DATA_HOME", user.File("data")},
+                                    {"XDG_RUNTIME_DIR", user.File("run")},
+                                    {"QUILLPOST_COMMON_DIR", user.File("spool")},
+                                    {"QT_QPA_PLATFORM", "offscreen"},
+                                    {"CUPS_SERVER", user.File("no-cupsd.sock")},
+                                    {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}});
+    qp::test::WriteFile(spool + "/fax.ps.new", qp::test::TextPostScript(1));
+    fs::rename(spool + "/fax.ps.new", spool + "/fax.ps");
+    ASSERT_TRUE(historyReads.WaitForOne()) << "no send dialog opened:\n"
+                                           << [&] {
+                                                  std::string log;
+                                                  for (const std::string& line : client.Log())
+                                                      log += line + "\n";
+                                                  return log;
+                                              }();
+    const std::set<std::string> loaded = qp::test::LoadedSharedObjects(client.Pid());
+    // An orderly end, which also ends the conversion the dialog started.
+    client.End(SIGTERM, std::chrono::seconds(5));
+
+    const std::set<std::string> covered = qp::test::CoveredPackages(Field("Depends"));
+    std::size_t checked = 0;
+    for (const auto& [file, owners] : qp::test::OwningPackages(loaded)) {
+        SCOPED_TRACE(file);
+        if (file.rfind(packed.Path(), 0) == 0)
+            continue;
+        ASSERT_FALSE(owners.empty()) << "no package owns it";
+        EXPECT_TRUE(std::any_of(owners.begin(), owners.end(),
+                                [&](const std::string& owner) { return covered.count(owner); }))
+            << *owners.begin() << " is not covered by Depends: " << Field("Depends");
+        ++checked;
+    }
+    // Qt, its plugins and the C++ runtime at least.
+    EXPECT_GT(checked, 20u);
 }
 
 TEST_F(PackageTest, MaintainerScriptsAreExecutableAndParse) {
