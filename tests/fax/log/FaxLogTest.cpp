@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <stdexcept>
 #include <sys/stat.h>
 
 using namespace qp::faxlog;
@@ -181,9 +182,11 @@ TEST_F(FaxLogTest, RecordsSurviveEscapingAndDamagedOnesAreSkipped) {
     Record record = Told(Outcome::Failed, "", 2, "one\r\ntwo\\n");
     record.typed = "A=B\\C";
     record.resolution = qp::Resolution::High;
+    record.answer = "success: queued\nas 7";
     const std::optional<Record> back = ParseRecord(FormatRecord(record));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->typed, record.typed);
+    EXPECT_EQ(back->answer, record.answer);
     EXPECT_EQ(back->message, record.message);
     EXPECT_EQ(back->resolution, qp::Resolution::High);
     EXPECT_FALSE(ParseRecord("time=1\noutcome=maybe\n"));
@@ -312,4 +315,110 @@ TEST_F(KeptEntryTest, AFaxOfferedAgainBringsItsKeptEntryAlongWhenItEnds) {
     // The image was made for the send, not for the discarded try.
     EXPECT_EQ(withImage,
               (std::map<Outcome, bool>{{Outcome::Sent, true}, {Outcome::NotSent, false}}));
+}
+
+// A drawer that keeps what it was given and answers as it is told.
+struct ReportDrawing {
+    enum class Ends { Drawn, NotDrawn, Throws };
+    Ends ends = Ends::Drawn;
+    std::vector<qp::TransmissionFacts> given;
+
+    ReportDrawer Drawer() {
+        return [this](const qp::TransmissionFacts& facts) -> std::optional<std::string> {
+            given.push_back(facts);
+            if (ends == Ends::Throws)
+                throw std::runtime_error("no fonts");
+            if (ends == Ends::NotDrawn)
+                return std::nullopt;
+            return std::string("%PDF-1.4 report of ") + facts.toNumber;
+        };
+    }
+};
+
+TEST_F(FaxLogTest, ASentFaxKeepsItsReportAndAFailedOneHasNone) {
+    const struct {
+        Outcome outcome;
+        bool hasReport;
+    } cases[] = {{Outcome::Sent, true},
+                 {Outcome::NotConfirmed, true},
+                 {Outcome::Failed, false},
+                 {Outcome::NotSent, false}};
+    for (const auto& c : cases) {
+        ReportDrawing drawing;
+        FaxLog log(m_folder);
+        log.KeepReports(drawing.Drawer());
+        ASSERT_TRUE(RecordAttempt(log, Attempt(c.outcome, true), {m_body, m_cover, m_image}).onDisk)
+            << OutcomeText(c.outcome);
+        const Entry entry = log.Entries().front();
+        EXPECT_EQ(entry.hasReport, c.hasReport) << OutcomeText(c.outcome);
+        EXPECT_EQ(drawing.given.size(), c.hasReport ? 1u : 0u) << OutcomeText(c.outcome);
+        if (c.hasReport) {
+            EXPECT_EQ(ReadFile(entry.ReportPath()), "%PDF-1.4 report of 5551234567");
+            EXPECT_EQ(Mode(entry.ReportPath()), 0600u);
+        }
+        log.Remove(entry.id);
+    }
+}
+
+TEST_F(FaxLogTest, AReportSaysWhatTheRecordSaysWithPageOneReduced) {
+    ReportDrawing drawing;
+    FaxLog log(m_folder);
+    log.KeepReports(drawing.Drawer());
+    SendAttempt attempt = Attempt(Outcome::Sent, true);
+    attempt.tries = 3;
+    attempt.answer = "success: job 42 queued";
+    ASSERT_TRUE(RecordAttempt(log, attempt, {m_body, m_cover, m_image}).onDisk);
+    ASSERT_EQ(drawing.given.size(), 1u);
+    const qp::TransmissionFacts& facts = drawing.given.front();
+    EXPECT_EQ(facts.status, "Sent");
+    EXPECT_EQ(facts.toName, "(555) 123-4567");
+    EXPECT_EQ(facts.toNumber, "5551234567");
+    EXPECT_EQ(facts.pages, 3);
+    EXPECT_EQ(facts.resolution, "Normal (204x98)");
+    EXPECT_EQ(facts.tries, 3);
+    EXPECT_EQ(facts.answer, "success: job 42 queued");
+    EXPECT_FALSE(facts.when.empty());
+    // 1728 x 1078 at 204 x 98 dpi is 8.5 x 11 inches: as tall on paper as a letter page.
+    ASSERT_TRUE(facts.firstPage);
+    EXPECT_EQ(facts.firstPage->width, 640);
+    EXPECT_EQ(facts.firstPage->height, 831);
+    // The page's black band across its top tenth shows; below it the page is white.
+    EXPECT_LT(facts.firstPage->Row(20)[320], 64);
+    EXPECT_GT(facts.firstPage->Row(400)[320], 192);
+
+    // Unconfirmed: what the user was told stands for the server's answer.
+    ASSERT_TRUE(RecordAttempt(log, Attempt(Outcome::NotConfirmed, true, "Not confirmed."),
+                              {m_body, m_cover, m_image})
+                    .onDisk);
+    EXPECT_EQ(drawing.given.back().answer, "Not confirmed.");
+    EXPECT_EQ(drawing.given.back().status, "Sent, not confirmed");
+}
+
+TEST_F(FaxLogTest, AReportThatCannotBeMadeLeavesTheEntryWhole) {
+    // Calls of the writer: body, cover, image, report, record.
+    struct Case {
+        ReportDrawing::Ends ends;
+        int failWriteAt;
+    };
+    const Case cases[] = {{ReportDrawing::Ends::NotDrawn, 0},
+                          {ReportDrawing::Ends::Throws, 0},
+                          {ReportDrawing::Ends::Drawn, 4}};
+    for (const Case& c : cases) {
+        const std::string where =
+            std::to_string(static_cast<int>(c.ends)) + "/" + std::to_string(c.failWriteAt);
+        ReportDrawing drawing;
+        drawing.ends = c.ends;
+        FailingWriter writer(c.failWriteAt);
+        FaxLog log(m_folder, writer);
+        log.KeepReports(drawing.Drawer());
+        ASSERT_TRUE(
+            RecordAttempt(log, Attempt(Outcome::Sent, true), {m_body, m_cover, m_image}).onDisk)
+            << where;
+        const Entry entry = log.Entries().front();
+        EXPECT_FALSE(entry.hasReport) << where;
+        EXPECT_TRUE(entry.hasImage && entry.hasBody && entry.hasCover) << where;
+        EXPECT_EQ(entry.record.outcome, Outcome::Sent) << where;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(entry.folder), {}), 4) << where;
+        log.Remove(entry.id);
+    }
 }
