@@ -12,6 +12,7 @@
 #include <map>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace qp::faxlog;
 using qp::test::ReadFile;
@@ -317,108 +318,76 @@ TEST_F(KeptEntryTest, AFaxOfferedAgainBringsItsKeptEntryAlongWhenItEnds) {
               (std::map<Outcome, bool>{{Outcome::Sent, true}, {Outcome::NotSent, false}}));
 }
 
-// A drawer that keeps what it was given and answers as it is told.
-struct ReportDrawing {
-    enum class Ends { Drawn, NotDrawn, Throws };
-    Ends ends = Ends::Drawn;
-    std::vector<qp::TransmissionFacts> given;
-
-    ReportDrawer Drawer() {
-        return [this](const qp::TransmissionFacts& facts) -> std::optional<std::string> {
-            given.push_back(facts);
-            if (ends == Ends::Throws)
-                throw std::runtime_error("no fonts");
-            if (ends == Ends::NotDrawn)
-                return std::nullopt;
-            return std::string("%PDF-1.4 report of ") + facts.toNumber;
-        };
-    }
-};
+// A drawer that keeps the facts it was given and draws, fails or throws as told.
+enum class Drawn { Yes, No, Throws };
+ReportDrawer Drawer(std::vector<qp::TransmissionFacts>& given, Drawn drawn = Drawn::Yes) {
+    return [&given, drawn](const qp::TransmissionFacts& facts) -> std::optional<std::string> {
+        given.push_back(facts);
+        if (drawn == Drawn::Throws)
+            throw std::runtime_error("no fonts");
+        return drawn == Drawn::Yes ? std::optional<std::string>("%PDF-1.4 report") : std::nullopt;
+    };
+}
 
 TEST_F(FaxLogTest, ASentFaxKeepsItsReportAndAFailedOneHasNone) {
-    const struct {
-        Outcome outcome;
-        bool hasReport;
-    } cases[] = {{Outcome::Sent, true},
-                 {Outcome::NotConfirmed, true},
-                 {Outcome::Failed, false},
-                 {Outcome::NotSent, false}};
-    for (const auto& c : cases) {
-        ReportDrawing drawing;
+    for (Outcome outcome :
+         {Outcome::Sent, Outcome::NotConfirmed, Outcome::Failed, Outcome::NotSent}) {
+        std::vector<qp::TransmissionFacts> given;
         FaxLog log(m_folder);
-        log.KeepReports(drawing.Drawer());
-        ASSERT_TRUE(RecordAttempt(log, Attempt(c.outcome, true), {m_body, m_cover, m_image}).onDisk)
-            << OutcomeText(c.outcome);
+        log.KeepReports(Drawer(given));
+        ASSERT_TRUE(RecordAttempt(log, Attempt(outcome, true), {m_body, m_cover, m_image}).onDisk);
         const Entry entry = log.Entries().front();
-        EXPECT_EQ(entry.hasReport, c.hasReport) << OutcomeText(c.outcome);
-        EXPECT_EQ(drawing.given.size(), c.hasReport ? 1u : 0u) << OutcomeText(c.outcome);
-        if (c.hasReport) {
-            EXPECT_EQ(ReadFile(entry.ReportPath()), "%PDF-1.4 report of 5551234567");
-            EXPECT_EQ(Mode(entry.ReportPath()), 0600u);
+        EXPECT_EQ(entry.hasReport, WasSent(outcome)) << OutcomeText(outcome);
+        if (entry.hasReport) {
+            EXPECT_EQ(ReadFile(entry.ReportPath()), "%PDF-1.4 report");
         }
         log.Remove(entry.id);
     }
 }
 
 TEST_F(FaxLogTest, AReportSaysWhatTheRecordSaysWithPageOneReduced) {
-    ReportDrawing drawing;
+    std::vector<qp::TransmissionFacts> given;
     FaxLog log(m_folder);
-    log.KeepReports(drawing.Drawer());
+    log.KeepReports(Drawer(given));
     SendAttempt attempt = Attempt(Outcome::Sent, true);
     attempt.tries = 3;
     attempt.answer = "success: job 42 queued";
     ASSERT_TRUE(RecordAttempt(log, attempt, {m_body, m_cover, m_image}).onDisk);
-    ASSERT_EQ(drawing.given.size(), 1u);
-    const qp::TransmissionFacts& facts = drawing.given.front();
-    EXPECT_EQ(facts.status, "Sent");
-    EXPECT_EQ(facts.toName, "(555) 123-4567");
-    EXPECT_EQ(facts.toNumber, "5551234567");
-    EXPECT_EQ(facts.pages, 3);
-    EXPECT_EQ(facts.resolution, "Normal (204x98)");
-    EXPECT_EQ(facts.tries, 3);
-    EXPECT_EQ(facts.answer, "success: job 42 queued");
-    EXPECT_FALSE(facts.when.empty());
-    // 1728 x 1078 at 204 x 98 dpi is 8.5 x 11 inches: as tall on paper as a letter page.
-    ASSERT_TRUE(facts.firstPage);
-    EXPECT_EQ(facts.firstPage->width, 640);
-    EXPECT_EQ(facts.firstPage->height, 831);
-    // The page's black band across its top tenth shows; below it the page is white.
-    EXPECT_LT(facts.firstPage->Row(20)[320], 64);
-    EXPECT_GT(facts.firstPage->Row(400)[320], 192);
-
-    // Unconfirmed: what the user was told stands for the server's answer.
     ASSERT_TRUE(RecordAttempt(log, Attempt(Outcome::NotConfirmed, true, "Not confirmed."),
                               {m_body, m_cover, m_image})
                     .onDisk);
-    EXPECT_EQ(drawing.given.back().answer, "Not confirmed.");
-    EXPECT_EQ(drawing.given.back().status, "Sent, not confirmed");
+    ASSERT_EQ(given.size(), 2u);
+    const qp::TransmissionFacts& sent = given[0];
+    EXPECT_EQ(std::tie(sent.status, sent.toName, sent.toNumber, sent.resolution, sent.answer),
+              std::tie("Sent", "(555) 123-4567", "5551234567", "Normal (204x98)",
+                       "success: job 42 queued"));
+    EXPECT_EQ(std::pair(sent.pages, sent.tries), std::pair(3, 3));
+    // 1728 x 1078 at 204 x 98 dpi is a letter page: 640 wide is 831 high. Its black band across
+    // the top tenth shows; below it the page is white.
+    ASSERT_TRUE(sent.firstPage);
+    EXPECT_EQ(std::pair(sent.firstPage->width, sent.firstPage->height), std::pair(640, 831));
+    EXPECT_LT(sent.firstPage->Row(20)[320], 64);
+    EXPECT_GT(sent.firstPage->Row(400)[320], 192);
+    // Unconfirmed: what the user was told stands for the server's answer.
+    EXPECT_EQ(std::pair(given[1].status, given[1].answer),
+              std::pair(std::string("Sent, not confirmed"), std::string("Not confirmed.")));
 }
 
 TEST_F(FaxLogTest, AReportThatCannotBeMadeLeavesTheEntryWhole) {
     // Calls of the writer: body, cover, image, report, record.
-    struct Case {
-        ReportDrawing::Ends ends;
-        int failWriteAt;
-    };
-    const Case cases[] = {{ReportDrawing::Ends::NotDrawn, 0},
-                          {ReportDrawing::Ends::Throws, 0},
-                          {ReportDrawing::Ends::Drawn, 4}};
-    for (const Case& c : cases) {
-        const std::string where =
-            std::to_string(static_cast<int>(c.ends)) + "/" + std::to_string(c.failWriteAt);
-        ReportDrawing drawing;
-        drawing.ends = c.ends;
-        FailingWriter writer(c.failWriteAt);
+    const std::pair<Drawn, int> cases[] = {{Drawn::No, 0}, {Drawn::Throws, 0}, {Drawn::Yes, 4}};
+    for (const auto& [drawn, failWriteAt] : cases) {
+        SCOPED_TRACE(static_cast<int>(drawn) * 10 + failWriteAt);
+        std::vector<qp::TransmissionFacts> given;
+        FailingWriter writer(failWriteAt);
         FaxLog log(m_folder, writer);
-        log.KeepReports(drawing.Drawer());
+        log.KeepReports(Drawer(given, drawn));
         ASSERT_TRUE(
-            RecordAttempt(log, Attempt(Outcome::Sent, true), {m_body, m_cover, m_image}).onDisk)
-            << where;
+            RecordAttempt(log, Attempt(Outcome::Sent, true), {m_body, m_cover, m_image}).onDisk);
         const Entry entry = log.Entries().front();
-        EXPECT_FALSE(entry.hasReport) << where;
-        EXPECT_TRUE(entry.hasImage && entry.hasBody && entry.hasCover) << where;
-        EXPECT_EQ(entry.record.outcome, Outcome::Sent) << where;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(entry.folder), {}), 4) << where;
+        EXPECT_FALSE(entry.hasReport);
+        EXPECT_TRUE(entry.hasImage && entry.hasBody && entry.hasCover);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(entry.folder), {}), 4);
         log.Remove(entry.id);
     }
 }
