@@ -10,6 +10,7 @@
 #include "contacts/Completion.h"
 #include "contacts/ContactBook.h"
 #include "contacts/gui/ContactsWindow.h"
+#include "cover/ReportFile.h"
 #include "cover/gui/CoverSheetDialog.h"
 #include "fax/Conversion.h"
 #include "fax/Upload.h"
@@ -52,6 +53,16 @@ constexpr int kManualWaitMs = 10000;
 void QuitEventLoop() {
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+}
+
+// The log as dialogs and left-over jobs write it: a sent fax keeps its transmission report, which
+// names the sender as the account and the cover sheet have it when the fax is logged.
+faxlog::FaxLog ReportingLog(const std::string& folder, AccountStore& account) {
+    faxlog::FaxLog log(folder);
+    log.KeepReports([&account](const TransmissionFacts& facts) {
+        return TransmissionReportPdf(facts, account.Get().login, account.Settings());
+    });
+    return log;
 }
 
 } // namespace
@@ -97,10 +108,10 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
     services.coverSheet = [&account](QWidget* parent, const std::string& coverFile) -> QDialog* {
         return new CCoverSheetDialog(account.Settings(), coverFile, parent);
     };
-    services.record = [folder = m_log.Folder()](const faxlog::SendAttempt& attempt,
-                                                const Job& job) {
+    services.record = [folder = m_log.Folder(), &account](const faxlog::SendAttempt& attempt,
+                                                          const Job& job) {
         // One log object per entry: dialogs of several jobs may write at the same time.
-        faxlog::FaxLog log(folder);
+        faxlog::FaxLog log = ReportingLog(folder, account);
         return faxlog::RecordJobAttempt(log, attempt, job);
     };
     services.notify = [this](const std::string& text) { Notify(text); };
@@ -348,7 +359,7 @@ bool GuiStartupServices::StartWatcher(const std::string& portFile) {
             // A fax the log could not take when it ended gets its entry first, here off the GUI
             // thread; a sent one then goes instead of being offered again.
             std::string problem;
-            faxlog::FaxLog log(m_log.Folder());
+            faxlog::FaxLog log = ReportingLog(m_log.Folder(), m_account);
             const bool offer = !leftOver || faxlog::OfferAfterKeptEntry(log, job, problem);
             if (!problem.empty())
                 ShowMessage(problem);

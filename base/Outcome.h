@@ -28,8 +28,14 @@ struct Outcome {
     bool unconfirmed = false;
     // For a failure: its kind, when the work knows it.
     FailureKind kind = FailureKind::None;
+    // For a success: the other side's own words on it, when it gave any (a fax server's
+    // "success:" line), kept for the record.
+    std::string answer{};
 
     static Outcome Success() { return Outcome{true, {}, false, FailureKind::None}; }
+    static Outcome Answered(std::string answer) {
+        return Outcome{true, {}, false, FailureKind::None, std::move(answer)};
+    }
     static Outcome Failure(std::string message, FailureKind kind = FailureKind::None) {
         return Outcome{false, std::move(message), false, kind};
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/GreyPicture.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -60,6 +62,8 @@ public:
 
     // Nothing when the file is missing or not a picture.
     virtual std::shared_ptr<const DeviceBitmap> LoadBitmap(const std::string& path) = 0;
+    // A picture made in memory, ready to be drawn; nothing where the device cannot take one.
+    virtual std::shared_ptr<const DeviceBitmap> MakeBitmap(const GreyPicture&) { return nullptr; }
     // The whole picture scaled to the rectangle as given.
     virtual bool DrawBitmap(const DeviceBitmap& bitmap, int x, int y, int width, int height) = 0;
 };

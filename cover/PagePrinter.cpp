@@ -174,6 +174,13 @@ void CPagePrinter::LoadBitmapFile(const std::string& path) {
         m_bitmap = std::move(loaded);
 }
 
+void CPagePrinter::UsePicture(const qp::GreyPicture& picture) {
+    if (!m_device)
+        return;
+    if (std::shared_ptr<const qp::DeviceBitmap> made = m_device->MakeBitmap(picture))
+        m_bitmap = std::move(made);
+}
+
 int CPagePrinter::DrawBitmap(int align, int boxWidth, int boxHeightPoints, int offset) {
     if (!m_device || !m_device->CanStretchBitmaps() || !m_bitmap)
         return -1;

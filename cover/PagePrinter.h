@@ -45,6 +45,8 @@ public:
     void PrintText(int set, const std::string& text, int flags, int offset);
     void DrawRule(int penStyle);
     void LoadBitmapFile(const std::string& path);
+    // Holds a picture made in memory as the one DrawBitmap draws, as LoadBitmapFile does a file's.
+    void UsePicture(const qp::GreyPicture& picture);
     void MoveDown(int units) { m_pen += units; }
     void SetY(int units) { m_pen = units; }
     void EndCurrentPage();

@@ -120,6 +120,15 @@ std::shared_ptr<const DeviceBitmap> PainterDevice::LoadBitmap(const std::string&
     return std::make_shared<ImageBitmap>(std::move(image));
 }
 
+std::shared_ptr<const DeviceBitmap> PainterDevice::MakeBitmap(const GreyPicture& picture) {
+    if (picture.Empty())
+        return nullptr;
+    // The image refers to the picture's bytes until it is copied into one of its own.
+    const QImage view(picture.pixels.data(), picture.width, picture.height, picture.width,
+                      QImage::Format_Grayscale8);
+    return std::make_shared<ImageBitmap>(view.copy());
+}
+
 bool PainterDevice::DrawBitmap(const DeviceBitmap& bitmap, int x, int y, int width, int height) {
     const auto* image = dynamic_cast<const ImageBitmap*>(&bitmap);
     if (!image || !m_painter.isActive())

@@ -28,6 +28,7 @@ public:
     void DrawText(int x, int y, std::string_view text) override;
     void DrawLine(int x1, int y1, int x2, int y2, int penStyle) override;
     std::shared_ptr<const DeviceBitmap> LoadBitmap(const std::string& path) override;
+    std::shared_ptr<const DeviceBitmap> MakeBitmap(const GreyPicture& picture) override;
     bool DrawBitmap(const DeviceBitmap& bitmap, int x, int y, int width, int height) override;
 
 private:

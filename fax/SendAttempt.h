@@ -28,6 +28,8 @@ struct SendAttempt {
     bool imageMade = false;
     // How many times Send was pressed for this fax, this attempt included.
     int tries = 0;
+    // The server's words on a fax it took ("success: ..."); empty when it gave none.
+    std::string answer{};
 };
 
 // A logged fax whose files could not be copied back for sending again.

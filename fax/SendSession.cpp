@@ -160,7 +160,10 @@ void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome)
     }
     if (outcome) {
         m_view.ShowStatus("Fax uploaded.");
-        Record(Attempt(faxlog::Outcome::Sent, pending.number, pending.choices, {}, true), true);
+        faxlog::SendAttempt sent =
+            Attempt(faxlog::Outcome::Sent, pending.number, pending.choices, {}, true);
+        sent.answer = outcome.answer;
+        Record(std::move(sent), true);
         return;
     }
     if (m_cancelRequested || outcome.message.empty()) {
@@ -278,12 +281,14 @@ bool SendSession::EndForShutdown() {
     } else if (const FaxNumberCheck check = CheckFaxNumber(form.typed); check.Ok()) {
         dialled = check.number;
     }
-    const faxlog::SendAttempt attempt =
+    faxlog::SendAttempt attempt =
         m_sentUnconfirmed
             ? *m_sentUnconfirmed
             : Attempt(sent ? faxlog::Outcome::Sent : faxlog::Outcome::NotSent, dialled,
                       sent ? m_current->choices : form.choices,
                       !sent && m_lastFailure ? m_lastFailure->message : std::string(), sent);
+    if (sent && !m_sentUnconfirmed)
+        attempt.answer = outcome->answer;
     // A finished upload has put its number into the history already. A fax not sent keeps its job
     // to be offered again; a sent one goes once its entry is on disk. No window opens while the
     // program ends: an entry the log cannot take is written at the next start, from the job kept

@@ -128,7 +128,7 @@ Outcome AwaitVerdict(ByteStream& stream, LineReader& reader, const Peer& peer,
     if (first.status == IoStatus::Ok && !cut) {
         const std::string line = TrimBlanks(first.line);
         if (line.starts_with(kSuccessMark))
-            return Outcome::Success();
+            return Outcome::Answered(ShownAsText(line));
         if (!line.empty())
             return Outcome::Failure("Fax upload failed: " + ShownAsText(line));
     }

@@ -1,6 +1,7 @@
 #include "fax/log/FaxLog.h"
 
 #include "fax/RecipientHistory.h"
+#include "fax/log/ReportFacts.h"
 #include "platform/FileOps.h"
 #include "platform/TextLines.h"
 
@@ -146,6 +147,7 @@ std::string FormatRecord(const Record& r) {
     line("outcome", OutcomeText(r.outcome));
     line("message", r.message);
     line("tries", std::to_string(r.tries));
+    line("answer", r.answer);
     return text;
 }
 
@@ -188,6 +190,8 @@ std::optional<Record> ParseRecord(const std::string& text) {
             r.tries = ParseNumber<int>(value).value_or(0);
         } else if (key == "message") {
             r.message = value;
+        } else if (key == "answer") {
+            r.answer = value;
         }
     }
     if (!haveTime || !haveOutcome)
@@ -273,6 +277,10 @@ std::optional<std::string> FaxLog::Add(const Record& record, const EntryFiles& f
         if (ok && !from->empty() && FileExists(*from))
             ok = m_writer.Copy(*from, scratch + "/" + name);
     }
+    if (ok && m_drawReport && WasSent(record.outcome)) {
+        WriteReport(record, scratch);
+        errno = 0;
+    }
     // The record goes last: a folder with a record is a whole entry.
     ok = ok && m_writer.Write(scratch + "/" + kRecordFile, FormatRecord(record));
     int error = ok ? 0 : errno;
@@ -292,6 +300,21 @@ std::optional<std::string> FaxLog::Add(const Record& record, const EntryFiles& f
     }
     Trim(*id);
     return id;
+}
+
+// Before the record: the report is part of the entry, never added to one a reader may see.
+void FaxLog::WriteReport(const Record& record, const std::string& scratch) {
+    const std::string path = scratch + "/" + kReportFile;
+    std::optional<std::string> pdf;
+    try {
+        pdf = m_drawReport(ReportFactsFor(record, scratch + "/" + kImageFile));
+    } catch (const std::exception&) {
+        pdf.reset();
+    }
+    if (!pdf || pdf->empty() || !m_writer.Write(path, *pdf)) {
+        std::error_code ec;
+        fs::remove(path, ec);
+    }
 }
 
 std::vector<std::string> FaxLog::EntryIds() const {

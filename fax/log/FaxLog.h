@@ -1,10 +1,12 @@
 #pragma once
 
+#include "base/TransmissionFacts.h"
 #include "fax/SendAttempt.h"
 #include "fax/SendSettings.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +27,8 @@ struct Record {
     Outcome outcome = Outcome::NotSent;
     std::string message; // what the user was told when it failed
     int tries = 0;       // presses of Send for this fax; 0 in entries from before they were counted
+    // The server's words on a sent fax; empty in entries from before they were kept.
+    std::string answer{};
 };
 
 // The record as the entry's "record" file holds it, one "key=value" line each; and back. Line
@@ -70,6 +74,10 @@ public:
 
 EntryWriter& DefaultEntryWriter();
 
+// Draws the transmission report of a sent fax: the PDF's bytes, or nothing when it could not be
+// drawn.
+using ReportDrawer = std::function<std::optional<std::string>(const TransmissionFacts&)>;
+
 struct Retention {
     std::size_t maxEntries = 200;
     std::uint64_t maxBytes = 500ull * 1024 * 1024;
@@ -90,6 +98,10 @@ public:
     // when it could not be stored, with the reason in `failure` ("<where>: <why>").
     std::optional<std::string> Add(const Record& record, const EntryFiles& files,
                                    std::string* failure = nullptr);
+    // From now on a sent fax's new entry holds its transmission report, drawn by `drawer` from the
+    // record and the entry's image. A report that cannot be drawn or written is left out; the
+    // entry is stored all the same.
+    void KeepReports(ReportDrawer drawer) { m_drawReport = std::move(drawer); }
     // Newest first; folders without a readable record are skipped.
     std::vector<Entry> Entries() const;
     std::optional<Entry> Find(const std::string& id) const;
@@ -103,10 +115,12 @@ private:
     std::vector<std::string> EntryIds() const;
     void Trim(const std::string& keep);
     void RemoveStaleScratch() const;
+    void WriteReport(const Record& record, const std::string& scratch);
 
     std::string m_folder;
     EntryWriter& m_writer;
     Retention m_retention;
+    ReportDrawer m_drawReport;
 };
 
 } // namespace qp::faxlog

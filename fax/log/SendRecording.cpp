@@ -29,6 +29,7 @@ Record RecordFor(const SendAttempt& attempt, const std::string& imagePath, std::
     record.outcome = attempt.outcome;
     record.message = attempt.message;
     record.tries = attempt.tries;
+    record.answer = attempt.answer;
     if (attempt.imageMade) {
         record.pages = CountTiffPages(imagePath);
         record.size = FileSize(imagePath).value_or(0);

@@ -159,6 +159,30 @@ TEST_F(SendToolTest, CoverSheetPutsThePageOfTheStoredFieldsInFrontWithThisFaxsOw
         EXPECT_EQ(barePage.find(text), std::string::npos) << text << " in\n" << barePage;
 }
 
+// A sent fax's entry keeps its transmission report: who sent it to whom, and the server's words.
+TEST_F(SendToolTest, ASentFaxLeavesATransmissionReportWithTheServersAnswer) {
+    StoreAccount("2468");
+    const qp::Profile profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf");
+    profile.WriteString(kSection, kCoverFrom.key, std::string("Ann Example"));
+    const ProgramRun run = Send({"--to", "(555) 123-4567", m_dir.File("doc.ps")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(m_server.WaitForLog("fax stored"));
+    const std::vector<std::string> images = m_server.Stored(".tif");
+    ASSERT_EQ(images.size(), 1u);
+
+    const std::vector<qp::faxlog::Entry> logged = Logged();
+    ASSERT_EQ(logged.size(), 1u);
+    ASSERT_TRUE(logged[0].hasReport);
+    const std::string report = PdfText(logged[0].ReportPath());
+    const std::string stored = std::filesystem::path(images[0]).filename().string();
+    for (const std::string& text :
+         {std::string("Fax Transmission Report"), std::string("Ann Example"),
+          std::string("Message box: 5550100"), std::string("To: (555) 123-4567"),
+          std::string("Number: 5551234567"), std::string("Pages: 2"), std::string("Tries: 1"),
+          "Server's answer: success: stored " + stored})
+        EXPECT_NE(report.find(text), std::string::npos) << text << " in\n" << report;
+}
+
 // Only what starts as PostScript or PDF is converted; anything else is refused before Ghostscript
 // runs (no log entry), and what Ghostscript cannot read fails in one line of our own.
 TEST_F(SendToolTest, DocumentsArePostScriptOrPdfAndAnythingElseIsRefusedInOneLine) {

@@ -7,6 +7,7 @@
 #include "cover/CoverFieldsStore.h"
 #include "cover/CoverFile.h"
 #include "cover/CoverLogo.h"
+#include "cover/ReportFile.h"
 #include "fax/Conversion.h"
 #include "fax/RecipientHistory.h"
 #include "fax/Upload.h"
@@ -282,10 +283,18 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
     // Every attempt goes into the user's fax log, a failure with the words it was shown with; the
     // cover goes with it, drawn or given.
     faxlog::FaxLog log;
+    // A sent fax keeps its transmission report, as one sent from a dialog does.
+    log.KeepReports([](const TransmissionFacts& facts) {
+        const Profile profile;
+        return TransmissionReportPdf(facts, LoadAccountSettings(profile).login, profile);
+    });
     const faxlog::EntryFiles files{options.bodyPath, coverPath, imagePath};
-    auto record = [&](faxlog::Outcome outcome, const std::string& message, bool imageMade) {
+    auto record = [&](faxlog::Outcome outcome, const std::string& message, bool imageMade,
+                      const std::string& answer = {}) {
         const faxlog::LoggedAttempt logged = faxlog::RecordAttempt(
-            log, {options.to, number.number, options.choices, outcome, message, imageMade}, files);
+            log,
+            {options.to, number.number, options.choices, outcome, message, imageMade, 0, answer},
+            files);
         if (!logged.onDisk)
             ShowMessage(faxlog::LogFailureText(outcome, logged.failure));
     };
@@ -331,7 +340,7 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
     if (uploaded.unconfirmed)
         ShowMessage(uploaded.message);
     record(uploaded.unconfirmed ? faxlog::Outcome::NotConfirmed : faxlog::Outcome::Sent,
-           uploaded.message, true);
+           uploaded.message, true, uploaded.answer);
 
     // Merged into the history as it is now, under the lock the send dialogs take too.
     const RecipientHistory::SaveResult saved =

@@ -4,10 +4,8 @@
 #include "platform/ProgramInfo.h"
 #include "tools/send/SendCommand.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <iostream>
-#include <memory>
 
 int main(int argc, char** argv) {
     if (qp::AnswerInfoRequest(argc, argv, "quillpost-send", qp::send::UsageText().c_str()))
@@ -23,16 +21,11 @@ int main(int argc, char** argv) {
         std::cout << qp::send::UsageText();
         return 0;
     }
-    // The cover page is drawn with Qt's fonts, which need a GUI application but no display; the
-    // keyring is asked over D-Bus, which needs at least a core application.
-    std::unique_ptr<QCoreApplication> qt;
-    if (options->coverSheet) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        qt = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        qt = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    // The cover page and the transmission report are drawn with Qt's fonts, which need a GUI
+    // application but no display; the keyring is asked over D-Bus through it too.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication qt(argc, argv);
     qp::KeyringSecretStore secrets;
     return qp::send::RunSend(*options, secrets);
 }

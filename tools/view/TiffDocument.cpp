@@ -1,7 +1,9 @@
 #include "tools/view/TiffDocument.h"
 
+#include "fax/PageDecoder.h"
 #include "fax/QuietTiff.h"
-#include "tools/view/StripDecoder.h"
+
+#include <cstring>
 
 #include <tiffio.h>
 
@@ -12,15 +14,6 @@ namespace {
 // damaged or hostile and is not decoded.
 constexpr int kMaxPages = 10000;
 constexpr std::uint64_t kMaxPagePixels = 100'000'000;
-
-double Resolution(TIFF* tiff, ttag_t tag) {
-    float value = 0;
-    if (TIFFGetField(tiff, tag, &value) != 1)
-        return 0;
-    std::uint16_t unit = RESUNIT_INCH;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
-    return unit == RESUNIT_CENTIMETER ? value * 2.54 : value;
-}
 
 } // namespace
 
@@ -34,8 +27,8 @@ std::unique_ptr<TiffDocument> TiffDocument::Open(const std::string& path) {
         PageInfo page;
         TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &page.width);
         TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &page.height);
-        page.xDpi = Resolution(tiff, TIFFTAG_XRESOLUTION);
-        page.yDpi = Resolution(tiff, TIFFTAG_YRESOLUTION);
+        page.xDpi = DotsPerInch(tiff, TIFFTAG_XRESOLUTION);
+        page.yDpi = DotsPerInch(tiff, TIFFTAG_YRESOLUTION);
         document->m_pages.push_back(page);
     } while (document->PageCount() < kMaxPages && TIFFReadDirectory(tiff) == 1);
     if (document->m_pages.front().width == 0 || document->m_pages.front().height == 0)
@@ -55,9 +48,13 @@ QImage TiffDocument::Render(int index, QSize size, std::size_t budget) const {
         return {};
     const QSize pageSize(static_cast<int>(page.width), static_cast<int>(page.height));
     QImage image(size.boundedTo(pageSize).expandedTo(QSize(1, 1)), QImage::Format_Grayscale8);
-    if (image.isNull() || static_cast<std::size_t>(image.sizeInBytes()) > budget ||
-        !DecodeInto(m_tiff, page.width, page.height, budget, image))
+    if (image.isNull() || static_cast<std::size_t>(image.sizeInBytes()) > budget)
         return {};
+    GreyPicture picture = GreyPicture::White(image.width(), image.height());
+    if (!DecodeInto(m_tiff, page.width, page.height, budget, picture))
+        return {};
+    for (int y = 0; y < picture.height; ++y)
+        std::memcpy(image.scanLine(y), picture.Row(y), static_cast<std::size_t>(picture.width));
     return image;
 }
 

@@ -75,6 +75,10 @@ void RecordingDevice::DrawLine(int, int y1, int, int, int) {
     m_record.ruleYs.push_back(y1);
 }
 
+std::shared_ptr<const DeviceBitmap> RecordingDevice::MakeBitmap(const GreyPicture& picture) {
+    return std::make_shared<FakeBitmap>(picture.width, picture.height);
+}
+
 std::shared_ptr<const DeviceBitmap> RecordingDevice::LoadBitmap(const std::string& path) {
     const std::optional<std::uint64_t> size = FileSize(path);
     if (!size || *size == 0)

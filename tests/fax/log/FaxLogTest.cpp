@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace qp::faxlog;
 using qp::test::ReadFile;
@@ -181,9 +183,11 @@ TEST_F(FaxLogTest, RecordsSurviveEscapingAndDamagedOnesAreSkipped) {
     Record record = Told(Outcome::Failed, "", 2, "one\r\ntwo\\n");
     record.typed = "A=B\\C";
     record.resolution = qp::Resolution::High;
+    record.answer = "success: queued\nas 7";
     const std::optional<Record> back = ParseRecord(FormatRecord(record));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->typed, record.typed);
+    EXPECT_EQ(back->answer, record.answer);
     EXPECT_EQ(back->message, record.message);
     EXPECT_EQ(back->resolution, qp::Resolution::High);
     EXPECT_FALSE(ParseRecord("time=1\noutcome=maybe\n"));
@@ -312,4 +316,78 @@ TEST_F(KeptEntryTest, AFaxOfferedAgainBringsItsKeptEntryAlongWhenItEnds) {
     // The image was made for the send, not for the discarded try.
     EXPECT_EQ(withImage,
               (std::map<Outcome, bool>{{Outcome::Sent, true}, {Outcome::NotSent, false}}));
+}
+
+// A drawer that keeps the facts it was given and draws, fails or throws as told.
+enum class Drawn { Yes, No, Throws };
+ReportDrawer Drawer(std::vector<qp::TransmissionFacts>& given, Drawn drawn = Drawn::Yes) {
+    return [&given, drawn](const qp::TransmissionFacts& facts) -> std::optional<std::string> {
+        given.push_back(facts);
+        if (drawn == Drawn::Throws)
+            throw std::runtime_error("no fonts");
+        return drawn == Drawn::Yes ? std::optional<std::string>("%PDF-1.4 report") : std::nullopt;
+    };
+}
+
+TEST_F(FaxLogTest, ASentFaxKeepsItsReportAndAFailedOneHasNone) {
+    for (Outcome outcome :
+         {Outcome::Sent, Outcome::NotConfirmed, Outcome::Failed, Outcome::NotSent}) {
+        std::vector<qp::TransmissionFacts> given;
+        FaxLog log(m_folder);
+        log.KeepReports(Drawer(given));
+        ASSERT_TRUE(RecordAttempt(log, Attempt(outcome, true), {m_body, m_cover, m_image}).onDisk);
+        const Entry entry = log.Entries().front();
+        EXPECT_EQ(entry.hasReport, WasSent(outcome)) << OutcomeText(outcome);
+        if (entry.hasReport) {
+            EXPECT_EQ(ReadFile(entry.ReportPath()), "%PDF-1.4 report");
+        }
+        log.Remove(entry.id);
+    }
+}
+
+TEST_F(FaxLogTest, AReportSaysWhatTheRecordSaysWithPageOneReduced) {
+    std::vector<qp::TransmissionFacts> given;
+    FaxLog log(m_folder);
+    log.KeepReports(Drawer(given));
+    SendAttempt attempt = Attempt(Outcome::Sent, true);
+    attempt.tries = 3;
+    attempt.answer = "success: job 42 queued";
+    ASSERT_TRUE(RecordAttempt(log, attempt, {m_body, m_cover, m_image}).onDisk);
+    ASSERT_TRUE(RecordAttempt(log, Attempt(Outcome::NotConfirmed, true, "Not confirmed."),
+                              {m_body, m_cover, m_image})
+                    .onDisk);
+    ASSERT_EQ(given.size(), 2u);
+    const qp::TransmissionFacts& sent = given[0];
+    EXPECT_EQ(std::tie(sent.status, sent.toName, sent.toNumber, sent.resolution, sent.answer),
+              std::tie("Sent", "(555) 123-4567", "5551234567", "Normal (204x98)",
+                       "success: job 42 queued"));
+    EXPECT_EQ(std::pair(sent.pages, sent.tries), std::pair(3, 3));
+    // 1728 x 1078 at 204 x 98 dpi is a letter page: 640 wide is 831 high. Its black band across
+    // the top tenth shows; below it the page is white.
+    ASSERT_TRUE(sent.firstPage);
+    EXPECT_EQ(std::pair(sent.firstPage->width, sent.firstPage->height), std::pair(640, 831));
+    EXPECT_LT(sent.firstPage->Row(20)[320], 64);
+    EXPECT_GT(sent.firstPage->Row(400)[320], 192);
+    // Unconfirmed: what the user was told stands for the server's answer.
+    EXPECT_EQ(std::pair(given[1].status, given[1].answer),
+              std::pair(std::string("Sent, not confirmed"), std::string("Not confirmed.")));
+}
+
+TEST_F(FaxLogTest, AReportThatCannotBeMadeLeavesTheEntryWhole) {
+    // Calls of the writer: body, cover, image, report, record.
+    const std::pair<Drawn, int> cases[] = {{Drawn::No, 0}, {Drawn::Throws, 0}, {Drawn::Yes, 4}};
+    for (const auto& [drawn, failWriteAt] : cases) {
+        SCOPED_TRACE(static_cast<int>(drawn) * 10 + failWriteAt);
+        std::vector<qp::TransmissionFacts> given;
+        FailingWriter writer(failWriteAt);
+        FaxLog log(m_folder, writer);
+        log.KeepReports(Drawer(given, drawn));
+        ASSERT_TRUE(
+            RecordAttempt(log, Attempt(Outcome::Sent, true), {m_body, m_cover, m_image}).onDisk);
+        const Entry entry = log.Entries().front();
+        EXPECT_FALSE(entry.hasReport);
+        EXPECT_TRUE(entry.hasImage && entry.hasBody && entry.hasCover);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(entry.folder), {}), 4);
+        log.Remove(entry.id);
+    }
 }

@@ -1,13 +1,17 @@
-#include "tools/view/StripDecoder.h"
+#include "fax/PageDecoder.h"
 
-#include <QColor>
 #include <algorithm>
 #include <cstring>
 #include <tiffio.h>
 #include <vector>
 
-namespace qp::view {
+namespace qp {
 namespace {
+
+// The grey of a colour, weighted as the eye sees it (Qt's qGray).
+int Gray(int red, int green, int blue) {
+    return (red * 11 + green * 16 + blue * 5) / 32;
+}
 
 // One row of the page as libtiff reads it, and how to take a grey value from it.
 struct Samples {
@@ -43,10 +47,10 @@ struct Samples {
         case PHOTOMETRIC_MINISWHITE:
             return 255 - Level(row, first);
         case PHOTOMETRIC_RGB:
-            return qGray(Level(row, first), Level(row, first + 1), Level(row, first + 2));
+            return Gray(Level(row, first), Level(row, first + 1), Level(row, first + 2));
         case PHOTOMETRIC_PALETTE: {
             const unsigned entry = Raw(row, first);
-            return qGray(colormap[0][entry] >> 8, colormap[1][entry] >> 8, colormap[2][entry] >> 8);
+            return Gray(colormap[0][entry] >> 8, colormap[1][entry] >> 8, colormap[2][entry] >> 8);
         }
         default:
             return Level(row, first);
@@ -96,9 +100,10 @@ bool ReadableByRows(TIFF* tiff, Samples& samples) {
 // Folds the page's rows, as `nextRow` brings them top to bottom, into `out`: every pixel of `out`
 // covers a box of page pixels and gets their average.
 template <typename NextRow, typename GreyAt>
-bool Fold(std::uint32_t width, std::uint32_t height, QImage& out, NextRow nextRow, GreyAt greyAt) {
-    const auto outWidth = static_cast<std::uint32_t>(out.width());
-    const auto outHeight = static_cast<std::uint32_t>(out.height());
+bool Fold(std::uint32_t width, std::uint32_t height, GreyPicture& out, NextRow nextRow,
+          GreyAt greyAt) {
+    const auto outWidth = static_cast<std::uint32_t>(out.width);
+    const auto outHeight = static_cast<std::uint32_t>(out.height);
     std::vector<std::uint32_t> edges(outWidth + 1);
     for (std::uint32_t x = 0; x <= outWidth; ++x)
         edges[x] = static_cast<std::uint32_t>(std::uint64_t{x} * width / outWidth);
@@ -126,12 +131,12 @@ bool Fold(std::uint32_t width, std::uint32_t height, QImage& out, NextRow nextRo
                 sums[outX] += sum;
             }
         }
-        uchar* line = out.scanLine(static_cast<int>(outY));
+        std::uint8_t* line = out.Row(static_cast<int>(outY));
         for (std::uint32_t outX = 0; outX < outWidth; ++outX) {
             // A page decoded at its own size divides by one: that division is skipped.
             const std::uint64_t count = (edges[outX + 1] - edges[outX]) * rows;
-            line[outX] =
-                static_cast<uchar>(count == 1 ? sums[outX] : (sums[outX] + count / 2) / count);
+            line[outX] = static_cast<std::uint8_t>(count == 1 ? sums[outX]
+                                                              : (sums[outX] + count / 2) / count);
         }
     }
     return true;
@@ -140,10 +145,10 @@ bool Fold(std::uint32_t width, std::uint32_t height, QImage& out, NextRow nextRo
 } // namespace
 
 bool DecodeInto(TIFF* tiff, std::uint32_t width, std::uint32_t height, std::size_t budget,
-                QImage& out) {
-    if (out.format() != QImage::Format_Grayscale8 || out.width() < 1 || out.height() < 1 ||
-        static_cast<std::uint32_t>(out.width()) > width ||
-        static_cast<std::uint32_t>(out.height()) > height)
+                GreyPicture& out) {
+    if (out.width < 1 || out.height < 1 || static_cast<std::uint32_t>(out.width) > width ||
+        static_cast<std::uint32_t>(out.height) > height ||
+        out.pixels.size() != static_cast<std::size_t>(out.width) * out.height)
         return false;
     Samples samples;
     if (ReadableByRows(tiff, samples)) {
@@ -193,8 +198,18 @@ bool DecodeInto(TIFF* tiff, std::uint32_t width, std::uint32_t height, std::size
         },
         [](const std::uint8_t* line, std::uint32_t x) {
             const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(line)[x];
-            return qGray(TIFFGetR(pixel), TIFFGetG(pixel), TIFFGetB(pixel));
+            return Gray(static_cast<int>(TIFFGetR(pixel)), static_cast<int>(TIFFGetG(pixel)),
+                        static_cast<int>(TIFFGetB(pixel)));
         });
 }
 
-} // namespace qp::view
+double DotsPerInch(TIFF* tiff, std::uint32_t tag) {
+    float value = 0;
+    if (TIFFGetField(tiff, tag, &value) != 1)
+        return 0;
+    std::uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
+    return unit == RESUNIT_CENTIMETER ? value * 2.54 : value;
+}
+
+} // namespace qp
