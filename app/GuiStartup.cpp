@@ -3,6 +3,7 @@
 #include "app/SendDialogs.h"
 #include "base/AccountStore.h"
 #include "base/ParkedJobs.h"
+#include "base/Settings.h"
 #include "base/WorkPaths.h"
 #include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
@@ -18,9 +19,13 @@
 #include "fax/log/SendNotices.h"
 #include "fax/log/gui/FaxLogWindow.h"
 #include "platform/Clock.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/MessageBox.h"
+#include "platform/NetworkState.h"
+#include "platform/SettingsWatch.h"
 #include "platform/gui/GuiThread.h"
 #include "res/Features.h"
+#include "res/Resources.h"
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
 #include "shell/gui/TrayDialog.h"
@@ -100,9 +105,22 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
     return services;
 }
 
-void GuiStartupServices::Notify(const std::string& text) {
-    if (m_tray)
-        m_tray->ShowNotification(faxlog::kNoticeTitle, text);
+void GuiStartupServices::Notify(const std::string& text, std::function<void()> clicked) {
+    // The tray balloon and the terminal only where the service did not take it, so nothing is
+    // told twice; a tray that has come since the start shows the balloon.
+    auto unseen = [this, text, clicked] {
+        if (m_tray && m_tray->ShowNotification(faxlog::kNoticeTitle, text, clicked))
+            return;
+        std::cerr << faxlog::kNoticeTitle << ": " << text << std::endl;
+    };
+    if (m_ending) {
+        unseen();
+        return;
+    }
+    if (!m_notifications)
+        m_notifications = std::make_unique<DesktopNotifications>(
+            DesktopNotifications::Sender{res::kTooltip130, "quillpost", "quillpost"});
+    m_notifications->Notify(faxlog::kNoticeTitle, text, std::move(clicked), std::move(unseen));
 }
 
 contacts::ContactBook& GuiStartupServices::Contacts() {
@@ -277,7 +295,25 @@ bool GuiStartupServices::StartWatcher(const std::string& portFile) {
         [this](std::size_t waiting) {
             PostToGuiThreadWhenIdle([this, waiting] { Notify(WaitingJobsText(waiting)); });
         });
+    StartDesktopWatches();
     return m_monitor->Start();
+}
+
+void GuiStartupServices::StartDesktopWatches() {
+    // Read at the call, so runners set after the start still count.
+    m_network = std::make_unique<NetworkState>([this] {
+        if (m_networkBack)
+            m_networkBack();
+    });
+    m_accountWatch = std::make_unique<SettingsWatch>(
+        m_account.Settings().FilePath(), settings::kSection,
+        std::vector<std::string>{settings::kLogin.key, settings::kPin.key, settings::kHost.key,
+                                 settings::kPort.key, settings::kPortWritten.key,
+                                 settings::kNotifyEmail.key},
+        [this] {
+            if (m_accountChanged)
+                m_accountChanged();
+        });
 }
 
 void GuiStartupServices::Shutdown() {
@@ -291,6 +327,9 @@ void GuiStartupServices::Shutdown() {
         m_monitor->Stop();
     if (m_updates)
         m_updates->Stop();
+    m_network.reset();
+    m_accountWatch.reset();
+    m_notifications.reset();
     m_logWindow.reset();
     m_contactsWindow.reset();
     m_tray.reset();
