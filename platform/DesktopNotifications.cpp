@@ -87,8 +87,8 @@ void DesktopNotifications::Notify(const std::string& title, const std::string& b
                     unseen();
                 return;
             }
-            const bool actions = reply.value().contains(QStringLiteral("actions"));
-            Raise(title, body, actions && clicked, std::move(clicked), std::move(unseen));
+            const bool withActions = clicked && reply.value().contains(QStringLiteral("actions"));
+            Raise(title, body, withActions, std::move(clicked), std::move(unseen));
         });
 }
 

@@ -15,15 +15,6 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-// The folder itself or, before it is made, the nearest folder above it that exists: its
-// creation is what brings the watch down to it.
-QString NearestFolder(const std::string& folder) {
-    QFileInfo info(QString::fromStdString(folder));
-    while (!info.isDir() && !info.isRoot() && !info.filePath().isEmpty())
-        info.setFile(info.path());
-    return info.filePath();
-}
-
 } // namespace
 
 SettingsWatch::SettingsWatch(std::string filePath, std::string section,
@@ -62,13 +53,10 @@ void SettingsWatch::Rearm() {
     // A replaced file is a new file: a watch still held may be on the one it replaced.
     if (!m_watcher->files().isEmpty())
         m_watcher->removePaths(m_watcher->files());
-    const QString folder = NearestFolder(m_folder);
-    const QStringList folders = m_watcher->directories();
-    if (folders != QStringList{folder}) {
-        if (!folders.isEmpty())
-            m_watcher->removePaths(folders);
+    // The first read made the folder; should it be removed, the watch goes with it.
+    const QString folder = QString::fromStdString(m_folder);
+    if (m_watcher->directories().isEmpty() && QFileInfo(folder).isDir())
         m_watcher->addPath(folder);
-    }
     const QString file = QString::fromStdString(m_filePath);
     if (QFileInfo(file).isFile())
         m_watcher->addPath(file);
