@@ -106,6 +106,9 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
 }
 
 void GuiStartupServices::Notify(const std::string& text, std::function<void()> clicked) {
+    // A click runs as the tray's commands do: from the event loop, once no dialog's work waits.
+    if (clicked)
+        clicked = [clicked = std::move(clicked)] { RunOnGuiThreadWhenIdle(clicked); };
     // The tray balloon and the terminal only where the service did not take it, so nothing is
     // told twice; a tray that has come since the start shows the balloon.
     auto unseen = [this, text, clicked] {

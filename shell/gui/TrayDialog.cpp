@@ -47,7 +47,7 @@ TrayDialog::TrayDialog() {
                      });
     QObject::connect(&m_icon, &QSystemTrayIcon::messageClicked, &m_menu, [this] {
         if (m_balloonClicked)
-            qp::RunOnGuiThreadWhenIdle(m_balloonClicked);
+            m_balloonClicked();
     });
     SetIconShown(true);
 }
