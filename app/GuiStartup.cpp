@@ -3,6 +3,7 @@
 #include "app/SendDialogs.h"
 #include "base/AccountStore.h"
 #include "base/ParkedJobs.h"
+#include "base/Settings.h"
 #include "base/WorkPaths.h"
 #include "capture/Diagnostics.h"
 #include "capture/FaxMonitor.h"
@@ -20,9 +21,13 @@
 #include "fax/log/gui/ManualWindow.h"
 #include "fax/log/gui/QuillPostWindow.h"
 #include "platform/Clock.h"
+#include "platform/DesktopNotifications.h"
 #include "platform/MessageBox.h"
+#include "platform/NetworkState.h"
+#include "platform/SettingsWatch.h"
 #include "platform/gui/GuiThread.h"
 #include "res/Features.h"
+#include "res/Resources.h"
 #include "shell/gui/AboutDlg.h"
 #include "shell/gui/InitialConfigDialog.h"
 #include "shell/gui/PreferencesDialog.h"
@@ -121,9 +126,25 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
     return services;
 }
 
-void GuiStartupServices::Notify(const std::string& text) {
-    if (m_tray)
-        m_tray->ShowNotification(faxlog::kNoticeTitle, text);
+void GuiStartupServices::Notify(const std::string& text, std::function<void()> clicked) {
+    // A click runs as the tray's commands do: from the event loop, once no dialog's work waits.
+    if (clicked)
+        clicked = [clicked = std::move(clicked)] { RunOnGuiThreadWhenIdle(clicked); };
+    // The tray balloon and the terminal only where the service did not take it, so nothing is
+    // told twice; a tray that has come since the start shows the balloon.
+    auto unseen = [this, text, clicked] {
+        if (m_tray && m_tray->ShowNotification(faxlog::kNoticeTitle, text, clicked))
+            return;
+        std::cerr << faxlog::kNoticeTitle << ": " << text << std::endl;
+    };
+    if (m_ending) {
+        unseen();
+        return;
+    }
+    if (!m_notifications)
+        m_notifications = std::make_unique<DesktopNotifications>(
+            DesktopNotifications::Sender{res::kTooltip130, "quillpost", "quillpost"});
+    m_notifications->Notify(faxlog::kNoticeTitle, text, std::move(clicked), std::move(unseen));
 }
 
 contacts::ContactBook& GuiStartupServices::Contacts() {
@@ -380,7 +401,25 @@ bool GuiStartupServices::StartWatcher(const std::string& portFile) {
         [this](std::size_t waiting) {
             PostToGuiThreadWhenIdle([this, waiting] { Notify(WaitingJobsText(waiting)); });
         });
+    StartDesktopWatches();
     return m_monitor->Start();
+}
+
+void GuiStartupServices::StartDesktopWatches() {
+    // Read at the call, so runners set after the start still count.
+    m_network = std::make_unique<NetworkState>([this] {
+        if (m_networkBack)
+            m_networkBack();
+    });
+    m_accountWatch = std::make_unique<SettingsWatch>(
+        m_account.Settings().FilePath(), settings::kSection,
+        std::vector<std::string>{settings::kLogin.key, settings::kPin.key, settings::kHost.key,
+                                 settings::kPort.key, settings::kPortWritten.key,
+                                 settings::kNotifyEmail.key},
+        [this] {
+            if (m_accountChanged)
+                m_accountChanged();
+        });
 }
 
 void GuiStartupServices::Shutdown() {
@@ -394,6 +433,9 @@ void GuiStartupServices::Shutdown() {
         m_monitor->Stop();
     if (m_updates)
         m_updates->Stop();
+    m_network.reset();
+    m_accountWatch.reset();
+    m_notifications.reset();
     m_window.reset();
     m_manual.reset();
     m_contactsWindow.reset();

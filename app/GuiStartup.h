@@ -7,6 +7,7 @@
 #include "fax/log/gui/QuillPostWindow.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class ContactsWindow;
@@ -18,7 +19,10 @@ class TrayDialog;
 namespace qp {
 
 class AccountStore;
+class DesktopNotifications;
+class NetworkState;
 class ProcessRunner;
+class SettingsWatch;
 class SendDialogs;
 class UpdateChecks;
 
@@ -59,6 +63,17 @@ public:
     void ShowContacts();
     bool RunContacts() override;
 
+    // What runs when the network comes back, and when the account in the settings file changes
+    // (by this program or any other); both on the GUI thread, from the watcher's start on.
+    void SetNetworkBackRunner(std::function<void()> runner) { m_networkBack = std::move(runner); }
+    void SetAccountChangedRunner(std::function<void()> runner) {
+        m_accountChanged = std::move(runner);
+    }
+    // Tells the user `text`: through the desktop's notification service where it has one, else
+    // the tray's balloon where a tray shows the icon, else on standard error; each notice goes
+    // one way only. `clicked` runs on a click where the notification service offers that.
+    void Notify(const std::string& text, std::function<void()> clicked = {});
+
 private:
     // What the windows of tray mode, "-log" and "-contacts" share, made when the first opens.
     void StartGui();
@@ -71,7 +86,7 @@ private:
     void ShowManual();
     void ShowManualText();
     void OpenReport(const std::string& path);
-    void Notify(const std::string& text);
+    void StartDesktopWatches();
     void OnSendDialogClosed(bool printed);
 
     AccountStore& m_account;
@@ -87,6 +102,11 @@ private:
     std::unique_ptr<ContactsWindow> m_contactsWindow;
     std::unique_ptr<FaxMonitor> m_monitor;
     std::unique_ptr<UpdateChecks> m_updates;
+    std::unique_ptr<DesktopNotifications> m_notifications;
+    std::function<void()> m_networkBack;
+    std::function<void()> m_accountChanged;
+    std::unique_ptr<NetworkState> m_network;
+    std::unique_ptr<SettingsWatch> m_accountWatch;
     std::atomic<bool> m_ending{false};
     // "-log" and "-contacts": the program ends once its window and the faxes sent from it have
     // closed.

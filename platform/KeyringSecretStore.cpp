@@ -1,5 +1,7 @@
 #include "platform/KeyringSecretStore.h"
 
+#include "platform/SessionBus.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -10,7 +12,6 @@
 #include <QStringList>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
-#include <sys/stat.h>
 
 namespace qp {
 namespace {
@@ -102,18 +103,6 @@ SecretOutcome OutcomeOf(const QKeychain::Job& job, bool reading, bool writing,
 }
 
 } // namespace
-
-std::optional<std::string> MissingSessionBus() {
-    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-        return std::nullopt;
-    // Without the variable both D-Bus libraries look for the user's bus in the runtime folder.
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    struct stat st {};
-    if (!runtime.isEmpty() && ::stat((runtime + "/bus").constData(), &st) == 0 &&
-        S_ISSOCK(st.st_mode))
-        return std::nullopt;
-    return "no session bus (DBUS_SESSION_BUS_ADDRESS is not set)";
-}
 
 KeyringSecretStore::KeyringSecretStore(std::chrono::milliseconds bound)
     : m_bound(bound), m_context(std::make_unique<QObject>()) {}

@@ -52,7 +52,4 @@ private:
     bool m_running = false;
 };
 
-// Why this process has no session bus to find a keyring on; nothing when it has one.
-std::optional<std::string> MissingSessionBus();
-
 } // namespace qp

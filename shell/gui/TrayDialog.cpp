@@ -45,6 +45,10 @@ TrayDialog::TrayDialog() {
                          if (reason == QSystemTrayIcon::DoubleClick)
                              m_menu.defaultAction()->trigger();
                      });
+    QObject::connect(&m_icon, &QSystemTrayIcon::messageClicked, &m_menu, [this] {
+        if (m_balloonClicked)
+            m_balloonClicked();
+    });
     SetIconShown(true);
 }
 
@@ -76,9 +80,13 @@ void TrayDialog::SetIconShown(bool shown) {
     }
 }
 
-bool TrayDialog::ShowNotification(const std::string& title, const std::string& text) {
-    if (!m_icon.isVisible())
+bool TrayDialog::ShowNotification(const std::string& title, const std::string& text,
+                                  std::function<void()> clicked) {
+    // Qt takes the icon as shown even where no tray host holds it; a balloon would go nowhere.
+    if (!m_icon.isVisible() || !QSystemTrayIcon::isSystemTrayAvailable() ||
+        !QSystemTrayIcon::supportsMessages())
         return false;
+    m_balloonClicked = std::move(clicked);
     m_icon.showMessage(QString::fromStdString(title), QString::fromStdString(text), m_icon.icon());
     return true;
 }

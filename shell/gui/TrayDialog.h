@@ -37,8 +37,10 @@ public:
 
     // Hides the icon (while an update replaces the program) or shows it again.
     void SetIconShown(bool shown);
-    // A desktop notification from the icon; false while the icon is hidden.
-    bool ShowNotification(const std::string& title, const std::string& text);
+    // A balloon from the icon; false, showing nothing, while the icon is hidden or no tray holds
+    // it. `clicked` runs when the user clicks this balloon (the latest one shown).
+    bool ShowNotification(const std::string& title, const std::string& text,
+                          std::function<void()> clicked = {});
 
     QSystemTrayIcon& Icon() { return m_icon; }
     QMenu& Menu() { return m_menu; }
@@ -53,6 +55,7 @@ private:
     std::function<void()> m_runFaxLog;
     std::function<void()> m_runContacts;
     std::function<void()> m_runQuit;
+    std::function<void()> m_balloonClicked;
     QMenu m_menu;
     QSystemTrayIcon m_icon;
     bool m_toldNoTray = false;

@@ -8,15 +8,16 @@
 #include "shell/gui/PreferencesDialog.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ModalHelpers.h"
+#include "tests/support/PrivateSessionBus.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QLineEdit>
 #include <QPushButton>
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
 
 using qp::SecretOutcome;
@@ -39,11 +40,8 @@ public:
             s_missing = std::string(e.what()) + " (scripts/deps installs it)";
         }
     }
-    void TearDown() override {
-        // GNOME Keyring ends with the bus it serves.
-        if (m_busPid > 0)
-            ::kill(m_busPid, SIGTERM);
-    }
+    // GNOME Keyring ends with the bus it serves.
+    void TearDown() override { m_bus.reset(); }
 
 private:
     std::string Start() {
@@ -54,13 +52,10 @@ private:
             {"HOME", m_dir.File("home")},
             {"XDG_DATA_HOME", m_dir.File("home/data")},
             {"XDG_RUNTIME_DIR", run}};
-        const qp::test::ProgramRun bus = qp::test::RunProgram(
-            {"dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"}, env);
-        const std::size_t end = bus.out.find('\n');
-        if (bus.exitCode != 0 || end == std::string::npos)
-            return "dbus-daemon (scripts/deps installs it) started no session bus: " + bus.err;
-        const std::string address = bus.out.substr(0, end);
-        m_busPid = std::atoi(bus.out.c_str() + end + 1);
+        m_bus = std::make_unique<qp::test::PrivateSessionBus>(env);
+        if (!m_bus->Missing().empty())
+            return m_bus->Missing();
+        const std::string address = m_bus->Address();
         env["DBUS_SESSION_BUS_ADDRESS"] = address;
         const qp::test::ProgramRun keyring = qp::test::RunProgram(
             {"sh", "-c",
@@ -79,7 +74,7 @@ private:
     }
 
     qp::test::TempDir m_dir;
-    int m_busPid = -1;
+    std::unique_ptr<qp::test::PrivateSessionBus> m_bus;
 };
 
 std::string PrivateKeyring::s_missing;

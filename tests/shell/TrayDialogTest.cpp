@@ -69,15 +69,18 @@ TEST(TrayDialogTest, EachCommandRunsItsRunnerAndOnlyQuitDoesNotWaitForWork) {
     }
 }
 
-TEST(TrayDialogTest, NotifiesOnlyWhileTheIconIsShownAndSaysOnceThatNoTrayHoldsIt) {
+TEST(TrayDialogTest, WithoutATrayHostNoBalloonIsClaimedAndItSaysOnceThatNoTrayHoldsIt) {
+    // The offscreen platform, like stock GNOME, has no tray host.
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     testing::internal::CaptureStderr();
     TrayDialog tray;
-    EXPECT_TRUE(tray.ShowNotification("Quill Post", "Fax sent"));
+    // A balloon that goes nowhere is not claimed, so the notice can take another way.
+    EXPECT_FALSE(tray.ShowNotification("Quill Post", "Fax sent"));
     tray.SetIconShown(false);
     EXPECT_FALSE(tray.ShowNotification("Quill Post", "Fax sent"));
     tray.SetIconShown(true);
     EXPECT_TRUE(tray.Icon().isVisible());
-    EXPECT_TRUE(tray.ShowNotification("Quill Post", "Fax sent"));
+    EXPECT_FALSE(tray.ShowNotification("Quill Post", "Fax sent"));
     const std::string err = testing::internal::GetCapturedStderr();
     // Qt adds warnings of its own; ours comes exactly once.
     const std::string line = "Quillpost: no system tray is available;";
