@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Outcome.h"
 #include "fax/SendSettings.h"
 
 #include <string>
@@ -28,6 +29,8 @@ struct SendAttempt {
     bool imageMade = false;
     // How many times Send was pressed for this fax, this attempt included.
     int tries = 0;
+    // For a failed try: whether trying again later may help.
+    qp::FailureKind kind = qp::FailureKind::None;
 };
 
 // A logged fax whose files could not be copied back for sending again.
