@@ -233,7 +233,12 @@ void SendSession::Cancel() {
     // document or a fax that was tried; nothing for a cover-only fax never tried.
     if (m_lastFailure) {
         if (MayKeep()) {
+            // A close asked for while the question waits is the same close.
+            if (m_askingToKeep)
+                return;
+            m_askingToKeep = true;
             const KeepAnswer answer = m_view.AskToKeep();
+            m_askingToKeep = false;
             // The question had an event loop of its own: the program may have ended the session
             // meanwhile, and an unanswered question leaves the fax as it is.
             if (m_state != State::Idle || answer == KeepAnswer::None)

@@ -163,7 +163,8 @@ private:
     // A fax the server received but never confirmed, from the moment the upload says so: an
     // orderly end while the user is told about it logs it as such.
     std::optional<faxlog::SendAttempt> m_sentUnconfirmed;
-    // The job is being handed over to be kept.
+    // The user is being asked whether to keep the fax, and the job is being handed over.
+    bool m_askingToKeep = false;
     bool m_handingOver = false;
 };
 

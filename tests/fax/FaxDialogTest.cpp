@@ -549,5 +549,8 @@ TEST_F(FaxDialogTest, ClosingAfterATryThatMayPassAsksToKeepTheFaxOrDiscardIt) {
         EXPECT_EQ(kept.has_value(), keep);
         EXPECT_EQ(qp::FileExists(m_jobFolder), keep);
         EXPECT_EQ(Logged().size(), loggedBefore + (keep ? 0 : 1)) << "a kept fax is logged later";
+        if (kept)
+            qp::JobStore::Remove(std::move(*kept));
+        kept.reset();
     }
 }
