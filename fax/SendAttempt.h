@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Outcome.h"
 #include "fax/SendSettings.h"
 
 #include <string>
@@ -30,6 +31,8 @@ struct SendAttempt {
     int tries = 0;
     // The server's words on a fax it took ("success: ..."); empty when it gave none.
     std::string answer{};
+    // For a failed try: whether trying again later may help.
+    qp::FailureKind kind = qp::FailureKind::None;
 };
 
 // A logged fax whose files could not be copied back for sending again.

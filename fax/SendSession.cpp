@@ -174,6 +174,7 @@ void SendSession::OnUploaded(const Pending& pending, const qp::Outcome& outcome)
     m_view.ShowMessage(outcome.message);
     m_lastFailure =
         Attempt(faxlog::Outcome::Failed, pending.number, pending.choices, outcome.message, true);
+    m_lastFailure->kind = outcome.kind;
     Enter(State::Idle);
 }
 
@@ -234,6 +235,22 @@ void SendSession::Cancel() {
     // One entry for the fax: the last try's failure when it stands; "not sent" for a printed
     // document or a fax that was tried; nothing for a cover-only fax never tried.
     if (m_lastFailure) {
+        if (MayKeep()) {
+            // A close asked for while the question waits is the same close.
+            if (m_askingToKeep)
+                return;
+            m_askingToKeep = true;
+            const KeepAnswer answer = m_view.AskToKeep();
+            m_askingToKeep = false;
+            // The question had an event loop of its own: the program may have ended the session
+            // meanwhile, and an unanswered question leaves the fax as it is.
+            if (m_state != State::Idle || answer == KeepAnswer::None)
+                return;
+            if (answer == KeepAnswer::Keep) {
+                HandOver();
+                return;
+            }
+        }
         Record(*m_lastFailure, false);
         return;
     }
@@ -249,8 +266,48 @@ void SendSession::Cancel() {
            false);
 }
 
+bool SendSession::MayKeep() const {
+    return m_services.keep && m_lastFailure &&
+           qp::Outcome::Failure(m_lastFailure->message, m_lastFailure->kind).Passing();
+}
+
+void SendSession::HandOver() {
+    faxlog::SendAttempt lastTry = *m_lastFailure;
+    // The image goes again as it is only while it follows the try's choices: a choice changed
+    // or a preview made since has made it another fax's.
+    lastTry.imageMade = m_imageReady && m_current && m_current->choices == lastTry.choices;
+    Enter(State::Recording);
+    m_handingOver = true;
+    auto done = [this](const qp::Outcome& kept) {
+        m_handingOver = false;
+        // Taken: whoever took it logs the fax at its end.
+        if (kept) {
+            Finish(false);
+            return;
+        }
+        if (!kept.message.empty())
+            m_view.ShowMessage(kept.message);
+        Enter(State::Idle);
+    };
+    // Keeping it writes to disk, which may take its time.
+    const bool started = m_work.Start(
+        [this, lastTry](std::stop_token) { return m_services.keep(m_job, lastTry); }, done);
+    if (!started)
+        done(m_services.keep(m_job, lastTry));
+}
+
 bool SendSession::EndForShutdown() {
-    const State state = m_state;
+    State state = m_state;
+    if (state == State::Recording && m_handingOver) {
+        // A fax being handed over ends there when it is taken, and as an idle one otherwise.
+        const std::optional<qp::Outcome> kept = m_work.Wait();
+        m_handingOver = false;
+        if (kept && kept->ok) {
+            Finish(false);
+            return false;
+        }
+        m_state = state = State::Idle;
+    }
     if (state == State::Preparing) {
         // A restore half done is of no use; the logged fax is still in the log.
         m_work.StopAndWait();

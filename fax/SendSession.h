@@ -30,6 +30,13 @@ struct SendServices {
     // desktop is to be told about it, and what the user is told when it is not.
     std::function<faxlog::Recorded(const faxlog::SendAttempt&, const Job&)> record;
     std::function<void(const std::string& text)> notify;
+    // Takes a fax whose last try failed for a passing reason, to be sent again without its
+    // window, and becomes the one owner of its job: it moves the job out of `job` only when it
+    // succeeds, and then logs the fax itself at its end. `lastTry` carries the number as typed and
+    // dialled, the choices, the tries so far and, in imageMade, whether the job's image follows
+    // those choices and is to be sent as it is. Runs on the session's worker thread. Unset: a
+    // fax lives only as long as its window.
+    std::function<qp::Outcome(Job& job, const faxlog::SendAttempt& lastTry)> keep;
 };
 
 // What the user has filled in for the fax.
@@ -47,6 +54,9 @@ struct SendForm {
 class SendSession {
 public:
     enum class State { Preparing, Idle, Converting, Uploading, Recording, Ended };
+    // The user's answer to keeping a fax that may go later; None when nobody answered (the
+    // program is ending): the fax stays as it is.
+    enum class KeepAnswer { Keep, Discard, None };
 
     class View {
     public:
@@ -67,6 +77,9 @@ public:
         virtual void Stopped() = 0;
         // The session has ended; `sent` when the fax went.
         virtual void Close(bool sent) = 0;
+        // The last try failed for a reason that may pass, and the user closes the fax: it may
+        // wait to be sent later instead of being discarded.
+        virtual KeepAnswer AskToKeep() = 0;
 
     protected:
         ~View() = default;
@@ -92,7 +105,8 @@ public:
     void Preview();
     void Send();
     // While work runs it is stopped, and the session ends as cancelled once it has. While idle the
-    // fax gets its one log entry and the session ends.
+    // fax gets its one log entry and the session ends; after a try that failed for a reason that
+    // may pass, the user may keep it to be sent later instead (see SendServices::keep).
     void Cancel();
     // The program is ending: work under way is stopped and waited for, and the fax is logged as
     // not sent and its job kept to be offered again, unless the upload had finished or the server
@@ -122,6 +136,11 @@ private:
                                 bool imageMade) const;
     void EndStopped();
     void Finish(bool sent);
+    // Whether the fax is one the user may keep to be sent later.
+    bool MayKeep() const;
+    // Hands the job over in the background; the session ends once it is taken, and goes back to
+    // idle with the user told when it is not.
+    void HandOver();
 
     Job m_job;
     SendServices m_services;
@@ -144,6 +163,9 @@ private:
     // A fax the server received but never confirmed, from the moment the upload says so: an
     // orderly end while the user is told about it logs it as such.
     std::optional<faxlog::SendAttempt> m_sentUnconfirmed;
+    // The user is being asked whether to keep the fax, and the job is being handed over.
+    bool m_askingToKeep = false;
+    bool m_handingOver = false;
 };
 
 } // namespace qp

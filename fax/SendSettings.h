@@ -12,6 +12,8 @@ enum class Resolution { Normal, Fine, High };
 struct SendChoices {
     Resolution resolution = Resolution::Fine;
     bool legal = false;
+
+    bool operator==(const SendChoices&) const = default;
 };
 
 // Ghostscript's resolution and page size in pixels for one set of choices.

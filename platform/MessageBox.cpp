@@ -34,7 +34,7 @@ MessageSink* SetMessageSink(MessageSink* sink) {
 }
 
 MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons) {
-    return ShowMessage(MessageRequest{text, icon, buttons, {}});
+    return ShowMessage(MessageRequest{text, icon, buttons, {}, {}, {}, {}});
 }
 
 MessageAnswer ShowMessage(const MessageRequest& request) {

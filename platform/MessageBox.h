@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace qp {
@@ -16,6 +17,12 @@ struct MessageRequest {
     MessageIcon icon = MessageIcon::Warning;
     MessageButtons buttons = MessageButtons::Ok;
     std::string caption; // empty: the application name
+    // A Yes/No box (Yes is its default) may name what its answers do; empty: "Yes" and "No".
+    std::string yesText{};
+    std::string noText{};
+    // The answer of a box nobody answered (the program ended while it waited, or before it
+    // opened), for a question whose safe choice is neither of its buttons; unset: the safe button.
+    std::optional<MessageAnswer> unanswered{};
 };
 
 // Where message boxes go: a real modal box in the GUI, a recorder in tests, stderr otherwise.

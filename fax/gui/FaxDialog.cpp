@@ -283,6 +283,27 @@ void FaxDialog::Close(bool sent) {
     QDialog::done(sent ? QDialog::Accepted : QDialog::Rejected);
 }
 
+FaxDialog::KeepAnswer FaxDialog::AskToKeep() {
+    qp::MessageRequest question;
+    question.text = "Keep this fax in the outbox and send it automatically?";
+    question.icon = qp::MessageIcon::Question;
+    question.buttons = qp::MessageButtons::YesNo;
+    question.yesText = "Keep";
+    question.noText = "Discard";
+    // A question the program's end closes discards nothing: the orderly end keeps the fax.
+    question.unanswered = qp::MessageAnswer::Cancel;
+    switch (qp::ShowMessage(question)) {
+    case qp::MessageAnswer::Yes:
+        return KeepAnswer::Keep;
+    case qp::MessageAnswer::No:
+        return KeepAnswer::Discard;
+    case qp::MessageAnswer::Ok:
+    case qp::MessageAnswer::Cancel:
+        break;
+    }
+    return KeepAnswer::None;
+}
+
 void FaxDialog::OfferSuggestions(const QString& typed) {
     m_suggestions->clear();
     if (typed.trimmed().isEmpty())

@@ -53,6 +53,7 @@ struct SendDialogServices : qp::SendServices {
 class FaxDialog : public QDialog, private qp::SendSession::View {
 public:
     using State = qp::SendSession::State;
+    using KeepAnswer = qp::SendSession::KeepAnswer;
 
     FaxDialog(qp::Job job, SendDialogServices services, QWidget* parent = nullptr);
     ~FaxDialog() override;
@@ -102,6 +103,7 @@ private:
     qp::UploadProgress UploadReporter() override;
     void Stopped() override;
     void Close(bool sent) override;
+    KeepAnswer AskToKeep() override;
 
     void OnInitDialog();
     qp::Resolution ChosenResolution() const;

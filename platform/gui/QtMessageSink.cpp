@@ -2,6 +2,7 @@
 
 #include "platform/gui/GuiThread.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QString>
 #include <cstdio>
@@ -54,7 +55,8 @@ MessageAnswer FromQt(int button) {
 
 MessageAnswer QtMessageSink::Show(const MessageRequest& request) {
     // A box that is never shown (the program is ending) answers with its safe choice.
-    MessageAnswer answer = request.buttons == MessageButtons::YesNo      ? MessageAnswer::No
+    MessageAnswer answer = request.unanswered                            ? *request.unanswered
+                           : request.buttons == MessageButtons::YesNo    ? MessageAnswer::No
                            : request.buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
                                                                          : MessageAnswer::Ok;
     // Asked for by another thread, the box waits until no window's work is waiting to show its
@@ -66,6 +68,13 @@ MessageAnswer QtMessageSink::Show(const MessageRequest& request) {
                         ToQtButtons(request.buttons));
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
         box.setTextFormat(Qt::PlainText);
+        if (request.buttons == MessageButtons::YesNo) {
+            box.setDefaultButton(QMessageBox::Yes);
+            if (!request.yesText.empty())
+                box.button(QMessageBox::Yes)->setText(QString::fromStdString(request.yesText));
+            if (!request.noText.empty())
+                box.button(QMessageBox::No)->setText(QString::fromStdString(request.noText));
+        }
         const int button = box.exec();
         // A box closed by the program's end was answered by nobody: the safe choice stands.
         if (box.clickedButton() != nullptr)

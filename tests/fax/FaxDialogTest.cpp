@@ -110,6 +110,7 @@ protected:
             return qp::faxlog::RecordJobAttempt(m_log, attempt, job);
         };
         services.notify = [this](const std::string& text) { m_notices.push_back(text); };
+        services.keep = m_keep;
         return services;
     }
 
@@ -166,6 +167,7 @@ protected:
     int m_previews = 0;
     std::vector<std::string> m_notices;
     std::string m_jobFolder;
+    std::function<Outcome(qp::Job&, const qp::faxlog::SendAttempt&)> m_keep;
 };
 
 } // namespace
@@ -518,5 +520,37 @@ TEST_F(FaxDialogTest, EnterSendsWhenTheTypedNumberIsTheFirstSuggestion) {
             EXPECT_TRUE(Idle(dialog)) << c.what;
             EXPECT_EQ(m_conversions, 0) << c.what;
         }
+    }
+}
+
+TEST_F(FaxDialogTest, ClosingAfterATryThatMayPassAsksToKeepTheFaxOrDiscardIt) {
+    std::optional<qp::Job> kept;
+    m_keep = [&kept](qp::Job& job, const qp::faxlog::SendAttempt&) {
+        kept.emplace(std::move(job));
+        return Outcome::Success();
+    };
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "keep" : "discard");
+        m_env.messages.Clear();
+        const std::size_t loggedBefore = Logged().size();
+        m_uploadOutcomes.push_back(Outcome::Failure("No server", qp::FailureKind::CannotConnect));
+        auto dialog = Open();
+        TypeNumber(*dialog, "5551234567");
+        Click(*dialog, 1);
+        ASSERT_TRUE(PumpUntil([&] { return Idle(*dialog) && !m_env.messages.Texts().empty(); }));
+        m_env.messages.SetNextAnswer(keep ? qp::MessageAnswer::Yes : qp::MessageAnswer::No);
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        ASSERT_TRUE(PumpUntil([&] { return Ended(*dialog); }));
+        const std::vector<qp::MessageRequest> asked = m_env.messages.Messages();
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_EQ(std::tuple(asked[1].text, asked[1].buttons, asked[1].yesText, asked[1].noText),
+                  std::tuple("Keep this fax in the outbox and send it automatically?",
+                             qp::MessageButtons::YesNo, "Keep", "Discard"));
+        EXPECT_EQ(kept.has_value(), keep);
+        EXPECT_EQ(qp::FileExists(m_jobFolder), keep);
+        EXPECT_EQ(Logged().size(), loggedBefore + (keep ? 0 : 1)) << "a kept fax is logged later";
+        if (kept)
+            qp::JobStore::Remove(std::move(*kept));
+        kept.reset();
     }
 }

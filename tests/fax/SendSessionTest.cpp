@@ -37,6 +37,13 @@ public:
     qp::UploadProgress UploadReporter() override { return {}; }
     void Stopped() override { session->Cancel(); }
     void Close(bool sent) override { closedSent = sent; }
+    using KeepAnswer = SendSession::KeepAnswer;
+    KeepAnswer AskToKeep() override {
+        ++keepAsked;
+        return keepAnswer;
+    }
+    KeepAnswer keepAnswer = KeepAnswer::Keep;
+    int keepAsked = 0;
 };
 
 // The conversion and the upload end as scripted; the one held first waits for its stop.
@@ -67,6 +74,15 @@ protected:
             m_logged.push_back(attempt);
             return m_log ? faxlog::RecordJobAttempt(*m_log, attempt, job) : faxlog::Recorded{};
         };
+        if (m_keeps) {
+            services.keep = [this](qp::Job& job, const faxlog::SendAttempt& lastTry) {
+                m_keptTries.push_back(lastTry);
+                if (!m_keepRefusal.empty())
+                    return Outcome::Failure(m_keepRefusal);
+                m_kept.emplace(std::move(job));
+                return Outcome::Success();
+            };
+        }
         auto session = std::make_unique<SendSession>(std::move(*job), services, m_window);
         m_window.session = session.get();
         return session;
@@ -85,6 +101,11 @@ protected:
     std::function<Outcome(const std::string& image, std::stop_token)> m_upload;
     // The real log, when a test writes one.
     std::optional<faxlog::FaxLog> m_log;
+    // A keep service, when set: it takes the job unless it refuses with words.
+    bool m_keeps = false;
+    std::string m_keepRefusal;
+    std::vector<faxlog::SendAttempt> m_keptTries;
+    std::optional<qp::Job> m_kept;
 };
 
 TEST_F(SendSessionTest, TheWorksOutcomeDecidesWhatFollowsAndTheOneEntryTheFaxGets) {
@@ -273,6 +294,79 @@ TEST_F(SendSessionTest, AFaxTheLogCannotTakeKeepsItsJobIsToldOfAndIsLoggedAtTheN
         if (c.offeredAgain)
             qp::JobStore::Remove(std::move(leftOver[0]));
     }
+}
+
+// A try that failed for a reason that may pass, the fax closed: the user may keep it, and the kept
+// fax leaves with its job and no entry of the session's; anything else ends as a Cancel always did.
+TEST_F(SendSessionTest, AFaxWhoseTryMayPassIsOfferedToBeKeptAndLeavesWithItsJob) {
+    const Outcome cannotConnect = Outcome::Failure("no server", qp::FailureKind::CannotConnect);
+    const struct {
+        const char* what;
+        Outcome uploaded;
+        bool keeps;
+        bool stale; // a choice changed after the try: its image is another fax's
+        bool asked, kept;
+    } cases[] = {
+        {"kept", cannotConnect, true, false, true, true},
+        {"kept after a choice changed", cannotConnect, true, true, true, true},
+        {"refused by the server", Outcome::Failure("no", qp::FailureKind::Refused), true, false,
+         false, false},
+        {"nowhere to keep it", cannotConnect, false, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_window = Window();
+        m_logged.clear();
+        m_keptTries.clear();
+        m_kept.reset();
+        m_keeps = c.keeps;
+        m_uploaded = c.uploaded;
+        auto session = Open();
+        session->Send();
+        ASSERT_TRUE(qp::test::PumpUntil([&] { return session->CurrentState() == State::Idle; }));
+        if (c.stale)
+            session->MarkImageStale();
+        session->Cancel();
+        ASSERT_TRUE(qp::test::PumpUntil([&] { return m_window.closedSent.has_value(); }));
+        EXPECT_EQ(m_window.keepAsked, c.asked ? 1 : 0);
+        EXPECT_EQ(m_logged.size(), c.kept ? 0u : 1u) << "a kept fax is logged at its end";
+        EXPECT_EQ(m_kept.has_value(), c.kept);
+        EXPECT_EQ(qp::FileExists(m_jobFolder), c.kept) << "a discarded fax's job goes";
+        if (c.kept) {
+            ASSERT_EQ(m_keptTries.size(), 1u);
+            const faxlog::SendAttempt& t = m_keptTries[0];
+            EXPECT_EQ(std::tuple(t.typed, t.dialled, t.tries, t.imageMade, t.kind, t.message),
+                      std::tuple("(555) 123-4567", "5551234567", 1, !c.stale, c.uploaded.kind,
+                                 c.uploaded.message));
+            qp::JobStore::Remove(std::move(*m_kept));
+        }
+    }
+}
+
+TEST_F(SendSessionTest, AFaxTheOutboxCannotTakeStaysWithItsWindowAndTheUserIsTold) {
+    m_keeps = true;
+    m_keepRefusal = "The outbox is full.";
+    m_uploaded = Outcome::Failure("time-out", qp::FailureKind::TimedOut);
+    auto session = Open();
+    session->Send();
+    ASSERT_TRUE(qp::test::PumpUntil([&] { return session->CurrentState() == State::Idle; }));
+    m_window.messages.clear();
+    session->Cancel();
+    ASSERT_TRUE(qp::test::PumpUntil([&] { return !m_window.messages.empty(); }));
+    EXPECT_EQ(m_window.messages, std::vector<std::string>{"The outbox is full."});
+    EXPECT_EQ(session->CurrentState(), State::Idle);
+    EXPECT_FALSE(m_window.closedSent.has_value());
+    EXPECT_TRUE(m_logged.empty());
+    EXPECT_TRUE(qp::FileExists(session->CurrentJob().BodyFile()));
+
+    // Unanswered (the program ends meanwhile): the fax stays for the orderly end, which keeps it.
+    m_window.keepAnswer = Window::KeepAnswer::None;
+    session->Cancel();
+    EXPECT_EQ(session->CurrentState(), State::Idle);
+    EXPECT_TRUE(session->EndForShutdown());
+    ASSERT_EQ(m_logged.size(), 1u);
+    EXPECT_EQ(m_logged[0].outcome, faxlog::Outcome::NotSent);
+    EXPECT_TRUE(qp::FileExists(m_jobFolder + "/faxbody.ps"));
 }
 
 } // namespace

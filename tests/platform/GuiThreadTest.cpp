@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -86,6 +87,31 @@ TEST(QtMessageSink, ABoxTheEndClosesOrNeverShowsAnswersItsSafeChoice) {
     qp::AcceptGuiRequests();
     EXPECT_FALSE(shown);
     EXPECT_EQ(answer, qp::MessageAnswer::No);
+}
+
+// A question whose answers are named, with Yes the default, and one the end must answer with
+// neither.
+TEST(QtMessageSink, AQuestionNamesItsAnswersAndTheEndMayAnswerNeither) {
+    qp::QtMessageSink sink;
+    const qp::ScopedMessageSink scoped(sink);
+    qp::MessageRequest question;
+    question.text = "Keep it?";
+    question.buttons = qp::MessageButtons::YesNo;
+    question.yesText = "Keep";
+    question.noText = "Discard";
+    question.unanswered = qp::MessageAnswer::Cancel;
+    QStringList shown;
+    qp::test::WhenModalOpens([&](QDialog& dialog) {
+        auto* box = qobject_cast<QMessageBox*>(&dialog);
+        ASSERT_NE(box, nullptr);
+        shown = {box->button(QMessageBox::Yes)->text(), box->button(QMessageBox::No)->text(),
+                 box->defaultButton()->text()};
+        QCoreApplication::exit(0);
+    });
+    EXPECT_EQ(qp::ShowMessage(question), qp::MessageAnswer::Cancel);
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EXPECT_EQ(shown, (QStringList{"Keep", "Discard", "Keep"}));
 }
 
 } // namespace
