@@ -6,7 +6,9 @@
 #include "fax/log/FaxLog.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <string>
 
 class ContactsWindow;
 class FaxLogWindow;
@@ -54,6 +56,11 @@ public:
     void ShowFaxLog();
     void ShowContacts();
     bool RunContacts() override;
+    bool TakeRequest(const ChannelRequest& request) override;
+    // Where a "queue <job id>" request goes: true when the job was taken.
+    void SetQueueRequestRunner(std::function<bool(const std::string& jobId)> runner) {
+        m_queueRequest = std::move(runner);
+    }
 
 private:
     // What the windows of tray mode, "-log" and "-contacts" share, made when the first opens.
@@ -80,6 +87,8 @@ private:
     // "-log" and "-contacts": the program ends once its window and the faxes sent from it have
     // closed.
     bool m_logMode = false;
+    std::function<bool(const std::string&)> m_queueRequest;
+    bool m_preferencesOpen = false;
 };
 
 } // namespace qp
