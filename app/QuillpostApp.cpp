@@ -5,7 +5,6 @@
 #include "base/Settings.h"
 #include "base/WorkPaths.h"
 #include "platform/ClientChannel.h"
-#include "platform/Clock.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
@@ -148,7 +147,7 @@ CQuillpostApp::StartOutcome CQuillpostApp::HandOver(qp::StartMode mode) {
     request.activationToken = m_activationToken;
     // The client takes its lock before it listens: one still starting is given time.
     const qp::HandOver outcome =
-        qp::SendRequestPatiently(qp::UserChannelAddress(), request, qp::SystemClock());
+        qp::SendRequestPatiently(qp::UserChannelAddress(), request, *m_clock);
     if (outcome == qp::HandOver::Taken)
         return StartOutcome::Exit;
     // Started from a menu there is no terminal to read standard error.

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "base/AccountStore.h"
+#include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SecretStore.h"
@@ -51,6 +52,9 @@ public:
         m_activationToken = std::move(activationToken);
     }
 
+    // What a hand-over waits by while the running client is still starting; a seam for tests.
+    void SetHandOverClock(qp::Clock& clock) { m_clock = &clock; }
+
     StartOutcome InitInstance(qp::StartupServices& services);
     // Start-up, then the event loop in tray mode, then the orderly end; returns the process's exit
     // code. A quit signal (logout, shutdown, Ctrl+C) ends it in order, exit code 0, at any point:
@@ -92,6 +96,7 @@ private:
     std::unique_ptr<qp::ChannelServer> m_channel;
     std::string m_startupId;
     std::string m_activationToken;
+    qp::Clock* m_clock = &qp::SystemClock();
     // From the start of Run to its end.
     std::unique_ptr<qp::QuitSignals> m_quitSignals;
 };
