@@ -247,8 +247,11 @@ ChannelServer::ChannelServer(ChannelAddress address, Handler handler,
 
 ChannelServer::~ChannelServer() {
     m_acceptNotifier.reset();
-    while (!m_connections.empty())
-        Drop(m_connections.begin()->first);
+    // No signal of theirs is being delivered now, and no event loop may run later to delete them.
+    for (auto& [fd, connection] : m_connections) {
+        delete connection->notifier;
+        delete connection->deadline;
+    }
     // A client started after this one may already have put its own socket in the file's place.
     struct stat now {};
     if (!m_ownFile.empty() && ::lstat(m_ownFile.c_str(), &now) == 0 && now.st_dev == m_fileDevice &&
