@@ -27,6 +27,8 @@ StartMode ChooseStartMode(const std::string& commandLine) {
         return StartMode::Log;
     if (HasSwitch(commandLine, kSwitchContacts))
         return StartMode::Contacts;
+    if (HasSwitch(commandLine, kSwitchCover))
+        return StartMode::Cover;
     return StartMode::Tray;
 }
 
@@ -37,6 +39,25 @@ std::optional<std::string> HostFromCommandLine(const std::string& commandLine) {
     if (start > commandLine.size())
         return std::nullopt;
     return commandLine.substr(start);
+}
+
+std::optional<std::string> ChannelCommand(StartMode mode) {
+    switch (mode) {
+    case StartMode::Bootstrap:
+    case StartMode::Update:
+        return std::nullopt;
+    case StartMode::Configure:
+        return "configure";
+    case StartMode::Log:
+        return "log";
+    case StartMode::Contacts:
+        return "contacts";
+    case StartMode::Cover:
+        return "cover";
+    case StartMode::Tray:
+        break;
+    }
+    return "show";
 }
 
 } // namespace qp

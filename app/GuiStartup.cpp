@@ -20,6 +20,7 @@
 #include "fax/log/SendNotices.h"
 #include "fax/log/gui/ManualWindow.h"
 #include "fax/log/gui/QuillPostWindow.h"
+#include "platform/ClientChannel.h"
 #include "platform/Clock.h"
 #include "platform/DesktopNotifications.h"
 #include "platform/MessageBox.h"
@@ -41,6 +42,7 @@
 #include <QTimer>
 #include <iostream>
 #include <sstream>
+#include <utility>
 
 namespace qp {
 namespace {
@@ -68,6 +70,16 @@ faxlog::FaxLog ReportingLog(const std::string& folder, AccountStore& account) {
         return TransmissionReportPdf(facts, account.Get().login, account.Settings());
     });
     return log;
+}
+
+// The desktop's token lets the window that `open` shows take the focus: Qt's Wayland connection
+// takes it from the environment when a window asks to be activated. (X11 reads its startup id only
+// once, when the program starts.)
+void WithActivationToken(const std::string& token, const std::function<void()>& open) {
+    if (!token.empty())
+        qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(token));
+    open();
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 }
 
 } // namespace
@@ -310,6 +322,41 @@ void GuiStartupServices::ShowManualText() {
     QTimer::singleShot(kManualWaitMs, man, [man] { man->kill(); });
     man->start(QStringLiteral("man"),
                {QStringLiteral("-P"), QStringLiteral("cat"), QStringLiteral("quillpost")});
+}
+
+bool GuiStartupServices::TakeRequest(const ChannelRequest& request) {
+    if (m_ending || !m_dialogs)
+        return false;
+    if (request.command == "queue")
+        return m_queueRequest && !request.job.empty() && m_queueRequest(request.job);
+    std::function<void()> open;
+    if (request.command == "show")
+        open = [this] { ShowWindow(); };
+    else if (request.command == "log")
+        open = [this] { ShowFaxLog(); };
+    else if (request.command == "contacts")
+        open = [this] { ShowContacts(); };
+    else if (request.command == "cover")
+        open = [this] { OpenCoverOnly(); };
+    else if (request.command == "configure")
+        open = [this] {
+            // A second request while it is open finds the one already shown.
+            if (std::exchange(m_preferencesOpen, true))
+                return;
+            RunPreferences();
+            m_preferencesOpen = false;
+        };
+    if (!open)
+        return false;
+    // The answer goes back first: a modal dialog would hold it until it closes.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, open, token = request.activationToken] {
+            if (!m_ending)
+                WithActivationToken(token, open);
+        },
+        Qt::QueuedConnection);
+    return true;
 }
 
 void GuiStartupServices::RunUpdate(const std::string& host) {

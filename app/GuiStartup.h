@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
 class ContactsWindow;
 class ManualWindow;
@@ -62,6 +63,11 @@ public:
     void ShowWindow();
     void ShowContacts();
     bool RunContacts() override;
+    bool TakeRequest(const ChannelRequest& request) override;
+    // Where a "queue <job id>" request goes: true when the job was taken.
+    void SetQueueRequestRunner(std::function<bool(const std::string& jobId)> runner) {
+        m_queueRequest = std::move(runner);
+    }
 
     // What runs when the network comes back, and when the account in the settings file changes
     // (by this program or any other); both on the GUI thread, from the watcher's start on.
@@ -111,6 +117,8 @@ private:
     // "-log" and "-contacts": the program ends once its window and the faxes sent from it have
     // closed.
     bool m_logMode = false;
+    std::function<bool(const std::string&)> m_queueRequest;
+    bool m_preferencesOpen = false;
 };
 
 } // namespace qp

@@ -4,6 +4,7 @@
 #include "app/StartupServices.h"
 #include "base/Settings.h"
 #include "base/WorkPaths.h"
+#include "platform/ClientChannel.h"
 #include "platform/CommonFolder.h"
 #include "platform/FileOps.h"
 #include "platform/MessageBox.h"
@@ -19,6 +20,12 @@ namespace {
 
 constexpr const char* kProgramName = "quillpost";
 constexpr const char* kPortFileName = "fax.ps";
+constexpr const char* kHandOverDeclined =
+    "Quillpost is already running for this user, but it cannot do this now. Try again once its "
+    "open windows are closed.";
+constexpr const char* kHandOverFailed =
+    "Quillpost is already running for this user, but it did not answer. Try again in a moment, "
+    "or quit it and start it again.";
 } // namespace
 
 CQuillpostApp::CQuillpostApp(std::string commandLine,
@@ -59,6 +66,7 @@ int CQuillpostApp::Run(qp::StartupServices& services) {
         exitCode = 1;
         break;
     case StartOutcome::Ended:
+        m_channel.reset();
         services.Shutdown();
         break;
     case StartOutcome::RunEventLoop:
@@ -66,6 +74,7 @@ int CQuillpostApp::Run(qp::StartupServices& services) {
             QCoreApplication::exec();
         // However the loop ended (the last window, a signal, the session's end), the work in
         // flight is stopped, logged and its job kept before the threads are joined.
+        m_channel.reset();
         services.Shutdown();
         break;
     }
@@ -79,7 +88,8 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
         return StartOutcome::Fail;
     }
 
-    switch (qp::ChooseStartMode(m_commandLine)) {
+    const qp::StartMode mode = qp::ChooseStartMode(m_commandLine);
+    switch (mode) {
     case qp::StartMode::Bootstrap:
         RunBootstrap();
         return StartOutcome::Exit;
@@ -90,43 +100,74 @@ CQuillpostApp::StartOutcome CQuillpostApp::InitInstance(qp::StartupServices& ser
             qp::ShowMessage("Error parsing host");
         services.RunUpdate(m_account.Get().host);
         return StartOutcome::Exit;
-    case qp::StartMode::Configure:
-        m_account.Read();
-        services.RunInitialConfig();
-        return StartOutcome::Exit;
-    case qp::StartMode::Log:
-        m_account.Read();
-        // The log window stays, with any fax sent again from it, until the last of them closes.
-        return services.RunFaxLog() ? StartOutcome::RunEventLoop : StartOutcome::Exit;
-    case qp::StartMode::Contacts:
-        m_account.Read();
-        return services.RunContacts() ? StartOutcome::RunEventLoop : StartOutcome::Exit;
-    case qp::StartMode::Tray:
+    default:
         break;
     }
 
-    // Two clients of one user would both watch the same port file.
-    switch (m_instanceLock.Acquire()) {
-    case qp::InstanceLock::Outcome::Acquired:
-        break;
-    case qp::InstanceLock::Outcome::HeldElsewhere:
-        std::fputs("Quillpost is already running for this user.\n", stderr);
-        return StartOutcome::Exit;
-    case qp::InstanceLock::Outcome::NoPlace:
+    // Two clients of one user would both watch the same port file; a start while one runs asks
+    // that one instead.
+    const qp::InstanceLock::Outcome lock = m_instanceLock.Acquire();
+    if (lock == qp::InstanceLock::Outcome::HeldElsewhere)
+        return HandOver(mode);
+    const bool tray = mode == qp::StartMode::Tray || mode == qp::StartMode::Cover;
+    if (!tray) {
+        // The windows of a single job run beside no client; a client starting meanwhile may
+        // have the lock.
+        m_instanceLock.Release();
+        return StartSingleJob(mode, services);
+    }
+    if (lock == qp::InstanceLock::Outcome::NoPlace) {
         std::fputs("Quillpost cannot start: neither /run/user nor ~/.cache/quillpost can hold "
                    "its lock for this user alone.\n",
                    stderr);
         return StartOutcome::Fail;
     }
-
-    return StartTray(services);
+    return StartTray(services, mode == qp::StartMode::Cover);
 }
 
-CQuillpostApp::StartOutcome CQuillpostApp::StartTray(qp::StartupServices& services) {
+CQuillpostApp::StartOutcome CQuillpostApp::StartSingleJob(qp::StartMode mode,
+                                                          qp::StartupServices& services) {
+    m_account.Read();
+    switch (mode) {
+    case qp::StartMode::Configure:
+        services.RunInitialConfig();
+        return StartOutcome::Exit;
+    case qp::StartMode::Log:
+        // The log window stays, with any fax sent again from it, until the last of them closes.
+        return services.RunFaxLog() ? StartOutcome::RunEventLoop : StartOutcome::Exit;
+    default:
+        return services.RunContacts() ? StartOutcome::RunEventLoop : StartOutcome::Exit;
+    }
+}
+
+CQuillpostApp::StartOutcome CQuillpostApp::HandOver(qp::StartMode mode) {
+    qp::ChannelRequest request;
+    request.command = qp::ChannelCommand(mode).value_or("show");
+    request.startupId = m_startupId;
+    request.activationToken = m_activationToken;
+    // The client takes its lock before it listens: one still starting is given time.
+    const qp::HandOver outcome =
+        qp::SendRequestPatiently(qp::UserChannelAddress(), request, *m_clock);
+    if (outcome == qp::HandOver::Taken)
+        return StartOutcome::Exit;
+    // Started from a menu there is no terminal to read standard error.
+    std::fputs("Quillpost is already running for this user.\n", stderr);
+    qp::ShowMessage(outcome == qp::HandOver::Declined ? kHandOverDeclined : kHandOverFailed);
+    return StartOutcome::Fail;
+}
+
+CQuillpostApp::StartOutcome CQuillpostApp::StartTray(qp::StartupServices& services,
+                                                     bool coverOnly) {
     const std::function<void()> steps[] = {
         [&] {
             m_account.Read();
             services.CreateTrayWindow();
+            // From here on a later start hands its request over; those that came before waited.
+            if (QCoreApplication::instance() != nullptr)
+                m_channel = std::make_unique<qp::ChannelServer>(
+                    qp::UserChannelAddress(), [&services](const qp::ChannelRequest& request) {
+                        return services.TakeRequest(request);
+                    });
         },
         [&] {
             // The printer's port names the common folder and the port file's name in each user's
@@ -145,6 +186,11 @@ CQuillpostApp::StartOutcome CQuillpostApp::StartTray(qp::StartupServices& servic
                 services.RunPreferences();
         },
         [&] { services.StartWatcher(m_portFile); },
+        [&] {
+            if (coverOnly)
+                services.TakeRequest(
+                    qp::ChannelRequest{"cover", {}, m_startupId, m_activationToken});
+        },
     };
     // A step may take a while or show a window; a quit request that came meanwhile is the end.
     for (const std::function<void()>& step : steps) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/CommandLine.h"
 #include "base/AccountStore.h"
+#include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SecretStore.h"
@@ -11,6 +13,7 @@
 #include <vector>
 
 namespace qp {
+class ChannelServer;
 class QuitSignals;
 class StartupServices;
 } // namespace qp
@@ -41,6 +44,17 @@ public:
     CQuillpostApp(const CQuillpostApp&) = delete;
     CQuillpostApp& operator=(const CQuillpostApp&) = delete;
 
+    // What the desktop gave this start so that a window it opens may take the focus: its startup
+    // id (DESKTOP_STARTUP_ID) and activation token (XDG_ACTIVATION_TOKEN), read before the window
+    // system's connection takes them out of the environment. Passed on with a hand-over.
+    void SetDesktopActivation(std::string startupId, std::string activationToken) {
+        m_startupId = std::move(startupId);
+        m_activationToken = std::move(activationToken);
+    }
+
+    // What a hand-over waits by while the running client is still starting; a seam for tests.
+    void SetHandOverClock(qp::Clock& clock) { m_clock = &clock; }
+
     StartOutcome InitInstance(qp::StartupServices& services);
     // Start-up, then the event loop in tray mode, then the orderly end; returns the process's exit
     // code. A quit signal (logout, shutdown, Ctrl+C) ends it in order, exit code 0, at any point:
@@ -61,7 +75,11 @@ private:
     // This user's port file for the printer's port "<common folder>/<port file name>".
     void SetPortFile(const std::string& port);
     void RunBootstrap();
-    StartOutcome StartTray(qp::StartupServices& services);
+    StartOutcome StartTray(qp::StartupServices& services, bool coverOnly);
+    // "-configure", "-log", "-contacts" with no client running: their window alone.
+    StartOutcome StartSingleJob(qp::StartMode mode, qp::StartupServices& services);
+    // Another process holds the lock: the request goes to it, or the user is told why not.
+    StartOutcome HandOver(qp::StartMode mode);
     bool QuitRequested() const;
 
     std::unique_ptr<QCoreApplication> m_qtApplication;
@@ -74,6 +92,11 @@ private:
     // In the user's runtime folder; the tray client holds it for its whole life.
     qp::InstanceLock m_instanceLock{"quillpost.lock"};
     qp::AccountStore m_account;
+    // Requests of later starts, from the tray window's creation to the orderly end.
+    std::unique_ptr<qp::ChannelServer> m_channel;
+    std::string m_startupId;
+    std::string m_activationToken;
+    qp::Clock* m_clock = &qp::SystemClock();
     // From the start of Run to its end.
     std::unique_ptr<qp::QuitSignals> m_quitSignals;
 };

@@ -4,6 +4,8 @@
 
 namespace qp {
 
+struct ChannelRequest;
+
 // The pieces of other subsystems that start-up calls, in one place. The program wires the real
 // pieces, made with the account and the process runner they use; tests record the order of the
 // calls.
@@ -30,6 +32,9 @@ public:
     virtual void RunPreferences() = 0;
     // The print-job watcher on this user's port file; false when it could not be started.
     virtual bool StartWatcher(const std::string& portFile) = 0;
+    // A request that another start of the program handed to this running client; true when it was
+    // taken. Answered at once: what it opens opens later, on the GUI thread.
+    virtual bool TakeRequest(const ChannelRequest& /*request*/) { return false; }
     // The orderly end once the event loop has returned: work in flight stopped and logged, jobs
     // kept, threads joined, windows closed.
     virtual void Shutdown() {}

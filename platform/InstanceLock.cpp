@@ -84,9 +84,18 @@ Taken LockIn(int folder, const std::string& name, uid_t uid, UniqueFd& lock) {
     return Taken::Held;
 }
 
+std::string MachineName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
+}
+
+} // namespace
+
 // "quillpost.lock" on host "desk" is "quillpost-desk.lock"; what a file name cannot hold becomes
 // "_".
-std::string HostQualified(const std::string& name, const std::string& host) {
+std::string HostQualifiedName(const std::string& name, const std::string& host) {
     if (host.empty())
         return name;
     std::string safe;
@@ -100,15 +109,6 @@ std::string HostQualified(const std::string& name, const std::string& host) {
         return name + "-" + safe;
     return name.substr(0, dot) + "-" + safe + name.substr(dot);
 }
-
-std::string MachineName() {
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0)
-        return {};
-    return name;
-}
-
-} // namespace
 
 LockFolders UserLockFolders() {
     if (const std::optional<LockFolders>& testing = TestingFolders())
@@ -131,7 +131,7 @@ InstanceLock::Outcome InstanceLock::Acquire() {
         std::string name;
     };
     const Place places[] = {{OpenRuntimeFolder, m_name},
-                            {OpenFallbackFolder, HostQualified(m_name, m_folders.host)}};
+                            {OpenFallbackFolder, HostQualifiedName(m_name, m_folders.host)}};
     std::vector<UniqueFd> held;
     std::vector<std::string> paths;
     for (const Place& place : places) {

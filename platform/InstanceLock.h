@@ -24,6 +24,10 @@ struct LockFolders {
     std::string host;
 };
 
+// "quillpost.lock" on host "desk" is "quillpost-desk.lock": the name a file of one machine has in a
+// folder that several may share.
+std::string HostQualifiedName(const std::string& name, const std::string& host);
+
 // /run/user and ~/.cache/quillpost of the user the process runs as, home taken from the account,
 // and this machine's name.
 LockFolders UserLockFolders();
@@ -50,6 +54,11 @@ public:
     Outcome Acquire();
     // True only when this object holds the lock: never go on without one.
     bool TryAcquire() { return Acquire() == Outcome::Acquired; }
+    // Gives the lock up before the object goes.
+    void Release() {
+        m_fds.clear();
+        m_paths.clear();
+    }
     // The lock files held, once acquired: the runtime folder's first.
     const std::vector<std::string>& Paths() const { return m_paths; }
 

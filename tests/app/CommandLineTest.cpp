@@ -21,6 +21,8 @@ TEST(CommandLine, ModesFollowTheirPrecedence) {
     EXPECT_EQ(ChooseStartMode("-log"), StartMode::Log);
     EXPECT_EQ(ChooseStartMode("-contacts -log"), StartMode::Log);
     EXPECT_EQ(ChooseStartMode("-contacts"), StartMode::Contacts);
+    EXPECT_EQ(ChooseStartMode("-cover -contacts"), StartMode::Contacts);
+    EXPECT_EQ(ChooseStartMode("-cover"), StartMode::Cover);
 }
 
 TEST(CommandLine, SwitchesMatchInsideLongerWordsAndOnlyInTheirLetterCase) {
@@ -40,4 +42,18 @@ TEST(CommandLine, WithoutPrefixTheHostStartsAtTheThirdCharacter) {
     EXPECT_EQ(HostFromCommandLine("-update"), "pdate");
     EXPECT_EQ(HostFromCommandLine("ab"), "");
     EXPECT_EQ(HostFromCommandLine("a"), std::nullopt);
+}
+
+TEST(CommandLine, EachModeThatMayReachTheRunningClientHasItsRequest) {
+    const std::pair<StartMode, std::optional<std::string>> table[] = {
+        {StartMode::Bootstrap, std::nullopt},
+        {StartMode::Update, std::nullopt},
+        {StartMode::Configure, "configure"},
+        {StartMode::Log, "log"},
+        {StartMode::Contacts, "contacts"},
+        {StartMode::Cover, "cover"},
+        {StartMode::Tray, "show"},
+    };
+    for (const auto& [mode, command] : table)
+        EXPECT_EQ(qp::ChannelCommand(mode), command) << static_cast<int>(mode);
 }

@@ -1,12 +1,16 @@
 #include "app/QuillpostApp.h"
 #include "app/StartupServices.h"
 #include "base/Settings.h"
+#include "platform/ClientChannel.h"
 #include "platform/CommonFolder.h"
 #include "platform/Profile.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCoreApplication>
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -49,6 +53,15 @@ public:
     void RunPreferences() override { calls.push_back("preferences"); }
     bool StartWatcher(const std::string&) override {
         calls.push_back("watcher");
+        return true;
+    }
+    bool TakeRequest(const qp::ChannelRequest& request) override {
+        std::string call = "request:" + request.command;
+        for (const std::string& token : {request.startupId, request.activationToken}) {
+            if (!token.empty())
+                call += " " + token;
+        }
+        calls.push_back(call);
         return true;
     }
 };
@@ -172,29 +185,65 @@ TEST_F(StartupTest, APrinterPortLongerThanFourCharactersMovesThePortFileToItsFol
     EXPECT_EQ(longPort.PortFile(), "/a/" + login + "/bc");
 }
 
-TEST_F(StartupTest, ASecondTrayClientOfTheUserSaysSoAndEndsWhileOtherModesStillRun) {
+TEST_F(StartupTest, AStartWhileTheClientRunsAsksItAndSaysSoInAWindowWhenItDoesNotAnswer) {
     ScopedEnv runtime("XDG_RUNTIME_DIR", m_home.Path());
+    // Without an event loop the first client takes the lock but never listens: a client that
+    // hangs, or one still starting when the start gives up.
     auto first = std::make_unique<CQuillpostApp>("");
     ASSERT_EQ(first->InitInstance(m_services), CQuillpostApp::StartOutcome::RunEventLoop);
     const std::vector<std::string> firstCalls = m_services.calls;
 
-    RecordingServices secondServices;
-    testing::internal::CaptureStderr();
-    CQuillpostApp second("");
-    EXPECT_EQ(second.InitInstance(secondServices), CQuillpostApp::StartOutcome::Exit);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Quillpost is already running for this user.\n");
-    EXPECT_TRUE(secondServices.calls.empty());
-
-    CQuillpostApp configure("-configure");
-    EXPECT_EQ(configure.InitInstance(secondServices), CQuillpostApp::StartOutcome::Exit);
-    EXPECT_EQ(secondServices.calls, std::vector<std::string>{"initial-config"});
+    for (const char* line : {"", "-configure", "-log", "-contacts", "-cover"}) {
+        SCOPED_TRACE(line);
+        m_messages.Clear();
+        qp::test::FakeClock clock;
+        RecordingServices secondServices;
+        CQuillpostApp second(line);
+        second.SetHandOverClock(clock);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(second.InitInstance(secondServices), CQuillpostApp::StartOutcome::Fail);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Quillpost is already running for this user.\n");
+        EXPECT_TRUE(secondServices.calls.empty());
+        ASSERT_EQ(m_messages.Texts().size(), 1u);
+        EXPECT_NE(m_messages.Texts()[0].find("did not answer"), std::string::npos);
+        EXPECT_FALSE(clock.Sleeps().empty()) << "a client still starting is given time";
+    }
     EXPECT_EQ(m_services.calls, firstCalls);
 
-    // The lock goes with the client that held it.
+    // The lock goes with the client that held it; then each mode runs as itself.
     first.reset();
-    CQuillpostApp next("");
-    EXPECT_EQ(next.InitInstance(secondServices), CQuillpostApp::StartOutcome::RunEventLoop);
+    RecordingServices alone;
+    CQuillpostApp configure("-configure");
+    EXPECT_EQ(configure.InitInstance(alone), CQuillpostApp::StartOutcome::Exit);
+    EXPECT_EQ(alone.calls, std::vector<std::string>{"initial-config"});
+    alone.calls.clear();
+    CQuillpostApp cover("-cover");
+    cover.SetDesktopActivation("startup-7", "");
+    EXPECT_EQ(cover.InitInstance(alone), CQuillpostApp::StartOutcome::RunEventLoop);
+    ASSERT_FALSE(alone.calls.empty());
+    EXPECT_EQ(alone.calls.back(), "request:cover startup-7") << "once the watcher runs";
+}
+
+TEST_F(StartupTest, AStartWhileTheClientRunsHandsItsRequestWithTheDesktopsTokensAndEnds) {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", m_home.Path());
+    int argc = 1;
+    char name[] = "app_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication qt(argc, argv);
+    CQuillpostApp first("");
+    ASSERT_EQ(first.InitInstance(m_services), CQuillpostApp::StartOutcome::RunEventLoop);
+    m_services.calls.clear();
+
+    CQuillpostApp second("-contacts");
+    second.SetDesktopActivation("startup-9", "wayland-token");
+    auto outcome = std::async(std::launch::async, [&] { return second.InitInstance(m_services); });
+    while (outcome.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(outcome.get(), CQuillpostApp::StartOutcome::Exit);
+    EXPECT_EQ(m_services.calls,
+              std::vector<std::string>{"request:contacts startup-9 wayland-token"});
+    EXPECT_TRUE(m_messages.Texts().empty());
 }
 
 TEST_F(StartupTest, ConfigureModeReadsTheSettingsBeforeItsDialogAndExits) {

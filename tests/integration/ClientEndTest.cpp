@@ -20,6 +20,7 @@
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -75,18 +76,22 @@ protected:
     std::string PortFile() const { return Spool() + "/fax.ps"; }
     std::string Jobs() const { return m_root.File("data/Quillpost/jobs"); }
 
-    std::unique_ptr<qp::test::LoggedProcess> StartClient() const {
-        return std::make_unique<qp::test::LoggedProcess>(
-            std::vector<std::string>{QP_CLIENT_PROGRAM},
-            std::map<std::string, std::optional<std::string>>{
-                {"HOME", m_root.Path()},
+    std::unique_ptr<qp::test::LoggedProcess> StartClient(const char* option = nullptr) const {
+        std::vector<std::string> argv{QP_CLIENT_PROGRAM};
+        if (option != nullptr)
+            argv.push_back(option);
+        return std::make_unique<qp::test::LoggedProcess>(argv, Environment());
+    }
+
+    std::map<std::string, std::optional<std::string>> Environment() const {
+        return {{"HOME", m_root.Path()},
                 {"XDG_CONFIG_HOME", m_root.File("config")},
                 {"XDG_DATA_HOME", m_root.File("data")},
                 {"XDG_RUNTIME_DIR", m_root.File("run")},
                 {"QUILLPOST_COMMON_DIR", m_root.File("spool")},
                 {"QT_QPA_PLATFORM", "offscreen"},
                 {"CUPS_SERVER", m_root.File("no-cupsd.sock")},
-                {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}});
+                {"DBUS_SESSION_BUS_ADDRESS", std::nullopt}};
     }
 
     // As the backend does: written aside, renamed into place.
@@ -142,6 +147,40 @@ TEST_F(ClientEndTest, EveryEndKeepsTheOpenJobAndTheNextStartOffersItAgain) {
         }
         EXPECT_EQ(ReadFile(job + "/faxbody.ps"), document) << "the job is kept";
     }
+}
+
+// Waits for the first of two processes to end; its index, or nothing when neither ends in time.
+std::optional<std::size_t> FirstToEnd(const qp::test::LoggedProcess& first,
+                                      const qp::test::LoggedProcess& second) {
+    pollfd ends[2];
+    const qp::test::LoggedProcess* processes[] = {&first, &second};
+    for (std::size_t i = 0; i < 2; ++i)
+        ends[i] = {static_cast<int>(::syscall(SYS_pidfd_open, processes[i]->Pid(), 0)), POLLIN, 0};
+    const int ready = ::poll(ends, 2, 30000);
+    for (const pollfd& end : ends)
+        ::close(end.fd);
+    if (ready <= 0)
+        return std::nullopt;
+    return (ends[0].revents & POLLIN) != 0 ? 0 : 1;
+}
+
+TEST_F(ClientEndTest, LaterStartsHandTheirRequestToTheRunningClientAndEnd) {
+    // Two starts at once: one takes the lock, the other finds it still starting and waits for its
+    // channel.
+    const std::unique_ptr<qp::test::LoggedProcess> starts[] = {StartClient(), StartClient()};
+    const std::optional<std::size_t> handedOver = FirstToEnd(*starts[0], *starts[1]);
+    ASSERT_TRUE(handedOver) << "neither start handed over to the other";
+    EXPECT_EQ(starts[*handedOver]->End(0, 5s), 0);
+    qp::test::LoggedProcess& client = *starts[1 - *handedOver];
+
+    for (const char* option : {"-log", "-contacts"}) {
+        SCOPED_TRACE(option);
+        // Without a client, "-log" and "-contacts" would keep their window open until killed.
+        const qp::test::ProgramRun run =
+            qp::test::RunProgram({"timeout", "30", QP_CLIENT_PROGRAM, option}, Environment());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+    }
+    EXPECT_EQ(client.End(SIGTERM, 5s), 0) << "the client still runs, and ends in order";
 }
 
 } // namespace
