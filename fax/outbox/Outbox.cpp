@@ -269,15 +269,18 @@ void Outbox::Run() {
 
 bool Outbox::Step(std::unique_lock<std::mutex>& lock) {
     const std::int64_t now = WallNow();
+    std::vector<Event> arrived;
     for (auto& [id, fax] : m_faxes) {
         if (fax.announce) {
             fax.announce = false;
-            const Event event{Event::Kind::Changed, ItemOf(fax)};
-            lock.unlock();
-            Tell({event});
-            lock.lock();
-            return true;
+            arrived.push_back({Event::Kind::Changed, ItemOf(fax)});
         }
+    }
+    if (!arrived.empty()) {
+        lock.unlock();
+        Tell(arrived);
+        lock.lock();
+        return true;
     }
     for (auto& [id, fax] : m_faxes) {
         const State state = fax.record.item.state;

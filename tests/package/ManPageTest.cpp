@@ -1,4 +1,5 @@
 #include "base/Settings.h"
+#include "fax/outbox/RetrySchedule.h"
 #include "platform/Version.h"
 #include "tests/package/Commands.h"
 #include "tests/support/TestSupport.h"
@@ -6,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <regex>
+#include <vector>
 
 namespace {
 
@@ -27,13 +30,17 @@ TEST(ManPageTest, EveryPageRendersWithoutWarnings) {
     }
 }
 
-// Every key of the settings table is documented in quillpost(1), by its own name.
+// Every key of the settings table, and those declared beside the code that reads them, is
+// documented in quillpost(1), by its own name.
 TEST(ManPageTest, TheClientsPageNamesEverySetting) {
     const std::string page = qp::test::ReadFile(std::string(QP_MAN_DIR) + "/quillpost.1");
     const std::size_t begin = page.find(".SH SETTINGS");
     ASSERT_NE(begin, std::string::npos);
     const std::string section = page.substr(begin, page.find("\n.SH ", begin + 1) - begin);
-    for (const qp::settings::Setting& setting : qp::settings::kAll) {
+    std::vector<qp::settings::Setting> settings(std::begin(qp::settings::kAll),
+                                                std::end(qp::settings::kAll));
+    settings.push_back(qp::outbox::kGiveUpHours);
+    for (const qp::settings::Setting& setting : settings) {
         const std::regex named(std::string(R"(\.(B|BR|RB) ([^\n]*[ "(])?)") + setting.key +
                                R"(\b)");
         EXPECT_TRUE(std::regex_search(section, named)) << setting.key;
