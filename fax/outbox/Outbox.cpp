@@ -171,28 +171,24 @@ bool Outbox::Loaded() const {
     return m_loaded;
 }
 
-bool Outbox::RetryNow(const std::string& id) {
+bool Outbox::Ask(const std::string& id, bool Fax::*request) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const auto found = m_faxes.find(id);
         if (found == m_faxes.end())
             return false;
-        found->second.retryNow = true;
+        found->second.*request = true;
     }
     m_wake.notify_all();
     return true;
 }
 
+bool Outbox::RetryNow(const std::string& id) {
+    return Ask(id, &Fax::retryNow);
+}
+
 bool Outbox::Discard(const std::string& id) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        const auto found = m_faxes.find(id);
-        if (found == m_faxes.end())
-            return false;
-        found->second.discard = true;
-    }
-    m_wake.notify_all();
-    return true;
+    return Ask(id, &Fax::discard);
 }
 
 void Outbox::BringForward() {

@@ -91,6 +91,8 @@ private:
         bool retryNow = false;    // the user asked for a try now
         bool resumedSent = false; // found sent at the start: its delivery was told before
     };
+    // Marks the fax for the thread to act on; false for an unknown id.
+    bool Ask(const std::string& id, bool Fax::*request);
     void Run();
     void Load();
     Fax MakeFax(Job job) const;

@@ -1,6 +1,7 @@
 #include "fax/outbox/OutboxRecord.h"
 
 #include "platform/FileOps.h"
+#include "platform/TextLines.h"
 #include "platform/UniqueFd.h"
 
 #include <charconv>
@@ -67,83 +68,40 @@ bool ReadFlag(const std::string& text, bool& out) {
     return true;
 }
 
-// One value to a line: the characters that would end or bend a line are written as escapes.
-std::string Escaped(const std::string& value) {
-    std::string out;
-    for (const char c : value) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::optional<std::string> Unescaped(const std::string& value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\') {
-            out += value[i];
-            continue;
-        }
-        if (++i == value.size())
-            return std::nullopt;
-        switch (value[i]) {
-        case '\\':
-            out += '\\';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        default:
-            return std::nullopt;
-        }
-    }
-    return out;
-}
-
 bool ReadValue(Record& record, const std::string& key, const std::string& raw, bool& hasState) {
-    const std::optional<std::string> value = Unescaped(raw);
-    if (!value)
-        return false;
+    // One value to a line: the characters that would end or bend a line are kept as escapes.
+    const std::string value = UnescapeLineBreaks(raw);
     Item& item = record.item;
     if (key == "state")
-        return hasState = ReadName(kStates, *value, item.state);
+        return hasState = ReadName(kStates, value, item.state);
     if (key == "typed")
-        return item.typed = *value, true;
+        return item.typed = value, true;
     if (key == "dialled")
-        return item.dialled = *value, true;
+        return item.dialled = value, true;
     if (key == "email")
-        return item.email = *value, true;
+        return item.email = value, true;
     if (key == "reason")
-        return item.reason = *value, true;
+        return item.reason = value, true;
     if (key == "resolution")
-        return ReadName(kResolutions, *value, item.choices.resolution);
+        return ReadName(kResolutions, value, item.choices.resolution);
     if (key == "legal")
-        return ReadFlag(*value, item.choices.legal);
+        return ReadFlag(value, item.choices.legal);
     if (key == "kind")
-        return ReadName(kKinds, *value, item.lastKind);
+        return ReadName(kKinds, value, item.lastKind);
     if (key == "tries")
-        return ReadNumber(*value, item.tries);
+        return ReadNumber(value, item.tries);
     if (key == "pages")
-        return ReadNumber(*value, item.pages);
+        return ReadNumber(value, item.pages);
     if (key == "streak")
-        return ReadNumber(*value, record.streak);
+        return ReadNumber(value, record.streak);
     if (key == "queued")
-        return ReadNumber(*value, item.queuedAt);
+        return ReadNumber(value, item.queuedAt);
     if (key == "next")
-        return ReadNumber(*value, item.nextTry);
+        return ReadNumber(value, item.nextTry);
     if (key == "first")
-        return ReadNumber(*value, record.firstTry);
+        return ReadNumber(value, record.firstTry);
     if (key == "allbytes")
-        return ReadFlag(*value, record.allBytesSent);
+        return ReadFlag(value, record.allBytesSent);
     // A later release's key: not ours to judge.
     return true;
 }
@@ -171,7 +129,7 @@ std::string FormatRecord(const Record& record) {
     };
     std::string text = std::string(kHeader) + "\n";
     for (const auto& [key, value] : values)
-        text += std::string(key) + "=" + Escaped(value) + "\n";
+        text += std::string(key) + "=" + EscapeLineBreaks(value) + "\n";
     return text;
 }
 
