@@ -126,11 +126,10 @@ std::optional<Job> JobStore::Create(std::string* error) const {
     return std::nullopt;
 }
 
-std::vector<Job> JobStore::TakeLeftovers() const {
-    std::vector<Job> jobs;
-    if (m_root.empty() || !IsPrivateFolderOfUser(m_root))
-        return jobs;
+std::vector<std::string> JobStore::ListIds() const {
     std::vector<std::string> ids;
+    if (m_root.empty() || !IsPrivateFolderOfUser(m_root))
+        return ids;
     if (DIR* dir = ::opendir(m_root.c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
             if (entry->d_name[0] == '.')
@@ -142,26 +141,58 @@ std::vector<Job> JobStore::TakeLeftovers() const {
         ::closedir(dir);
     }
     std::sort(ids.begin(), ids.end());
-    for (const std::string& id : ids) {
-        const std::string folder = m_root + "/" + id;
-        if (!IsPrivateFolderOfUser(folder))
+    return ids;
+}
+
+std::optional<Job> JobStore::Take(const std::string& id) const {
+    if (id.empty() || id[0] == '.' || id.find('/') != std::string::npos || m_root.empty() ||
+        !IsPrivateFolderOfUser(m_root))
+        return std::nullopt;
+    const std::string folder = m_root + "/" + id;
+    if (!IsPrivateFolderOfUser(folder))
+        return std::nullopt;
+    std::optional<UniqueFd> lock = LockFolder(folder);
+    if (!lock)
+        return std::nullopt;
+    return Job(id, folder, std::move(*lock));
+}
+
+std::vector<Job> JobStore::TakeLeftovers() const {
+    std::vector<Job> jobs;
+    for (const std::string& id : ListIds()) {
+        if (FileExists(m_root + "/" + id + "/" + kJobOutboxStateFile))
             continue;
-        std::optional<UniqueFd> lock = LockFolder(folder);
-        if (!lock)
+        std::optional<Job> job = Take(id);
+        if (!job)
             continue;
-        Job job(id, folder, std::move(*lock));
-        if (job.HasContent() || FileExists(job.PendingEntryFile()))
-            jobs.push_back(std::move(job));
+        // The outbox may have taken it over since it was looked at.
+        if (FileExists(job->OutboxStateFile()))
+            continue;
+        if (job->HasContent() || FileExists(job->PendingEntryFile()))
+            jobs.push_back(std::move(*job));
         else
-            Remove(std::move(job));
+            Remove(std::move(*job));
+    }
+    return jobs;
+}
+
+std::vector<Job> JobStore::TakeOutboxJobs() const {
+    std::vector<Job> jobs;
+    for (const std::string& id : ListIds()) {
+        if (!FileExists(m_root + "/" + id + "/" + kJobOutboxStateFile))
+            continue;
+        if (std::optional<Job> job = Take(id))
+            jobs.push_back(std::move(*job));
     }
     return jobs;
 }
 
 bool JobStore::Remove(Job job) {
     const std::string folder = job.Folder();
-    for (const char* name : {kJobBodyFile, kJobCoverFile, kJobPostScriptCoverFile, kJobImageFile,
-                             kJobPendingEntryFile, kLockFile})
+    // The outbox's record goes first: a folder half removed is then nobody's to resume.
+    for (const char* name :
+         {kJobOutboxStateFile, kJobBodyFile, kJobCoverFile, kJobPostScriptCoverFile, kJobImageFile,
+          kJobPendingEntryFile, kLockFile})
         ::unlink((folder + "/" + name).c_str());
     // Whatever else a job may have gathered (a half-written temporary file) goes too; the folder
     // is ours alone and holds no subfolders.

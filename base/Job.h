@@ -18,6 +18,9 @@ inline constexpr const char* kJobImageFile = "fax.tif";
 inline constexpr const char* kJobPendingEntryFile = "log-entry";
 // The cover sheet's To, Re and Notes of this fax alone (JobCoverText).
 inline constexpr const char* kJobCoverTextFile = "faxcover.txt";
+// The outbox's record of a fax it keeps: a folder holding one belongs to the outbox, which resumes
+// it at the next start; it is never offered in a send dialog as left over.
+inline constexpr const char* kJobOutboxStateFile = "outbox";
 
 // One fax on its way: a folder of its own that holds its body (a printed document), its cover page
 // and its image. Exactly one owner holds a job at a time, and only that owner touches the files;
@@ -42,6 +45,7 @@ public:
     std::string CoverInput() const;
     std::string FaxImage() const { return File(kJobImageFile); }
     std::string PendingEntryFile() const { return File(kJobPendingEntryFile); }
+    std::string OutboxStateFile() const { return File(kJobOutboxStateFile); }
     // Whether the job holds anything to send.
     bool HasContent() const;
 
@@ -66,7 +70,12 @@ public:
     // Jobs whose owner went away before it finished them (the client was killed, the machine
     // went down, or the log could not take the fax's entry), oldest first. Folders another running
     // client holds are left alone; empty ones, which hold nothing to lose, are removed.
+    // Folders the outbox keeps (with its record) are not among them.
     std::vector<Job> TakeLeftovers() const;
+    // The folders the outbox keeps that no other client holds, oldest first.
+    std::vector<Job> TakeOutboxJobs() const;
+    // The job of this id when its folder is this user's and nobody holds it; nothing otherwise.
+    std::optional<Job> Take(const std::string& id) const;
     // Removes the job's files and its folder; false when something stayed.
     static bool Remove(Job job);
 
@@ -74,6 +83,8 @@ public:
 
 private:
     bool EnsureRoot(std::string* error) const;
+    // The ids of the store's folders, sorted (oldest first).
+    std::vector<std::string> ListIds() const;
 
     std::string m_root;
 };

@@ -47,15 +47,17 @@ struct Peer {
 
 // A message with its number, and below it the system's words for the number and where it
 // happened: "Could not connect to fax server: 111" + "Connection refused (host, port 7541)".
-Outcome Explained(const std::string& message, int error, const Peer& peer) {
-    return Outcome::Failure(message + std::to_string(error) + "\n" + std::strerror(error) + " " +
-                            peer.Where());
+Outcome Explained(const std::string& message, int error, const Peer& peer,
+                  FailureKind kind = FailureKind::CannotConnect) {
+    return Outcome::Failure(
+        message + std::to_string(error) + "\n" + std::strerror(error) + " " + peer.Where(), kind);
 }
 
 // Silence longer than a phase waits for is not a refusal of any kind: it says so, with the limit.
 Outcome NoAnswerWithin(int limitMs, const Peer& peer) {
     return Outcome::Failure("The fax server did not answer within " +
-                            std::to_string(limitMs / 1000) + " seconds.\n" + peer.Where());
+                                std::to_string(limitMs / 1000) + " seconds.\n" + peer.Where(),
+                            FailureKind::TimedOut);
 }
 
 // A connection that breaks or stalls after it was opened.
@@ -67,7 +69,8 @@ Outcome ConnectionLost(const Peer& peer, const IoResult& result) {
 
 // A reply that never came: the server closed without a word.
 Outcome NoResponse(const Peer& peer) {
-    return Outcome::Failure("Did not receive a response to the fax upload.\n" + peer.Where());
+    return Outcome::Failure("Did not receive a response to the fax upload.\n" + peer.Where(),
+                            FailureKind::CannotConnect);
 }
 
 // The server had every byte of the fax but never said whether it kept it: sending it again could
@@ -82,12 +85,16 @@ Outcome NotConfirmed(const Peer& peer) {
 // refused message box number or PIN.
 Outcome LoginRefused(const Reply& reply, const Peer& peer) {
     if (Begins(reply, kBusyMark))
-        return Outcome::Failure("The fax server is busy. Please try again later.\n" + peer.Where());
+        return Outcome::Failure("The fax server is busy. Please try again later.\n" + peer.Where(),
+                                FailureKind::Busy);
+    // A server going down hangs up on everyone: that is no word on this account.
     if (reply.lines.empty() && reply.endedByStream)
         return Outcome::Failure(
-            "The fax server closed the connection before answering the login.\n" + peer.Where());
+            "The fax server closed the connection before answering the login.\n" + peer.Where(),
+            FailureKind::CannotConnect);
     return Outcome::Failure("Login failed due to an invalid username or password.\r\n\r\nPlease "
-                            "check your login and password in the configuration.");
+                            "check your login and password in the configuration.",
+                            FailureKind::Refused);
 }
 
 // A value with a line break would end its protocol line early and let the rest pass for lines
@@ -129,8 +136,10 @@ Outcome AwaitVerdict(ByteStream& stream, LineReader& reader, const Peer& peer,
         const std::string line = TrimBlanks(first.line);
         if (line.starts_with(kSuccessMark))
             return Outcome::Answered(ShownAsText(line));
+        // The server had the whole fax and could not keep it: it may manage later.
         if (!line.empty())
-            return Outcome::Failure("Fax upload failed: " + ShownAsText(line));
+            return Outcome::Failure("Fax upload failed: " + ShownAsText(line),
+                                    FailureKind::NotStored);
     }
     if (first.status == IoStatus::Closed && !stop.stop_requested())
         return Outcome::Success();
@@ -155,7 +164,8 @@ Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
         const std::uint64_t end = total + want;
         while (total < end) {
             total = std::min<std::uint64_t>(total + kProgressStep, end);
-            if (progress)
+            // The whole size is told only once the server has it all, below.
+            if (progress && total < size)
                 progress(total, size);
         }
     }
@@ -164,6 +174,8 @@ Outcome SendImage(std::ifstream& image, std::uint64_t size, ByteStream& stream,
     const IoResult drained = stream.Drain();
     if (!drained.Ok())
         return ConnectionLost(peer, drained);
+    if (progress && size > 0)
+        progress(size, size);
     return Outcome::Success();
 }
 
@@ -205,7 +217,9 @@ Outcome Deliver(ByteStream& stream, const AccountSettings& account, const std::s
     if (reply.lines.empty())
         return NoResponse(peer);
     if (!Accepted(reply))
-        return Outcome::Failure("Fax upload failed: " + ShownAsText(reply.lines.front()));
+        return Outcome::Failure("Fax upload failed: " + ShownAsText(reply.lines.front()),
+                                Begins(reply, kBusyMark) ? FailureKind::Busy
+                                                         : FailureKind::Refused);
 
     if (progress)
         progress(0, size);
@@ -252,13 +266,16 @@ Outcome UploadFax(const AccountSettings& account, const std::string& number,
             return Outcome::Stopped();
         const Peer peer{account.host, account.port};
         if (connection.failedAt == ConnectStep::Socket)
-            return Explained("Failed to create socket: ", connection.error, peer);
+            return Explained("Failed to create socket: ", connection.error, peer,
+                             FailureKind::None);
         if (connection.failedAt == ConnectStep::Lookup)
             return Outcome::Failure(
                 "Could not connect to fax server: " + std::to_string(connection.error) +
-                "\nThe server's name or port is not known " + peer.Where());
+                    "\nThe server's name or port is not known " + peer.Where(),
+                FailureKind::CannotConnect);
         if (connection.error == ETIMEDOUT)
-            return NoAnswerWithin(kConnectTimeoutMs, peer);
+            return Outcome::Failure(NoAnswerWithin(kConnectTimeoutMs, peer).message,
+                                    FailureKind::CannotConnect);
         return Explained("Could not connect to fax server: ", connection.error, peer);
     }
     ByteStream& stream = *connection.stream;

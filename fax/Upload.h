@@ -14,7 +14,9 @@
 namespace qp {
 
 // Told the image's size before the first byte goes out (position 0), then the running total of
-// bytes handed to the connection after each block. Called on the uploading thread.
+// bytes handed to the connection after each block; the image's size itself only once the server
+// has received every byte, so that whoever keeps a fax knows it may no longer send it again.
+// Called on the uploading thread.
 using UploadProgress = std::function<void(std::uint64_t position, std::uint64_t size)>;
 
 // The name every fax is announced under, whatever the image file is called.
@@ -35,8 +37,8 @@ std::string FaxHeader(const std::string& number, const std::string& email,
 // never answer there do; any other line fails the upload with that line. Once every byte has
 // arrived, anything else (silence, a line cut off, a broken connection, a stop request) ends the
 // upload as unconfirmed: sent, with the message that says so. A failure carries the message for
-// the user. A stop request before then cuts the connection and ends the upload as stopped (a
-// failure without words).
+// the user and its kind: whether a later try may mend it. A stop request before then cuts the
+// connection and ends the upload as stopped (a failure without words).
 Outcome UploadFax(const AccountSettings& account, const std::string& number,
                   const std::string& email, const std::string& imagePath,
                   const UploadProgress& progress, Connector& connector = DefaultFaxConnector(),

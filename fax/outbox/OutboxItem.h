@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Outcome.h"
 #include "fax/SendSettings.h"
 
 #include <cstdint>
@@ -21,12 +22,14 @@ struct Item {
     std::string id;      // the job's id, which names its folder
     std::string typed;   // the recipient as the user typed or picked it
     std::string dialled; // the digits sent to the server
+    std::string email;   // the recipient's e-mail address, when the server is to mail it too
     SendChoices choices;
     State state = State::Waiting;
     int tries = 0;             // tries made so far, the dialog's included
     std::int64_t queuedAt = 0; // seconds since the epoch: when the fax entered the outbox
     std::int64_t nextTry = 0;  // seconds since the epoch; meaningful while Waiting
     std::string reason;        // the last failure's message, or why it needs attention
+    qp::FailureKind lastKind = qp::FailureKind::None; // the last failure's kind
     int pages = 0;
     std::uint64_t bytes = 0; // of the job's files, which count against the outbox's limit
 };

@@ -54,6 +54,38 @@ TEST(JobStore, TheCoverIsTheDrawnPageElseOneRestoredInPostScript) {
     EXPECT_EQ(job->CoverInput(), job->CoverFile());
 }
 
+// A folder with the outbox's record is the outbox's: never offered as left over, taken up only
+// by the outbox, one job at a time, and only by a plain id of the store.
+TEST(JobStore, OutboxFoldersAreTheOutboxsAlone) {
+    qp::test::TempDir home;
+    const qp::JobStore store(home.File("jobs"));
+    std::string outboxId;
+    std::string leftoverId;
+    {
+        std::optional<qp::Job> kept = store.Create();
+        std::optional<qp::Job> leftover = store.Create();
+        ASSERT_TRUE(kept && leftover);
+        WriteFile(kept->FaxImage(), "II*");
+        WriteFile(kept->OutboxStateFile(), "quillpost-outbox 1\nstate=waiting\n");
+        WriteFile(leftover->BodyFile(), "%!PS");
+        outboxId = kept->Id();
+        leftoverId = leftover->Id();
+    }
+    std::vector<qp::Job> leftovers = store.TakeLeftovers();
+    ASSERT_EQ(leftovers.size(), 1u);
+    EXPECT_EQ(leftovers[0].Id(), leftoverId);
+
+    std::vector<qp::Job> outbox = store.TakeOutboxJobs();
+    ASSERT_EQ(outbox.size(), 1u);
+    EXPECT_EQ(outbox[0].Id(), outboxId);
+    EXPECT_FALSE(store.Take(outboxId)) << "held by the outbox";
+    for (const std::string& id : {std::string(), std::string(".."), "../" + outboxId,
+                                  outboxId + "/x", std::string("missing")})
+        EXPECT_FALSE(store.Take(id)) << id;
+    outbox.clear();
+    EXPECT_TRUE(store.Take(outboxId));
+}
+
 TEST(JobStore, AStoreThatIsNotThisUsersAloneTakesNoJobs) {
     qp::test::TempDir home;
     const std::string root = home.File("jobs");

@@ -357,3 +357,57 @@ TEST(ReplyReader, LongRepliesAndLinesAcrossReads) {
     EXPECT_EQ(end.status, IoStatus::Ok);
     EXPECT_TRUE(end.lines.empty());
 }
+
+// The kind of each failure decides whether the outbox tries again, and when: only the server's
+// own word refuses; going away, silence and a fax it could not keep pass.
+TEST_F(UploadTest, EachFailureSaysWhetherALaterTryMayMendIt) {
+    using Kind = qp::FailureKind;
+    struct Case {
+        const char* what;
+        std::string incoming;
+        IoStatus after;
+        std::string verdict;
+        int connectError;
+        Kind kind;
+    };
+    const std::vector<Case> cases{
+        {"connection refused", "", IoStatus::Closed, "", 111, Kind::CannotConnect},
+        {"connect timed out", "", IoStatus::Closed, "", 110, Kind::CannotConnect},
+        {"login refused", "error: invalid login\r\n\r\n", IoStatus::Closed, "", 0, Kind::Refused},
+        {"busy at the login", "error: server busy\r\n\r\n", IoStatus::Closed, "", 0, Kind::Busy},
+        {"hung up at the login", "", IoStatus::Closed, "", 0, Kind::CannotConnect},
+        {"silent at the login", "", IoStatus::TimedOut, "", 0, Kind::TimedOut},
+        {"reset at the login", "", IoStatus::Failed, "", 0, Kind::CannotConnect},
+        {"number refused", "success: in\r\n\r\nerror: bad number\r\n\r\n", IoStatus::Closed, "", 0,
+         Kind::Refused},
+        {"busy at the fax", "success: in\r\n\r\nerror: server busy\r\n\r\n", IoStatus::Closed, "",
+         0, Kind::Busy},
+        {"silent at the fax", "success: in\r\n\r\n", IoStatus::TimedOut, "", 0, Kind::TimedOut},
+        {"no answer to the fax", "success: in\r\n\r\n", IoStatus::Closed, "", 0,
+         Kind::CannotConnect},
+        {"not stored", kAccepted, IoStatus::Closed, "error: disk full\r\n\r\n", 0, Kind::NotStored},
+    };
+    for (const Case& c : cases) {
+        Script(c.incoming, c.after, c.after == IoStatus::Failed ? 104 : 110);
+        m_connector.script->verdict = c.verdict;
+        m_connector.connectError = c.connectError;
+        const Outcome outcome = Upload();
+        EXPECT_FALSE(outcome) << c.what;
+        EXPECT_EQ(outcome.kind, c.kind) << c.what;
+    }
+    m_connector.connectError = 0;
+    m_connector.failSocket = true;
+    EXPECT_EQ(Upload().kind, Kind::None) << "a local problem";
+    qp::RemoveFile(m_image);
+    EXPECT_EQ(Upload().kind, Kind::None) << "no image";
+}
+
+// The image's whole size reaches the progress only once the server has every byte: a client that
+// keeps the fax learns from it that the try may not be repeated.
+TEST_F(UploadTest, TheWholeSizeIsToldOnlyOnceTheServerHasEveryByte) {
+    m_connector.script->drainStatus = IoStatus::Failed;
+    m_connector.script->drainError = 104;
+    EXPECT_FALSE(Upload());
+    ASSERT_FALSE(m_progress.empty());
+    EXPECT_LT(m_progress.back().first, m_progress.back().second);
+}

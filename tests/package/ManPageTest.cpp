@@ -1,6 +1,7 @@
 #include "base/Settings.h"
 #include "contacts/ContactBook.h"
 #include "cover/CoverLogo.h"
+#include "fax/outbox/RetrySchedule.h"
 #include "platform/Version.h"
 #include "tests/package/Commands.h"
 #include "tests/support/TestSupport.h"
@@ -37,7 +38,7 @@ TEST(ManPageTest, TheClientsPageNamesEverySetting) {
     std::vector<qp::settings::Setting> settings(std::begin(qp::settings::kAll),
                                                 std::end(qp::settings::kAll));
     settings.insert(settings.end(), {qp::kLogoFolderSetting, qp::contacts::kImportFolderSetting,
-                                     qp::contacts::kExportFolderSetting});
+                                     qp::contacts::kExportFolderSetting, qp::outbox::kGiveUpHours});
     const std::string page = qp::test::ReadFile(std::string(QP_MAN_DIR) + "/quillpost.1");
     const std::size_t begin = page.find(".SH SETTINGS");
     ASSERT_NE(begin, std::string::npos);

@@ -18,6 +18,8 @@ struct MemoryStreamScript {
     int readError = 0;                         // errno for Failed or TimedOut
     int failWriteNumber = 0;                   // the n-th write (1-based) fails; 0: none fails
     int writeError = 0;
+    IoStatus drainStatus = IoStatus::Ok; // whether the server received every byte written
+    int drainError = 0;
     std::vector<std::string> writes; // every write call's bytes
     std::size_t position = 0;
     // What the server says once the client has ended its sending side, and not before.
@@ -36,7 +38,7 @@ public:
     IoResult Read(char* buffer, std::size_t capacity) override;
     IoResult Write(const char* data, std::size_t size) override;
     void StartReply() override {}
-    IoResult Drain() override { return {}; }
+    IoResult Drain() override { return {m_script->drainStatus, 0, m_script->drainError}; }
     IoResult EndSending() override;
     void Abort() override { m_script->aborted = true; }
 
