@@ -619,9 +619,4 @@ TEST_F(QueueToolTest, AFullOutboxRefusesTheFaxAndKeepsNothingOfIt) {
                         "in it. Please send this fax yourself, or try again once the outbox has "
                         "room.\n");
     EXPECT_EQ(qp::JobStore(m_dir.File("data") + "/Quillpost/jobs").OutboxIds().size(), 1u);
-
-    const ProgramRun withPin = Send(
-        {"--to", "5551234567", "--queue", "--pin-file", m_dir.File("pin"), m_dir.File("doc.ps")});
-    EXPECT_EQ(withPin.exitCode, 2);
-    EXPECT_NE(withPin.err.find("--pin-file cannot go with --queue"), std::string::npos);
 }
