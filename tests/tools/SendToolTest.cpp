@@ -594,7 +594,8 @@ TEST_F(QueueToolTest, ARunningClientIsToldTheJobAndTheCommandReturnsWithItsId) {
     // again: a warning, and status 0.
     take = false;
     const ProgramRun declined = WhileServing([&] {
-        return Send({"--to", "5551234567", "--queue", m_dir.File("doc.ps")});
+        return Send({"--to", "5551234567", "--queue", "--cover", m_dir.File("doc.ps"),
+                     m_dir.File("doc.ps")});
     });
     EXPECT_EQ(declined.exitCode, 0) << declined.err;
     const std::string kept = QueuedId(declined.out);
@@ -602,6 +603,8 @@ TEST_F(QueueToolTest, ARunningClientIsToldTheJobAndTheCommandReturnsWithItsId) {
               std::string::npos)
         << declined.err;
     EXPECT_TRUE(std::filesystem::exists(JobFolder(kept) + "/outbox"));
+    // A given cover keeps its kind: the log and a later resend read it as PostScript.
+    EXPECT_EQ(ReadFile(JobFolder(kept) + "/faxcover.ps"), ReadFile(m_dir.File("doc.ps")));
 }
 
 TEST_F(QueueToolTest, AFullOutboxRefusesTheFaxAndKeepsNothingOfIt) {

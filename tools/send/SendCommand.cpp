@@ -271,13 +271,17 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
         return kExitFailed;
     }
     // Ghostscript takes any file for PostScript: text would fail only inside it, in its own words.
-    for (const std::string& path : {options.coverPath, options.bodyPath}) {
-        if (path.empty())
+    bool coverIsPdf = false;
+    for (const std::string* path : {&options.coverPath, &options.bodyPath}) {
+        if (path->empty())
             continue;
-        if (const std::optional<std::string> problem = DocumentProblem(path)) {
+        bool pdf = false;
+        if (const std::optional<std::string> problem = DocumentProblem(*path, pdf)) {
             std::cerr << "quillpost-send: " << *problem << "\n";
             return kExitUsage;
         }
+        if (path == &options.coverPath)
+            coverIsPdf = pdf;
     }
 
     // The outbox asks for the PIN itself at each try, with the account as it is then.
@@ -359,8 +363,11 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
         queued.fax.pages = faxlog::CountTiffPages(imagePath);
         queued.image = imagePath;
         queued.body = options.bodyPath;
-        if (FileExists(coverPath))
+        if (FileExists(coverPath)) {
             queued.cover = coverPath;
+            // A drawn cover sheet is a PDF; a given cover is what it starts as.
+            queued.coverIsPostScript = !options.coverPath.empty() && !coverIsPdf;
+        }
         const int queuedExit =
             QueueFax(JobStore::ForUser(), queued, UserChannelAddress(), std::cout, std::cerr);
         if (queuedExit == 0)
