@@ -357,7 +357,7 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
 
     if (options.queue) {
         outbox::QueuedFax queued;
-        queued.fax.typed = given.to;
+        queued.fax.typed = options.to;
         queued.fax.dialled = number.number;
         queued.fax.choices = options.choices;
         queued.fax.pages = faxlog::CountTiffPages(imagePath);
