@@ -176,6 +176,15 @@ std::vector<Job> JobStore::TakeLeftovers() const {
     return jobs;
 }
 
+std::vector<std::string> JobStore::OutboxIds() const {
+    std::vector<std::string> ids;
+    for (const std::string& id : ListIds()) {
+        if (FileExists(m_root + "/" + id + "/" + kJobOutboxStateFile))
+            ids.push_back(id);
+    }
+    return ids;
+}
+
 std::vector<Job> JobStore::TakeOutboxJobs() const {
     std::vector<Job> jobs;
     for (const std::string& id : ListIds()) {

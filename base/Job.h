@@ -74,6 +74,8 @@ public:
     std::vector<Job> TakeLeftovers() const;
     // The folders the outbox keeps that no other client holds, oldest first.
     std::vector<Job> TakeOutboxJobs() const;
+    // The ids of the folders the outbox keeps, held by a client or not, oldest first.
+    std::vector<std::string> OutboxIds() const;
     // The job of this id when its folder is this user's and nobody holds it; nothing otherwise.
     std::optional<Job> Take(const std::string& id) const;
     // Removes the job's files and its folder; false when something stayed.

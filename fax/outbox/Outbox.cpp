@@ -1,5 +1,6 @@
 #include "fax/outbox/Outbox.h"
 
+#include "fax/outbox/OutboxRoom.h"
 #include "fax/outbox/RetrySchedule.h"
 #include "platform/FileOps.h"
 
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <dirent.h>
 #include <utility>
 
 namespace qp::outbox {
@@ -20,19 +20,6 @@ constexpr const char* kUnreadableRecord =
     "The outbox's record of this fax cannot be read; discard it or send it again from a dialog.";
 constexpr const char* kSentUnconfirmed =
     "The fax was sent, but the fax server did not confirm that it received it.";
-
-// What the job's files take on disk.
-std::uint64_t FolderBytes(const std::string& folder) {
-    std::uint64_t bytes = 0;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] != '.')
-                bytes += FileSize(folder + "/" + entry->d_name).value_or(0);
-        }
-        ::closedir(dir);
-    }
-    return bytes;
-}
 
 bool Older(const Record& a, const std::string& aId, const Record& b, const std::string& bId) {
     return std::tie(a.item.queuedAt, aId) < std::tie(b.item.queuedAt, bId);
@@ -99,10 +86,9 @@ Outcome Outbox::Admit(Job& job, Record record, bool write) {
         std::uint64_t bytes = 0;
         for (const auto& [id, fax] : m_faxes)
             bytes += fax.record.item.bytes;
-        if (m_faxes.size() >= kMaxFaxes || bytes + record.item.bytes > kMaxBytes)
-            return Outcome::Failure("The outbox is full: at most " + std::to_string(kMaxFaxes) +
-                                    " faxes or 1 GiB may wait in it. Please send this fax "
-                                    "yourself, or try again once the outbox has room.");
+        if (const std::optional<std::string> full =
+                NoRoomFor(m_faxes.size(), bytes, record.item.bytes))
+            return Outcome::Failure(*full);
     }
     if (write && !WriteRecord(job.OutboxStateFile(), record)) {
         const int error = errno;

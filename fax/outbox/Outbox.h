@@ -7,6 +7,7 @@
 #include "fax/Upload.h"
 #include "fax/outbox/OutboxItem.h"
 #include "fax/outbox/OutboxRecord.h"
+#include "fax/outbox/OutboxRoom.h"
 #include "platform/Clock.h"
 
 #include <condition_variable>
@@ -21,10 +22,6 @@
 #include <vector>
 
 namespace qp::outbox {
-
-// At most this many faxes, or this many bytes of their files, wait in the outbox.
-inline constexpr std::size_t kMaxFaxes = 100;
-inline constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 30;
 
 struct Services {
     // One try at sending the fax's image to its dialled number, with the account as it is now.

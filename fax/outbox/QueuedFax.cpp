@@ -24,7 +24,7 @@ std::optional<std::string> WriteQueuedJob(const JobStore& store, const QueuedFax
     const std::pair<const std::string*, std::string> files[] = {
         {&queued.image, job->FaxImage()},
         {&queued.body, job->BodyFile()},
-        {&queued.cover, job->CoverFile()},
+        {&queued.cover, queued.coverIsPostScript ? job->PostScriptCoverFile() : job->CoverFile()},
     };
     for (const auto& [from, to] : files) {
         if (from->empty() && to != job->FaxImage())

@@ -13,8 +13,9 @@ namespace qp::outbox {
 struct QueuedFax {
     Item fax; // whom to send to and how; the rest is the outbox's
     std::string image;
-    std::string body;  // empty for none
-    std::string cover; // empty for none
+    std::string body;               // empty for none
+    std::string cover;              // empty for none
+    bool coverIsPostScript = false; // else the cover is a PDF
 };
 
 // Puts the fax into a new job folder of the store with its outbox record, which the next client

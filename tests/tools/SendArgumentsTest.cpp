@@ -26,6 +26,11 @@ TEST(SendArguments, FullAndMinimalCommandLines) {
     EXPECT_EQ(minimal->choices.resolution, qp::Resolution::Fine);
     EXPECT_FALSE(minimal->choices.legal);
     EXPECT_TRUE(minimal->coverPath.empty());
+    EXPECT_FALSE(minimal->queue);
+
+    const auto queued = ParseSendArguments({"--queue", "--to", "5551234567", "b.ps"}, error);
+    ASSERT_TRUE(queued) << error;
+    EXPECT_TRUE(queued->queue);
 
     const auto dashed = ParseSendArguments({"--to", "5551234567", "--", "-odd.ps"}, error);
     ASSERT_TRUE(dashed) << error;
@@ -57,6 +62,8 @@ TEST(SendArguments, WhatIsNotASendIsRefused) {
         {"--to", "5551234567", "--note", "Two pages", "b.ps"},
         {"--to", "5551234567", "--cover-sheet", "b.ps", "--to-name"},
         {"--to", "5551234567", "b.ps", "--pin-file"},
+        // The outbox sends with the stored account: a PIN given here would go nowhere.
+        {"--to", "5551234567", "--queue", "--pin-file", "p", "b.ps"},
     };
     for (const auto& args : bad) {
         std::string error;

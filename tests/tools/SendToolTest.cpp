@@ -1,5 +1,10 @@
+#include "base/Job.h"
 #include "base/Settings.h"
 #include "fax/log/FaxLog.h"
+#include "fax/outbox/OutboxRecord.h"
+#include "fax/outbox/OutboxRoom.h"
+#include "platform/ClientChannel.h"
+#include "platform/InstanceLock.h"
 #include "platform/Profile.h"
 #include "tests/fax/support/FaxdProcess.h"
 #include "tests/fax/support/SamplePostScript.h"
@@ -7,8 +12,10 @@
 #include "tests/support/Loopback.h"
 #include "tests/support/TestSupport.h"
 
+#include <QCoreApplication>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -21,6 +28,7 @@ using qp::test::RunProgram;
 using qp::test::TempDir;
 using qp::test::WriteFile;
 using namespace qp::settings;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -486,4 +494,132 @@ TEST_F(SendToolTest, AFaxTheServerNeverConfirmedEndsWithStatusZeroAndAWarning) {
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_EQ(logged[0].record.outcome, qp::faxlog::Outcome::NotConfirmed);
     EXPECT_TRUE(logged[0].hasImage) << "it can be resent from the log";
+}
+
+namespace {
+
+// --queue talks to the client of the account's own lock folders, not the private ones of the test
+// programs: while this holds the account's client lock, no client of the user runs, and a channel
+// server made here stands in for one. The CLIENT tests take their turns, so none meets another.
+class QueueToolTest : public SendToolTest {
+protected:
+    void SetUp() override {
+        const qp::LockFolders testing = qp::UserLockFolders();
+        qp::SetUserLockFoldersForTesting(std::nullopt);
+        m_account = qp::UserLockFolders();
+        qp::SetUserLockFoldersForTesting(testing);
+        m_lock.emplace("quillpost.lock", m_account);
+        if (m_lock->Acquire() != qp::InstanceLock::Outcome::Acquired)
+            GTEST_SKIP() << "a Quill Post client of this user runs, or its lock has no place";
+        StoreAccount("2468");
+    }
+
+    std::string JobFolder(const std::string& id) const {
+        return m_dir.File("data") + "/Quillpost/jobs/" + id;
+    }
+
+    // The id from "Fax queued: <id>", the first line.
+    static std::string QueuedId(const std::string& out) {
+        const std::string lead = "Fax queued: ";
+        if (!out.starts_with(lead) || out.find('\n') == std::string::npos)
+            return {};
+        return out.substr(lead.size(), out.find('\n') - lead.size());
+    }
+
+    qp::LockFolders m_account;
+    std::optional<qp::InstanceLock> m_lock;
+};
+
+// The client side blocks, so it runs beside the event loop that serves the channel.
+template <typename Work> auto WhileServing(Work work) {
+    auto done = std::async(std::launch::async, work);
+    while (done.wait_for(5ms) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return done.get();
+}
+
+} // namespace
+
+TEST_F(QueueToolTest, WithNoClientTheConvertedFaxWaitsInTheOutboxFolderForTheNextStart) {
+    const ProgramRun run = Send({"--to", "(555) 123-4567", "--queue", m_dir.File("doc.ps")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string id = QueuedId(run.out);
+    ASSERT_FALSE(id.empty()) << run.out;
+    EXPECT_EQ(run.out, "Fax queued: " + id +
+                           "\nQuill Post is not running; the fax goes out when Quill Post next "
+                           "runs.\n");
+
+    const std::optional<qp::outbox::Record> record =
+        qp::outbox::ReadRecord(JobFolder(id) + "/outbox");
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->item.state, qp::outbox::State::Waiting);
+    EXPECT_EQ(record->item.nextTry, 0) << "due at once";
+    EXPECT_EQ(record->item.typed, "(555) 123-4567");
+    EXPECT_EQ(record->item.dialled, "5551234567");
+    EXPECT_EQ(record->item.pages, 2);
+    // Converted here, once: the outbox sends this image.
+    EXPECT_EQ(qp::test::ReadTiffPages(JobFolder(id) + "/fax.tif").size(), 2u);
+    EXPECT_EQ(ReadFile(JobFolder(id) + "/faxbody.ps"), ReadFile(m_dir.File("doc.ps")));
+    EXPECT_TRUE(m_server.Stored(".tif").empty()) << "nothing is uploaded now";
+    EXPECT_TRUE(Logged().empty()) << "the outbox logs the fax when it leaves";
+    EXPECT_EQ(History(), "(555) 123-4567\r\n");
+}
+
+TEST_F(QueueToolTest, ARunningClientIsToldTheJobAndTheCommandReturnsWithItsId) {
+    int argc = 1;
+    char name[] = "send_tool_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    std::vector<qp::ChannelRequest> taken;
+    bool take = true;
+    qp::ChannelServer client(qp::UserChannelAddress(m_account),
+                             [&](const qp::ChannelRequest& request) {
+                                 taken.push_back(request);
+                                 return take;
+                             });
+    ASSERT_TRUE(client.Listening());
+
+    const ProgramRun run = WhileServing([&] {
+        return Send({"--to", "5551234567", "--queue", m_dir.File("doc.ps")});
+    });
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string id = QueuedId(run.out);
+    EXPECT_EQ(run.out, "Fax queued: " + id + "\nQuill Post sends it from its outbox.\n");
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].command, "queue");
+    EXPECT_EQ(taken[0].job, id);
+    EXPECT_TRUE(std::filesystem::exists(JobFolder(id) + "/outbox"));
+
+    // A client that cannot take it leaves the fax in the folder, which a script is not to send
+    // again: a warning, and status 0.
+    take = false;
+    const ProgramRun declined = WhileServing([&] {
+        return Send({"--to", "5551234567", "--queue", "--cover", m_dir.File("doc.ps"),
+                     m_dir.File("doc.ps")});
+    });
+    EXPECT_EQ(declined.exitCode, 0) << declined.err;
+    const std::string kept = QueuedId(declined.out);
+    EXPECT_NE(declined.err.find("the running Quill Post declined the fax; it waits in the outbox"),
+              std::string::npos)
+        << declined.err;
+    EXPECT_TRUE(std::filesystem::exists(JobFolder(kept) + "/outbox"));
+    // A given cover keeps its kind: the log and a later resend read it as PostScript.
+    EXPECT_EQ(ReadFile(JobFolder(kept) + "/faxcover.ps"), ReadFile(m_dir.File("doc.ps")));
+}
+
+TEST_F(QueueToolTest, AFullOutboxRefusesTheFaxAndKeepsNothingOfIt) {
+    const ProgramRun first = Send({"--to", "5551234567", "--queue", m_dir.File("doc.ps")});
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    // Sparse: the outbox counts the files' sizes.
+    ASSERT_EQ(::truncate((JobFolder(QueuedId(first.out)) + "/fax.tif").c_str(),
+                         static_cast<off_t>(qp::outbox::kMaxBytes)),
+              0);
+
+    const ProgramRun full = Send({"--to", "5551234567", "--queue", m_dir.File("doc.ps")});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_EQ(full.out, "");
+    EXPECT_EQ(full.err, "quillpost-send: The outbox is full: at most 100 faxes or 1 GiB may wait "
+                        "in it. Please send this fax yourself, or try again once the outbox has "
+                        "room.\n");
+    EXPECT_EQ(qp::JobStore(m_dir.File("data") + "/Quillpost/jobs").OutboxIds().size(), 1u);
 }

@@ -54,7 +54,7 @@ const char* KindOf(mode_t mode) {
 
 } // namespace
 
-std::optional<std::string> DocumentProblem(const std::string& path) {
+std::optional<std::string> DocumentProblem(const std::string& path, bool& pdf) {
     const std::string name = ShownAsText(path);
     auto unreadable = [&](int error) {
         return "cannot read " + name + ": " + std::strerror(error);
@@ -91,7 +91,8 @@ std::optional<std::string> DocumentProblem(const std::string& path) {
     if (got == 0)
         return refused("empty");
     const std::string_view document = AfterPrinterPrefix(std::string_view(head).substr(0, got));
-    if (document.starts_with("%!") || document.starts_with("%PDF-"))
+    pdf = document.starts_with("%PDF-");
+    if (pdf || document.starts_with("%!"))
         return std::nullopt;
     return refused("");
 }

@@ -9,6 +9,7 @@
 #include "cover/CoverLogo.h"
 #include "cover/ReportFile.h"
 #include "fax/Conversion.h"
+#include "fax/FaxImageInfo.h"
 #include "fax/RecipientHistory.h"
 #include "fax/Upload.h"
 #include "fax/log/SendRecording.h"
@@ -18,6 +19,7 @@
 #include "platform/Profile.h"
 #include "platform/Sockets.h"
 #include "tools/send/DocumentCheck.h"
+#include "tools/send/QueueCommand.h"
 #include "tools/send/Recipient.h"
 #include "tools/send/SendPin.h"
 
@@ -125,12 +127,24 @@ CoverFields CoverFieldsFor(const SendOptions& options) {
     return fields;
 }
 
+// Merged into the history as it is now, under the lock the send dialogs take too.
+void RememberRecipient(const std::string& dialled) {
+    const RecipientHistory::SaveResult saved =
+        RecipientHistory().SaveHistory(HistoryEntryFor(dialled));
+    if (saved == RecipientHistory::SaveResult::Busy)
+        std::cerr << "quillpost-send: the recipient history is busy elsewhere; it was left as it "
+                     "was\n";
+    else if (saved == RecipientHistory::SaveResult::WriteFailed ||
+             saved == RecipientHistory::SaveResult::NoFolder)
+        std::cerr << "quillpost-send: the recipient history could not be saved\n";
+}
+
 } // namespace
 
 std::string UsageText() {
     return "usage: quillpost-send --to NUMBER|NAME [--resolution normal|fine|high] [--legal]\n"
            "         [--cover FILE | --cover-sheet [--to-name NAME] [--re TEXT] [--note TEXT]]\n"
-           "         [--pin-file PINFILE] FILE\n"
+           "         [--pin-file PINFILE | --queue] FILE\n"
            "Converts the document, PostScript or PDF (after the cover, when given), into a fax\n"
            "and uploads it with the account in the Quillpost settings. --cover-sheet puts a\n"
            "cover page with the stored From, Fax, Phone, disclosure and logo in front; its To,\n"
@@ -141,9 +155,13 @@ std::string UsageText() {
            "The PIN comes from the settings or the desktop's keyring; where neither has it (a\n"
            "keyring cannot be reached over SSH), from the first line of PINFILE, which only you\n"
            "may read (mode 0600).\n"
+           "--queue converts the fax and leaves it in the Quill Post outbox, which sends it and\n"
+           "tries again by itself: the running Quill Post takes it at once, else it goes out\n"
+           "when Quill Post next runs. It prints \"Fax queued: ID\" and returns; the outbox\n"
+           "sends with the stored account, so --pin-file cannot go with it.\n"
            "Exits 0 only when it was uploaded (also when the server did not confirm that it\n"
-           "received it: \"Fax sent, not confirmed.\"), 2 when NAME matches no contact or\n"
-           "several.\n";
+           "received it: \"Fax sent, not confirmed.\") or queued, 2 when NAME matches no\n"
+           "contact or several.\n";
 }
 
 std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& args,
@@ -185,6 +203,8 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
         } else if (arg == "--pin-file") {
             if (!value(options.pinFile))
                 return std::nullopt;
+        } else if (arg == "--queue") {
+            options.queue = true;
         } else if (arg == "--cover-sheet") {
             options.coverSheet = true;
         } else if (arg == "--to-name" || arg == "--re" || arg == "--note") {
@@ -225,6 +245,10 @@ std::optional<SendOptions> ParseSendArguments(const std::vector<std::string>& ar
         error = "--to-name, --re and --note fill the page of --cover-sheet";
         return std::nullopt;
     }
+    if (options.queue && !options.pinFile.empty()) {
+        error = "--pin-file cannot go with --queue: the outbox sends with the stored account";
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -247,20 +271,27 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
         return kExitFailed;
     }
     // Ghostscript takes any file for PostScript: text would fail only inside it, in its own words.
-    for (const std::string& path : {options.coverPath, options.bodyPath}) {
-        if (path.empty())
+    bool coverIsPdf = false;
+    for (const std::string* path : {&options.coverPath, &options.bodyPath}) {
+        if (path->empty())
             continue;
-        if (const std::optional<std::string> problem = DocumentProblem(path)) {
+        bool pdf = false;
+        if (const std::optional<std::string> problem = DocumentProblem(*path, pdf)) {
             std::cerr << "quillpost-send: " << *problem << "\n";
             return kExitUsage;
         }
+        if (path == &options.coverPath)
+            coverIsPdf = pdf;
     }
 
-    int noPin = kExitFailed;
-    const std::optional<std::string> pin =
-        PinForSend(secrets, Profile(), options.pinFile, std::cerr, noPin);
-    if (!pin)
-        return noPin;
+    // The outbox asks for the PIN itself at each try, with the account as it is then.
+    std::optional<std::string> pin;
+    if (!options.queue) {
+        int noPin = kExitFailed;
+        pin = PinForSend(secrets, Profile(), options.pinFile, std::cerr, noPin);
+        if (!pin)
+            return noPin;
+    }
 
     std::string folderError;
     PrivateFolder folder(folderError);
@@ -324,6 +355,26 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
         return kExitFailed;
     }
 
+    if (options.queue) {
+        outbox::QueuedFax queued;
+        queued.fax.typed = options.to;
+        queued.fax.dialled = number.number;
+        queued.fax.choices = options.choices;
+        queued.fax.pages = faxlog::CountTiffPages(imagePath);
+        queued.image = imagePath;
+        queued.body = options.bodyPath;
+        if (FileExists(coverPath)) {
+            queued.cover = coverPath;
+            // A drawn cover sheet is a PDF; a given cover is what it starts as.
+            queued.coverIsPostScript = !options.coverPath.empty() && !coverIsPdf;
+        }
+        const int queuedExit =
+            QueueFax(JobStore::ForUser(), queued, UserChannelAddress(), std::cout, std::cerr);
+        if (queuedExit == 0)
+            RememberRecipient(number.number);
+        return queuedExit;
+    }
+
     std::cerr << "Sending fax to server..." << std::endl;
     AccountSettings account = LoadAccountSettings(Profile());
     account.pin = *pin;
@@ -342,16 +393,7 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
     record(uploaded.unconfirmed ? faxlog::Outcome::NotConfirmed : faxlog::Outcome::Sent,
            uploaded.message, true, uploaded.answer);
 
-    // Merged into the history as it is now, under the lock the send dialogs take too.
-    const RecipientHistory::SaveResult saved =
-        RecipientHistory().SaveHistory(HistoryEntryFor(number.number));
-    if (saved == RecipientHistory::SaveResult::Busy)
-        std::cerr << "quillpost-send: the recipient history is busy elsewhere; it was left as it "
-                     "was\n";
-    else if (saved == RecipientHistory::SaveResult::WriteFailed ||
-             saved == RecipientHistory::SaveResult::NoFolder)
-        std::cerr << "quillpost-send: the recipient history could not be saved\n";
-
+    RememberRecipient(number.number);
     std::cout << (uploaded.unconfirmed ? "Fax sent, not confirmed." : "Fax uploaded.") << std::endl;
     return 0;
 }
