@@ -7,6 +7,7 @@
 #include "base/Settings.h"
 #include "contacts/Contact.h"
 #include "contacts/ContactBook.h"
+#include "fax/FaxImageInfo.h"
 #include "fax/Upload.h"
 #include "fax/log/gui/QuillPostWindow.h"
 #include "fax/outbox/Outbox.h"
@@ -113,6 +114,7 @@ Outcome GuiStartupServices::KeepInOutbox(Job& job, const faxlog::SendAttempt& la
     fax.tries = lastTry.tries;
     fax.lastKind = lastTry.kind;
     fax.reason = lastTry.message;
+    fax.pages = faxlog::CountTiffPages(job.FaxImage());
     return m_outbox->Add(job, std::move(fax));
 }
 

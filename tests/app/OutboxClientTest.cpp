@@ -86,6 +86,7 @@ TEST_F(OutboxClientTest, AFaxKeptWhileTheServerIsDownGoesWithoutADialogAfterARes
     QTest::keyClick(dialog, Qt::Key_Escape);
     ASSERT_TRUE(PumpUntil([&] { return client->Dialogs().OpenCount() == 0; }));
     ASSERT_EQ(Waiting(*client).size(), 1u);
+    EXPECT_EQ(Waiting(*client)[0].pages, 1);
     client->ShowOutbox();
     EXPECT_EQ(client->Window()->Table(qp::window::List::Outbox)->rowCount(), 1);
 
@@ -108,7 +109,7 @@ TEST_F(OutboxClientTest, AFaxKeptWhileTheServerIsDownGoesWithoutADialogAfterARes
     PointAt(server.Port());
     const bool left = PumpUntil([&] { return sent->rowCount() == 1; });
     const std::string told = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(left);
+    ASSERT_TRUE(left) << told << (Waiting(*client).empty() ? "" : Waiting(*client)[0].reason);
 
     EXPECT_TRUE(Waiting(*client).empty());
     EXPECT_EQ(client->Dialogs().OpenCount(), 0u) << "no dialog at any point after the Keep";
