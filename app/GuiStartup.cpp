@@ -20,6 +20,7 @@
 #include "fax/log/SendNotices.h"
 #include "fax/log/gui/ManualWindow.h"
 #include "fax/log/gui/QuillPostWindow.h"
+#include "fax/outbox/Outbox.h"
 #include "platform/ClientChannel.h"
 #include "platform/Clock.h"
 #include "platform/DesktopNotifications.h"
@@ -125,17 +126,27 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
     services.coverSheet = [&account](QWidget* parent, const std::string& coverFile) -> QDialog* {
         return new CCoverSheetDialog(account.Settings(), coverFile, parent);
     };
-    services.record = [folder = m_log.Folder(), &account](const faxlog::SendAttempt& attempt,
-                                                          const Job& job) {
-        // One log object per entry: dialogs of several jobs may write at the same time.
-        faxlog::FaxLog log = ReportingLog(folder, account);
-        return faxlog::RecordJobAttempt(log, attempt, job);
-    };
+    services.record = MakeRecord();
+    // Without an outbox ("-log") a fax lives as long as its dialog.
+    if (m_outbox)
+        services.keep = [this](Job& job, const faxlog::SendAttempt& lastTry) {
+            return KeepInOutbox(job, lastTry);
+        };
     services.notify = [this](const std::string& text) { Notify(text); };
     services.suggest = [this](const std::string& typed, const std::vector<std::string>& history) {
         return contacts::CompleteRecipient(typed, Contacts().Contacts(), history);
     };
     return services;
+}
+
+std::function<faxlog::Recorded(const faxlog::SendAttempt&, const Job&)>
+GuiStartupServices::MakeRecord() {
+    return [folder = m_log.Folder(), &account = m_account](const faxlog::SendAttempt& attempt,
+                                                           const Job& job) {
+        // One log object per entry: dialogs of several jobs and the outbox may write at once.
+        faxlog::FaxLog log = ReportingLog(folder, account);
+        return faxlog::RecordJobAttempt(log, attempt, job);
+    };
 }
 
 void GuiStartupServices::Notify(const std::string& text, std::function<void()> clicked) {
@@ -232,8 +243,20 @@ QuillPostWindow::Services GuiStartupServices::MakeWindowServices() {
     };
     services.openReport = [this](const std::string& path) { OpenReport(path); };
     services.sendAgain = [this](const faxlog::Entry& entry) { Resend(entry); };
-    // Nothing waits until the outbox is wired in.
-    services.outbox = [] { return std::vector<outbox::Item>{}; };
+    // Asked at each call: a window shown before the watcher's start has no outbox yet.
+    services.outbox = [this] { return m_outbox ? m_outbox->Items() : std::vector<outbox::Item>{}; };
+    services.retryNow = [this](const std::string& id) {
+        if (m_outbox)
+            m_outbox->RetryNow(id);
+    };
+    services.discard = [this](const std::string& id) {
+        if (m_outbox)
+            m_outbox->Discard(id);
+    };
+    services.viewQueued = [this](const std::string& id) {
+        const std::string image = JobStore::ForUser().Root() + "/" + id + "/" + kJobImageFile;
+        LaunchViewer(m_account.Settings(), image, m_runner);
+    };
     services.coverOnly = [this] { OpenCoverOnly(); };
     services.configuration = [this] { RunPreferencesDialog(m_account); };
     services.about = [] {
@@ -381,7 +404,7 @@ void GuiStartupServices::CreateTrayWindow() {
     m_tray->SetConfigurationRunner([this] { RunPreferencesDialog(m_account); });
     m_tray->SetFaxLogRunner([this] { ShowFaxLog(); });
     m_tray->SetContactsRunner([this] { ShowContacts(); });
-    m_tray->SetQuitRunner([] { QuitEventLoop(); });
+    m_tray->SetQuitRunner([this] { QuitAsking(); });
 #if QUILLPOST_SELF_UPDATE
     m_updates = std::make_unique<UpdateChecks>(
         m_runner, UpdateChecks::Parts{[this] { return m_account.Get().host; },
@@ -448,6 +471,7 @@ bool GuiStartupServices::StartWatcher(const std::string& portFile) {
         [this](std::size_t waiting) {
             PostToGuiThreadWhenIdle([this, waiting] { Notify(WaitingJobsText(waiting)); });
         });
+    StartOutbox();
     StartDesktopWatches();
     return m_monitor->Start();
 }
@@ -474,6 +498,10 @@ void GuiStartupServices::Shutdown() {
         return;
     // No window opens from here on; threads that wait for one go on without it.
     AbandonGuiRequests();
+    // A try under way is cut and made again at the next start; a dialog that hands its fax over
+    // meanwhile still leaves it on disk for then.
+    if (m_outbox)
+        m_outbox->Stop();
     if (m_dialogs)
         m_dialogs->EndAll();
     if (m_monitor)
@@ -488,6 +516,7 @@ void GuiStartupServices::Shutdown() {
     m_contactsWindow.reset();
     m_tray.reset();
     m_monitor.reset();
+    m_outbox.reset();
 }
 
 } // namespace qp

@@ -29,7 +29,13 @@ class UpdateChecks;
 
 namespace faxlog {
 struct Entry;
-}
+struct SendAttempt;
+} // namespace faxlog
+namespace outbox {
+class Outbox;
+struct Event;
+struct Item;
+} // namespace outbox
 namespace contacts {
 class ContactBook;
 }
@@ -61,7 +67,11 @@ public:
     // The Quill Post window on its sent faxes ("Fax Log...", "-log"), or as it was left.
     void ShowFaxLog();
     void ShowWindow();
+    // The Quill Post window on the faxes waiting in the outbox.
+    void ShowOutbox();
     void ShowContacts();
+    // The faxes kept to be sent without a dialog; none before the watcher's start and in "-log".
+    outbox::Outbox* Outbox() const { return m_outbox.get(); }
     bool RunContacts() override;
     bool TakeRequest(const ChannelRequest& request) override;
     // Where a "queue <job id>" request goes: true when the job was taken.
@@ -86,6 +96,18 @@ private:
     contacts::ContactBook& Contacts();
     bool AnyWindowOpen() const;
     SendDialogServices MakeSendServices();
+    // The fax log's entry for a send, as dialogs and the outbox write it.
+    std::function<faxlog::Recorded(const faxlog::SendAttempt&, const Job&)> MakeRecord();
+    // The outbox, wired to the account, the log, the window and the notices; started with the
+    // watcher, so only the tray client owns one.
+    void StartOutbox();
+    void OnOutboxEvent(const outbox::Event& event);
+    // The fax's recipient as a notice names it: the contact's name, else the number.
+    std::string RecipientOf(const outbox::Item& fax);
+    // A send dialog's fax handed to the outbox (on the dialog's worker thread).
+    Outcome KeepInOutbox(Job& job, const faxlog::SendAttempt& lastTry);
+    // The tray's Quit, which asks first as the window's does while faxes wait.
+    void QuitAsking();
     QuillPostWindow& EnsureWindow();
     QuillPostWindow::Services MakeWindowServices();
     // quillpost(1): the desktop's viewer for man: links, or the page's text in a window.
@@ -107,6 +129,9 @@ private:
     std::unique_ptr<contacts::ContactBook> m_contacts;
     std::unique_ptr<ContactsWindow> m_contactsWindow;
     std::unique_ptr<FaxMonitor> m_monitor;
+    std::unique_ptr<outbox::Outbox> m_outbox;
+    // What the outbox's events, posted from its thread, hold on to: gone with this object.
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
     std::unique_ptr<UpdateChecks> m_updates;
     std::unique_ptr<DesktopNotifications> m_notifications;
     std::function<void()> m_networkBack;

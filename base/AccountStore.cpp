@@ -4,6 +4,7 @@
 #include "base/Settings.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace qp {
 
@@ -23,6 +24,14 @@ void AccountStore::Read() {
     }
     FindPin(*m_secrets, m_profile, [this](const SecretOutcome& found) { SettlePin(found); });
     MoveStoredPin(*m_secrets, m_profile);
+}
+
+void AccountStore::Reload() {
+    AccountSettings stored = LoadAccountSettings(m_profile);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (stored.pin.empty())
+        stored.pin = m_account.pin;
+    m_account = std::move(stored);
 }
 
 void AccountStore::SettlePin(const SecretOutcome& found) {

@@ -35,6 +35,10 @@ public:
 
     // Reads the account from the settings and asks the keyring for the PIN.
     void Read();
+    // Takes up the account as the settings file has it now, after another process (or an editor)
+    // changed it: the server, message box number and e-mail address, and the PIN where the file
+    // keeps it; a PIN from the keyring or typed in a dialog stays.
+    void Reload();
 
     AccountSettings Get() const;
     // The running account only; nothing is written.

@@ -25,6 +25,7 @@ public:
     ClientRig& operator=(const ClientRig&) = delete;
 
     bool StartWatcher() { return m_services.StartWatcher(m_app.PortFile()); }
+    GuiStartupServices& Services() { return m_services; }
     // A print job as the printer's backend publishes it: written aside, then renamed into place.
     // Returns the moment of the rename.
     std::chrono::steady_clock::time_point Print(const std::string& postScript) const;

@@ -33,6 +33,9 @@ struct SendAttempt {
     std::string answer{};
     // For a failed try: whether trying again later may help.
     qp::FailureKind kind = qp::FailureKind::None;
+    // The address the server was asked to mail the fax to as well; set on a fax handed over to be
+    // sent later, which goes there again.
+    std::string email{};
 };
 
 // A logged fax whose files could not be copied back for sending again.

@@ -276,6 +276,7 @@ void SendSession::HandOver() {
     // The image goes again as it is only while it follows the try's choices: a choice changed
     // or a preview made since has made it another fax's.
     lastTry.imageMade = m_imageReady && m_current && m_current->choices == lastTry.choices;
+    lastTry.email = m_view.Form().email;
     Enter(State::Recording);
     m_handingOver = true;
     auto done = [this](const qp::Outcome& kept) {

@@ -6,6 +6,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <tuple>
 
 using namespace qp::settings;
 using qp::SecretOutcome;
@@ -118,6 +120,24 @@ TEST_F(AccountPinTest, TheSettingsRememberWhetherTheKeyringHoldsThePin) {
         EXPECT_EQ(Stored(kMark), "false");
         EXPECT_EQ(Stored(kPin), "9753");
     }
+}
+
+TEST_F(AccountPinTest, AnAccountChangedByAnotherProgramIsTakenUpAndKeepsThePinItCannotSee) {
+    Store(kMark, "true");
+    Store(kHost, "old.example");
+    std::unique_ptr<qp::AccountStore> account = ReadAccount(SecretOutcome::Found("2468"));
+    Store(kHost, "new.example");
+    Store(kPort, "7000");
+    Store(kLogin, "5550199");
+    account->Reload();
+    const qp::AccountSettings changed = account->Get();
+    using Account = std::tuple<std::string, int, std::string, std::string>;
+    EXPECT_EQ(Account(changed.host, changed.port, changed.login, changed.pin),
+              Account("new.example", 7000, "5550199", "2468"))
+        << "the keyring's PIN is not in the file";
+    Store(kPin, "1357");
+    account->Reload();
+    EXPECT_EQ(account->Get().pin, "1357") << "a PIN the file keeps is the file's";
 }
 
 } // namespace
