@@ -468,8 +468,13 @@ bool GuiStartupServices::StartWatcher(const std::string& portFile) {
         FaxMonitor::Parked{
             [userFolder, portFile] { return TakeOldestParkedJob(userFolder, portFile); },
             [userFolder] { return CountParkedJobs(userFolder); }},
-        [this](std::size_t waiting) {
-            PostToGuiThreadWhenIdle([this, waiting] { Notify(WaitingJobsText(waiting)); });
+        [this](const FaxMonitor::Report& report) {
+            PostToGuiThreadWhenIdle([this, report] {
+                if (report.kind == FaxMonitor::Report::Kind::CannotTakeJob)
+                    ShowMessage(report.Text());
+                else
+                    Notify(report.Text());
+            });
         });
     StartOutbox();
     StartDesktopWatches();

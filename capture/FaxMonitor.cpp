@@ -1,7 +1,6 @@
 #include "capture/FaxMonitor.h"
 
 #include "platform/FileOps.h"
-#include "platform/MessageBox.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -41,9 +40,9 @@ bool IsOpenForWriting(int fd) {
 } // namespace
 
 FaxMonitor::FaxMonitor(std::string portFile, qp::JobStore store, qp::Clock& clock, Deliver deliver,
-                       Parked parked, AnnounceWaiting announce)
+                       Parked parked, Tell tell)
     : m_portFile(std::move(portFile)), m_store(std::move(store)), m_clock(clock),
-      m_deliver(std::move(deliver)), m_parked(std::move(parked)), m_announce(std::move(announce)) {
+      m_deliver(std::move(deliver)), m_parked(std::move(parked)), m_tell(std::move(tell)) {
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_watchFd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
 }
@@ -161,8 +160,8 @@ void FaxMonitor::LookAtWaitingJobs() {
     if (m_waitingAnnounced || now - *m_waitingSince < kWaitingNoticeAfter)
         return;
     m_waitingAnnounced = true;
-    if (m_announce)
-        m_announce(waiting);
+    if (m_tell)
+        m_tell(Report{Report::Kind::JobsWaiting, waiting});
 }
 
 FaxMonitor::PortState FaxMonitor::LookAtPortFile() const {
@@ -232,7 +231,8 @@ void FaxMonitor::TakeFailed(const TakeFailure& failure) {
     if (m_toldFailure == failure)
         return;
     m_toldFailure = failure;
-    qp::ShowMessage(kCannotTakeJob);
+    if (m_tell)
+        m_tell(Report{Report::Kind::CannotTakeJob, 0});
 }
 
 int FaxMonitor::NextLookMs() const {
@@ -273,6 +273,10 @@ void FaxMonitor::WaitForChange(int timeoutMs) {
             }
         }
     }
+}
+
+std::string FaxMonitor::Report::Text() const {
+    return kind == Kind::CannotTakeJob ? kCannotTakeJob : qp::WaitingJobsText(waiting);
 }
 
 namespace qp {

@@ -31,9 +31,16 @@ public:
         // How many wait there.
         std::function<std::size_t()> count;
     };
-    // Told on the watcher's thread how many jobs wait, once one has waited behind an open dialog
-    // for kWaitingNoticeAfter.
-    using AnnounceWaiting = std::function<void(std::size_t waiting)>;
+    // What the watcher has to tell the user, handed on as a value on the watcher's thread: a port
+    // file it could not take (once per cause), or how many jobs wait once one has waited behind
+    // an open dialog for kWaitingNoticeAfter. The program decides how it is shown.
+    struct Report {
+        enum class Kind { CannotTakeJob, JobsWaiting };
+        Kind kind = Kind::JobsWaiting;
+        std::size_t waiting = 0;
+        std::string Text() const;
+    };
+    using Tell = std::function<void(const Report& report)>;
 
     // How often the port file is looked at when its folder cannot be watched.
     static constexpr int kSlowPollMs = 2000;
@@ -46,7 +53,7 @@ public:
     static constexpr std::chrono::milliseconds kWaitingNoticeAfter{60000};
 
     FaxMonitor(std::string portFile, qp::JobStore store, qp::Clock& clock, Deliver deliver,
-               Parked parked = {}, AnnounceWaiting announce = {});
+               Parked parked = {}, Tell tell = {});
     // Stops a started watcher and waits for its thread.
     ~FaxMonitor();
     FaxMonitor(const FaxMonitor&) = delete;
@@ -114,7 +121,7 @@ private:
     qp::Clock& m_clock;
     const Deliver m_deliver;
     const Parked m_parked;
-    const AnnounceWaiting m_announce;
+    const Tell m_tell;
 
     std::deque<qp::Job> m_leftovers;
     bool m_leftoversLoaded = false;

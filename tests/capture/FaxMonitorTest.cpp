@@ -83,12 +83,28 @@ protected:
     std::function<bool()> m_refill;
     std::size_t m_parked = 0;
     std::vector<std::size_t> m_announced;
+    // What the watcher said it could not do, from its thread.
+    mutable std::mutex m_toldMutex;
+    std::vector<std::string> m_told;
+
+    void OnReport(const FaxMonitor::Report& report) {
+        if (report.kind == FaxMonitor::Report::Kind::JobsWaiting) {
+            m_announced.push_back(report.waiting);
+            return;
+        }
+        std::lock_guard<std::mutex> lock(m_toldMutex);
+        m_told.push_back(report.Text());
+    }
+    std::vector<std::string> Told() const {
+        std::lock_guard<std::mutex> lock(m_toldMutex);
+        return m_told;
+    }
     FaxMonitor m_monitor{m_portFile,
                          qp::JobStore(m_store.Path()),
                          m_clock,
                          [this](qp::Job job, bool leftOver) { OnJob(std::move(job), leftOver); },
                          {[this] { return m_refill && m_refill(); }, [this] { return m_parked; }},
-                         [this](std::size_t waiting) { m_announced.push_back(waiting); }};
+                         [this](const FaxMonitor::Report& report) { OnReport(report); }};
 };
 
 TEST_F(FaxMonitorTest, ACompleteJobIsTakenAtFirstSightIntoAPrivateJobFolder) {
@@ -187,14 +203,14 @@ TEST_F(FaxMonitorTest, AJobThatCannotBeTakenIsTriedAgainAfterLongerWaitsAndToldO
         m_clock.Advance(1ms);
         EXPECT_FALSE(m_monitor.TakeWaitingJob()) << wait.count();
     }
-    EXPECT_EQ(m_sink.Texts(), std::vector<std::string>{"Unable to process fax message body."});
+    EXPECT_EQ(Told(), std::vector<std::string>{"Unable to process fax message body."});
 
     // Another file in its place (written beside it, so that it cannot reuse its inode) is tried
     // at once, and its failure told.
     WriteFile(m_spool + "/.next", "%!PS job, printed again");
     std::filesystem::rename(m_spool + "/.next", m_portFile);
     EXPECT_FALSE(m_monitor.TakeWaitingJob());
-    EXPECT_EQ(m_sink.Texts().size(), 2u);
+    EXPECT_EQ(Told().size(), 2u);
     StoreTakesJobs(true);
     m_clock.Advance(1s);
     ASSERT_TRUE(m_monitor.TakeWaitingJob());
@@ -206,12 +222,12 @@ TEST_F(FaxMonitorTest, StopEndsTheWaitForTheNextTryAtOnce) {
     if (!SpoolRefusesChanges(true))
         GTEST_SKIP() << "no folder here can refuse root's changes";
     ASSERT_TRUE(m_monitor.Start());
-    ASSERT_TRUE(qp::test::WaitUntil([this] { return !m_sink.Texts().empty(); }, 10s));
+    ASSERT_TRUE(qp::test::WaitUntil([this] { return !Told().empty(); }, 10s));
     // The clock stands still: the next try is never due, and only the orderly end can end the
     // wait, which a sleep would not let it.
     m_monitor.Stop();
     EXPECT_TRUE(m_clock.Sleeps().empty());
-    EXPECT_EQ(m_sink.Texts().size(), 1u);
+    EXPECT_EQ(Told().size(), 1u);
     EXPECT_EQ(ReadFile(m_portFile), "%!PS job");
     EXPECT_TRUE(m_delivered.empty());
 }
