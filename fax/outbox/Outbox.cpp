@@ -392,6 +392,7 @@ void Outbox::Try(Fax& fax, std::unique_lock<std::mutex>& lock) {
     if (outcome.ok) {
         record.item.state = outcome.unconfirmed ? State::SentUnconfirmed : State::Sent;
         record.item.reason = outcome.message;
+        record.answer = outcome.answer;
         Save(fax, lock);
         return;
     }
@@ -438,6 +439,7 @@ void Outbox::Finish(Fax& fax, faxlog::Outcome outcome, std::unique_lock<std::mut
     attempt.message = outcome == faxlog::Outcome::Sent ? std::string() : item.reason;
     attempt.imageMade = true;
     attempt.tries = item.tries;
+    attempt.answer = fax.record.answer;
     // Taken out first: nobody else looks at it while it is logged.
     Job job = std::move(*fax.job);
     m_faxes.erase(item.id);

@@ -54,6 +54,7 @@ Record FullRecord() {
     record.firstTry = 1700000001;
     record.streak = 2;
     record.allBytesSent = true;
+    record.answer = "success: stored\nas 7";
     return record;
 }
 
