@@ -313,6 +313,22 @@ TEST_F(OutboxTest, AQueuedFaxIsAdoptedAndSent) {
     EXPECT_TRUE(m_store.TakeOutboxJobs().empty()) << "nothing of it is left behind";
 }
 
+// Queued while the outbox was reading its folders at its start: handed over, it is taken and sent
+// once.
+TEST_F(OutboxTest, AQueuedFaxTheStartFoundIsAdoptedOnlyOnce) {
+    qp::outbox::QueuedFax queued;
+    queued.fax = Fax("5550045");
+    queued.image = m_dir.File("fax.tif");
+    WriteFile(queued.image, "II*queued");
+    const std::optional<std::string> id = qp::outbox::WriteQueuedJob(m_store, queued);
+    ASSERT_TRUE(id);
+    Script({Failure(FailureKind::Busy)});
+    ASSERT_TRUE(m_outbox.Start());
+    ASSERT_TRUE(qp::test::WaitUntil([this] { return m_outbox.Loaded(); }));
+    EXPECT_TRUE(m_outbox.Adopt(*id));
+    EXPECT_TRUE(Reaches(State::Waiting, 1)) << "one fax, tried once";
+}
+
 TEST_F(OutboxTest, StopEndsAWaitAtOnce) {
     const std::string id = AddFax("5550050", 1, FailureKind::NotStored);
     ASSERT_TRUE(m_outbox.Start());
