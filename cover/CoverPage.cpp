@@ -1,6 +1,7 @@
 #include "cover/CoverPage.h"
 
 #include "cover/PagePrinter.h"
+#include "cover/PageStyle.h"
 #include "platform/FileOps.h"
 #include "platform/TextLines.h"
 #include "platform/Utf8Text.h"
@@ -12,25 +13,14 @@
 namespace qp {
 namespace {
 
-// The page in its two units: points for the top margin, spacing, fonts and logo height; device
-// pixels, as they stand, for everything else.
-constexpr int kCopies = 1;
-constexpr int kLineSpacingPoints = 5;
-constexpr const char* kFace = "Arial";
-constexpr int kFontPoints = 12;
-constexpr int kSecondFontPoints = 16;
-constexpr int kTopMarginPoints = 50;
-constexpr int kBottomMargin = 20;
-constexpr int kLeftMargin = 350;
-constexpr int kRightMargin = 250;
+// The page in its two units: points for the logo's height; device pixels, as they stand, for
+// everything else.
 constexpr int kValueColumn = 500;
 constexpr int kLogoWidth = 4500;
 constexpr int kLogoHeightPoints = 90;
 constexpr int kAfterLogo = 700;
 constexpr int kBeforeTo = 200;
 constexpr int kBeforeFrom = 80;
-constexpr int kAroundRule = 125;
-constexpr int kSolidPen = 0;
 constexpr std::size_t kDisclosureCharactersPerLine = 90;
 constexpr std::string_view kLineBreak = "\r\n";
 
@@ -78,12 +68,7 @@ int DisclosureStartY(const std::string& disclosure) {
 }
 
 void DrawCoverPage(CPagePrinter& printer, const CoverFields& fields, const std::string& logoPath) {
-    printer.SetLineSpacing(kLineSpacingPoints);
-    printer.OpenPrinterDC(kCoverPrinterName, kCopies);
-    printer.BeginDocument();
-    const int set = printer.AddFontSet(kFace, kFontPoints, kSecondFontPoints);
-    printer.BeginPage();
-    printer.SetMargins(kTopMarginPoints, kBottomMargin, kLeftMargin, kRightMargin);
+    const int set = BeginStyledPage(printer);
 
     if (!logoPath.empty() && FileExists(logoPath)) {
         printer.LoadBitmapFile(logoPath);
@@ -98,9 +83,7 @@ void DrawCoverPage(CPagePrinter& printer, const CoverFields& fields, const std::
     PrintField(printer, set, "Fax:", fields.fax);
     PrintField(printer, set, "Phone:", fields.phone);
 
-    printer.MoveDown(kAroundRule);
-    printer.DrawRule(kSolidPen);
-    printer.MoveDown(kAroundRule);
+    DrawSpacedRule(printer);
 
     printer.SelectFontStyle(set, CPagePrinter::kBold);
     printer.PrintText(set, "Notes:", 0, 0);

@@ -1,7 +1,7 @@
 #include "cover/TransmissionReport.h"
 
-#include "cover/CoverPage.h"
 #include "cover/PagePrinter.h"
+#include "cover/PageStyle.h"
 #include "platform/TextLines.h"
 
 #include <string>
@@ -10,23 +10,12 @@
 namespace qp {
 namespace {
 
-// The cover page's units and fonts, so that both pages of the program look alike: points for the
-// top margin, spacing, fonts and the picture's height; device pixels for the rest.
-constexpr int kCopies = 1;
-constexpr int kLineSpacingPoints = 5;
-constexpr const char* kFace = "Arial";
-constexpr int kFontPoints = 12;
-constexpr int kTitlePoints = 16;
-constexpr int kTopMarginPoints = 50;
-constexpr int kBottomMargin = 20;
-constexpr int kLeftMargin = 350;
-constexpr int kRightMargin = 250;
+// Points for the picture's height; device pixels for the rest.
+
 // Wide enough for the longest label, "Server's answer:".
 constexpr int kValueColumn = 1100;
 constexpr int kAfterTitle = 150;
 constexpr int kBetweenGroups = 80;
-constexpr int kAroundRule = 125;
-constexpr int kSolidPen = 0;
 constexpr int kPageBoxWidth = 3000;
 constexpr int kPageBoxHeightPoints = 330;
 constexpr const char* kTitle = "Fax Transmission Report";
@@ -58,12 +47,8 @@ GreyPicture Framed(GreyPicture picture) {
 } // namespace
 
 void DrawTransmissionReport(CPagePrinter& printer, const TransmissionFacts& facts) {
-    printer.SetLineSpacing(kLineSpacingPoints);
-    printer.OpenPrinterDC(kCoverPrinterName, kCopies);
-    printer.BeginDocument();
-    const int set = printer.AddFontSet(kFace, kFontPoints, kTitlePoints);
-    printer.BeginPage();
-    printer.SetMargins(kTopMarginPoints, kBottomMargin, kLeftMargin, kRightMargin);
+    // The cover page's look, so that both pages of the program look alike.
+    const int set = BeginStyledPage(printer);
 
     printer.SelectFontStyle(set, CPagePrinter::kBoldSecondSize);
     printer.PrintText(set, kTitle, 0, 0);
@@ -85,9 +70,7 @@ void DrawTransmissionReport(CPagePrinter& printer, const TransmissionFacts& fact
     PrintField(printer, set, "Tries:", std::to_string(facts.tries));
     PrintField(printer, set, "Server's answer:", facts.answer);
 
-    printer.MoveDown(kAroundRule);
-    printer.DrawRule(kSolidPen);
-    printer.MoveDown(kAroundRule);
+    DrawSpacedRule(printer);
     printer.SelectFontStyle(set, CPagePrinter::kBold);
     printer.PrintText(set, "Page 1:", CPagePrinter::PT_NOADVANCE, 0);
     if (facts.firstPage && !facts.firstPage->Empty()) {

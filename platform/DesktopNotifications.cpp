@@ -26,6 +26,23 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A body for a service that reads markup in it: the text shown as it is, so that a server's reply
+// or a name in it can neither format the notification nor make it load a link or a picture.
+QString MarkupEscaped(const std::string& text) {
+    QString escaped;
+    for (const QChar c : Text(text)) {
+        if (c == u'&')
+            escaped += QStringLiteral("&amp;");
+        else if (c == u'<')
+            escaped += QStringLiteral("&lt;");
+        else if (c == u'>')
+            escaped += QStringLiteral("&gt;");
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 // Runs `answered` with the reply to `call` on `context`'s thread, or not at all once `context`
 // is gone.
 template <typename Reply>
@@ -88,13 +105,15 @@ void DesktopNotifications::Notify(const std::string& title, const std::string& b
                 return;
             }
             const bool withActions = clicked && reply.value().contains(QStringLiteral("actions"));
-            Raise(title, body, withActions, std::move(clicked), std::move(unseen));
+            const QString shown = reply.value().contains(QStringLiteral("body-markup"))
+                                      ? MarkupEscaped(body)
+                                      : Text(body);
+            Raise(title, shown, withActions, std::move(clicked), std::move(unseen));
         });
 }
 
-void DesktopNotifications::Raise(const std::string& title, const std::string& body,
-                                 bool withActions, std::function<void()> clicked,
-                                 std::function<void()> unseen) {
+void DesktopNotifications::Raise(const std::string& title, const QString& body, bool withActions,
+                                 std::function<void()> clicked, std::function<void()> unseen) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     const QStringList actions =
@@ -102,8 +121,8 @@ void DesktopNotifications::Raise(const std::string& title, const std::string& bo
     QVariantMap hints;
     if (!m_sender.desktopEntry.empty())
         hints.insert(QStringLiteral("desktop-entry"), Text(m_sender.desktopEntry));
-    call << Text(m_sender.appName) << 0u << Text(m_sender.icon) << Text(title) << Text(body)
-         << actions << hints << -1;
+    call << Text(m_sender.appName) << 0u << Text(m_sender.icon) << Text(title) << body << actions
+         << hints << -1;
     Ask<QDBusPendingReply<unsigned>>(
         *m_bus, call, m_context.get(),
         [this, withActions, clicked = std::move(clicked),

@@ -35,15 +35,16 @@ public:
     DesktopNotifications(const DesktopNotifications&) = delete;
     DesktopNotifications& operator=(const DesktopNotifications&) = delete;
 
-    // Raises one notification. `clicked` runs when the user clicks it, where the service offers
-    // actions. `unseen` runs instead of showing anything, once, where no service takes it: no
-    // bus, no service, a refusal or no answer within a few seconds. Either runs on this object's
-    // thread, and neither after this object is gone.
+    // Raises one notification; its title and body are plain text. `clicked` runs when the user
+    // clicks it, where the service offers actions. `unseen` runs instead of showing anything, once,
+    // where no service takes it: no bus, no service, a refusal or no answer within a few seconds.
+    // Either runs on this object's thread, and neither after this object is gone.
     void Notify(const std::string& title, const std::string& body, std::function<void()> clicked,
                 std::function<void()> unseen);
 
 private:
-    void Raise(const std::string& title, const std::string& body, bool withActions,
+    // `body` as the service is to read it.
+    void Raise(const std::string& title, const QString& body, bool withActions,
                std::function<void()> clicked, std::function<void()> unseen);
     void Invoked(unsigned id, const QString& action);
 

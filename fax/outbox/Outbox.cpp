@@ -47,6 +47,7 @@ bool Outbox::Start() {
     } catch (const std::system_error&) {
         return false;
     }
+    m_started = true;
     return true;
 }
 
@@ -129,8 +130,16 @@ Outcome Outbox::Add(Job& job, Item fax) {
 
 Outcome Outbox::Adopt(const std::string& id) {
     std::optional<Job> job = m_store.Take(id);
-    if (!job)
+    if (!job) {
+        // The thread's first look at the folders may have taken it: then it is in the outbox
+        // already. That look reads only the records, so the wait for it is short.
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_started)
+            m_wake.wait(lock, [this] { return m_loaded || m_stop; });
+        if (m_faxes.contains(id))
+            return Outcome::Success();
         return Outcome::Failure("The queued fax " + id + " is not in the outbox's folder.");
+    }
     std::optional<Record> record = ReadRecord(job->OutboxStateFile());
     if (!record)
         return Outcome::Failure(kUnreadableRecord);
@@ -219,12 +228,15 @@ void Outbox::Load() {
     std::vector<Fax> found;
     for (Job& job : m_store.TakeOutboxJobs())
         found.push_back(MakeFax(std::move(job)));
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (Fax& fax : found) {
-        const std::string id = fax.job->Id();
-        m_faxes.emplace(id, std::move(fax));
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (Fax& fax : found) {
+            const std::string id = fax.job->Id();
+            m_faxes.emplace(id, std::move(fax));
+        }
+        m_loaded = true;
     }
-    m_loaded = true;
+    m_wake.notify_all();
 }
 
 void Outbox::Run() {
@@ -378,6 +390,7 @@ void Outbox::Try(Fax& fax, std::unique_lock<std::mutex>& lock) {
     if (outcome.ok) {
         record.item.state = outcome.unconfirmed ? State::SentUnconfirmed : State::Sent;
         record.item.reason = outcome.message;
+        record.answer = outcome.answer;
         Save(fax, lock);
         return;
     }
@@ -424,6 +437,7 @@ void Outbox::Finish(Fax& fax, faxlog::Outcome outcome, std::unique_lock<std::mut
     attempt.message = outcome == faxlog::Outcome::Sent ? std::string() : item.reason;
     attempt.imageMade = true;
     attempt.tries = item.tries;
+    attempt.answer = fax.record.answer;
     // Taken out first: nobody else looks at it while it is logged.
     Job job = std::move(*fax.job);
     m_faxes.erase(item.id);

@@ -61,7 +61,8 @@ public:
     // outbox is full, the job has no image, its record could not be written). `fax` says whom to
     // send to and how; its tries and last failure (kind and message) are those of the dialog.
     Outcome Add(Job& job, Item fax);
-    // Takes up a job folder whose record another program wrote (a fax queued without a client).
+    // Takes up a job folder whose record another program wrote (a fax queued without a client);
+    // one that the outbox took up at its start is its own already.
     Outcome Adopt(const std::string& id);
 
     // The faxes as they are now, oldest first.
@@ -119,6 +120,7 @@ private:
     std::map<std::string, Fax> m_faxes; // guarded by m_mutex; only the thread erases
     bool m_stop = false;                // guarded by m_mutex
     bool m_loaded = false;              // guarded by m_mutex
+    bool m_started = false;             // guarded by m_mutex
     bool m_bringForward = false;        // guarded by m_mutex
     std::stop_source m_stopSource;
     std::thread m_thread;

@@ -102,6 +102,8 @@ bool ReadValue(Record& record, const std::string& key, const std::string& raw, b
         return ReadNumber(value, record.firstTry);
     if (key == "allbytes")
         return ReadFlag(value, record.allBytesSent);
+    if (key == "answer")
+        return record.answer = value, true;
     // A later release's key: not ours to judge.
     return true;
 }
@@ -126,6 +128,7 @@ std::string FormatRecord(const Record& record) {
         {"kind", NameOf(kKinds, item.lastKind)},
         {"reason", item.reason},
         {"allbytes", record.allBytesSent ? "1" : "0"},
+        {"answer", record.answer},
     };
     std::string text = std::string(kHeader) + "\n";
     for (const auto& [key, value] : values)

@@ -20,6 +20,8 @@ struct Record {
     int streak = 0;            // failures of `item.lastKind` in a row, for the next wait
     // Every image byte of the try under way reached the server: that try must not be repeated.
     bool allBytesSent = false;
+    // The server's words on the fax it took, kept for the fax's transmission report.
+    std::string answer;
 };
 
 std::string FormatRecord(const Record& record);

@@ -93,8 +93,6 @@ TEST_F(ClientChannelTest, EachRequestReachesTheClientWithTheDesktopsTokensAndIts
     const ChannelRequest requests[] = {
         {"show", "", "desk-startup_TIME42", ""},
         {"log", "", "", "wl-token-1"},
-        {"contacts", "", "", ""},
-        {"configure", "", "", ""},
         {"cover", "", "id", "token"},
         {"queue", "20261207-1", "", ""},
     };

@@ -106,16 +106,24 @@ protected:
     std::vector<QVariantList> m_shown;
 };
 
+// The body is plain text however the service reads it: a server's reply in it cannot format it
+// or make the service load a link or a picture.
 TEST_F(DesktopServicesTest,
        ANotificationGoesToTheServiceAndItsClickRunsOnlyWhereActionsAreOffered) {
+    const std::string body = "Fax to <img src=\"x\"> & co sent";
     struct Case {
         const char* what;
         QStringList capabilities;
         bool clickable;
+        std::string shown;
     };
     const Case cases[] = {
-        {"a service with actions", {QStringLiteral("body"), QStringLiteral("actions")}, true},
-        {"a service without actions", {QStringLiteral("body")}, false},
+        {"a service with actions", {QStringLiteral("body"), QStringLiteral("actions")}, true, body},
+        {"a service without actions", {QStringLiteral("body")}, false, body},
+        {"a service that reads markup",
+         {QStringLiteral("body"), QStringLiteral("body-markup")},
+         false,
+         "Fax to &lt;img src=\"x\"&gt; &amp; co sent"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -124,10 +132,10 @@ TEST_F(DesktopServicesTest,
         qp::DesktopNotifications notifications(kSender, m_client);
         int clicks = 0, unseen = 0;
         notifications.Notify(
-            "Quill Post", "Fax to 5550100 sent", [&] { ++clicks; }, [&] { ++unseen; });
+            "Quill Post", body, [&] { ++clicks; }, [&] { ++unseen; });
         ASSERT_TRUE(PumpUntil([&] { return !m_shown.empty(); }));
         EXPECT_EQ(m_shown[0][3].toString(), QStringLiteral("Quill Post"));
-        EXPECT_EQ(m_shown[0][4].toString(), QStringLiteral("Fax to 5550100 sent"));
+        EXPECT_EQ(m_shown[0][4].toString().toStdString(), c.shown);
         // Lists arrive still marshalled at an object without a type of its own.
         EXPECT_EQ(qdbus_cast<QStringList>(m_shown[0][5]).contains(QStringLiteral("default")),
                   c.clickable);

@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 
 class OutboxTest : public ::testing::Test {
 protected:
-    // The next tries' outcomes, in order; a try with none left succeeds.
+    // The next tries' outcomes, in order; a try with none left succeeds with the server's word.
     void Script(std::initializer_list<Outcome> outcomes) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_outcomes.insert(m_outcomes.end(), outcomes);
@@ -36,7 +36,7 @@ protected:
         qp::outbox::Services services;
         services.upload = [this](const Item& fax, const std::string& image,
                                  const qp::UploadProgress& progress, std::stop_token) {
-            Outcome outcome = Outcome::Success();
+            Outcome outcome = Outcome::Answered("success: stored " + fax.dialled);
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_dialled.push_back(fax.dialled);
@@ -168,6 +168,7 @@ TEST_F(OutboxTest, AFaxThatFailsAndThenGoesIsLoggedOnceWithItsTries) {
     EXPECT_EQ(logged[0].outcome, qp::faxlog::Outcome::Sent);
     EXPECT_EQ(logged[0].tries, 3);
     EXPECT_EQ(logged[0].dialled, "5550001");
+    EXPECT_EQ(logged[0].answer, "success: stored 5550001") << "for the fax's report";
     EXPECT_EQ(Count(Event::Kind::Delivered), 1u);
     EXPECT_EQ(Count(Event::Kind::NeedsAttention) + Count(Event::Kind::GaveUp), 0u);
     EXPECT_EQ(m_images, std::vector<std::string>(2, "II*" + id)) << "the image is reused";
@@ -310,6 +311,22 @@ TEST_F(OutboxTest, AQueuedFaxIsAdoptedAndSent) {
     EXPECT_FALSE(qp::outbox::WriteQueuedJob(m_store, queued, &error));
     EXPECT_NE(error.find("missing.tif"), std::string::npos);
     EXPECT_TRUE(m_store.TakeOutboxJobs().empty()) << "nothing of it is left behind";
+}
+
+// Queued while the outbox was reading its folders at its start: handed over, it is taken and sent
+// once.
+TEST_F(OutboxTest, AQueuedFaxTheStartFoundIsAdoptedOnlyOnce) {
+    qp::outbox::QueuedFax queued;
+    queued.fax = Fax("5550045");
+    queued.image = m_dir.File("fax.tif");
+    WriteFile(queued.image, "II*queued");
+    const std::optional<std::string> id = qp::outbox::WriteQueuedJob(m_store, queued);
+    ASSERT_TRUE(id);
+    Script({Failure(FailureKind::Busy)});
+    ASSERT_TRUE(m_outbox.Start());
+    ASSERT_TRUE(qp::test::WaitUntil([this] { return m_outbox.Loaded(); }));
+    EXPECT_TRUE(m_outbox.Adopt(*id));
+    EXPECT_TRUE(Reaches(State::Waiting, 1)) << "one fax, tried once";
 }
 
 TEST_F(OutboxTest, StopEndsAWaitAtOnce) {
