@@ -10,6 +10,7 @@
 #include "backend/SpoolFolders.h"
 #include "backend/WaitingFolder.h"
 #include "base/DeviceUri.h"
+#include "base/JobPhone.h"
 #include "base/ParkedJobs.h"
 #include "platform/ProgramInfo.h"
 #include "platform/UserAccounts.h"
@@ -37,9 +38,11 @@ constexpr const char* kUsage =
     "URI quillpost:/PATH/fax.ps in DEVICE_URI, and it writes the job into the port file of the\n"
     "user who printed, /PATH/<login>/fax.ps, or, while that is taken or other jobs wait, into\n"
     "/PATH/<login>/waiting/<count>-<job id>.ps (at most 100 jobs and 1 GiB a user), numbered\n"
-    "in print order. Without arguments it lists its device. --park-held-jobs moves the jobs\n"
-    "that backends of an earlier release still hold in processes of their own into the waiting\n"
-    "folders and ends those processes.\n";
+    "in print order. A job printed with the option phone=NUMBER (as a driver's custom field\n"
+    "gives it, Custom.NUMBER) begins with the line \"%%QuillpostPhone: NUMBER\": only digits,\n"
+    "+, blanks, ., -, ( and ), at most 64 of them. Without arguments it lists its device.\n"
+    "--park-held-jobs moves the jobs that backends of an earlier release still hold in\n"
+    "processes of their own into the waiting folders and ends those processes.\n";
 
 volatile std::sig_atomic_t g_cancelled = 0;
 
@@ -91,6 +94,8 @@ struct Delivery {
     std::string waitingPath;
     uid_t uid = 0;
     gid_t gid = 0;
+    // The recipient the job's "phone" option names, cleaned; empty for none.
+    std::string phone;
 };
 
 // The job goes straight to the port file only when nothing of its user waits before it; else it
@@ -168,7 +173,8 @@ int WriteAndDeliver(int input, const Folders& folders, const Delivery& to) {
                      std::strerror(error));
         return CUPS_BACKEND_RETRY;
     }
-    const int error = job.CopyFrom(input, g_cancelled, qp::kMaxParkedBytes - state.parkedBytes);
+    const int error =
+        job.CopyFrom(input, g_cancelled, qp::kMaxParkedBytes - state.parkedBytes, to.phone);
     if (g_cancelled)
         return CUPS_BACKEND_FAILED;
     if (error == EFBIG) {
@@ -224,6 +230,14 @@ int PrintJob(int argc, char* argv[]) {
     const std::string login = user->login;
     to.uid = user->uid;
     to.gid = user->gid;
+    // A number that does not pass is left out and the job goes on: the user types one in the
+    // send dialog as without the option.
+    if (const std::optional<std::string> phone = qp::PhoneOption(argv[5])) {
+        to.phone = qp::CleanPhone(*phone);
+        if (to.phone.empty())
+            std::fputs("INFO: The fax number given with the job is no number and is left out\n",
+                       stderr);
+    }
 
     int input = 0;
     if (argc == 7) {

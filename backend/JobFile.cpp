@@ -1,5 +1,6 @@
 #include "backend/JobFile.h"
 
+#include "base/JobPhone.h"
 #include "base/ParkedJobs.h"
 #include "platform/FileOps.h"
 
@@ -79,28 +80,44 @@ int JobFile::Create(uid_t owner, gid_t group) {
     return EEXIST;
 }
 
-int JobFile::CopyFrom(int input, const volatile std::sig_atomic_t& cancelled, std::uint64_t limit) {
+int JobFile::CopyFrom(int input, const volatile std::sig_atomic_t& cancelled, std::uint64_t limit,
+                      const std::string& phone) {
     std::vector<char> buffer(kChunk);
     std::uint64_t written = 0;
+    // The document's first bytes decide the job's first line, so a pipe's short reads are
+    // gathered until there are enough of them to tell.
+    std::size_t gathered = 0;
+    bool led = false;
     for (;;) {
         if (cancelled)
             return EINTR;
-        const ssize_t got = ::read(input, buffer.data(), buffer.size());
+        const ssize_t got = ::read(input, buffer.data() + gathered, buffer.size() - gathered);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return errno;
         // A signal that came just before the read blocked is only seen here.
-        if (got == 0)
-            return cancelled ? EINTR : 0;
-        const auto size = static_cast<std::size_t>(got);
-        if (written + size > limit)
+        if (got == 0 && cancelled)
+            return EINTR;
+        gathered += static_cast<std::size_t>(got);
+        std::string block;
+        if (!led) {
+            if (got > 0 && gathered < kJobPhoneMarker.size())
+                continue;
+            block = JobPhoneLine(phone, std::string_view(buffer.data(), gathered));
+            led = true;
+        }
+        block.append(buffer.data(), gathered);
+        gathered = 0;
+        if (block.empty())
+            return 0;
+        if (written + block.size() > limit)
             return EFBIG;
-        if (const int error = CheckSpace(m_fd, size))
+        if (const int error = CheckSpace(m_fd, block.size()))
             return error;
-        if (!WriteAllToFd(m_fd, std::string_view(buffer.data(), size)))
+        if (!WriteAllToFd(m_fd, block))
             return errno;
-        written += size;
+        written += block.size();
     }
 }
 

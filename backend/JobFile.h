@@ -30,8 +30,10 @@ public:
     int Create(uid_t owner, gid_t group);
     // Copies everything from `input` to its end: EINTR once `cancelled` is set, EFBIG when the
     // job grows beyond `limit` bytes, ENOSPC before a write that would reach into the space the
-    // file system keeps for root.
-    int CopyFrom(int input, const volatile std::sig_atomic_t& cancelled, std::uint64_t limit);
+    // file system keeps for root. A job that names the recipient `phone` (a cleaned number, or
+    // empty) begins with its line (JobPhoneLine).
+    int CopyFrom(int input, const volatile std::sig_atomic_t& cancelled, std::uint64_t limit,
+                 const std::string& phone = {});
     // Flushes the job to disk.
     int Seal();
     // Publishes the job as `name` in the open folder `folder` unless that name is taken (EEXIST):

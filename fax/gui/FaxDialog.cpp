@@ -2,6 +2,7 @@
 
 #include "base/FaxNumber.h"
 #include "base/JobCoverText.h"
+#include "base/JobPhone.h"
 #include "fax/DocumentTitle.h"
 #include "fax/FaxImageInfo.h"
 #include "fax/gui/UploadProgressBar.h"
@@ -134,6 +135,11 @@ void FaxDialog::OnInitDialog() {
     m_ui->legalBox->setChecked(choices.legal);
 
     LoadHistory();
+    // The number the print job named, for the user to check, change or send; a resend puts its
+    // own recipient over it.
+    const std::string printedTo = qp::PhoneOfJobFile(CurrentJob().BodyFile());
+    if (!printedTo.empty())
+        m_ui->recipientBox->setEditText(QString::fromStdString(printedTo));
     m_ui->recipientBox->setFocus();
 }
 

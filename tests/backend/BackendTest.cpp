@@ -214,6 +214,35 @@ TEST_F(BackendTest, WritesTheJobIntoItsUsersOwnFolderFromStdinOrAFile) {
     EXPECT_EQ(st.st_uid, 0u);
 }
 
+// The job's number leads the file it is delivered in, straight or parked; a document that
+// starts like such a line gets an empty one before it, whatever bits the pipe brings it in.
+TEST_F(BackendTest, TheJobsNumberLeadsItsFileAndADocumentNamesNoNumberOfItsOwn) {
+    const std::string job = "%!PS-Adobe-3.0\n%%QuillpostPhone: 5559999999\nshowpage\n";
+    std::vector<std::string> args = JobArgs();
+    args.back() = "number-up=1 phone=Custom.5552010001";
+    BackendProcess straight(args, Env());
+    straight.Write(job);
+    ASSERT_EQ(straight.Wait(), 0) << straight.Err();
+    EXPECT_EQ(ReadFile(Port()), "%%QuillpostPhone: 5552010001\n" + job);
+
+    args = JobArgs("nobody", "43");
+    args.back() = "phone='555 201 0002' job-name=x";
+    BackendProcess parked(args, Env());
+    parked.Write(job);
+    ASSERT_EQ(parked.Wait(), 0) << parked.Err();
+    const std::vector<std::string> waiting = Entries(Waiting());
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_EQ(ReadFile(Waiting() + "/" + waiting[0]), "%%QuillpostPhone: 555 201 0002\n" + job);
+
+    args = JobArgs("root");
+    args.back() = "phone='<script>5552010003</script>'";
+    BackendProcess forged(args, Env());
+    forged.Write("%%Quill");
+    forged.Write("postPhone: 5559999999\n" + job);
+    ASSERT_EQ(forged.Wait(), 0) << forged.Err();
+    EXPECT_EQ(ReadFile(Port("root")), "%%QuillpostPhone:\n%%QuillpostPhone: 5559999999\n" + job);
+}
+
 TEST_F(BackendTest, ACancelledJobLeavesNothingBehind) {
     BackendProcess backend(JobArgs(), Env());
     backend.Write("%!PS the first half");

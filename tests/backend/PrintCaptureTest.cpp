@@ -1,3 +1,4 @@
+#include "base/JobPhone.h"
 #include "base/ParkedJobs.h"
 #include "fax/FaxImageCheck.h"
 #include "platform/CommonFolder.h"
@@ -216,6 +217,38 @@ TEST_F(PrintCaptureTest, NobodyPrintsUnderAnotherUsersNameAndEachUserReachesThei
         std::chrono::seconds(30));
     EXPECT_EQ(jobs, "");
     EXPECT_FALSE(qp::FileExists(Cupsd().UserPortFile(a.name)));
+}
+
+// The number given with `lp -o phone=...`, or chosen in the driver's custom field, opens the
+// user's send dialog; a value that is no plain number names nobody, and the job still comes.
+TEST_F(PrintCaptureTest, TheNumberAJobIsPrintedWithLeadsItsFileForTheSendDialog) {
+    const qp::test::TestUser user = qp::test::EnsureTestUser("quillpost-test-user");
+    const std::string port = Cupsd().UserPortFile(user.name);
+    const struct {
+        std::string option;
+        std::string firstLine;
+        std::string phone;
+    } cases[] = {
+        {"phone=5552010001", "%%QuillpostPhone: 5552010001\n", "5552010001"},
+        {"phone='Custom.+1 555 201 0002'", "%%QuillpostPhone: +1 555 201 0002\n",
+         "+1 555 201 0002"},
+        {"phone='<b>5552010003</b>'", "%!PS-Adobe-3.0", ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string marker = "QPJOB phone " + std::to_string(n);
+        ASSERT_EQ(
+            PrintAs(user, JobFile("phone" + std::to_string(n++) + ".ps", marker), {"-o", c.option}),
+            0)
+            << c.option;
+        const std::string text = NextJobOf(user);
+        EXPECT_EQ(text.substr(0, c.firstLine.size()), c.firstLine) << c.option;
+        EXPECT_EQ(CountOf(text, "QuillpostPhone"), c.phone.empty() ? 0u : 1u) << c.option;
+        EXPECT_EQ(qp::PhoneOfJobFile(port), c.phone) << c.option;
+        EXPECT_EQ(CountOf(text, marker), 1u) << c.option;
+        EXPECT_TRUE(GhostscriptAccepts(port)) << c.option;
+        std::filesystem::remove(port);
+    }
 }
 
 TEST_F(PrintCaptureTest, AnotherUserCanNeitherReadNorChangeAUsersFaxNorBlockAnyone) {

@@ -355,6 +355,27 @@ TEST_F(FaxDialogTest, AnOrderlyEndKeepsTheJobAndLogsItAsNotSent) {
     }
 }
 
+// The number a print job named opens in "Fax to:", is sent only when the user sends, and may be
+// changed first; a document that carries such a line further on names nobody.
+TEST_F(FaxDialogTest, APrintJobsNumberOpensInFaxToAndOnlyItsFirstLineCounts) {
+    const std::string document = qp::test::TextPostScript(1);
+    auto named = Open("%%QuillpostPhone: 555 201 0001\n" + document);
+    QComboBox* box = Control<QComboBox>(*named, 1000);
+    EXPECT_EQ(box->currentText(), "555 201 0001");
+    EXPECT_EQ(m_conversions, 0);
+    EXPECT_TRUE(m_uploaded.empty());
+    TypeNumber(*named, "5559990000");
+    Click(*named, 1);
+    ASSERT_TRUE(PumpUntil([&] { return Ended(*named); }));
+    ASSERT_EQ(m_uploaded.size(), 1u);
+    EXPECT_EQ(m_uploaded[0].rfind("5559990000 ", 0), 0u) << m_uploaded[0];
+
+    auto reprinted = Open(document + "%%QuillpostPhone: 5552010001\n");
+    EXPECT_EQ(Control<QComboBox>(*reprinted, 1000)->currentText(), "");
+    auto hostile = Open("%%QuillpostPhone: <b>5552010001</b>\n" + document);
+    EXPECT_EQ(Control<QComboBox>(*hostile, 1000)->currentText(), "");
+}
+
 TEST_F(FaxDialogTest, APickedContactFillsTheNumberAndTheCoverPagesRecipient) {
     std::vector<std::string> asked;
     std::string coverTo;
