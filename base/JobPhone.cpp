@@ -100,9 +100,13 @@ std::string CleanPhone(std::string_view value) {
 }
 
 std::string JobPhoneLine(const std::string& cleanPhone, std::string_view documentStart) {
-    if (!cleanPhone.empty())
+    const bool startsLikeOurs = documentStart.substr(0, kJobPhoneMarker.size()) == kJobPhoneMarker;
+    // Only PostScript takes a comment line before its first one: a PDF (a raw job) with a line in
+    // front of "%PDF-" would no longer read as one, so its number is not kept.
+    const bool postScript = documentStart.substr(0, 2) == "%!" || startsLikeOurs;
+    if (!cleanPhone.empty() && postScript)
         return std::string(kJobPhoneMarker) + " " + cleanPhone + "\n";
-    if (documentStart.substr(0, kJobPhoneMarker.size()) == kJobPhoneMarker)
+    if (startsLikeOurs)
         return std::string(kJobPhoneMarker) + "\n";
     return {};
 }

@@ -27,8 +27,9 @@ std::optional<std::string> PhoneOption(std::string_view options);
 std::string CleanPhone(std::string_view value);
 
 // The line the backend puts before a document that starts with `documentStart`: the number's
-// line for a number; for none, an empty marker line when the document itself begins with the
-// marker (so that a reprinted job never names a recipient of its own), else nothing.
+// line for a number before PostScript; for none, an empty marker line when the document itself
+// begins with the marker (so that a reprinted job never names a recipient of its own), else
+// nothing (a PDF keeps its first bytes).
 std::string JobPhoneLine(const std::string& cleanPhone, std::string_view documentStart);
 
 // The number the job file's first line names, cleaned again; empty when the first line is no

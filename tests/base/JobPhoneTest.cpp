@@ -50,6 +50,7 @@ TEST(JobPhoneTest, OnlyTheJobFilesFirstLineNamesTheNumber) {
     EXPECT_EQ(qp::JobPhoneLine("5552010001", doc), "%%QuillpostPhone: 5552010001\n");
     EXPECT_EQ(qp::JobPhoneLine("", doc), "");
     EXPECT_EQ(qp::JobPhoneLine("", "%%QuillpostPhone: 5559999999\n"), "%%QuillpostPhone:\n");
+    EXPECT_EQ(qp::JobPhoneLine("5552010001", "%PDF-1.7\n"), "") << "a raw PDF stays one";
 
     EXPECT_EQ(qp::PhoneOfJobStart("%%QuillpostPhone: 5552010001\n" + doc), "5552010001");
     EXPECT_EQ(qp::PhoneOfJobStart("%%QuillpostPhone: 5552010001\r\n"), "5552010001");
