@@ -62,7 +62,7 @@ RecipientSuggestion SuggestionFor(const Candidate& candidate) {
         suggestion.organisation = ShownAsText(candidate.contact->organisation);
         const std::string label = ShownAsText(ContactLabel(*candidate.contact));
         if (!label.empty())
-            suggestion.shown = label + " \u2014 " + suggestion.number;
+            suggestion.shown = label + " \u2014 " + suggestion.shown;
     }
     return suggestion;
 }
