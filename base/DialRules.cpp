@@ -12,6 +12,7 @@ namespace {
 // The longest number the international plan allows, country code included (ITU-T E.164).
 constexpr std::size_t kMostInternationalDigits = 15;
 constexpr const char* kSeparators = " .-()";
+constexpr std::size_t kMostQuoted = 20;
 
 bool AllDigits(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -35,7 +36,14 @@ std::string ExtensionOrPause(const std::string& number) {
     const std::size_t end = number.find_first_not_of(std::string("+0123456789") + kSeparators);
     if (end == std::string::npos)
         return {};
-    const std::string after = TrimBlanks(number.substr(end));
+    // Quoted back to the user: the plain characters of its start only, however long it is.
+    std::string after = TrimBlanks(number.substr(end));
+    const std::size_t plain =
+        std::min<std::size_t>(kMostQuoted, std::find_if(after.begin(), after.end(), [](char c) {
+                                               return c < ' ' || c > '~';
+                                           }) - after.begin());
+    if (plain < after.size())
+        after = after.substr(0, plain) + "...";
     const std::string lowered = Lowered(after);
     if (lowered.starts_with('x') || lowered.starts_with("ext") || lowered.starts_with(";ext") ||
         lowered.starts_with(",ext"))

@@ -40,6 +40,8 @@ TEST(DialRules, NumbersAsWrittenAreDialledByTheRulesOrRefusedWithTheReason) {
         {"+1 555 201 0001 ext. 12", home, "", kExtension},
         {"+1-555-201-0001;ext=12", home, "", kExtension},
         {"+1 555 201 0001,,12", home, "", kPause},
+        {"+1 555 201 0001 x1234567890123456789012\x1B[2J", home, "",
+         "The extension after the number (x1234567890123456789...) cannot"},
         {"+1 555 201 0001;+1 555 201 0002", home, "", kPause},
         // Junk, too few and too many digits.
         {"+1 555 CALL NOW", home, "", kNotNumeric},
