@@ -452,6 +452,8 @@ TEST_F(SendToolTest, ToDialsNumbersWrittenWithPlusByTheAccountsRules) {
               "END:VCARD\r\n");
     const ProgramRun contact = Send({"--to", "carol", m_dir.File("doc.ps")});
     ASSERT_EQ(contact.exitCode, 0) << contact.err;
+    EXPECT_EQ(contact.err.rfind("Fax to: Carol, +1 555 201 0001\nDialled as 15552010001\n", 0), 0u)
+        << contact.err;
     ASSERT_TRUE(m_server.WaitForLog("fax stored: box=5550100 to=15552010001"));
 
     const ProgramRun extension = Send({"--to", "+1 555 201 0001 x12", m_dir.File("doc.ps")});

@@ -273,6 +273,8 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
         ShowMessage(number.message);
         return kExitFailed;
     }
+    if (number.number != CheckFaxNumber(options.to).number)
+        std::cerr << "Dialled as " << number.number << "\n";
     // Ghostscript takes any file for PostScript: text would fail only inside it, in its own words.
     bool coverIsPdf = false;
     for (const std::string* path : {&options.coverPath, &options.bodyPath}) {
