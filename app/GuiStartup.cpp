@@ -134,7 +134,8 @@ SendDialogServices GuiStartupServices::MakeSendServices() {
         };
     services.notify = [this](const std::string& text) { Notify(text); };
     services.suggest = [this](const std::string& typed, const std::vector<std::string>& history) {
-        return contacts::CompleteRecipient(typed, Contacts().Contacts(), history);
+        return contacts::CompleteRecipient(typed, Contacts().Contacts(), history,
+                                           m_account.Get().dialRules);
     };
     return services;
 }

@@ -8,17 +8,21 @@ namespace qp {
 AccountSettings LoadAccountSettings(const Profile& profile) {
     using namespace settings;
     const Snapshot stored = ReadAll(profile);
-    return AccountSettings{stored.Text(kHost), stored.Number(kPort), stored.Text(kLogin),
-                           stored.Text(kPin), stored.Text(kNotifyEmail)};
+    return AccountSettings{stored.Text(kHost), stored.Number(kPort),      stored.Text(kLogin),
+                           stored.Text(kPin),  stored.Text(kNotifyEmail), LoadDialRules(stored)};
 }
 
 bool SaveAccountSettings(const Profile& profile, const AccountSettings& account) {
     using namespace settings;
     // The port written beside the host is always the service's, as "p"; "port" is left alone.
-    return profile.WriteStrings(kSection, {{kLogin.key, account.login},
-                                           {kHost.key, account.host},
-                                           {kPortWritten.key, std::to_string(kDefaultFaxPort)},
-                                           {kNotifyEmail.key, account.notifyEmail}});
+    std::vector<std::pair<std::string, std::string>> entries{
+        {kLogin.key, account.login},
+        {kHost.key, account.host},
+        {kPortWritten.key, std::to_string(kDefaultFaxPort)},
+        {kNotifyEmail.key, account.notifyEmail}};
+    for (auto& entry : DialRulesEntries(account.dialRules))
+        entries.push_back(std::move(entry));
+    return profile.WriteStrings(kSection, entries);
 }
 
 bool SaveDefaultServerWhereMissing(const Profile& profile) {

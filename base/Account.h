@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/DialRules.h"
+
 #include <string>
 
 namespace qp {
@@ -12,14 +14,17 @@ struct AccountSettings {
     std::string login;
     std::string pin;
     std::string notifyEmail;
+    // How numbers written with "+" are dialled from the account's line.
+    DialRules dialRules{};
 };
 
 class Profile;
 
-// The account as stored in the user's settings ("ln", "ps", "host", "port", "notifyemail"), in one
-// read of the file.
+// The account as stored in the user's settings ("ln", "ps", "host", "port", "notifyemail" and the
+// dial rules), in one read of the file.
 AccountSettings LoadAccountSettings(const Profile& profile);
-// Writes "ln", "host", "notifyemail" and "p" in one write; the PIN goes its own way (AccountPin.h).
+// Writes "ln", "host", "notifyemail", "p" and the dial rules in one write; the PIN goes its own way
+// (AccountPin.h).
 bool SaveAccountSettings(const Profile& profile, const AccountSettings& account);
 // The service's fax server ("host", and "p" beside it) where the settings name no host yet; a
 // stored host, the user's own, is never replaced.

@@ -17,20 +17,16 @@ constexpr std::size_t kNeverSent = static_cast<std::size_t>(-1);
 
 enum class Source { ContactFax, SentBefore, ContactOther };
 
-// The form in which two writings of a number are the same number.
-std::string NumberKey(const std::string& number) {
-    const FaxNumberCheck check = CheckFaxNumber(number);
+// The form in which two writings of a number are the same number: what the line dials.
+std::string NumberKey(const std::string& number, const DialRules& rules) {
+    const FaxNumberCheck check = DialledNumber(number, rules);
     return check.Ok() ? check.number : TrimBlanks(number);
-}
-
-std::string NumberForBox(const std::string& number) {
-    const FaxNumberCheck check = CheckFaxNumber(number);
-    return check.Ok() ? HistoryEntryFor(check.number) : TrimBlanks(number);
 }
 
 struct Candidate {
     const Contact* contact = nullptr; // none for a number only the history knows
     std::string number;
+    FaxNumberCheck dialled;
     Source source = Source::SentBefore;
     std::size_t sent = kNeverSent; // place in the history
     std::size_t order = 0;
@@ -41,7 +37,8 @@ struct Candidate {
 };
 
 Match Find(const ContactMatcher& matcher, const Candidate& candidate) {
-    Match best = matcher.InNumber(candidate.number);
+    Match best =
+        std::min(matcher.InNumber(candidate.number), matcher.InNumber(candidate.dialled.number));
     if (candidate.contact != nullptr) {
         best = std::min(best, matcher.InText(candidate.contact->name));
         best = std::min(best, matcher.InText(candidate.contact->organisation));
@@ -51,14 +48,21 @@ Match Find(const ContactMatcher& matcher, const Candidate& candidate) {
 
 RecipientSuggestion SuggestionFor(const Candidate& candidate) {
     RecipientSuggestion suggestion;
-    suggestion.number = ShownAsText(NumberForBox(candidate.number));
+    suggestion.number =
+        ShownAsText(candidate.dialled.Ok() ? HistoryEntryFor(candidate.dialled.number)
+                                           : TrimBlanks(candidate.number));
     suggestion.shown = suggestion.number;
+    // A number written with "+" goes into the box as the line dials it; the list says both.
+    if (TrimBlanks(candidate.number).starts_with('+'))
+        suggestion.shown = ShownAsText(TrimBlanks(candidate.number)) +
+                           (candidate.dialled.Ok() ? " (dials " + suggestion.number + ")"
+                                                   : std::string(" (cannot be dialled)"));
     if (candidate.contact != nullptr) {
         suggestion.name = ShownAsText(candidate.contact->name);
         suggestion.organisation = ShownAsText(candidate.contact->organisation);
         const std::string label = ShownAsText(ContactLabel(*candidate.contact));
         if (!label.empty())
-            suggestion.shown = label + " \u2014 " + suggestion.number;
+            suggestion.shown = label + " \u2014 " + suggestion.shown;
     }
     return suggestion;
 }
@@ -68,7 +72,7 @@ RecipientSuggestion SuggestionFor(const Candidate& candidate) {
 std::vector<RecipientSuggestion> CompleteRecipient(const std::string& typed,
                                                    const std::vector<Contact>& contacts,
                                                    const std::vector<std::string>& history,
-                                                   std::size_t most) {
+                                                   const DialRules& rules, std::size_t most) {
     const ContactMatcher matcher(typed);
     if (matcher.Empty())
         return {};
@@ -76,7 +80,7 @@ std::vector<RecipientSuggestion> CompleteRecipient(const std::string& typed,
     std::map<std::string, std::size_t> sentAt;
     for (std::size_t i = 0; i < history.size(); ++i) {
         if (!TrimBlanks(history[i]).empty())
-            sentAt.emplace(NumberKey(history[i]), i);
+            sentAt.emplace(NumberKey(history[i], rules), i);
     }
 
     std::vector<Candidate> candidates;
@@ -85,13 +89,14 @@ std::vector<RecipientSuggestion> CompleteRecipient(const std::string& typed,
         const std::string foldedName = CaseFolded(contact.name);
         std::set<std::string> ofContact; // a number typed as fax and as voice is offered once
         for (const PhoneNumber& number : contact.numbers) {
-            const std::string key = NumberKey(number.number);
+            const std::string key = NumberKey(number.number, rules);
             if (!ofContact.insert(key).second)
                 continue;
             known.insert(key);
             Candidate candidate;
             candidate.contact = &contact;
             candidate.number = number.number;
+            candidate.dialled = DialledNumber(number.number, rules);
             if (const auto found = sentAt.find(key); found != sentAt.end())
                 candidate.sent = found->second;
             candidate.source = number.fax                     ? Source::ContactFax
@@ -106,6 +111,7 @@ std::vector<RecipientSuggestion> CompleteRecipient(const std::string& typed,
             continue;
         Candidate candidate;
         candidate.number = history[at];
+        candidate.dialled = CheckFaxNumber(history[at]);
         candidate.sent = at;
         candidates.push_back(std::move(candidate));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/DialRules.h"
 #include "base/RecipientSuggestion.h"
 #include "contacts/Contact.h"
 
@@ -23,12 +24,14 @@ inline constexpr std::size_t kMostSuggestions = 50;
 //      them keeps its contact), then contacts' other numbers;
 //   3. then the more recently sent to (history order), numbers never sent to last;
 //   4. then by name, case-folded, and the order of the book.
-// Blank typed text offers nothing. A number is given as the history writes it (CheckFaxNumber,
-// then HistoryEntryFor) so that choosing it fills the box as choosing a history entry does; one the
-// number rules refuse is given as the contact has it, so the box says why on Send.
+// Blank typed text offers nothing. A number is given as the line dials it, by `rules`
+// (DialledNumber), and as the history writes it (HistoryEntryFor), so that choosing it fills the
+// box as choosing a history entry does; the list shows a number written with "+" as written too.
+// One the rules refuse is given as the contact has it, so the box says why on Send.
 std::vector<RecipientSuggestion> CompleteRecipient(const std::string& typed,
                                                    const std::vector<Contact>& contacts,
                                                    const std::vector<std::string>& history,
+                                                   const DialRules& rules,
                                                    std::size_t most = kMostSuggestions);
 
 } // namespace qp::contacts

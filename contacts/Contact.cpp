@@ -9,6 +9,17 @@ std::string Contact::FaxNumber() const {
     return numbers.empty() ? std::string() : numbers.front().number;
 }
 
+std::vector<std::string> Contact::FaxNumbers() const {
+    std::vector<std::string> found;
+    for (const PhoneNumber& number : numbers) {
+        if (number.fax || found.empty())
+            found.push_back(number.number);
+        if (!number.fax)
+            break;
+    }
+    return found;
+}
+
 void OrderNumbers(Contact& contact) {
     std::stable_partition(contact.numbers.begin(), contact.numbers.end(),
                           [](const PhoneNumber& number) { return number.fax; });

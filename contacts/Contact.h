@@ -24,6 +24,8 @@ struct Contact {
 
     // The number a fax goes to: the first fax number, else the first number; empty without one.
     std::string FaxNumber() const;
+    // The numbers a fax may go to: every fax number, else the first number; none without one.
+    std::vector<std::string> FaxNumbers() const;
 };
 
 // Puts the fax numbers before the others, keeping each kind's order.

@@ -4,6 +4,7 @@
 #include "contacts/CsvContacts.h"
 #include "contacts/VCard.h"
 #include "contacts/VCardValue.h"
+#include "platform/OutsideText.h"
 
 #include <algorithm>
 
@@ -27,7 +28,8 @@ std::string Counted(std::size_t count, const char* one, const char* many) {
 
 } // namespace
 
-ContactImport ReadContactImport(const std::string& path, const std::vector<Contact>& book) {
+ContactImport ReadContactImport(const std::string& path, const std::vector<Contact>& book,
+                                const DialRules& rules) {
     ContactImport import;
     BoundedFile file = ReadBoundedFile(path, kMaxVCardFileSize);
     switch (file.state) {
@@ -69,11 +71,36 @@ ContactImport ReadContactImport(const std::string& path, const std::vector<Conta
         else
             import.added.push_back(std::move(contact));
     }
+    for (const Contact& contact : import.added) {
+        for (const std::string& number : contact.FaxNumbers()) {
+            const FaxNumberCheck dialled = DialledNumber(number, rules);
+            if (!dialled.Ok())
+                import.undialable.push_back({ShownAsText(ContactLabel(contact)),
+                                             ShownAsText(number), ShownAsText(dialled.message)});
+        }
+    }
     return import;
 }
 
 std::string ImportSummary(const ContactImport& import) {
-    std::string summary = Counted(import.added.size(), "contact imported.", "contacts imported.");
+    std::string summary = Counted(import.added.size(), "contact imported", "contacts imported");
+    const std::vector<ContactImport::Undialable>& undialable = import.undialable;
+    if (undialable.empty()) {
+        summary += ".";
+    } else if (undialable.size() == 1) {
+        summary += ", 1 number cannot be dialled: " + undialable.front().contact + ", " +
+                   undialable.front().number + ": " + undialable.front().reason;
+        if (!summary.ends_with('.'))
+            summary += ".";
+    } else {
+        summary += ", " + std::to_string(undialable.size()) + " numbers cannot be dialled: ";
+        constexpr std::size_t kMostNamed = 5;
+        for (std::size_t i = 0; i < std::min(undialable.size(), kMostNamed); ++i)
+            summary += (i == 0 ? "" : ", ") + undialable[i].contact;
+        if (undialable.size() > kMostNamed)
+            summary += " and " + std::to_string(undialable.size() - kMostNamed) + " more";
+        summary += " (the Contacts window says why).";
+    }
     if (import.withoutNumber > 0)
         summary += " " +
                    Counted(import.withoutNumber, "contact without a number was",

@@ -37,7 +37,8 @@ void InitialConfigOnCancel(AccountStore& account) {
 
 PreferenceFields PreferencesOnOpen(const AccountStore& store) {
     const AccountSettings account = store.Get();
-    return PreferenceFields{account.login, ShownPin(store), account.host, account.notifyEmail};
+    return PreferenceFields{account.login, ShownPin(store), account.host, account.notifyEmail,
+                            account.dialRules};
 }
 
 void PreferencesOnOk(AccountStore& store, const PreferenceFields& fields) {
@@ -45,6 +46,7 @@ void PreferencesOnOk(AccountStore& store, const PreferenceFields& fields) {
     account.login = fields.login;
     account.host = fields.host;
     account.notifyEmail = fields.notifyEmail;
+    account.dialRules = fields.dialRules;
     store.Save(account);
     SavePin(store, fields.pin);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/DialRules.h"
+
 #include <optional>
 #include <string>
 
@@ -30,6 +32,7 @@ struct PreferenceFields {
     std::optional<std::string> pin;
     std::string host;
     std::string notifyEmail;
+    DialRules dialRules;
 };
 
 // The full configuration dialog; cancelling it writes nothing.

@@ -1,6 +1,6 @@
 #include "contacts/gui/ContactsWindow.h"
 
-#include "base/FaxNumber.h"
+#include "base/DialRules.h"
 #include "contacts/ContactImport.h"
 #include "contacts/TextMatch.h"
 #include "contacts/VCard.h"
@@ -33,15 +33,42 @@ constexpr int kWindowHeight = 400;
 // An export holds the user's correspondents: private, as the contacts file is.
 constexpr unsigned kExportMode = 0600;
 
-QTableWidgetItem* Cell(const std::string& text) {
-    auto* item = new QTableWidgetItem(QString::fromStdString(qp::ShownAsText(text)));
+// Text already safe to show.
+QTableWidgetItem* ShownCell(const std::string& shown) {
+    auto* item = new QTableWidgetItem(QString::fromStdString(shown));
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     return item;
 }
 
-std::string NoteFor(const Contact& contact) {
-    const std::string number = contact.FaxNumber();
-    return number.empty() ? kNoNumberNote : qp::CheckFaxNumber(number).message;
+QTableWidgetItem* Cell(const std::string& text) {
+    return ShownCell(qp::ShownAsText(text));
+}
+
+// The contact's fax numbers as written, the digits the line dials for each and why it cannot dial
+// one; one line each, safe to show.
+struct NumberCells {
+    std::string written;
+    std::string dials;
+    std::string note;
+};
+
+NumberCells NumberCellsFor(const Contact& contact, const qp::DialRules& rules) {
+    const std::vector<std::string> numbers = contact.FaxNumbers();
+    if (numbers.empty())
+        return NumberCells{{}, {}, kNoNumberNote};
+    NumberCells cells;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const std::string line = i == 0 ? "" : "\n";
+        const qp::FaxNumberCheck dialled = qp::DialledNumber(numbers[i], rules);
+        const std::string written = qp::ShownAsText(numbers[i]);
+        cells.written += line + written;
+        cells.dials += line + dialled.number;
+        if (!dialled.Ok())
+            cells.note += (cells.note.empty() ? "" : "\n") +
+                          (numbers.size() > 1 ? written + ": " : std::string()) +
+                          qp::ShownAsText(dialled.message);
+    }
+    return cells;
 }
 
 std::optional<std::string> Chosen(const QString& path) {
@@ -91,9 +118,10 @@ ContactsWindow::ContactsWindow(qp::contacts::ContactBook& book, QWidget* parent,
     m_search->setPlaceholderText(QStringLiteral("Search"));
     m_search->setClearButtonEnabled(true);
 
-    m_table = new QTableWidget(0, 4, this);
+    m_table = new QTableWidget(0, 5, this);
     m_table->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Organisation"),
-                                        QStringLiteral("Fax number"), QStringLiteral("Note")});
+                                        QStringLiteral("Fax number"), QStringLiteral("Dials"),
+                                        QStringLiteral("Note")});
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -137,6 +165,8 @@ void ContactsWindow::Reload(std::optional<std::size_t> select) {
     m_table->setSortingEnabled(false);
     m_table->setRowCount(0);
     const std::vector<Contact>& contacts = m_book.Contacts();
+    // Read at each fill, so that rules changed in the configuration show at the next.
+    const qp::DialRules rules = qp::LoadDialRules(qp::Profile());
     for (std::size_t index = 0; index < contacts.size(); ++index) {
         const Contact& contact = contacts[index];
         const int row = m_table->rowCount();
@@ -145,11 +175,14 @@ void ContactsWindow::Reload(std::optional<std::size_t> select) {
         name->setData(kIndexRole, static_cast<qulonglong>(index));
         m_table->setItem(row, kNameColumn, name);
         m_table->setItem(row, kOrganisationColumn, Cell(contact.organisation));
-        m_table->setItem(row, kNumberColumn, Cell(contact.FaxNumber()));
-        m_table->setItem(row, kNoteColumn, Cell(NoteFor(contact)));
+        const NumberCells numbers = NumberCellsFor(contact, rules);
+        m_table->setItem(row, kNumberColumn, ShownCell(numbers.written));
+        m_table->setItem(row, kDialsColumn, ShownCell(numbers.dials));
+        m_table->setItem(row, kNoteColumn, ShownCell(numbers.note));
     }
     m_table->setSortingEnabled(true);
     m_table->resizeColumnsToContents();
+    m_table->resizeRowsToContents();
     m_table->horizontalHeader()->setStretchLastSection(true);
     ApplyFilter();
     m_table->clearSelection();
@@ -224,7 +257,8 @@ void ContactsWindow::OnImport() {
     if (!path)
         return;
     m_importFolder.Remember(*path);
-    qp::contacts::ContactImport import = qp::contacts::ReadContactImport(*path, m_book.Contacts());
+    qp::contacts::ContactImport import =
+        qp::contacts::ReadContactImport(*path, m_book.Contacts(), qp::LoadDialRules(qp::Profile()));
     if (!import.problem.empty()) {
         qp::ShowMessage(qp::ShownAsText(*path) + " could not be imported: " + import.problem + ".");
         return;

@@ -29,13 +29,14 @@ struct ContactsWindowSeams {
 ContactsWindowSeams DefaultContactsWindowSeams();
 
 // The address book: a table of the contacts, sortable by any column and filtered as the search
-// text is typed, with Add, Edit, Delete (asked first), Import... and Export.... The note column
-// says why the number rules would refuse a contact's number; such a contact is kept all the same.
+// text is typed, with Add, Edit, Delete (asked first), Import... and Export.... Each fax number is
+// shown as written and as the account's dial rules dial it; the note column says why one cannot be
+// dialled, and such a contact is kept all the same.
 // Every change is saved at once. Import and export each open where they were last used, at first in
 // the user's documents. Meant to be shown non-modally; `book` must outlive it.
 class ContactsWindow final : public QDialog {
 public:
-    enum Column { kNameColumn, kOrganisationColumn, kNumberColumn, kNoteColumn };
+    enum Column { kNameColumn, kOrganisationColumn, kNumberColumn, kDialsColumn, kNoteColumn };
 
     explicit ContactsWindow(qp::contacts::ContactBook& book, QWidget* parent = nullptr,
                             ContactsWindowSeams seams = DefaultContactsWindowSeams());

@@ -1,5 +1,6 @@
 #include "fax/gui/FaxDialog.h"
 
+#include "base/DialRules.h"
 #include "base/FaxNumber.h"
 #include "base/JobCoverText.h"
 #include "base/JobPhone.h"
@@ -137,7 +138,15 @@ void FaxDialog::OnInitDialog() {
     LoadHistory();
     // The number the print job named, for the user to check, change or send; a resend puts its
     // own recipient over it.
-    const std::string printedTo = qp::PhoneOfJobFile(CurrentJob().BodyFile());
+    std::string printedTo = qp::PhoneOfJobFile(CurrentJob().BodyFile());
+    // Written with "+" in the print dialog, it is dialled by the account's rules, as a contact's
+    // number is; one the rules cannot dial stays as written, for the number check to say why.
+    if (printedTo.starts_with('+') && m_services.profile != nullptr) {
+        const qp::FaxNumberCheck dialled =
+            qp::DialledNumber(printedTo, qp::LoadDialRules(*m_services.profile));
+        if (dialled.Ok())
+            printedTo = qp::HistoryEntryFor(dialled.number);
+    }
     if (!printedTo.empty())
         m_ui->recipientBox->setEditText(QString::fromStdString(printedTo));
     m_ui->recipientBox->setFocus();

@@ -40,7 +40,7 @@ std::string MakeUserFolder(const std::string& common) {
 class ClientTest : public ::testing::Test {
 protected:
     ClientTest() {
-        m_app.Account().Set({"127.0.0.1", m_server.Port(), "5550100", "2468", ""});
+        m_app.Account().Set({"127.0.0.1", m_server.Port(), "5550100", "2468", "", {}});
         qp::settings::Write(m_app.Profile(), qp::settings::kTiffViewer, "/bin/true");
     }
     ~ClientTest() override { m_services.Shutdown(); }

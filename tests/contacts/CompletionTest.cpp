@@ -19,7 +19,7 @@ const std::vector<std::string> kHistory = {"(555) 444-5555", "(555) 777-8888", "
 
 const std::string kAliceFax = "Alice Smith (Acme) \u2014 (555) 123-4567";
 const std::string kAliceOther = "Alice Smith (Acme) \u2014 (555) 999-0000";
-const std::string kBob = "Bob Smithers \u2014 +1 555 222 3333";
+const std::string kBob = "Bob Smithers \u2014 +1 555 222 3333 (dials 15552223333)";
 const std::string kCarol = "Carol Jones (Blacksmith Ltd) \u2014 (555) 333-4444";
 const std::string kEmile = "\xC3\x89mile Zola (Zola & Fils) \u2014 (555) 444-5555";
 
@@ -45,21 +45,46 @@ TEST(CompleteRecipient, RanksStartsBeforeInsidesFaxNumbersBeforeHistoryBeforeOth
         SCOPED_TRACE(c.what);
         std::vector<std::string> shown;
         for (const qp::RecipientSuggestion& s :
-             qp::contacts::CompleteRecipient(c.typed, kBook, kHistory))
+             qp::contacts::CompleteRecipient(c.typed, kBook, kHistory, {}))
             shown.push_back(s.shown);
         EXPECT_EQ(shown, c.shown);
     }
 
-    // The box gets the number as the history writes it, the cover page the name; a number the
-    // rules refuse goes in as it is, for the box to say why.
+    // The box gets the number as the history writes it, the cover page the name.
     const std::vector<qp::RecipientSuggestion> alice =
-        qp::contacts::CompleteRecipient("alice", kBook, kHistory, 1);
+        qp::contacts::CompleteRecipient("alice", kBook, kHistory, {}, 1);
     ASSERT_EQ(alice.size(), 1u);
     EXPECT_EQ(alice[0].number, "(555) 123-4567");
     EXPECT_EQ(alice[0].name, "Alice Smith");
     EXPECT_EQ(alice[0].organisation, "Acme");
-    EXPECT_EQ(qp::contacts::CompleteRecipient("bob", kBook, kHistory)[0].number, "+1 555 222 3333");
-    EXPECT_TRUE(qp::contacts::CompleteRecipient("7778", kBook, kHistory)[0].name.empty());
+    EXPECT_TRUE(qp::contacts::CompleteRecipient("7778", kBook, kHistory, {})[0].name.empty());
+}
+
+// Each fax number is offered; one written with "+" goes into the box as the line dials it and is
+// the number sent to before under that form; one the rules refuse goes in as written, for the box
+// to say why.
+TEST(CompleteRecipient, NumbersWrittenWithPlusGoIntoTheBoxAsTheLineDialsThem) {
+    const std::vector<Contact> book = {{"Fay Ray",
+                                        "",
+                                        {{"+44 (0)20 7946 0000", true},
+                                         {"+1 555 201 0001 x12", true},
+                                         {"+1 555 201 0001", false}}}};
+    const std::vector<std::string> history = {"15552010001"};
+    const auto offered = [&](const std::string& typed, const qp::DialRules& rules) {
+        std::vector<std::string> found;
+        for (const qp::RecipientSuggestion& s :
+             qp::contacts::CompleteRecipient(typed, book, history, rules))
+            found.push_back(s.number + " | " + s.shown);
+        return found;
+    };
+    EXPECT_EQ(offered("fay", {}),
+              (std::vector<std::string>{
+                  "011442079460000 | Fay Ray \u2014 +44 (0)20 7946 0000 (dials 011442079460000)",
+                  "+1 555 201 0001 x12 | Fay Ray \u2014 +1 555 201 0001 x12 (cannot be dialled)",
+                  "15552010001 | Fay Ray \u2014 +1 555 201 0001 (dials 15552010001)"}));
+    EXPECT_EQ(offered("02079", {"44", "0", "00"}),
+              std::vector<std::string>{
+                  "02079460000 | Fay Ray \u2014 +44 (0)20 7946 0000 (dials 02079460000)"});
 }
 
 TEST(FindContactsByName, AWholeNameWinsOverStartsAndOrganisationsAreTheFallback) {

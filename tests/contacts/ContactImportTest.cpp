@@ -43,6 +43,20 @@ TEST(ContactImport, TakesVCardsOrCsvFromOtherBooksAndLeavesOutWhatItCannotUse) {
          "rr",
          {{"D\xC3\xBCrr", "\xE2\x82\xACuro AG", {{"5552223333", true}}}},
          "1 contact imported. 1 contact was in the address book already."},
+        {"vCards in international form, one with an extension",
+         "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ed\r\nTEL;TYPE=fax:+1 555 201 0001\r\nEND:VCARD\r\n"
+         "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Flo\r\nTEL;TYPE=fax:+44 20 7946 0000 x12\r\n"
+         "END:VCARD\r\n",
+         {{"Ed", "", {{"+1 555 201 0001", true}}}, {"Flo", "", {{"+44 20 7946 0000 x12", true}}}},
+         "2 contacts imported, 1 number cannot be dialled: Flo, +44 20 7946 0000 x12: The "
+         "extension after the number (x12) cannot be dialled: a fax goes to the number alone."},
+        {"CSV with two numbers that cannot be dialled",
+         "name,fax\nGus,+1 555 2010\nHal,555-0100\nIvy,+33 1 23 45 67 89\n",
+         {{"Gus", "", {{"+1 555 2010", true}}},
+          {"Hal", "", {{"555-0100", true}}},
+          {"Ivy", "", {{"+33 1 23 45 67 89", true}}}},
+         "3 contacts imported, 2 numbers cannot be dialled: Gus, Hal (the Contacts window says "
+         "why)."},
         {"CSV without a fax column",
          "name,organisation,phone\nAnn,,5551234567\n",
          {},
@@ -57,16 +71,16 @@ TEST(ContactImport, TakesVCardsOrCsvFromOtherBooksAndLeavesOutWhatItCannotUse) {
         SCOPED_TRACE(c.what);
         qp::test::WriteFile(dir.File("import"), c.text);
         const qp::contacts::ContactImport import =
-            qp::contacts::ReadContactImport(dir.File("import"), book);
+            qp::contacts::ReadContactImport(dir.File("import"), book, {});
         EXPECT_EQ(import.added, c.added);
         EXPECT_EQ(import.problem.empty() ? qp::contacts::ImportSummary(import) : import.problem,
                   c.summaryOrProblem);
     }
 
     std::filesystem::resize_file(dir.File("import"), qp::contacts::kMaxVCardFileSize + 1);
-    EXPECT_EQ(qp::contacts::ReadContactImport(dir.File("import"), book).problem,
+    EXPECT_EQ(qp::contacts::ReadContactImport(dir.File("import"), book, {}).problem,
               "it is larger than 16 MB");
-    EXPECT_EQ(qp::contacts::ReadContactImport(dir.Path(), book).problem, "it is not a file");
+    EXPECT_EQ(qp::contacts::ReadContactImport(dir.Path(), book, {}).problem, "it is not a file");
 }
 
 } // namespace

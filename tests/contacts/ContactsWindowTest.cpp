@@ -1,4 +1,5 @@
 #include "contacts/gui/ContactsWindow.h"
+#include "base/DialRules.h"
 #include "contacts/gui/ContactEditDialog.h"
 
 #include "tests/support/TestSupport.h"
@@ -90,13 +91,12 @@ TEST(ContactsWindow, AddsImportsFindsEditsDeletesAndExportsTheBook) {
     ContactsWindow window(book, nullptr, seams);
     QTableWidget& table = *window.Table();
 
-    // A number the rules refuse is kept, with the reason beside it.
-    edits.push_back(Contact{"Zed", "", {{"+44 20 7946 0000", true}}});
+    // A number written with "+" is shown with what the line dials for it.
+    edits.push_back(Contact{"Zed", "", {{"+44 (0)20 7946 0000", true}}});
     window.OnAdd();
     EXPECT_EQ(editStarts.back(), Contact{});
     EXPECT_EQ(VisibleRows(table),
-              std::vector<std::string>{"Zed||+44 20 7946 0000|Invalid Fax To phone number (must "
-                                       "be numeric only)"});
+              std::vector<std::string>{"Zed||+44 (0)20 7946 0000|011442079460000|"});
 
     // Quotes per RFC 4180 and control characters shown as text; a row without a fax is left out.
     qp::test::WriteFile(csv,
@@ -110,24 +110,31 @@ TEST(ContactsWindow, AddsImportsFindsEditsDeletesAndExportsTheBook) {
         env.messages.Texts(),
         std::vector<std::string>{"2 contacts imported. 1 contact without a number was left out."});
     EXPECT_EQ(VisibleRows(table),
-              (std::vector<std::string>{"Bob?[2J||555-987-6543|",
-                                        "Smith, Alice|Acme \"West\"|5551234567|",
-                                        "Zed||+44 20 7946 0000|Invalid Fax To phone number (must "
-                                        "be numeric only)"}));
+              (std::vector<std::string>{"Bob?[2J||555-987-6543|5559876543|",
+                                        "Smith, Alice|Acme \"West\"|5551234567|5551234567|",
+                                        "Zed||+44 (0)20 7946 0000|011442079460000|"}));
 
     window.SearchBox()->setText("ACME");
     EXPECT_EQ(VisibleRows(table),
-              std::vector<std::string>{"Smith, Alice|Acme \"West\"|5551234567|"});
+              std::vector<std::string>{"Smith, Alice|Acme \"West\"|5551234567|5551234567|"});
     for (int row = 0; row < table.rowCount(); ++row) {
         if (!table.isRowHidden(row))
             table.selectRow(row);
     }
-    edits.push_back(Contact{"Alice Smith", "Acme", {{"555", true}, {"5551234567", true}}});
+    // Numbers the rules refuse are kept, each fax number with the reason beside it.
+    edits.push_back(Contact{"Alice Smith", "Acme", {{"555", true}, {"+1 555 201 0001 x12", true}}});
     window.OnEdit();
     EXPECT_EQ(editStarts.back().name, "Smith, Alice");
     window.SearchBox()->clear();
-    EXPECT_EQ(VisibleRows(table)[0], "Alice Smith|Acme|555|Fax phone number must be at least ten "
-                                     "digits in length.");
+    EXPECT_EQ(VisibleRows(table)[0],
+              "Alice Smith|Acme|555\n+1 555 201 0001 x12|\n|555: Fax phone number must be at least "
+              "ten digits in length.\n+1 555 201 0001 x12: The extension after the number (x12) "
+              "cannot be dialled: a fax goes to the number alone.");
+
+    // The account's dial rules, as the settings hold them now.
+    qp::Profile().WriteStrings(qp::settings::kSection, qp::DialRulesEntries({"44", "0", "00"}));
+    window.Reload();
+    EXPECT_EQ(VisibleRows(table)[2], "Zed||+44 (0)20 7946 0000|02079460000|");
 
     table.selectRow(0);
     env.messages.SetNextAnswer(qp::MessageAnswer::No);

@@ -374,6 +374,9 @@ TEST_F(FaxDialogTest, APrintJobsNumberOpensInFaxToAndOnlyItsFirstLineCounts) {
     EXPECT_EQ(Control<QComboBox>(*reprinted, 1000)->currentText(), "");
     auto hostile = Open("%%QuillpostPhone: <b>5552010001</b>\n" + document);
     EXPECT_EQ(Control<QComboBox>(*hostile, 1000)->currentText(), "");
+    // Written with "+", it is dialled by the account's rules (country 1, long distance 1).
+    auto international = Open("%%QuillpostPhone: +1 555 201 0001\n" + document);
+    EXPECT_EQ(Control<QComboBox>(*international, 1000)->currentText(), "15552010001");
 }
 
 TEST_F(FaxDialogTest, APickedContactFillsTheNumberAndTheCoverPagesRecipient) {

@@ -199,7 +199,7 @@ TEST_F(SendSessionTest, AStopAfterTheServerHadEveryByteLeavesTheFaxSentButNotCon
                 awaitingVerdict = true;
                 qp::test::WaitUntilStopped(stop);
             };
-            const qp::AccountSettings account{"fax.example.com", 7541, "5550100", "2468", ""};
+            const qp::AccountSettings account{"fax.example.com", 7541, "5550100", "2468", "", {}};
             return qp::UploadFax(account, "5551234567", "", image, nullptr, server, stop);
         };
         auto session = Open();

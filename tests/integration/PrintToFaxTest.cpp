@@ -40,7 +40,7 @@ TEST_F(PrintToFaxTest, APrintedDocumentIsCapturedSentAndCleanedUp) {
 
     CQuillpostApp app("");
     ASSERT_EQ(app.PortFile(), Cupsd().UserPortFile(qp::CurrentLoginName()));
-    app.Account().Set({"127.0.0.1", server.Port(), "5550100", "2468", ""});
+    app.Account().Set({"127.0.0.1", server.Port(), "5550100", "2468", "", {}});
 
     qp::GuiStartupServices client(app.Account(), app.Runner());
     ASSERT_TRUE(client.StartWatcher(app.PortFile()));

@@ -1,3 +1,4 @@
+#include "base/DialRules.h"
 #include "base/Settings.h"
 #include "contacts/ContactBook.h"
 #include "cover/CoverLogo.h"
@@ -38,7 +39,9 @@ TEST(ManPageTest, TheClientsPageNamesEverySetting) {
     std::vector<qp::settings::Setting> settings(std::begin(qp::settings::kAll),
                                                 std::end(qp::settings::kAll));
     settings.insert(settings.end(), {qp::kLogoFolderSetting, qp::contacts::kImportFolderSetting,
-                                     qp::contacts::kExportFolderSetting, qp::outbox::kGiveUpHours});
+                                     qp::contacts::kExportFolderSetting, qp::outbox::kGiveUpHours,
+                                     qp::settings::kCountryCode, qp::settings::kLongDistancePrefix,
+                                     qp::settings::kInternationalPrefix});
     const std::string page = qp::test::ReadFile(std::string(QP_MAN_DIR) + "/quillpost.1");
     const std::size_t begin = page.find(".SH SETTINGS");
     ASSERT_NE(begin, std::string::npos);

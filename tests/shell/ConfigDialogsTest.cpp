@@ -58,7 +58,7 @@ protected:
         m_profile.WriteInt(kSection, kPort.key, 9100);
         m_profile.WriteString(kSection, kNotifyEmail.key, std::string("me@example.com"));
         // What start-up would have read.
-        m_app.Set({"fax.example.com", 9100, "5550100", "1234", "me@example.com"});
+        m_app.Set({"fax.example.com", 9100, "5550100", "1234", "me@example.com", {}});
     }
 
     std::string Stored(const Setting& entry) const {
@@ -171,7 +171,7 @@ TEST_F(ConfigDialogsTest, MessageBoxDialogTakesDigitsOnlyAndMasksThePin) {
 }
 
 TEST_F(ConfigDialogsTest, PreferencesShowTheRunningAccount) {
-    m_app.Set({"live.example.com", 7541, "5557777", "42", "you@example.com"});
+    m_app.Set({"live.example.com", 7541, "5557777", "42", "you@example.com", {}});
     PreferencesDialog dialog(m_app);
     EXPECT_EQ(dialog.windowTitle(), "Quill Post Configuration");
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
@@ -179,7 +179,12 @@ TEST_F(ConfigDialogsTest, PreferencesShowTheRunningAccount) {
     EXPECT_EQ(Edit(dialog, 1006)->text(), "42");
     EXPECT_EQ(Edit(dialog, 1007)->text(), "live.example.com");
     EXPECT_EQ(Edit(dialog, 1012)->text(), "you@example.com");
-    EXPECT_EQ(TabOrder(dialog, 1000), (std::vector<int>{1000, 1006, 1007, 1012, 1, 2}));
+    EXPECT_EQ(TabOrder(dialog, 1000),
+              (std::vector<int>{1000, 1006, 1007, 1012, 1013, 1014, 1015, 1, 2}));
+    // The dial rules: country code, long-distance and international prefix, at their defaults.
+    EXPECT_EQ(Edit(dialog, 1013)->text() + " " + Edit(dialog, 1014)->text() + " " +
+                  Edit(dialog, 1015)->text(),
+              "1 1 011");
     EXPECT_EQ(Stored(kHost), "fax.example.com") << "opening writes nothing";
 }
 
@@ -202,9 +207,15 @@ TEST_F(ConfigDialogsTest, PreferencesOkStoresWhatWasTypedUntrimmedAndAnEmptyNumb
         Retype(Edit(dialog, 1006), "p!n 7");
         Retype(Edit(dialog, 1007), " new.example.com ");
         Retype(Edit(dialog, 1012), "");
+        Retype(Edit(dialog, 1013), "+44");
+        Retype(Edit(dialog, 1014), "0");
+        Retype(Edit(dialog, 1015), "00");
         Click(dialog, 1);
     });
     qp::RunConfigurationFromSendDialog(m_app);
+    // Digits only, for the next number dialled and in the settings.
+    EXPECT_EQ(m_app.Get().dialRules, (qp::DialRules{"44", "0", "00"}));
+    EXPECT_EQ(qp::LoadDialRules(m_profile), (qp::DialRules{"44", "0", "00"}));
 
     EXPECT_EQ(Stored(kLogin), "");
     EXPECT_EQ(Stored(kPin), "p!n 7");

@@ -163,7 +163,7 @@ TEST_F(KeyringTest, TheConfigurationDialogPutsThePinIntoTheKeyringAndNotIntoTheS
     auto owned = std::make_unique<qp::KeyringSecretStore>(kBound);
     qp::KeyringSecretStore& appStore = *owned;
     qp::AccountStore app(m_profile, std::move(owned));
-    app.Set({"fax.example.com", 7541, "5550100", "1234", ""});
+    app.Set({"fax.example.com", 7541, "5550100", "1234", "", {}});
     qp::test::WhenModalOpens([](QDialog& dialog) {
         qp::FindControl<QLineEdit>(&dialog, 1006)->setText(QStringLiteral("9876"));
         qp::FindControl<QPushButton>(&dialog, 1)->click();

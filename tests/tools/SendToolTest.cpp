@@ -1,3 +1,4 @@
+#include "base/DialRules.h"
 #include "base/Job.h"
 #include "base/Settings.h"
 #include "fax/log/FaxLog.h"
@@ -438,6 +439,41 @@ TEST_F(SendToolTest, ToTakesAContactsNameWhenItIsNoNumber) {
     EXPECT_EQ(History(), "(555) 123-4567\r\n");
     ASSERT_EQ(Logged().size(), 1u);
     EXPECT_EQ(Logged()[0].record.typed, "(555) 123-4567");
+}
+
+// A number written with "+", a contact's or the command line's, is sent as the account's dial
+// rules dial it: "+1 555 201 0001" from a line in country 1 with long-distance prefix 1 is the
+// eleven digits 15552010001. The log keeps the number as written beside it.
+TEST_F(SendToolTest, ToDialsNumbersWrittenWithPlusByTheAccountsRules) {
+    StoreAccount("2468");
+    std::filesystem::create_directories(m_dir.File("data") + "/Quillpost");
+    WriteFile(m_dir.File("data") + "/Quillpost/contacts.vcf",
+              "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Carol\r\nTEL;TYPE=fax:+1 555 201 0001\r\n"
+              "END:VCARD\r\n");
+    const ProgramRun contact = Send({"--to", "carol", m_dir.File("doc.ps")});
+    ASSERT_EQ(contact.exitCode, 0) << contact.err;
+    EXPECT_EQ(contact.err.rfind("Fax to: Carol, +1 555 201 0001\nDialled as 15552010001\n", 0), 0u)
+        << contact.err;
+    ASSERT_TRUE(m_server.WaitForLog("fax stored: box=5550100 to=15552010001"));
+
+    const ProgramRun extension = Send({"--to", "+1 555 201 0001 x12", m_dir.File("doc.ps")});
+    EXPECT_EQ(extension.exitCode, 1);
+    EXPECT_NE(extension.err.find("The extension after the number (x12) cannot be dialled"),
+              std::string::npos)
+        << extension.err;
+
+    qp::Profile(m_dir.File("config") + "/Tamarind Works/Quillpost.conf")
+        .WriteStrings(kSection, qp::DialRulesEntries({"44", "0", "00"}));
+    const ProgramRun british = Send({"--to", "+44 (0)20 7946 0000", m_dir.File("doc.ps")});
+    ASSERT_EQ(british.exitCode, 0) << british.err;
+    ASSERT_TRUE(m_server.WaitForLog("fax stored: box=5550100 to=02079460000"));
+
+    const std::vector<qp::faxlog::Entry> logged = Logged();
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_EQ(logged[0].record.typed + " " + logged[0].record.dialled,
+              "+44 (0)20 7946 0000 02079460000");
+    EXPECT_EQ(logged[1].record.typed + " " + logged[1].record.dialled,
+              "+1 555 201 0001 15552010001");
 }
 
 // A server's reply reaches the terminal only as text (the rules are ShownAsText's): nothing in it

@@ -4,12 +4,13 @@
 #include "contacts/ContactLookup.h"
 #include "contacts/TextMatch.h"
 #include "platform/OutsideText.h"
+#include "platform/TextLines.h"
 
 namespace qp::send {
 
 Recipient ChooseRecipient(const std::string& to,
                           const std::function<contacts::ContactFileRead()>& readBook) {
-    if (CheckFaxNumber(to).Ok() || contacts::LooksLikeNumber(to))
+    if (CheckFaxNumber(to).Ok() || contacts::LooksLikeNumber(to) || TrimBlanks(to).starts_with('+'))
         return Recipient{to, {}};
 
     const std::string quoted = "\"" + ShownAsText(to) + "\"";

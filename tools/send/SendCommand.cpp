@@ -1,6 +1,7 @@
 #include "tools/send/SendCommand.h"
 
 #include "base/Account.h"
+#include "base/DialRules.h"
 #include "base/FaxNumber.h"
 #include "base/WorkPaths.h"
 #include "contacts/ContactBook.h"
@@ -265,11 +266,15 @@ int RunSend(const SendOptions& given, SecretStore& secrets) {
     SendOptions options = given;
     options.to = recipient.number;
 
-    const FaxNumberCheck number = CheckFaxNumber(options.to);
+    // A number written with "+", the contact's or the command line's, is dialled by the account's
+    // rules; the log keeps it as written beside what was dialled.
+    const FaxNumberCheck number = DialledNumber(options.to, LoadDialRules(Profile()));
     if (!number.Ok()) {
         ShowMessage(number.message);
         return kExitFailed;
     }
+    if (number.number != CheckFaxNumber(options.to).number)
+        std::cerr << "Dialled as " << number.number << "\n";
     // Ghostscript takes any file for PostScript: text would fail only inside it, in its own words.
     bool coverIsPdf = false;
     for (const std::string* path : {&options.coverPath, &options.bodyPath}) {
