@@ -3,13 +3,10 @@
 #include "base/Job.h"
 #include "platform/FileOps.h"
 #include "platform/TextLines.h"
-#include "platform/UniqueFd.h"
 
 #include <array>
-#include <fcntl.h>
 #include <optional>
 #include <string_view>
-#include <sys/stat.h>
 #include <utility>
 
 namespace qp {
@@ -26,14 +23,6 @@ constexpr std::array<Field, 3> kFields{{
     {"notes", &JobCoverText::notes},
 }};
 
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    return ReadAllFromFd(fd.Get(), kMaxTextBytes);
-}
-
 } // namespace
 
 std::string CoverTextFileBeside(const std::string& coverFile) {
@@ -44,7 +33,7 @@ std::string CoverTextFileBeside(const std::string& coverFile) {
 
 JobCoverText ReadJobCoverText(const std::string& path) {
     JobCoverText text;
-    const std::optional<std::string> contents = ReadSmallFile(path);
+    const std::optional<std::string> contents = ReadSmallFile(path, kMaxTextBytes);
     if (!contents)
         return text;
     for (const std::string_view line : SplitAtLineFeeds(*contents)) {

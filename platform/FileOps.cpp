@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -304,6 +305,33 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
         contents = ReadAllFromFd(fd);
     ::close(fd);
     return contents;
+}
+
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> contents;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        contents = ReadAllFromFd(fd, maxBytes);
+    ::close(fd);
+    return contents;
+}
+
+std::uint64_t FolderFileBytes(const std::string& folder) {
+    std::uint64_t bytes = 0;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode))
+            bytes += static_cast<std::uint64_t>(st.st_size);
+    }
+    ::closedir(dir);
+    return bytes;
 }
 
 std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes) {

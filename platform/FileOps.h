@@ -69,6 +69,14 @@ bool WriteAllToFd(int fd, std::string_view data, SomeWriter writeSome = WriteSom
 // Whole contents of a file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// Contents of a small file kept in a folder others may plant things in: a regular file reached
+// without following a link, of at most `maxBytes`; nothing for anything else.
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes);
+
+// Bytes of the regular files directly in `folder` (links are not followed); 0 when it cannot be
+// listed.
+std::uint64_t FolderFileBytes(const std::string& folder);
+
 // Everything left to read from an open descriptor; nothing (errno set) on a read error, or with
 // EFBIG once more than `maxBytes` came.
 std::optional<std::string> ReadAllFromFd(int fd, std::size_t maxBytes = SIZE_MAX);

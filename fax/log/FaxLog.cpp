@@ -88,16 +88,6 @@ bool IsEntryName(const std::string& name) {
     return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
 }
 
-std::uint64_t FolderBytes(const std::string& folder) {
-    std::uint64_t total = 0;
-    std::error_code ec;
-    for (const fs::directory_entry& file : fs::directory_iterator(folder, ec)) {
-        if (file.is_regular_file(ec))
-            total += file.file_size(ec);
-    }
-    return total;
-}
-
 class FileEntryWriter final : public EntryWriter {
 public:
     bool Write(const std::string& to, const std::string& bytes) override {
@@ -351,7 +341,7 @@ std::optional<Entry> FaxLog::Find(const std::string& id) const {
     entry.hasCover = FileExists(entry.CoverPath());
     entry.hasImage = FileExists(entry.ImagePath());
     entry.hasReport = FileExists(entry.ReportPath());
-    entry.bytes = FolderBytes(entry.folder);
+    entry.bytes = FolderFileBytes(entry.folder);
     return entry;
 }
 
@@ -380,7 +370,7 @@ void FaxLog::Trim(const std::string& keep) {
     std::vector<std::uint64_t> sizes;
     std::uint64_t total = 0;
     for (const std::string& id : ids) {
-        sizes.push_back(FolderBytes(m_folder + "/" + id));
+        sizes.push_back(FolderFileBytes(m_folder + "/" + id));
         total += sizes.back();
     }
     std::size_t count = ids.size();

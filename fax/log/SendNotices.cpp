@@ -21,10 +21,8 @@ EntryFiles FilesOf(const Job& job) {
 }
 
 std::optional<KeptEntry> ReadKeptEntry(const Job& job) {
-    const std::optional<std::uint64_t> size = FileSize(job.PendingEntryFile());
-    if (!size || *size > kMaxKeptEntryBytes)
-        return std::nullopt;
-    const std::optional<std::string> text = ReadWholeFile(job.PendingEntryFile());
+    const std::optional<std::string> text =
+        ReadSmallFile(job.PendingEntryFile(), kMaxKeptEntryBytes);
     std::optional<Record> record = text ? ParseRecord(*text) : std::nullopt;
     if (!record)
         return std::nullopt;

@@ -81,7 +81,7 @@ Item Outbox::ItemOf(const Fax& fax) const {
 
 Outcome Outbox::Admit(Job& job, Record record, bool write) {
     record.item.id = job.Id();
-    record.item.bytes = FolderBytes(job.Folder());
+    record.item.bytes = FolderFileBytes(job.Folder());
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         std::uint64_t bytes = 0;
@@ -207,7 +207,7 @@ Outbox::Fax Outbox::MakeFax(Job job) const {
         record->item.state = State::NeedsAttention;
         record->item.reason = kUnreadableRecord;
     }
-    record->item.bytes = FolderBytes(job.Folder());
+    record->item.bytes = FolderFileBytes(job.Folder());
     if (record->item.state == State::Sending) {
         // The client ended during a try. One whose every byte arrived must not go twice.
         if (record->allBytesSent) {

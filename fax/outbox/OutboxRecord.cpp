@@ -2,13 +2,10 @@
 
 #include "platform/FileOps.h"
 #include "platform/TextLines.h"
-#include "platform/UniqueFd.h"
 
 #include <charconv>
-#include <fcntl.h>
 #include <initializer_list>
 #include <limits>
-#include <sys/stat.h>
 #include <utility>
 
 namespace qp::outbox {
@@ -161,11 +158,7 @@ std::optional<Record> ParseRecord(const std::string& text) {
 }
 
 std::optional<Record> ReadRecord(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    struct stat st {};
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    const std::optional<std::string> text = ReadAllFromFd(fd.Get(), kMaxRecordBytes);
+    const std::optional<std::string> text = ReadSmallFile(path, kMaxRecordBytes);
     if (!text)
         return std::nullopt;
     return ParseRecord(*text);

@@ -15,9 +15,6 @@ namespace qp::outbox {
 inline constexpr std::size_t kMaxFaxes = 100;
 inline constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 30;
 
-// What a job folder's files take on disk, which counts against the outbox's limit.
-std::uint64_t FolderBytes(const std::string& folder);
-
 // Why one more fax of `bytes` cannot join `faxes` faxes that take `taken` bytes; nothing when it
 // may.
 std::optional<std::string> NoRoomFor(std::size_t faxes, std::uint64_t taken, std::uint64_t bytes);
