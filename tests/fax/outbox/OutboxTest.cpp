@@ -70,6 +70,17 @@ protected:
         return std::move(*job);
     }
 
+    // A fax as a program that queues it without a client leaves it, with `image` for its image.
+    static std::optional<std::string> Queue(const qp::JobStore& store, const std::string& dialled,
+                                            const std::string& imagePath,
+                                            const std::string& image) {
+        qp::outbox::QueuedFax queued;
+        queued.fax = Fax(dialled);
+        queued.image = imagePath;
+        WriteFile(imagePath, image);
+        return qp::outbox::WriteQueuedJob(store, queued);
+    }
+
     static Item Fax(const std::string& dialled, int tries = 0,
                     FailureKind kind = FailureKind::None) {
         Item item;
@@ -232,11 +243,7 @@ TEST_F(OutboxTest, AFaxFoundSendingIsResentOnlyWhenNotEveryByteArrived) {
         SCOPED_TRACE(allBytes);
         qp::test::TempDir dir;
         const qp::JobStore store(dir.File("jobs"));
-        qp::outbox::QueuedFax queued;
-        queued.fax = Fax("5550020");
-        queued.image = dir.File("fax.tif");
-        WriteFile(queued.image, "II*");
-        const std::optional<std::string> id = qp::outbox::WriteQueuedJob(store, queued);
+        const std::optional<std::string> id = Queue(store, "5550020", dir.File("fax.tif"), "II*");
         ASSERT_TRUE(id);
         qp::outbox::Record record = *qp::outbox::ReadRecord(store.Root() + "/" + *id + "/outbox");
         record.item.state = State::Sending;
@@ -316,11 +323,8 @@ TEST_F(OutboxTest, AQueuedFaxIsAdoptedAndSent) {
 // Queued while the outbox was reading its folders at its start: handed over, it is taken and sent
 // once.
 TEST_F(OutboxTest, AQueuedFaxTheStartFoundIsAdoptedOnlyOnce) {
-    qp::outbox::QueuedFax queued;
-    queued.fax = Fax("5550045");
-    queued.image = m_dir.File("fax.tif");
-    WriteFile(queued.image, "II*queued");
-    const std::optional<std::string> id = qp::outbox::WriteQueuedJob(m_store, queued);
+    const std::optional<std::string> id =
+        Queue(m_store, "5550045", m_dir.File("fax.tif"), "II*queued");
     ASSERT_TRUE(id);
     Script({Failure(FailureKind::Busy)});
     ASSERT_TRUE(m_outbox.Start());
